@@ -1,0 +1,78 @@
+#include "app/QtDesktop.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSettings>
+
+namespace droskal {
+
+namespace {
+const char* const kTitle = "Droskal";
+// Settings live in INI files under the user's config folder: ~/.config/Droskal/<app>.ini.
+const char* const kOrganization = "Droskal";
+}  // namespace
+
+QtDesktop::QtDesktop(QWidget* parent) : parent_(parent) { clock_.start(); }
+
+Desktop::Answer QtDesktop::MessageBox(const QString& text, Icon icon, Buttons buttons) {
+    QMessageBox box(parent_);
+    box.setWindowTitle(kTitle);
+    box.setText(text);
+    switch (icon) {
+        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return Answer::Ok;
+}
+
+QString QtFilterFromPipeFilter(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    if (parts.size() < 2) return filter;
+    return parts[0] + " (" + parts[1] + ")";
+}
+
+QString QtDesktop::OpenFileDialog(const QString& filter, const QString& initialName) {
+    const QString chosen = QFileDialog::getOpenFileName(parent_, kTitle, initialName,
+                                                        QtFilterFromPipeFilter(filter));
+    // A cancelled dialog leaves the name it was given.
+    return chosen.isEmpty() ? initialName : chosen;
+}
+
+QString QtDesktop::SaveFileDialog(const QString& filter, const QString& initialName) {
+    // Cancelling a save must not write anything, so it answers empty.
+    return QFileDialog::getSaveFileName(parent_, kTitle, initialName,
+                                        QtFilterFromPipeFilter(filter));
+}
+
+void QtDesktop::Beep() { QApplication::beep(); }
+
+bool QtDesktop::StartDetached(const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+}
+
+double QtDesktop::MonotonicSeconds() { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }
+
+QString QtDesktop::GetSetting(const QString& appName, const QString& section, const QString& key,
+                              const QString& defaultValue) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, kOrganization, appName);
+    return settings.value(section + "/" + key, defaultValue).toString();
+}
+
+void QtDesktop::SaveSetting(const QString& appName, const QString& section, const QString& key,
+                            const QString& value) {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, kOrganization, appName);
+    settings.setValue(section + "/" + key, value);
+    settings.sync();
+}
+
+}  // namespace droskal

@@ -1,0 +1,54 @@
+#include "FakeDesktop.h"
+
+namespace droskal {
+
+Desktop::Answer FakeDesktop::MessageBox(const QString& text, Icon icon, Buttons buttons) {
+    messages.push_back({text, icon, buttons});
+    if (onMessage) onMessage();
+    if (!answers.empty()) {
+        const Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+}
+
+QString FakeDesktop::OpenFileDialog(const QString& filter, const QString& initialName) {
+    dialogs.push_back({false, filter, initialName});
+    if (dialogAnswers.empty()) return initialName;
+    const QString name = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return name;
+}
+
+QString FakeDesktop::SaveFileDialog(const QString& filter, const QString& initialName) {
+    dialogs.push_back({true, filter, initialName});
+    if (dialogAnswers.empty()) return QString();
+    const QString name = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return name;
+}
+
+bool FakeDesktop::StartDetached(const QString& program, const QStringList& arguments) {
+    started.push_back(QStringList{program} + arguments);
+    return true;
+}
+
+double FakeDesktop::MonotonicSeconds() {
+    const double now = clock;
+    clock += clockStep;
+    return now;
+}
+
+QString FakeDesktop::GetSetting(const QString& appName, const QString& section, const QString& key,
+                                const QString& defaultValue) {
+    return settings.value(appName + "/" + section + "/" + key, defaultValue);
+}
+
+void FakeDesktop::SaveSetting(const QString& appName, const QString& section, const QString& key,
+                              const QString& value) {
+    settings.insert(appName + "/" + section + "/" + key, value);
+    ++settingWrites;
+}
+
+}  // namespace droskal
