@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Regenerates the README's screenshots with the offscreen platform (no display needed).
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$top"
+scripts/install-deps
+scripts/build build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+shot=build/release/app/droskal-screenshot
+"$shot" docs/window.png
