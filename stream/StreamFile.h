@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace droskal {
+
+enum class OpenStatus { Ok, NotFound, Error };
+
+// The one open recording, read as raw bytes at 1-based positions.
+//
+// The read position is 0 after opening, otherwise the position of the last byte read.
+// Every byte comes out of a block cache refilled with pread, so a byte taken costs no system
+// call in either direction. Positions and lengths are 64-bit: recordings of several GiB
+// behave exactly like small ones.
+//
+// The end of the file is wherever pread finds it: a file that shrinks while open simply
+// ends the reads earlier (bytes still in the cache may be served once more, which is harmless).
+class StreamFile {
+public:
+    StreamFile() = default;
+    ~StreamFile();
+    StreamFile(const StreamFile&) = delete;
+    StreamFile& operator=(const StreamFile&) = delete;
+
+    // Opens a regular file for reading without ever blocking (FIFOs and devices are refused
+    // before they are opened). On failure `error` holds a short text for the file label;
+    // anything that is not a regular file reports NotFound. A previously open file is closed
+    // first, whatever the outcome.
+    OpenStatus open(const std::string& path, std::string& error);
+    // Serves the given bytes as if they were a file (benchmarks, fuzzing).
+    void openMemory(std::vector<std::uint8_t> bytes);
+    void close();
+
+    bool isOpen() const { return fd_ >= 0 || memory_; }
+    // errno of the last failed open (0 after a success): lets the window single out I/O
+    // errors such as EIO, which may deserve a disk check.
+    int lastErrno() const { return lastErrno_; }
+    // Length at opening time.
+    std::int64_t length() const { return length_; }
+    std::int64_t readPosition() const { return pos_; }
+
+    // Sequential read: the byte after the read position. False when the file has ended;
+    // the read position then stays where it was.
+    bool readNext(std::uint8_t& b) {
+        const std::int64_t offset = pos_;  // 0-based offset of byte pos_ + 1
+        const auto rel = static_cast<std::uint64_t>(offset - cacheStart_);
+        if (rel < cacheLen_) {
+            b = cache_[rel];
+            pos_ = offset + 1;
+            return true;
+        }
+        return readNextSlow(b);
+    }
+
+    // Positioned read: byte `pos` (1-based); the read position becomes `pos`. Positions
+    // below 1 read nothing and move nothing; beyond the end the read position still moves
+    // there, as it would for a positioned read past the end, and nothing is taken.
+    bool readAt(std::int64_t pos, std::uint8_t& b);
+
+    // Positioned block read of `n` bytes from `pos`: returns the count actually copied
+    // (fewer near the end of the file). The read position is left on the last byte asked
+    // for, pos + n - 1, so the next sequential read continues behind the block.
+    std::int64_t readBlock(std::int64_t pos, std::int64_t n, std::uint8_t* dst);
+
+    // Like readBlock, but the read position does not move.
+    std::int64_t peek(std::int64_t pos, std::int64_t n, std::uint8_t* dst);
+
+    // Cache view for scanners: makes the byte at 0-based `offset` cached and returns a
+    // pointer to it with the count of cached bytes from there on (0 when the file ends).
+    // Valid until the next call on this object.
+    std::int64_t cachedFrom(std::int64_t offset, const std::uint8_t*& data);
+    // Same, but the cached bytes end at `offset` inclusive: returns a pointer to the byte at
+    // `offset` and how many cached bytes reach back from it (itself included).
+    std::int64_t cachedUpTo(std::int64_t offset, const std::uint8_t*& data);
+    // Moves the read position without reading (used by scanners that took bytes from the
+    // cache view directly).
+    void setReadPosition(std::int64_t pos) { pos_ = pos; }
+
+    static constexpr std::int64_t kBlockSize = 256 * 1024;
+
+private:
+    bool readNextSlow(std::uint8_t& b);
+    // Makes the aligned block holding 0-based `offset` the cached one; false when the offset
+    // lies beyond the end of the file as it is now.
+    bool fill(std::int64_t offset);
+    std::int64_t copyOut(std::int64_t pos, std::int64_t n, std::uint8_t* dst);
+
+    int fd_ = -1;
+    int lastErrno_ = 0;
+    bool memory_ = false;
+    std::int64_t length_ = 0;
+    std::int64_t pos_ = 0;
+
+    std::vector<std::uint8_t> storage_;  // the cache block, or the whole memory-backed file
+    const std::uint8_t* cache_ = nullptr;
+    std::int64_t cacheStart_ = 0;  // 0-based offset of cache_[0]
+    std::uint64_t cacheLen_ = 0;
+};
+
+}  // namespace droskal
