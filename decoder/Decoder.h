@@ -1,0 +1,87 @@
+#pragma once
+
+// Intra picture decoder: bit reader, coefficient code table, macroblock decoding and frame
+// assembly. One object holds all of the decoding state; one picture is decoded at a time.
+// The state fields are public because frame assembly, tests and benchmarks look at them
+// between calls; nothing outside the decoder is expected to write them.
+
+#include <array>
+#include <cstdint>
+
+#include "stream/FrameBuffer.h"
+
+namespace droskal {
+
+struct VlcEntry {
+    std::int16_t length;  // code length in bits, 2..16
+    std::int16_t code;    // the code's bits as an unsigned number
+    std::int16_t value;   // packed (run, level), 111 = escape
+};
+
+class Decoder {
+  public:
+    static constexpr std::int16_t kBlockBitBudget = 1736;
+
+    // Builds the code table (InitVlc) and starts with the default intra matrix.
+    Decoder();
+
+    // Fills coeffVlc and resets the DC predictors.
+    void InitVlc();
+
+    // The frame buffer the bit reader reads; DecodePicture attaches its argument itself.
+    void Attach(const FrameBuffer& frameBuf) { frame_ = &frameBuf; }
+
+    // Bit reader: most significant bit first; the first bit after bitPos = 0 is bit 1 of
+    // frameBuf[0] (the five bits above it are the quantiser scale, the sixth extra_bit_slice).
+    bool GetBit();
+    std::int16_t GetDcSizeY();
+    std::int16_t GetDcSizeC();
+    // -1 end of block (or budget used up), packed value 0..111, 0 also for an unknown code.
+    std::int16_t GetCoef(std::int16_t& bitBudget);
+
+    std::int16_t GetDcDiffY();
+    std::int16_t GetDcDiffC();
+    // coeffBuf[1..63] from the stream; false when a run passes position 63.
+    bool GetBlock();
+    // Header bits 1, 1 and six blocks through IZZQ and Idct; false on any failure.
+    bool GetMacroBlock();
+
+    // Intra matrix in natural order for the following pictures; nullptr for the default.
+    void SetIntraMatrix(const std::uint8_t* naturalOrder);
+
+    // Decodes all macroblocks into picBuf as Y, Cb, Cr (chroma centred on zero) without
+    // colour conversion. False when picFormat is not 1 or 2 or a macroblock fails; picBuf
+    // then holds whatever was placed before the failure.
+    bool AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf);
+    // AssemblePicture, then YUVtoRGB on success: picBuf becomes a 24-bit bottom-up bitmap.
+    bool DecodePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf);
+
+    // Reader state.
+    std::int32_t bitPos = 0;   // next byte of the frame buffer to load
+    std::uint8_t bitMask = 0;  // next bit of bitByte to hand out, 0 = load a byte first
+    std::uint8_t bitByte = 0;
+
+    std::array<VlcEntry, 112> coeffVlc{};
+
+    // Levels of the current block in zig-zag order; [0] is the DC level.
+    alignas(16) std::int16_t coeffBuf[64] = {};
+    alignas(16) std::int16_t blkY0[64] = {};
+    alignas(16) std::int16_t blkY1[64] = {};
+    alignas(16) std::int16_t blkY2[64] = {};
+    alignas(16) std::int16_t blkY3[64] = {};
+    alignas(16) std::int16_t blkCb[64] = {};
+    alignas(16) std::int16_t blkCr[64] = {};
+
+    // DC predictors in DC-level units; chroma starts at 0 so chroma comes out centred.
+    std::int16_t dcPredY = 128;
+    std::int16_t dcPredCb = 0;
+    std::int16_t dcPredCr = 0;
+
+  private:
+    std::uint32_t ReadBits(int count);
+
+    const FrameBuffer* frame_;
+    std::array<std::uint8_t, 64> intraMatrix_{};
+};
+
+}  // namespace droskal
