@@ -23,6 +23,8 @@ public:
     virtual QString SaveFileDialog(const QString& filter, const QString& initialName) = 0;
     virtual void Beep() = 0;
     virtual bool StartDetached(const QString& program, const QStringList& arguments) = 0;
+    // Full path of an installed program, or empty.
+    virtual QString FindExecutable(const QString& name) = 0;
     // Seconds on a monotonic clock: midnight and clock changes do not disturb it.
     virtual double MonotonicSeconds() = 0;
     // Per-user settings store, addressed by application name, section and key.

@@ -4,10 +4,16 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "app/Controls.h"
 #include "app/Desktop.h"
 #include "app/ViewerState.h"
+#include "decoder/Decoder.h"
+#include "stream/FrameBuffer.h"
+#include "stream/Searches.h"
+#include "stream/StreamFile.h"
 
 namespace droskal {
 
@@ -21,7 +27,7 @@ struct StartupInfo {
 
 // The one window. Its controls, state record, handlers and operations are public so that
 // tests drive it exactly as the events would; the methods live in one source file per concern.
-class Form1 : public QWidget {
+class Form1 : public QWidget, public StreamObserver {
 public:
     Form1(Desktop& desktop, StartupInfo startup, QWidget* parent = nullptr);
     ~Form1() override;
@@ -77,13 +83,105 @@ public:
     void UnActiveDownCmd();
 
     // Position display.
-    void SetPlayCounter(bool reset);
+    void SetPlayCounter(bool reset) override;
+
+    // Stream searches on the open recording (file number 1).
+    bool FindStartUp(int FileNumber);
+    bool FindPicStart(int FileNumber);
+    bool FindStartDown(int FileNumber);
+    bool ReadFrame(int FileNumber, FrameBuffer& buffer);
+
+    // GPS labels.
+    void ShowNmea() override;
+    void GpsOn();
+    void GpsOff();
+
+    // Opening a file and its picture format.
+    bool NewFile(const QString& FileName);
+    void cmdFile_Click();
+    bool CheckSize(int FileNumber);
+    void SetFormat(std::uint8_t code);
+
+    // Picture decoding and drawing.
+    bool ShowPic();
+    void DrawPic(PictureBox* target, int width, int height, const std::vector<std::uint8_t>& buffer,
+                 int x, int y);
+
+    // Stepping and end jumps.
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdUpE_Click();
+    void cmdDownE_Click();
+    void UpEnd();
+    void DownEnd();
+
+    // Continuous playback.
+    void cmdUpF_Click();
+    void cmdUpFF_Click();
+    void cmdUpFFF_Click();
+    void cmdDownF_Click();
+    void cmdDownFF_Click();
+    void cmdDownFFF_Click();
+    void cmdStop_Click();
+
+    // Position bar.
+    void fraCmd_MouseDown(int Button, int Shift, float X, float Y);
+    void fraCmd_MouseMove(int Button, int Shift, float X, float Y);
+    void fraCmd_MouseUp(int Button, int Shift, float X, float Y);
+
+    // Map view.
+    void ShowPos();
+    void chkGps_Click();
+
+    // Fragment marks and saving; picture snapshot.
+    void cmdCut_Click();
+    void cmdSaveCut_Click();
+    void cmdBmp_Click();
+    // What a snapshot saves: Pic1's persistent image, with the map point in map view.
+    QImage SnapshotImage() const;
+
+    // Start-up and shutdown.
+    void GetIniParam(const std::string& Param);
+    void Form_Load();
+    void Form_QueryUnload(int& Cancel, int UnloadMode);
+    void InitVlc();
+
+    // The one open recording, the frame buffer and the decoder's state.
+    StreamFile streamFile;
+    std::unique_ptr<FrameBuffer> frameBuf = std::make_unique<FrameBuffer>();
+    Decoder decoder;
+
+    Desktop& desktop() { return desktop_; }
+
+    // Called after every picture shown (decoded or as a map point): lets tests and the
+    // playback benchmark follow the pictures.
+    std::function<void()> onPictureShown;
 
     // Sets a navigation button's picture from imglPic.
     void SetButtonPicture(PictureButton* button, const QString& key);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void BuildControls();
+    void ConnectHandlers();
+    // The last step of every way of reaching a picture: the map point in map view,
+    // the decoded picture otherwise.
+    void ShowReadPicture();
+    // Both fragment marks unset, their lines hidden, nothing to save.
+    void ClearMarks();
+    float MarkLinePlace(std::int64_t position) const;
+    // The 640 x 480 window of the map at the stored origin, into Pic1.
+    void DrawMapWindow();
+    // One play handler: speed 1, 2 or 3, forward or backward.
+    void Play(PictureButton* button, const QString& activeKey, bool forward, int speed);
+    bool PictureStep();
+    void ProcessEvents();
+    bool InThumbZone(float X, float Y) const;
+    bool InsideBar(float X, float Y) const;
+    // True after a missing-values stop: the remembered file name is then left alone.
+    bool startupStopped_ = false;
 
     Desktop& desktop_;
     StartupInfo startup_;

@@ -107,6 +107,7 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     imglPic = MakeImglPic();
     imglFlag = MakeImglFlag();
     BuildControls();
+    ConnectHandlers();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -220,6 +221,29 @@ void Form1::BuildControls() {
                                  cmdUpFF, cmdUpFFF,   cmdDownE, cmdUpE,  cmdStop,   cmdDown,
                                  cmdDownF, cmdUpF,    cmdUp,   chkGps};
     for (int i = 0; i + 1 < focusable.size(); ++i) setTabOrder(focusable[i], focusable[i + 1]);
+}
+
+void Form1::ConnectHandlers() {
+    const struct {
+        PictureButton* button;
+        void (Form1::*handler)();
+    } clicks[] = {
+        {cmdUp, &Form1::cmdUp_Click},       {cmdDown, &Form1::cmdDown_Click},
+        {cmdUpE, &Form1::cmdUpE_Click},     {cmdDownE, &Form1::cmdDownE_Click},
+        {cmdUpF, &Form1::cmdUpF_Click},     {cmdUpFF, &Form1::cmdUpFF_Click},
+        {cmdUpFFF, &Form1::cmdUpFFF_Click}, {cmdDownF, &Form1::cmdDownF_Click},
+        {cmdDownFF, &Form1::cmdDownFF_Click}, {cmdDownFFF, &Form1::cmdDownFFF_Click},
+        {cmdStop, &Form1::cmdStop_Click},   {cmdFile, &Form1::cmdFile_Click},
+        {cmdCut, &Form1::cmdCut_Click},     {cmdSaveCut, &Form1::cmdSaveCut_Click},
+        {cmdBmp, &Form1::cmdBmp_Click},
+    };
+    for (const auto& click : clicks) {
+        connect(click.button, &QPushButton::clicked, this, click.handler);
+    }
+    connect(chkGps, &QCheckBox::clicked, this, &Form1::chkGps_Click);
+    fraCmd->onMouseDown = [this](int b, int s, float x, float y) { fraCmd_MouseDown(b, s, x, y); };
+    fraCmd->onMouseMove = [this](int b, int s, float x, float y) { fraCmd_MouseMove(b, s, x, y); };
+    fraCmd->onMouseUp = [this](int b, int s, float x, float y) { fraCmd_MouseUp(b, s, x, y); };
 }
 
 void Form1::SetButtonPicture(PictureButton* button, const QString& key) {

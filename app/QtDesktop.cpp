@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace droskal {
 
@@ -58,6 +59,10 @@ void QtDesktop::Beep() { QApplication::beep(); }
 
 bool QtDesktop::StartDetached(const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);
+}
+
+QString QtDesktop::FindExecutable(const QString& name) {
+    return QStandardPaths::findExecutable(name);
 }
 
 double QtDesktop::MonotonicSeconds() { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }

@@ -18,6 +18,7 @@ public:
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
     void Beep() override;
     bool StartDetached(const QString& program, const QStringList& arguments) override;
+    QString FindExecutable(const QString& name) override;
     double MonotonicSeconds() override;
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;

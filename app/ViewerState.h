@@ -21,8 +21,8 @@ struct ViewerState {
     QString mpegFileName;
     QString bmpFileName;
     QString cutFileName;
-    std::int64_t cutStart = 0;
-    std::int64_t cutEnd = 0;
+    std::int64_t cutStart = -1;  // -1: not set
+    std::int64_t cutEnd = -1;
     std::uint8_t picFormat = 0;  // 0 none, 1 = 640x480, 2 = 320x240
     bool barDragging = false;
     bool barEnabled = false;

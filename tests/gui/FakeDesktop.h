@@ -32,6 +32,7 @@ public:
     std::deque<QString> dialogAnswers;    // names the dialogs return; initial name when empty
     int beeps = 0;
     std::vector<QStringList> started;     // program followed by its arguments
+    QMap<QString, QString> programs;      // installed programs: name -> path
     double clock = 0;                     // seconds; advanced by clockStep at every read
     double clockStep = 0;
     QMap<QString, QString> settings;      // "app/section/key" -> value
@@ -43,6 +44,7 @@ public:
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
     void Beep() override { ++beeps; }
     bool StartDetached(const QString& program, const QStringList& arguments) override;
+    QString FindExecutable(const QString& name) override { return programs.value(name); }
     double MonotonicSeconds() override;
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;

@@ -1,0 +1,110 @@
+// Marking a stretch of the recording and saving it as a new MPEG-1 file, byte for byte.
+#include <QFileInfo>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/Form1.h"
+#include "app/SafeSave.h"
+
+namespace droskal {
+
+namespace {
+// The fragment starts with the recording's first 20 bytes (sequence and group header) and
+// takes the 8-byte group header before the start picture's start code along.
+constexpr std::int64_t kHeaderBytes = 20;
+constexpr std::int64_t kBytesBeforeStartCode = 11;
+constexpr std::int64_t kCopyChunk = 4 * 1024 * 1024;
+}  // namespace
+
+float Form1::MarkLinePlace(std::int64_t position) const {
+    return static_cast<float>(shFile->Left() + static_cast<double>(shFile->Width()) *
+                                                   static_cast<double>(position) /
+                                                   static_cast<double>(state.fileLength));
+}
+
+void Form1::ClearMarks() {
+    state.cutStart = -1;
+    state.cutEnd = -1;
+    linCut2->hide();
+    linCut1->hide();
+    cmdSaveCut->setEnabled(false);
+    cmdCut->setPicture(imglFlag.byIndex(1));
+}
+
+void Form1::cmdCut_Click() {
+    if (!streamFile.isOpen() || state.fileLength <= 0) return;
+    const std::int64_t last = streamFile.readPosition();
+    if (state.cutStart == -1) {
+        const float x = MarkLinePlace(last);
+        linCut1->setPoints(x, 360, x, 600);
+        linCut1->show();
+        state.cutStart = state.picturePos;
+        cmdSaveCut->setEnabled(false);
+        cmdCut->setPicture(imglFlag.byIndex(2));
+    } else if (state.cutEnd == -1) {
+        if (last <= state.cutStart) {
+            desktop_.Beep();
+            return;
+        }
+        const float x = MarkLinePlace(last);
+        linCut2->setPoints(x, 360, x, 600);
+        linCut2->show();
+        state.cutEnd = last;
+        cmdSaveCut->setEnabled(true);
+        cmdCut->setPicture(imglFlag.byIndex(3));
+    } else {
+        ClearMarks();
+    }
+}
+
+void Form1::cmdSaveCut_Click() {
+    if (state.playing) return;
+    if (!streamFile.isOpen() || state.cutStart < 1 || state.cutEnd < state.cutStart) return;
+    const QString name = desktop_.SaveFileDialog("*.MPEG|*.MPEG", state.cutFileName);
+    if (name.isEmpty()) return;
+
+    // Writing over the open recording would destroy the bytes being copied.
+    const QFileInfo target(name);
+    const QFileInfo source(state.mpegFileName);
+    if (target.exists() && target.canonicalFilePath() == source.canonicalFilePath()) {
+        desktop_.MessageBox("Nie można zapisać fragmentu do otwartego pliku !",
+                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+        return;
+    }
+
+    QString error;
+    const bool saved = SaveWhole(name, [this](QSaveFile& file, QString& why) {
+        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kHeaderBytes));
+        const auto copy = [&](std::int64_t from, std::int64_t count) {
+            while (count > 0) {
+                const std::int64_t n = std::min(count, kCopyChunk);
+                buffer.resize(static_cast<std::size_t>(n));
+                if (streamFile.readBlock(from, n, buffer.data()) != n) {
+                    why = "Nie można odczytać nagrania.";
+                    return false;
+                }
+                if (file.write(reinterpret_cast<const char*>(buffer.data()), n) != n) {
+                    why = file.errorString();
+                    return false;
+                }
+                from += n;
+                count -= n;
+            }
+            return true;
+        };
+        // Never before the recording's first byte, whatever the start mark.
+        const std::int64_t from = std::max<std::int64_t>(1, state.cutStart - kBytesBeforeStartCode);
+        return copy(1, std::min(kHeaderBytes, state.fileLength)) &&
+               copy(from, state.cutEnd - from + 1);
+    }, error);
+    if (!saved) {
+        desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
+                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+        return;
+    }
+    state.cutFileName = name;
+    desktop_.SaveSetting(startup_.appName, "Setup", "Cut", name);
+}
+
+}  // namespace droskal

@@ -1,0 +1,132 @@
+// Opening a recording: the name in lblFile, the checks, the picture format and the window
+// laid out for it.
+#include <cerrno>
+#include <cmath>
+
+#include "app/Form1.h"
+#include "app/Twips.h"
+#include "decoder/PictureFormat.h"
+#include "decoder/SequenceHeader.h"
+
+namespace droskal {
+
+namespace {
+
+const char* const kDiskCheckQuestion =
+    "System Windows nie może odczytać wskazanego pliku !\n"
+    "Możliwe, że plik jest uszkodzony.\n"
+    "Czy uruchomić program pozwalający odzyskać dane ?";
+
+// Failures that point at damaged media rather than at the name or the permissions: those
+// are the ones for which a disk utility may help.
+bool LooksLikeDamagedMedia(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+QString FileCaption(const QString& name) {
+    return name.size() > 40 ? "..." + name.right(37) : name;
+}
+
+}  // namespace
+
+bool Form1::NewFile(const QString& FileName) {
+    lblFile->setText(FileCaption(FileName));
+    // Marks are positions in the file they were set in; in another file they would cut
+    // unrelated bytes.
+    ClearMarks();
+    int error = 0;
+    if (!FileName.isEmpty()) {
+        std::string errorText;
+        switch (streamFile.open(FileName.toStdString(), errorText)) {
+            case OpenStatus::Ok:
+                state.fileLength = streamFile.length();
+                cmdCut->setEnabled(true);
+                SetPlayCounter(true);
+                ActiveUpCmd();
+                if (!CheckSize(1)) {
+                    lblFile->setText("Bad  file !");
+                    return false;
+                }
+                return true;
+            case OpenStatus::NotFound:
+                lblFile->setText("File not found !");
+                break;
+            case OpenStatus::Error:
+                lblFile->setText(QString::fromStdString(errorText));
+                error = streamFile.lastErrno();
+                break;
+        }
+    }
+    // Failure tail.
+    SetPlayCounter(true);
+    UnActiveCmd();
+    if (error != 0 && LooksLikeDamagedMedia(error)) {
+        const Desktop::Answer answer = desktop_.MessageBox(
+            QString::fromUtf8(kDiskCheckQuestion), Desktop::Icon::Exclamation,
+            Desktop::Buttons::YesNo);
+        if (answer == Desktop::Answer::Yes) {
+            // Linux has no chkdsk; the desktop's disk utility stands in when it is installed.
+            const QString utility = desktop_.FindExecutable("gnome-disks");
+            if (!utility.isEmpty()) desktop_.StartDetached(utility, {});
+        }
+    }
+    return false;
+}
+
+void Form1::cmdFile_Click() {
+    if (state.playing) return;
+    streamFile.close();
+    const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
+    if (!name.isEmpty()) {
+        if (NewFile(name)) state.mpegFileName = name;
+        GpsOff();
+    }
+}
+
+bool Form1::CheckSize(int /*FileNumber*/) {
+    std::uint8_t header[7] = {};  // a short file leaves zeros where its bytes are missing
+    for (std::uint8_t& b : header) {
+        if (!streamFile.readNext(b)) break;
+    }
+    if (header[0] != 0x00 || header[1] != 0x00 || header[2] != 0x01 || header[3] != 0xB3) {
+        return false;
+    }
+    const std::uint8_t format = PictureFormatFromHeader(header);
+    if (format == 0) {
+        state.picFormat = 0;
+        return false;
+    }
+    state.picFormat = format;
+    SetFormat(format);
+    Pic1->Cls();
+    const PictureFormatInfo* info = FormatInfo(format);
+    state.picBuf.assign(static_cast<std::size_t>(info->pixelCount) * 3, 0);
+
+    // The intra matrix in force comes from the same sequence header; reading it leaves the
+    // read position where the size check put it.
+    std::uint8_t sequenceHeader[12 + 64 + 64] = {};
+    const auto got = streamFile.peek(1, sizeof sequenceHeader, sequenceHeader);
+    const auto matrix =
+        IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got > 0 ? got : 0));
+    decoder.SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    return true;
+}
+
+void Form1::SetFormat(std::uint8_t code) {
+    if (code != 1 && code != 2) return;
+    // Window edges in twips. The title bar and borders belong to the desktop here, so the
+    // client area carries the picture plus the 2175 twips of controls below it.
+    const double top = PixelsToTwips(geometry().top());
+    const double bottom = std::round(top + PixelsToTwips(height()));
+    Pic1->setHeight(code == 1 ? 7202 : 3630);
+    const double picHeight = PixelsToTwips(Pic1->height());  // as read back, whole pixels
+    fraCmd->move(fraCmd->x(), TwipsToPixels(picHeight + 90));
+    const double newHeight = picHeight + 2175;
+    double newTop = bottom - newHeight;
+    if (code == 1) {
+        newTop = std::round(newTop);
+        if (newTop < 1) newTop = 0;
+    }
+    setFixedSize(width(), TwipsToPixels(newHeight));
+    setGeometry(geometry().left(), TwipsToPixels(newTop), width(), TwipsToPixels(newHeight));
+}
+
+}  // namespace droskal

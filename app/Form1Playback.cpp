@@ -1,0 +1,93 @@
+// Continuous playback: a loop inside the play button's handler that lets the window
+// process its events between pictures, so stop, close and the other handlers get through.
+#include <QCoreApplication>
+
+#include "app/Form1.h"
+
+namespace droskal {
+
+namespace {
+constexpr int kSeeksPerPictureAtSpeed2 = 5;
+constexpr std::int64_t kJumpAtSpeed3 = 200000;
+}  // namespace
+
+void Form1::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool Form1::PictureStep() {
+    if (!FindPicStart(1) || !ReadFrame(1, *frameBuf)) return false;
+    ShowReadPicture();  // the GPS view is read anew for every picture
+    return true;
+}
+
+void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, int speed) {
+    if (state.playing) {
+        // Any play button during a playback is a stop request; it starts nothing.
+        state.playing = false;
+        return;
+    }
+    if (!streamFile.isOpen()) return;
+    state.playing = true;
+    UnActiveCmd();
+    SetButtonPicture(button, activeKey);
+    SetButtonPicture(cmdStop, "Stop");
+    cmdStop->setFocus();
+
+    auto seek = [&] { return forward ? FindStartUp(1) : FindStartDown(1); };
+    auto endExit = [&] {
+        if (forward) {
+            UpEnd();
+        } else {
+            DownEnd();
+        }
+        if (state.unloadPending) close();
+    };
+    auto stopExit = [&] {
+        ActiveCmd();
+        SetButtonPicture(cmdStop, "StopU");
+        if (state.unloadPending) close();
+    };
+
+    for (;;) {
+        if (speed == 1) {
+            const double t0 = desktop_.MonotonicSeconds();
+            if (!seek() || !PictureStep()) return endExit();
+            if (!state.playing) return stopExit();
+            // At least one round of events per picture, then wait out the delay, counted
+            // from the start of the seek. A monotonic clock: midnight does not matter.
+            do {
+                ProcessEvents();
+            } while (static_cast<float>(desktop_.MonotonicSeconds() - t0) < state.playDelay);
+        } else if (speed == 2) {
+            for (int i = 0; i < kSeeksPerPictureAtSpeed2; ++i) {
+                if (!seek()) return endExit();
+                ProcessEvents();
+            }
+            if (!PictureStep()) return endExit();
+            if (!state.playing) return stopExit();
+        } else {
+            if (forward) {
+                const std::int64_t last = streamFile.readPosition();
+                if (last + kJumpAtSpeed3 < state.fileLength) {
+                    std::uint8_t skipped = 0;
+                    streamFile.readAt(last + kJumpAtSpeed3, skipped);
+                }
+            } else if (state.picturePos - kJumpAtSpeed3 > 0) {
+                state.picturePos -= kJumpAtSpeed3;
+            }
+            if (!seek() || !PictureStep()) return endExit();
+            if (!state.playing) return stopExit();
+            ProcessEvents();
+        }
+    }
+}
+
+void Form1::cmdUpF_Click() { Play(cmdUpF, "UpFA", true, 1); }
+void Form1::cmdUpFF_Click() { Play(cmdUpFF, "UpFFA", true, 2); }
+void Form1::cmdUpFFF_Click() { Play(cmdUpFFF, "UpFFFA", true, 3); }
+void Form1::cmdDownF_Click() { Play(cmdDownF, "DownFA", false, 1); }
+void Form1::cmdDownFF_Click() { Play(cmdDownFF, "DownFFA", false, 2); }
+void Form1::cmdDownFFF_Click() { Play(cmdDownFFF, "DownFFFA", false, 3); }
+
+void Form1::cmdStop_Click() { state.playing = false; }
+
+}  // namespace droskal

@@ -1,0 +1,135 @@
+// The two ends of the program's life: Form_Load and the close request.
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "app/Form1.h"
+#include "config/IniFile.h"
+
+namespace droskal {
+
+namespace {
+
+// A map larger than this is treated as no map: it would not fit in memory sensibly.
+constexpr int kLargestMapSide = 16384;
+// Droskal.ini holds five short lines; anything past this is not a configuration file.
+constexpr qint64 kLargestIniFile = 16 * 1024 * 1024;
+
+bool IsRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && info.isFile() && !info.isHidden();
+}
+
+QString FromFileText(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QImage LoadMap(const QString& path) {
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kLargestMapSide || size.height() > kLargestMapSide) {
+        return QImage();
+    }
+    QImage map = reader.read();
+    if (map.isNull()) return QImage();
+    // Kept as 8 bits a pixel: a 4096 x 4096 map takes 16 MiB instead of 64.
+    if (map.format() != QImage::Format_Indexed8) {
+        map = map.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    }
+    return map;
+}
+
+}  // namespace
+
+void Form1::GetIniParam(const std::string& Param) {
+    IniValues values{state.playDelay, state.mapLat1, state.mapLat2, state.mapLon1, state.mapLon2};
+    const auto message = droskal::GetIniParam(Param, values);
+    state.playDelay = values.playDelay;
+    state.mapLat1 = values.mapLat1;
+    state.mapLat2 = values.mapLat2;
+    state.mapLon1 = values.mapLon1;
+    state.mapLon2 = values.mapLon2;
+    if (message) {
+        desktop_.MessageBox(FromFileText(*message), Desktop::Icon::Information,
+                            Desktop::Buttons::Ok);
+    }
+}
+
+void Form1::InitVlc() { decoder.InitVlc(); }
+
+void Form1::Form_Load() {
+    GpsOff();
+
+    const QString iniPath = startup_.appDir + "/Droskal.ini";
+    if (IsRegularFile(iniPath)) {
+        QFile file(iniPath);
+        QByteArray text;
+        if (file.open(QIODevice::ReadOnly)) text = file.read(kLargestIniFile);
+        for (const std::string& item : ReadIniItems(std::string_view(text.constData(),
+                                                                     static_cast<size_t>(text.size())))) {
+            GetIniParam(item);
+        }
+        const auto calibration = CalibrationFrom(
+            IniValues{state.playDelay, state.mapLat1, state.mapLat2, state.mapLon1, state.mapLon2});
+        if (!calibration) {
+            // Equal calibration values land here too: they would give an infinite scale.
+            desktop_.MessageBox(FromFileText(std::string(kIniMissingValuesMessage)),
+                                Desktop::Icon::Critical, Desktop::Buttons::Ok);
+            startupStopped_ = true;
+            return;
+        }
+        state.latScale = calibration->latScale;
+        state.lonScale = calibration->lonScale;
+    } else {
+        const MapCalibration defaults = DefaultCalibration();
+        state.mapLat1 = defaults.mapLat1;
+        state.mapLat2 = defaults.mapLat2;
+        state.mapLon1 = defaults.mapLon1;
+        state.mapLon2 = defaults.mapLon2;
+        state.playDelay = defaults.playDelay;
+        state.lonScale = defaults.lonScale;
+        state.latScale = defaults.latScale;
+    }
+
+    QString name = startup_.commandLine;
+    if (name.startsWith('"')) name.remove(0, 1);
+    if (name.endsWith('"')) name.chop(1);
+    state.mpegFileName = name;
+    if (state.mpegFileName.isEmpty()) {
+        state.mpegFileName = desktop_.GetSetting(startup_.appName, "Setup", "MpegFile", "");
+    }
+    state.bmpFileName = desktop_.GetSetting(startup_.appName, "Setup", "BmpFile", "");
+
+    NewFile(state.mpegFileName);
+    InitVlc();
+    UnActiveDownCmd();
+
+    const QString mapPath = startup_.appDir + "/map.gif";
+    if (IsRegularFile(mapPath)) state.mapPicture = LoadMap(mapPath);
+}
+
+void Form1::Form_QueryUnload(int& Cancel, int /*UnloadMode*/) {
+    // After a stopped start-up no name was ever taken; saving it would forget the
+    // remembered recording.
+    if (!startupStopped_) {
+        desktop_.SaveSetting(startup_.appName, "Setup", "MpegFile", state.mpegFileName);
+    }
+    if (state.playing) {
+        Cancel = 1;
+        state.playing = false;
+        state.unloadPending = true;
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    int cancel = 0;
+    Form_QueryUnload(cancel, 0);
+    if (cancel != 0) {
+        event->ignore();
+    } else {
+        event->accept();
+    }
+}
+
+}  // namespace droskal

@@ -1,0 +1,311 @@
+// Start-up, configuration, opening files and the close request on a real window.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "FakeDesktop.h"
+#include "Recordings.h"
+#include "app/Form1.h"
+
+namespace droskal {
+namespace {
+
+std::uint32_t Bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+class StartupTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    std::unique_ptr<Form1> form;
+
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+
+    void WriteIni(const QByteArray& text) {
+        QFile file(Path("Droskal.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    Form1& Start(const QString& commandLine = QString()) {
+        form = std::make_unique<Form1>(desktop, StartupInfo{commandLine, dir.path(), "Droskal"});
+        form->Form_Load();
+        return *form;
+    }
+
+    QStringList NavigationPictures() const {
+        QStringList keys;
+        for (PictureButton* b : {form->cmdDownE, form->cmdDownFFF, form->cmdDownFF, form->cmdDownF,
+                                 form->cmdDown, form->cmdStop, form->cmdUp, form->cmdUpF,
+                                 form->cmdUpFF, form->cmdUpFFF, form->cmdUpE}) {
+            keys << b->pictureKey();
+        }
+        return keys;
+    }
+};
+
+const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
+const QStringList kForwardOnly = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                  "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
+
+TEST_F(StartupTest, WithoutIniTheDefaultsHoldExactly) {
+    Start();
+    EXPECT_EQ(Bits(form->state.mapLat1), 0x4251AABEu);
+    EXPECT_EQ(Bits(form->state.mapLat2), 0x4253345Eu);
+    EXPECT_EQ(Bits(form->state.mapLon1), 0x41A654C4u);
+    EXPECT_EQ(Bits(form->state.mapLon2), 0x41A1DC29u);
+    EXPECT_EQ(Bits(form->state.playDelay), 0x3DCCCCCDu);
+    EXPECT_EQ(form->state.lonScale, 7327.0f);
+    EXPECT_EQ(form->state.latScale, 10653.0f);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(StartupTest, IniValuesAndTheirMessages) {
+    WriteIni("PLAYSPEED1=0.2\r\nmaplat1=52.5\nMAPLAT2=53\nMAPLON1=21,5\nMAPLON2=20\n"
+             "MAPLAT1=52.25\n[Setup]\n   MAPLON1 = 3\n\n");
+    Start();
+    EXPECT_FLOAT_EQ(form->state.playDelay, 0.2f);
+    EXPECT_FLOAT_EQ(form->state.mapLat1, 52.25f);  // the later line wins
+    EXPECT_FLOAT_EQ(form->state.mapLon1, 21.0f);   // a decimal comma splits the item
+    EXPECT_FLOAT_EQ(form->state.latScale, 4095.0f / (53.0f - 52.25f));
+    EXPECT_FLOAT_EQ(form->state.lonScale, 4095.0f / (21.0f - 20.0f));
+    ASSERT_EQ(desktop.messages.size(), 3u);
+    EXPECT_EQ(desktop.messages[0].text, "Błąd w pliku *.ini !");  // the "5" of 21,5
+    EXPECT_EQ(desktop.messages[1].text, "Błąd w pliku *.ini !");  // [Setup]
+    EXPECT_EQ(desktop.messages[2].text, "Nieznany parametr w pliku *.ini : 'MAPLON1 '");
+    EXPECT_EQ(desktop.messages[2].icon, Desktop::Icon::Information);
+}
+
+TEST_F(StartupTest, MissingValuesStopStartUpAndKeepTheRememberedFile) {
+    const struct {
+        const char* name;
+        QByteArray ini;
+    } cases[] = {
+        {"empty file", ""},
+        {"no PLAYSPEED1", "MAPLAT1=52.5\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\n"},
+        {"text value", "PLAYSPEED1=fast\nMAPLAT1=52.5\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\n"},
+        {"equal latitudes", "PLAYSPEED1=1\nMAPLAT1=52.5\nMAPLAT2=52.5\nMAPLON1=21\nMAPLON2=20\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop.messages.clear();
+        desktop.settings.insert("Droskal/Setup/MpegFile", "/remembered.m1v");
+        WriteIni(c.ini);
+        Start("/some/file.m1v");
+        ASSERT_FALSE(desktop.messages.empty());
+        EXPECT_EQ(desktop.messages.back().text, "Brak wszytkich wartości w pliku *.ini !");
+        EXPECT_EQ(desktop.messages.back().icon, Desktop::Icon::Critical);
+        EXPECT_FALSE(form->streamFile.isOpen());
+        EXPECT_EQ(form->lblFile->text(), "lblFile");     // nothing was opened
+        EXPECT_EQ(form->cmdUp->pictureKey(), "Up");      // design state
+        EXPECT_TRUE(form->state.mapPicture.isNull());
+        int cancel = 0;
+        form->Form_QueryUnload(cancel, 0);
+        EXPECT_EQ(desktop.settings.value("Droskal/Setup/MpegFile"), "/remembered.m1v");
+    }
+}
+
+TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
+    const TestRecording rec = WriteRecording(Path("a b.m1v"));
+    desktop.settings.insert("Droskal/Setup/MpegFile", rec.path);
+    desktop.settings.insert("Droskal/Setup/BmpFile", "/tmp/last.bmp");
+    struct Case {
+        QString commandLine;
+        QString opened;
+    };
+    const Case cases[] = {
+        {"\"" + rec.path + "\"", rec.path},
+        {"\"" + rec.path, rec.path},
+        {rec.path + "\"", rec.path},
+        {rec.path, rec.path},
+        {"", rec.path},  // the remembered file
+        {rec.path + " " + rec.path, rec.path + " " + rec.path},  // one name, not found
+        {"\"x\"y\"", "x\"y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine.toStdString());
+        Start(c.commandLine);
+        EXPECT_EQ(form->state.mpegFileName, c.opened);
+        EXPECT_EQ(form->state.bmpFileName, "/tmp/last.bmp");
+        EXPECT_EQ(form->streamFile.isOpen(), c.opened == rec.path);
+    }
+    EXPECT_EQ(form->lblFile->text(), "File not found !");
+}
+
+TEST_F(StartupTest, OpenedFileShowsForwardButtonsOnly) {
+    const TestRecording rec = WriteRecording(Path("r.m1v"));
+    Start(rec.path);
+    EXPECT_EQ(NavigationPictures(), kForwardOnly);
+    EXPECT_TRUE(form->state.barEnabled);
+    EXPECT_TRUE(form->cmdCut->isEnabled());
+    EXPECT_EQ(form->lblPlay->text(), "0%");
+    EXPECT_EQ(form->shPlay->Width(), 0.0f);
+    EXPECT_EQ(form->lblFile->text(), rec.path.size() > 40 ? "..." + rec.path.right(37) : rec.path);
+    EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(rec.bytes.size()));
+    EXPECT_EQ(form->streamFile.readPosition(), 7);
+    EXPECT_FALSE(form->lblSpeed->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->lblTime->isVisibleTo(form.get()));
+    EXPECT_FALSE(form->chkGps->isVisibleTo(form.get()));
+}
+
+TEST_F(StartupTest, NothingToOpenLeavesEverythingUnavailable) {
+    Start();
+    EXPECT_EQ(form->lblFile->text(), "");
+    EXPECT_EQ(form->lblPlay->text(), "0%");
+    EXPECT_EQ(NavigationPictures(), kAllUnavailable);
+    EXPECT_FALSE(form->state.barEnabled);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(StartupTest, NewFileOutcomes) {
+    const TestRecording rec = WriteRecording(Path("ok.m1v"));
+    WriteBytes(Path("cif.m1v"), {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0, 0, 0, 0, 0});
+    WriteBytes(Path("short.m1v"), {0, 0, 1, 0xB3, 0x28});
+    QDir(dir.path()).mkdir("folder.m1v");
+    struct Case {
+        QString name;
+        bool result;
+        QString caption;
+        QStringList pictures;
+        bool open;
+        std::uint8_t format;
+    };
+    const Case cases[] = {
+        {rec.path, true, QString(), kForwardOnly, true, 2},
+        {Path("cif.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
+        {Path("short.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
+        {Path("missing.m1v"), false, "File not found !", kAllUnavailable, false, 0},
+        {Path("folder.m1v"), false, "File not found !", kAllUnavailable, false, 0},
+        {"", false, "", kAllUnavailable, false, 0},
+    };
+    Start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        form->UnActiveDownCmd();
+        form->state.picFormat = 0;
+        EXPECT_EQ(form->NewFile(c.name), c.result);
+        if (!c.caption.isNull()) {
+            EXPECT_EQ(form->lblFile->text(), c.caption);
+        }
+        QStringList pictures;
+        for (PictureButton* b : {form->cmdDownE, form->cmdDownFFF, form->cmdDownFF, form->cmdDownF,
+                                 form->cmdDown, form->cmdStop, form->cmdUp, form->cmdUpF,
+                                 form->cmdUpFF, form->cmdUpFFF, form->cmdUpE}) {
+            pictures << b->pictureKey();
+        }
+        EXPECT_EQ(pictures, c.pictures);
+        EXPECT_EQ(form->streamFile.isOpen(), c.open);
+        EXPECT_EQ(form->state.picFormat, c.format);
+        EXPECT_EQ(form->lblPlay->text(), "0%");
+        form->streamFile.close();
+    }
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(StartupTest, LongNamesShowTheirLastCharacters) {
+    Start();
+    const QString base = dir.path() + "/";
+    for (int length : {40, 41, 60}) {
+        SCOPED_TRACE(length);
+        const QString name = base + QString(length - base.size() - 4, 'n') + ".m1v";
+        ASSERT_EQ(name.size(), length);
+        WriteRecording(name, RecordingOptions{1});
+        ASSERT_TRUE(form->NewFile(name));
+        EXPECT_EQ(form->lblFile->text(), length > 40 ? "..." + name.right(37) : name);
+        EXPECT_LE(form->lblFile->text().size(), 40);
+        form->streamFile.close();
+    }
+}
+
+TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
+    const TestRecording small = WriteRecording(Path("cif.m1v"));
+    const TestRecording large =
+        WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
+    Start(large.path);
+    EXPECT_EQ(form->state.picFormat, 1);
+    EXPECT_EQ(form->state.picBuf.size(), 640u * 480 * 3);
+    EXPECT_EQ(form->size(), QSize(642, 625));
+    EXPECT_EQ(form->Pic1->height(), 480);
+    EXPECT_EQ(form->fraCmd->y(), 486);
+    form->move(form->x(), 300);
+    const int bottom = form->geometry().bottom();
+    form->streamFile.close();
+    ASSERT_TRUE(form->NewFile(small.path));
+    EXPECT_EQ(form->state.picFormat, 2);
+    EXPECT_EQ(form->state.picBuf.size(), 320u * 240 * 3);
+    EXPECT_EQ(form->size(), QSize(642, 387));
+    EXPECT_EQ(form->fraCmd->y(), 248);
+    EXPECT_EQ(form->geometry().bottom(), bottom);
+    // Back to 640x480 near the top of the screen: the top stops at 0.
+    form->move(form->x(), 10);
+    form->streamFile.close();
+    ASSERT_TRUE(form->NewFile(large.path));
+    EXPECT_EQ(form->geometry().top(), 0);
+}
+
+TEST_F(StartupTest, OpenDialogCancelReopensAndMissingChoiceKeepsTheName) {
+    const TestRecording rec = WriteRecording(Path("r.m1v"));
+    Start(rec.path);
+    ASSERT_TRUE(form->FindStartUp(1) && form->FindPicStart(1) &&
+                form->ReadFrame(1, *form->frameBuf) && form->FindStartUp(1));
+    EXPECT_NE(form->lblPlay->text(), "0%");
+    form->cmdFile_Click();  // cancelled: the dialog hands back the name it was given
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    EXPECT_EQ(desktop.dialogs[0].filter, "*.M1V (MPEG-1)|*.M1V");
+    EXPECT_EQ(desktop.dialogs[0].initialName, rec.path);
+    EXPECT_TRUE(form->streamFile.isOpen());
+    EXPECT_EQ(form->lblPlay->text(), "0%");
+    EXPECT_EQ(form->streamFile.readPosition(), 7);
+
+    desktop.dialogAnswers.push_back(Path("gone.m1v"));
+    form->cmdFile_Click();
+    EXPECT_EQ(form->lblFile->text(), "File not found !");
+    EXPECT_EQ(form->state.mpegFileName, rec.path);
+    EXPECT_FALSE(form->streamFile.isOpen());
+
+    form->state.playing = true;  // a click during playback changes nothing
+    form->cmdFile_Click();
+    EXPECT_EQ(desktop.dialogs.size(), 2u);
+}
+
+TEST_F(StartupTest, CloseRequestRemembersTheFileAndWaitsForPlayback) {
+    const TestRecording rec = WriteRecording(Path("r.m1v"));
+    Start(rec.path);
+    form->state.playing = true;
+    int cancel = 0;
+    form->Form_QueryUnload(cancel, 0);
+    EXPECT_EQ(cancel, 1);
+    EXPECT_FALSE(form->state.playing);
+    EXPECT_TRUE(form->state.unloadPending);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/MpegFile"), rec.path);
+    cancel = 0;
+    form->Form_QueryUnload(cancel, 0);
+    EXPECT_EQ(cancel, 0);
+    EXPECT_EQ(desktop.settingWrites, 2);
+}
+
+TEST_F(StartupTest, MapPictureLoadsCompactOrNotAtAll) {
+    QImage map(64, 32, QImage::Format_Indexed8);
+    map.setColorCount(2);
+    map.setColor(0, qRgb(0, 0, 0));
+    map.setColor(1, qRgb(255, 255, 255));
+    map.fill(1);
+    ASSERT_TRUE(map.save(Path("map.gif"), "GIF") || map.save(Path("map.gif"), "PNG"));
+    Start();
+    ASSERT_FALSE(form->state.mapPicture.isNull());
+    EXPECT_EQ(form->state.mapPicture.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(form->state.mapPicture.size(), QSize(64, 32));
+
+    WriteBytes(Path("map.gif"), {'G', 'I', 'F', '8', '9', 'a', 0x60, 0xEA, 0x60, 0xEA, 0, 0, 0});
+    Start();  // claims 60000 x 60000: no map, no crash
+    EXPECT_TRUE(form->state.mapPicture.isNull());
+}
+
+}  // namespace
+}  // namespace droskal
