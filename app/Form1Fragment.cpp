@@ -1,21 +1,11 @@
 // Marking a stretch of the recording and saving it as a new MPEG-1 file, byte for byte.
 #include <QFileInfo>
 
-#include <algorithm>
-#include <vector>
-
 #include "app/Form1.h"
 #include "app/SafeSave.h"
+#include "stream/Fragment.h"
 
 namespace droskal {
-
-namespace {
-// The fragment starts with the recording's first 20 bytes (sequence and group header) and
-// takes the 8-byte group header before the start picture's start code along.
-constexpr std::int64_t kHeaderBytes = 20;
-constexpr std::int64_t kBytesBeforeStartCode = 11;
-constexpr std::int64_t kCopyChunk = 4 * 1024 * 1024;
-}  // namespace
 
 float Form1::MarkLinePlace(std::int64_t position) const {
     return static_cast<float>(shFile->Left() + static_cast<double>(shFile->Width()) *
@@ -75,28 +65,18 @@ void Form1::cmdSaveCut_Click() {
 
     QString error;
     const bool saved = SaveWhole(name, [this](QSaveFile& file, QString& why) {
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kHeaderBytes));
-        const auto copy = [&](std::int64_t from, std::int64_t count) {
-            while (count > 0) {
-                const std::int64_t n = std::min(count, kCopyChunk);
-                buffer.resize(static_cast<std::size_t>(n));
-                if (streamFile.readBlock(from, n, buffer.data()) != n) {
-                    why = "Nie można odczytać nagrania.";
-                    return false;
-                }
-                if (file.write(reinterpret_cast<const char*>(buffer.data()), n) != n) {
-                    why = file.errorString();
-                    return false;
-                }
-                from += n;
-                count -= n;
-            }
-            return true;
-        };
-        // Never before the recording's first byte, whatever the start mark.
-        const std::int64_t from = std::max<std::int64_t>(1, state.cutStart - kBytesBeforeStartCode);
-        return copy(1, std::min(kHeaderBytes, state.fileLength)) &&
-               copy(from, state.cutEnd - from + 1);
+        std::string reason;
+        const bool copied = CopyFragment(
+            streamFile, state.cutStart, state.cutEnd,
+            [&file](const std::uint8_t* bytes, std::size_t size, std::string& sinkError) {
+                const auto n = static_cast<qint64>(size);
+                if (file.write(reinterpret_cast<const char*>(bytes), n) == n) return true;
+                sinkError = file.errorString().toStdString();
+                return false;
+            },
+            reason);
+        if (!copied) why = QString::fromStdString(reason);
+        return copied;
     }, error);
     if (!saved) {
         desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
