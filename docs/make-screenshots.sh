@@ -6,4 +6,7 @@ cd "$top"
 scripts/install-deps
 scripts/build build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
 shot=build/release/app/droskal-screenshot
+demo=build/release/app/demo.m1v
 "$shot" docs/window.png
+"$shot" docs/demo-picture.png "$demo" 150
+"$shot" docs/demo-map.png "$demo" 150 gps

@@ -1,12 +1,14 @@
 // Renders the window offscreen into a PNG for the README:
 //   droskal-screenshot OUT.png [RECORDING [STEPS [gps]]]
-// It starts the window as the program does, steps forward STEPS pictures, optionally
-// switches to the map view, and saves what the window shows.
+// Without a recording it shows the window in its design state; with one it starts the
+// window as the program does, steps forward STEPS pictures, optionally switches to the map
+// view, and saves what the window shows.
 #include <QApplication>
 #include <QFileInfo>
 #include <QPixmap>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/Form1.h"
 #include "app/QtDesktop.h"
@@ -24,7 +26,15 @@ int main(int argc, char** argv) {
     startup.appName = "DroskalScreenshot";  // keeps the user's own settings out of it
     droskal::QtDesktop desktop;
     droskal::Form1 form(desktop, startup);
+    if (argc > 2) form.Form_Load();  // without a recording: the design state
     form.show();
+    const int steps = argc > 3 ? std::atoi(argv[3]) : 0;
+    for (int i = 0; i < steps; ++i) form.cmdUp_Click();
+    if (argc > 4 && QString(argv[4]) == "gps") {
+        form.chkGps->setChecked(true);
+        form.chkGps_Click();
+    }
+    QApplication::processEvents();
     const QPixmap shot = form.grab();
     return shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }
