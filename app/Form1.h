@@ -171,6 +171,8 @@ private:
     void ShowReadPicture();
     // Both fragment marks unset, their lines hidden, nothing to save.
     void ClearMarks();
+    // cmdCut shows flag 1 (no marks), 2 (start marked) or 3 (both marked) of imglFlag.
+    void SetCutPicture(int index);
     float MarkLinePlace(std::int64_t position) const;
     // The 640 x 480 window of the map at the stored origin, into Pic1.
     void DrawMapWindow();

@@ -13,13 +13,17 @@ float Form1::MarkLinePlace(std::int64_t position) const {
                                                    static_cast<double>(state.fileLength));
 }
 
+void Form1::SetCutPicture(int index) {
+    cmdCut->setPicture(imglFlag.byIndex(index), QString::number(index));
+}
+
 void Form1::ClearMarks() {
     state.cutStart = -1;
     state.cutEnd = -1;
     linCut2->hide();
     linCut1->hide();
     cmdSaveCut->setEnabled(false);
-    cmdCut->setPicture(imglFlag.byIndex(1));
+    SetCutPicture(1);
 }
 
 void Form1::cmdCut_Click() {
@@ -31,7 +35,7 @@ void Form1::cmdCut_Click() {
         linCut1->show();
         state.cutStart = state.picturePos;
         cmdSaveCut->setEnabled(false);
-        cmdCut->setPicture(imglFlag.byIndex(2));
+        SetCutPicture(2);
     } else if (state.cutEnd == -1) {
         if (last <= state.cutStart) {
             desktop_.Beep();
@@ -42,7 +46,7 @@ void Form1::cmdCut_Click() {
         linCut2->show();
         state.cutEnd = last;
         cmdSaveCut->setEnabled(true);
-        cmdCut->setPicture(imglFlag.byIndex(3));
+        SetCutPicture(3);
     } else {
         ClearMarks();
     }

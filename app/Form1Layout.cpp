@@ -174,7 +174,7 @@ void Form1::BuildControls() {
 
     cmdCut = MakeButton(f, "cmdCut", 6840, 840, 540, 330, 2);
     cmdCut->setToolTip("Zaznaczenie początku i końca sekwecji przeznaczonej do zapisu");
-    cmdCut->setPicture(imglFlag.byIndex(1));
+    SetCutPicture(1);
     cmdCut->setEnabled(false);
     cmdSaveCut = MakeButton(f, "cmdSaveCut", 7440, 840, 855, 330, 3);
     cmdSaveCut->setToolTip("Zapis zaznaczonego fragmentu w formacie MPEG-1");

@@ -1,0 +1,307 @@
+// Fragment marks and saves, and the BMP snapshot, on a real window.
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "FakeDesktop.h"
+#include "Recordings.h"
+#include "app/Form1.h"
+
+namespace droskal {
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::uint32_t U32(const QByteArray& b, int at) {
+    return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
+           static_cast<std::uint8_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    std::unique_ptr<Form1> form;
+    TestRecording rec;
+
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+    void Start(const QString& path) {
+        form = std::make_unique<Form1>(desktop, StartupInfo{path, dir.path(), "Droskal"});
+        form->Form_Load();
+    }
+    void Open(const RecordingOptions& options = {}) {
+        rec = WriteRecording(Path("r.m1v"), options);
+        Start(rec.path);
+    }
+    QByteArray Slice(std::int64_t from, std::int64_t to) const {  // 1-based, inclusive
+        return QByteArray(reinterpret_cast<const char*>(rec.bytes.data()) + from - 1,
+                          static_cast<qsizetype>(to - from + 1));
+    }
+};
+
+TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
+    Open(RecordingOptions{4});
+    EXPECT_TRUE(form->cmdCut->isEnabled());
+    EXPECT_EQ(form->cmdCut->pictureKey(), "1");
+    form->cmdUp_Click();
+    form->cmdUp_Click();
+    form->cmdCut_Click();
+    EXPECT_EQ(form->state.cutStart, rec.pictures[1].picturePos);
+    EXPECT_TRUE(form->linCut1->isVisibleTo(form->fraCmd));
+    EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
+    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
+    const float x1 = static_cast<float>(120 + 9375.0 * rec.pictures[1].endCodePos /
+                                                  form->state.fileLength);
+    EXPECT_FLOAT_EQ(form->linCut1->X1(), x1);
+    EXPECT_FLOAT_EQ(form->linCut1->X2(), x1);
+
+    form->cmdDown_Click();  // before the start mark: the end click beeps and changes nothing
+    form->cmdCut_Click();
+    EXPECT_EQ(desktop.beeps, 1);
+    EXPECT_EQ(form->state.cutEnd, -1);
+    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
+    EXPECT_FALSE(form->cmdSaveCut->isEnabled());
+
+    form->cmdUp_Click();  // the start picture again: start and end on one picture is fine
+    form->cmdCut_Click();
+    EXPECT_EQ(form->state.cutEnd, rec.pictures[1].endCodePos);
+    EXPECT_TRUE(form->linCut2->isVisibleTo(form->fraCmd));
+    EXPECT_TRUE(form->cmdSaveCut->isEnabled());
+    EXPECT_EQ(form->cmdCut->pictureKey(), "3");
+
+    form->cmdCut_Click();
+    EXPECT_EQ(form->state.cutStart, -1);
+    EXPECT_EQ(form->state.cutEnd, -1);
+    EXPECT_FALSE(form->linCut1->isVisibleTo(form->fraCmd));
+    EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
+    EXPECT_FALSE(form->cmdSaveCut->isEnabled());
+    EXPECT_EQ(form->cmdCut->pictureKey(), "1");
+}
+
+TEST_F(SaveTest, WorkedExampleBytes) {
+    std::vector<std::uint8_t> bytes(60000);
+    std::mt19937 random(7);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    const std::uint8_t header[] = {0, 0, 1, 0xB3, 0x14, 0x00, 0xF0};
+    std::copy(std::begin(header), std::end(header), bytes.begin());
+    rec.bytes = bytes;
+    WriteBytes(Path("w.m1v"), bytes);
+    Start(Path("w.m1v"));
+    form->state.cutStart = 1000;
+    form->state.cutEnd = 50000;
+    desktop.dialogAnswers.push_back(Path("out.MPEG"));
+    form->cmdSaveCut_Click();
+    const QByteArray out = ReadAll(Path("out.MPEG"));
+    ASSERT_EQ(out.size(), 49032);
+    EXPECT_EQ(out.left(20), Slice(1, 20));
+    EXPECT_EQ(out.mid(20), Slice(989, 50000));
+    EXPECT_EQ(desktop.dialogs.back().filter, "*.MPEG|*.MPEG");
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), Path("out.MPEG"));
+    EXPECT_EQ(form->state.cutFileName, Path("out.MPEG"));
+    EXPECT_EQ(form->streamFile.readPosition(), 50000);
+    // Saving keeps the marks; the next dialog offers the last name.
+    desktop.dialogAnswers.push_back(QString());
+    form->cmdSaveCut_Click();
+    EXPECT_EQ(desktop.dialogs.back().initialName, Path("out.MPEG"));
+    EXPECT_EQ(form->state.cutStart, 1000);
+}
+
+TEST_F(SaveTest, FragmentOfGeneratedPicturesReadsBackPictureForPicture) {
+    Open(RecordingOptions{6});
+    for (int i = 0; i < 2; ++i) form->cmdUp_Click();
+    form->cmdCut_Click();  // start: picture 1
+    for (int i = 0; i < 3; ++i) form->cmdUp_Click();
+    form->cmdCut_Click();  // end: after picture 4
+    std::vector<QImage> originals;
+    std::vector<QString> times;
+    form->cmdDown_Click();
+    form->cmdDown_Click();
+    form->cmdDown_Click();
+    for (int i = 0; i < 4; ++i) {
+        originals.push_back(form->Pic1->image());
+        times.push_back(form->lblTime->text());
+        form->cmdUp_Click();
+    }
+    desktop.dialogAnswers.push_back(Path("part.MPEG"));
+    form->cmdSaveCut_Click();
+
+    FakeDesktop other;
+    Form1 viewer(other, StartupInfo{Path("part.MPEG"), dir.path(), "Other"});
+    viewer.Form_Load();
+    std::vector<QImage> shown;
+    std::vector<QString> shownTimes;
+    for (int i = 0; i < 6; ++i) {
+        viewer.cmdUp_Click();
+        if (viewer.cmdUp->pictureKey() == "UpU") break;
+        shown.push_back(viewer.Pic1->image());
+        shownTimes.push_back(viewer.lblTime->text());
+    }
+    EXPECT_EQ(shownTimes, times);
+    ASSERT_EQ(shown.size(), originals.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], originals[i]) << i;
+}
+
+TEST_F(SaveTest, FirstPictureFragmentCarriesTheGroupHeaderTwice) {
+    Open(RecordingOptions{3});
+    form->cmdUp_Click();
+    form->cmdCut_Click();
+    form->cmdCut_Click();
+    ASSERT_EQ(form->state.cutStart, 24);
+    desktop.dialogAnswers.push_back(Path("first.MPEG"));
+    form->cmdSaveCut_Click();
+    const QByteArray out = ReadAll(Path("first.MPEG"));
+    EXPECT_EQ(out, Slice(1, 20) + Slice(13, rec.pictures[0].endCodePos));
+    EXPECT_EQ(out.mid(12, 8), out.mid(20, 8));
+}
+
+TEST_F(SaveTest, SavesNeverDestroyWhatTheyReplace) {
+    Open(RecordingOptions{3});
+    form->cmdUp_Click();
+    form->cmdCut_Click();
+    form->cmdCut_Click();
+    const QByteArray longer(500000, 'x');
+    {
+        QFile old(Path("old.MPEG"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(longer);
+    }
+    desktop.dialogAnswers.push_back(Path("old.MPEG"));
+    form->cmdSaveCut_Click();
+    const QByteArray replaced = ReadAll(Path("old.MPEG"));
+    EXPECT_EQ(replaced, Slice(1, 20) + Slice(13, rec.pictures[0].endCodePos));
+    EXPECT_FALSE(replaced.contains('x'));
+
+    // Onto the open recording itself: refused, marks kept, file untouched.
+    desktop.dialogAnswers.push_back(rec.path);
+    form->cmdSaveCut_Click();
+    ASSERT_FALSE(desktop.messages.empty());
+    EXPECT_EQ(desktop.messages.back().text, "Nie można zapisać fragmentu do otwartego pliku !");
+    EXPECT_EQ(ReadAll(rec.path).size(), static_cast<qsizetype>(rec.bytes.size()));
+    EXPECT_EQ(form->state.cutStart, 24);
+
+    // The recording ends before the end mark (it was cut short under the marks): the save
+    // fails and the old file stays whole.
+    desktop.messages.clear();
+    const QByteArray before = ReadAll(Path("old.MPEG"));
+    form->state.cutEnd = form->state.fileLength + 5000000;
+    desktop.dialogAnswers.push_back(Path("old.MPEG"));
+    form->cmdSaveCut_Click();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.startsWith("Nie można zapisać pliku:"));
+    EXPECT_EQ(ReadAll(Path("old.MPEG")), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("old.MPEG").size(), 1);
+
+    // A folder that does not exist: a message with the reason, the setting unchanged.
+    desktop.dialogAnswers.push_back(Path("missing/cut.MPEG"));
+    const QString setting = desktop.settings.value("Droskal/Setup/Cut");
+    form->cmdSaveCut_Click();
+    EXPECT_EQ(desktop.messages.size(), 2u);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), setting);
+}
+
+TEST_F(SaveTest, OpeningAnotherFileClearsTheMarks) {
+    Open(RecordingOptions{3});
+    form->cmdUp_Click();
+    form->cmdCut_Click();
+    form->cmdCut_Click();
+    desktop.dialogAnswers.push_back(rec.path);
+    form->cmdFile_Click();
+    EXPECT_EQ(form->state.cutStart, -1);
+    EXPECT_FALSE(form->cmdSaveCut->isEnabled());
+    EXPECT_FALSE(form->linCut1->isVisibleTo(form->fraCmd));
+}
+
+TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
+    struct Case {
+        const char* name;
+        int width, height;  // of the recording; 0 for none
+        int areaHeight;
+    };
+    for (const Case c : {Case{"untouched", 0, 0, 242}, Case{"320x240", 320, 240, 242},
+                         Case{"640x480", 640, 480, 480}}) {
+        SCOPED_TRACE(c.name);
+        if (c.width == 0) {
+            Start(QString());
+        } else {
+            Open(RecordingOptions{1, c.width, c.height, 4, true});
+            form->cmdUp_Click();
+        }
+        const QString out = Path(QString("%1.bmp").arg(c.name));
+        desktop.dialogAnswers.push_back(out);
+        form->cmdBmp_Click();
+        const QByteArray bmp = ReadAll(out);
+        const int rowBytes = (642 * 3 + 3) & ~3;
+        ASSERT_EQ(bmp.size(), 54 + rowBytes * c.areaHeight);
+        EXPECT_EQ(bmp.left(2), "BM");
+        EXPECT_EQ(U32(bmp, 2), static_cast<std::uint32_t>(bmp.size()));
+        EXPECT_EQ(U32(bmp, 10), 54u);
+        EXPECT_EQ(U32(bmp, 14), 40u);
+        EXPECT_EQ(U32(bmp, 18), 642u);
+        EXPECT_EQ(U32(bmp, 22), static_cast<std::uint32_t>(c.areaHeight));
+        EXPECT_EQ(U32(bmp, 28) & 0xFFFF, 24u);
+        EXPECT_EQ(U32(bmp, 30), 0u);
+        // Every pixel as the area shows it; rows bottom-up, blue-green-red.
+        const QImage& area = form->Pic1->image();
+        int mismatches = 0;
+        for (int y = 0; y < c.areaHeight; ++y) {
+            const char* row = bmp.constData() + 54 + (c.areaHeight - 1 - y) * rowBytes;
+            for (int x = 0; x < 642; ++x) {
+                const QRgb p = area.pixel(x, y);
+                if (static_cast<std::uint8_t>(row[x * 3]) != qBlue(p) ||
+                    static_cast<std::uint8_t>(row[x * 3 + 1]) != qGreen(p) ||
+                    static_cast<std::uint8_t>(row[x * 3 + 2]) != qRed(p)) {
+                    ++mismatches;
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+        if (c.width == 0) {
+            EXPECT_EQ(static_cast<std::uint8_t>(bmp[54]), 64);
+            EXPECT_EQ(static_cast<std::uint8_t>(bmp[55]), 64);
+        }
+        EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), out);
+        EXPECT_EQ(desktop.dialogs.back().filter, "*.bmp|*.bmp");
+    }
+}
+
+TEST_F(SaveTest, SnapshotInMapViewIncludesThePointAndIgnoresPlayback) {
+    Open(RecordingOptions{1});
+    form->state.mapPicture = QImage(4096, 4096, QImage::Format_Indexed8);
+    form->state.mapPicture.setColorCount(1);
+    form->state.mapPicture.setColor(0, qRgb(250, 250, 240));
+    form->state.mapPicture.fill(0);
+    form->cmdUp_Click();
+    form->chkGps->setChecked(true);
+    form->chkGps_Click();
+    const QImage snapshot = form->SnapshotImage();
+    const QPoint centre = form->shPoint->geometry().center();
+    EXPECT_EQ(snapshot.pixelColor(centre), QColor(255, 0, 0));
+    EXPECT_EQ(form->Pic1->image().pixelColor(centre), QColor(250, 250, 240));
+
+    form->state.playing = true;
+    const std::size_t dialogs = desktop.dialogs.size();
+    form->cmdBmp_Click();
+    form->cmdSaveCut_Click();
+    EXPECT_EQ(desktop.dialogs.size(), dialogs);
+}
+
+TEST_F(SaveTest, FailedSnapshotKeepsNameAndSetting) {
+    Start(QString());
+    desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
+    desktop.dialogAnswers.push_back(Path("no/such/folder/x.bmp"));
+    form->cmdBmp_Click();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), "/keep.bmp");
+    EXPECT_NE(form->state.bmpFileName, Path("no/such/folder/x.bmp"));
+}
+
+}  // namespace
+}  // namespace droskal
