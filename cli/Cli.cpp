@@ -1,0 +1,43 @@
+#include <map>
+
+#include "cli/Commands.h"
+
+namespace droskal::cli {
+
+namespace {
+
+const char* const kUsage =
+    "usage: droskal-cli COMMAND [options]\n"
+    "\n"
+    "commands:\n"
+    "  frames FILE OUT   export pictures as BMP, PNG or raw yuv420p\n"
+    "  info FILE         format, pictures, GPS times, distance and speeds\n"
+    "  track FILE        GPS track as GPX, KML or CSV\n"
+    "  cut FILE OUT      save pictures --from A --to B as a new recording\n"
+    "  bench FILE        decoding speed in memory\n"
+    "\n"
+    "droskal-cli COMMAND --help shows a command's options.\n"
+    "Exit status: 0 done, 1 some pictures skipped, 2 usage or file error.\n";
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, const Io& io) {
+    static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
+        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}};
+    if (args.empty()) {
+        io.err << kUsage;
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        io.out << kUsage;
+        return kExitOk;
+    }
+    const auto it = kCommands.find(args[0]);
+    if (it == kCommands.end()) {
+        io.err << "droskal-cli: unknown command '" << args[0] << "'\n\n" << kUsage;
+        return kExitUsage;
+    }
+    return it->second(std::vector<std::string>(args.begin() + 1, args.end()), io);
+}
+
+}  // namespace droskal::cli

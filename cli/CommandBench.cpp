@@ -1,0 +1,77 @@
+// bench: how fast the window's road (searches, decoding, colour conversion) runs on a
+// recording held in memory, so that the disk does not count.
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+#include "cli/Args.h"
+#include "cli/Progress.h"
+#include "cli/Text.h"
+#include "cli/Usage.h"
+#include "cli/Walker.h"
+
+namespace droskal::cli {
+
+namespace {
+
+const char* const kBenchUsage =
+    "usage: droskal-cli bench FILE [--seconds S]\n"
+    "  Reads FILE into memory and walks and decodes every picture again and again for\n"
+    "  S seconds (default 3, at least one full pass). The last line reads\n"
+    "  \"bench: P pictures/s, M MB/s\" (MB = 1,000,000 bytes of the recording).\n";
+
+}  // namespace
+
+int RunBench(const std::vector<std::string>& args, const Io& io) {
+    ParsedArgs a;
+    std::string error;
+    if (!ParseArgs(args, {"--seconds"}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
+    if (a.help) {
+        io.out << kBenchUsage;
+        return kExitOk;
+    }
+    if (a.positional.size() != 1) return UsageError(io, "bench", "needs one FILE", kBenchUsage);
+    double seconds = 3;
+    if (a.has("--seconds") && !ParsePositiveSeconds(a.value("--seconds", ""), seconds)) {
+        return UsageError(io, "bench", "--seconds needs a number above 0", kBenchUsage);
+    }
+    const std::string& input = a.positional[0];
+
+    std::ifstream in(input, std::ios::binary);
+    if (!in) return FileError(io, "bench", input + ": cannot be opened");
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return FileError(io, "bench", input + ": cannot be read");
+
+    Walker walker;
+    if (!walker.openMemory(std::move(bytes), error)) return FileError(io, "bench", input + ": " + error);
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    std::int64_t pictures = 0, decoded = 0, passes = 0;
+    double elapsed = 0;
+    Progress progress(io.err, io.progress, "bench");
+    do {
+        walker.rewind();
+        WalkedPicture pic;
+        std::int64_t passPictures = 0;
+        while (walker.next(pic, Decode::Bitmap)) {
+            ++passPictures;
+            decoded += pic.decoded ? 1 : 0;
+        }
+        if (passPictures == 0) return FileError(io, "bench", input + ": no pictures found");
+        pictures += passPictures;
+        ++passes;
+        elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        progress.update(elapsed / seconds);
+    } while (elapsed < seconds);
+    progress.finish();
+
+    const double megabytes = static_cast<double>(walker.length()) * static_cast<double>(passes) / 1e6;
+    io.out << "bench: " << passes << " passes, " << pictures << " pictures (" << decoded << " decoded) in "
+           << Fixed(elapsed, 2) << " s\n"
+           << "bench: " << Fixed(static_cast<double>(pictures) / elapsed, 1) << " pictures/s, "
+           << Fixed(megabytes / elapsed, 1) << " MB/s\n";
+    return decoded == pictures ? kExitOk : kExitPartial;
+}
+
+}  // namespace droskal::cli

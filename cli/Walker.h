@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "decoder/Decoder.h"
+#include "stream/FrameBuffer.h"
+#include "stream/Searches.h"
+#include "stream/StreamFile.h"
+
+namespace droskal::cli {
+
+enum class Decode {
+    None,    // searches only
+    Planes,  // AssemblePicture: Y, Cb, Cr, no colour conversion
+    Bitmap,  // DecodePicture: 24-bit bottom-up BGR, as the window draws it
+};
+
+// One picture as a forward step of the window meets it.
+struct WalkedPicture {
+    std::int64_t index = -1;       // 0-based, every picture start code counts
+    std::int64_t picturePos = 0;   // last byte of its picture start code
+    std::int64_t endPos = 0;       // read position after the picture (its B7 when read)
+    bool sentenceRead = false;     // FindPicStart reached the slice, so nmeaText is this picture's
+    bool read = false;             // all three searches succeeded
+    bool decoded = false;          // the asked-for decoding succeeded (false for Decode::None)
+    const std::string* nmeaText = nullptr;
+    const std::uint8_t* picBuf = nullptr;  // valid until the next call
+};
+
+// Walks a recording in file order with the window's searches: FindStartUp, FindPicStart,
+// ReadFrame, then decoding, starting where the window starts after opening (behind the 7
+// bytes of the size check). The walk ends at the first FindStartUp failure.
+class Walker {
+public:
+    Walker();
+
+    // Opens and checks the file; false with a message for the user.
+    bool open(const std::string& path, std::string& error);
+    bool openMemory(std::vector<std::uint8_t> bytes, std::string& error);
+    // Back to the state right after opening (repeated passes over the same recording).
+    void rewind();
+
+    bool next(WalkedPicture& picture, Decode decode);
+
+    StreamFile& file() { return file_; }
+    std::uint8_t picFormat() const { return picFormat_; }
+    std::int64_t length() const { return file_.length(); }
+    // True when the last walk stopped before the end of the file (a stretch of more than
+    // 299,999 bytes without a picture start code).
+    bool stoppedEarly() const { return file_.readPosition() < file_.length(); }
+
+private:
+    struct SilentObserver final : StreamObserver {
+        void SetPlayCounter(bool) override {}
+        void ShowNmea() override {}
+    };
+
+    bool checkFormat(std::string& error);
+
+    StreamFile file_;
+    SilentObserver observer_;
+    std::unique_ptr<FrameBuffer> frameBuf_;
+    std::unique_ptr<Decoder> decoder_;
+    std::vector<std::uint8_t> picBuf_;
+    std::string nmeaText_;
+    std::int64_t picturePos_ = 0;
+    std::int64_t index_ = 0;
+    std::uint8_t picFormat_ = 0;
+};
+
+const char* FormatName(std::uint8_t picFormat);
+
+}  // namespace droskal::cli

@@ -1,0 +1,435 @@
+// droskal-cli's commands, run in-process on recordings built byte by byte.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "cli/Commands.h"
+#include "cli/Geo.h"
+#include "decoder/Decoder.h"
+#include "decoder/YuvPlanes.h"
+#include "stream/Fragment.h"
+#include "tools/IntraEncoder.h"
+#include "tools/RecorderWriter.h"
+
+namespace droskal {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result RunCommand(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, {out, err, false});
+    return {status, out.str(), err.str()};
+}
+
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "droskal-cli-XXXXXX").string();
+        path_ = mkdtemp(tmpl.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// A 320x240 picture with some structure, encoded once for all tests.
+const Bytes& CifSlice() {
+    static const Bytes slice = [] {
+        std::vector<std::uint8_t> rgb(320 * 240 * 3);
+        for (int y = 0; y < 240; ++y) {
+            for (int x = 0; x < 320; ++x) {
+                std::uint8_t* p = &rgb[static_cast<std::size_t>(y * 320 + x) * 3];
+                p[0] = static_cast<std::uint8_t>(x * 255 / 319);
+                p[1] = static_cast<std::uint8_t>(y * 255 / 239);
+                p[2] = static_cast<std::uint8_t>((x ^ y) & 0xFF);
+            }
+        }
+        return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), 4);
+    }();
+    return slice;
+}
+
+SequenceHeader Cif() {
+    SequenceHeader h;
+    h.width = 320;
+    h.height = 240;
+    return h;
+}
+
+// One fix per picture; lat in degrees north (negative south), lon east (negative west).
+std::string Sentence(double secondsOfDay, double lat, double lon, const char* status = "A",
+                     const char* knots = "10.0") {
+    RmcFields f;
+    f.time = FormatRmcTime(secondsOfDay);
+    f.status = status;
+    f.lat = FormatLatitude(lat);
+    f.latHemisphere = lat < 0 ? "S" : "N";
+    f.lon = FormatLongitude(lon);
+    f.lonHemisphere = lon < 0 ? "W" : "E";
+    f.speedKnots = knots;
+    return BuildGprmc(f);
+}
+
+RecorderPicture Picture(const std::string& sentence) {
+    RecorderPicture p;
+    if (!sentence.empty()) p.userData.push_back(RecorderUserData(sentence));
+    p.slice = CifSlice();
+    return p;
+}
+
+double JsonValue(const std::string& json, const std::string& key) {
+    const auto at = json.find("\"" + key + "\": ");
+    EXPECT_NE(at, std::string::npos) << key;
+    return at == std::string::npos ? NAN : std::stod(json.substr(at + key.size() + 4));
+}
+
+TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
+    TempDir dir;
+    RecorderWriter w(Cif());
+    const double t0 = 8 * 3600;
+    w.addPicture(Picture(Sentence(t0 + 0, 52.000, 21.0, "A", "10.0")));  // 0
+    w.addPicture(Picture(Sentence(t0 + 1, 52.001, 21.0, "A", "20.0")));  // 1
+    w.addPicture(Picture(""));                                           // 2: no user data
+    RecorderPicture oversize = Picture(Sentence(t0 + 3, 52.002, 21.0, "A", "30.0"));
+    oversize.slice.insert(oversize.slice.end() - 1, 300001, 0x55);       // 3: > frame buffer
+    w.addPicture(oversize);
+    w.addPicture(Picture(Sentence(t0 + 4, 52.003, 21.0, "V", "90.0")));  // 4: no fix
+    w.addPicture(Picture(Sentence(t0 + 5, 52.004, 21.0, "A", "40.0")));  // 5
+    RecorderPicture cutOff = Picture(Sentence(t0 + 6, 52.005, 21.0, "A", "50.0"));
+    cutOff.endCode = false;                                              // 6: file ends inside it
+    cutOff.slice.resize(cutOff.slice.size() / 2);
+    w.addPicture(cutOff);
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+
+    const Result r = RunCommand({"info", dir.file("rec.m1v"), "--json"});
+    EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
+    EXPECT_NE(r.out.find("\"format\": \"320x240\""), std::string::npos);
+    EXPECT_EQ(static_cast<double>(w.bytes().size()), JsonValue(r.out, "fileBytes"));
+    EXPECT_EQ(7, JsonValue(r.out, "pictures"));
+    const std::string bad = "\"unreadablePictures\": [{\"index\": 3, \"position\": " +
+                            std::to_string(w.pictures()[3].picturePos) +
+                            ", \"reason\": \"read\"}, {\"index\": 6, \"position\": " +
+                            std::to_string(w.pictures()[6].picturePos) + ", \"reason\": \"read\"}]";
+    EXPECT_NE(r.out.find(bad), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"firstGpsTime\": \"2006-03-30T08:00:00Z\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"lastGpsTime\": \"2006-03-30T08:00:06Z\""), std::string::npos) << r.out;
+    EXPECT_EQ(6, JsonValue(r.out, "durationSeconds"));
+    // Valid fixes: pictures 0, 1, 3, 5, 6 (a sentence is read even where the picture is not).
+    EXPECT_EQ(5, JsonValue(r.out, "validFixes"));
+    EXPECT_NEAR(5.0 / 7, JsonValue(r.out, "validFixShare"), 1e-4);
+    const double stepKm = cli::HaversineKm(52.0, 21.0, 52.001, 21.0);
+    EXPECT_NEAR(0.1112, stepKm, 1e-3);  // one thousandth of a degree of latitude
+    EXPECT_NEAR(5 * stepKm, JsonValue(r.out, "distanceKm"), 2e-3);
+    EXPECT_NEAR((10 + 20 + 30 + 40 + 50) / 5.0 * 1.852, JsonValue(r.out, "averageSpeedKmh"), 0.05);
+    EXPECT_NEAR(50 * 1.852, JsonValue(r.out, "topSpeedKmh"), 0.05);
+}
+
+// Element names in document order, with their nesting checked; fails on a tag that closes
+// something else or on text outside the root.
+struct XmlShape {
+    std::vector<std::string> opened;  // "parent/child" paths
+    bool wellFormed = true;
+};
+
+XmlShape ParseXmlShape(const std::string& xml) {
+    XmlShape shape;
+    std::vector<std::string> stack;
+    for (std::size_t i = xml.find('<'); i != std::string::npos; i = xml.find('<', i + 1)) {
+        const std::size_t end = xml.find('>', i);
+        if (end == std::string::npos) return {{}, false};
+        std::string tag = xml.substr(i + 1, end - i - 1);
+        if (tag[0] == '?') continue;
+        const bool closing = tag[0] == '/';
+        const bool selfClosing = tag.back() == '/';
+        const std::string name = tag.substr(closing ? 1 : 0, tag.find_first_of(" \n/", closing ? 1 : 0) -
+                                                                (closing ? 1 : 0));
+        if (closing) {
+            if (stack.empty() || stack.back() != name) return {{}, false};
+            stack.pop_back();
+            continue;
+        }
+        shape.opened.push_back((stack.empty() ? "" : stack.back() + "/") + name);
+        if (!selfClosing) stack.push_back(name);
+    }
+    shape.wellFormed = stack.empty();
+    return shape;
+}
+
+long Count(const XmlShape& s, const std::string& path) {
+    return std::count(s.opened.begin(), s.opened.end(), path);
+}
+
+class CliTrack : public testing::Test {
+protected:
+    void SetUp() override {
+        const double t0 = 12 * 3600;
+        // Segment 1: three fixes south-west; a bad checksum in between is skipped, not a break.
+        w.addPicture(Picture(Sentence(t0 + 0, -33.5, -70.25)));
+        w.addPicture(Picture(Sentence(t0 + 1, -33.501, -70.25)));
+        std::string damaged = Sentence(t0 + 2, -33.502, -70.25);
+        damaged[damaged.size() - 1] = damaged.back() == '0' ? '1' : '0';
+        w.addPicture(Picture(damaged));
+        w.addPicture(Picture(Sentence(t0 + 2.5, -33.503, -70.25)));
+        // Fix lost, then segment 2 of two fixes.
+        w.addPicture(Picture(Sentence(t0 + 3, -33.504, -70.25, "V")));
+        w.addPicture(Picture(Sentence(t0 + 4, -33.505, -70.25)));
+        w.addPicture(Picture(Sentence(t0 + 5, -33.506, -70.25)));
+        // Time jumps 10 s: a lone fix in segment 3 (& in no field, but a name to escape).
+        w.addPicture(Picture(Sentence(t0 + 15, -33.507, -70.25)));
+        ASSERT_TRUE(w.writeFile(path = dir.file("a&b.m1v")));
+    }
+    TempDir dir;
+    RecorderWriter w{Cif()};
+    std::string path;
+};
+
+TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
+    const Result gpx = RunCommand({"track", path});
+    EXPECT_EQ(cli::kExitPartial, gpx.status);
+    EXPECT_NE(gpx.err.find("1 sentences with a bad checksum"), std::string::npos) << gpx.err;
+    const XmlShape g = ParseXmlShape(gpx.out);
+    ASSERT_TRUE(g.wellFormed) << gpx.out;
+    EXPECT_EQ(1, Count(g, "gpx"));
+    EXPECT_EQ(3, Count(g, "trk/trkseg"));
+    EXPECT_EQ(6, Count(g, "trkseg/trkpt"));
+    EXPECT_NE(gpx.out.find("xmlns=\"http://www.topografix.com/GPX/1/1\""), std::string::npos);
+    EXPECT_NE(gpx.out.find("<name>a&amp;b.m1v</name>"), std::string::npos);
+    EXPECT_NE(gpx.out.find("<trkpt lat=\"-33.5000000\" lon=\"-70.2500000\"><time>2006-03-30T12:00:00Z</time>"),
+              std::string::npos)
+        << gpx.out;
+    const auto seg2 = gpx.out.find("<trkseg>", gpx.out.find("</trkseg>"));
+    EXPECT_EQ(gpx.out.find("<trkpt lat=\"-33.5050000\""), gpx.out.find("<trkpt", seg2));
+
+    const TempDir out;
+    const Result kml = RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")});
+    EXPECT_EQ(cli::kExitPartial, kml.status);
+    const std::string text(reinterpret_cast<const char*>(ReadAll(out.file("t.kml")).data()),
+                           ReadAll(out.file("t.kml")).size());
+    const XmlShape k = ParseXmlShape(text);
+    ASSERT_TRUE(k.wellFormed) << text;
+    EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
+    EXPECT_EQ(2, Count(k, "MultiGeometry/LineString"));
+    EXPECT_EQ(1, Count(k, "MultiGeometry/Point"));
+    EXPECT_EQ(3, Count(k, "LineString/coordinates") + Count(k, "Point/coordinates"));
+    EXPECT_NE(text.find("<coordinates>-70.2500000,-33.5050000 -70.2500000,-33.5060000</coordinates>"),
+              std::string::npos);
+}
+
+TEST_F(CliTrack, CsvRowsCarryEveryField) {
+    const Result csv = RunCommand({"track", path, "--format=csv"});
+    std::istringstream lines(csv.out);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(7u, rows.size()) << csv.out;
+    EXPECT_EQ("picture,position,utc,latitude,longitude,speed_kmh,course,status", rows[0]);
+    EXPECT_EQ("0," + std::to_string(w.pictures()[0].picturePos) +
+                  ",2006-03-30T12:00:00Z,-33.5000000,-70.2500000,18.52,45.6,A",
+              rows[1]);
+    EXPECT_EQ("3," + std::to_string(w.pictures()[3].picturePos) +
+                  ",2006-03-30T12:00:02.500Z,-33.5030000,-70.2500000,18.52,45.6,A",
+              rows[3]);
+    EXPECT_EQ("7", rows[6].substr(0, 1));
+}
+
+class CliCut : public testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 5; ++i) {
+            RecorderPicture p = Picture(Sentence(i, 50, 20));
+            p.sequenceHeader = i == 0;  // headers of 12 + 8 bytes at the start, GOP before each
+            p.junkAfter = {0xAB, static_cast<std::uint8_t>(i)};
+            w.addPicture(p);
+        }
+        ASSERT_TRUE(w.writeFile(path = dir.file("rec.m1v")));
+    }
+    TempDir dir;
+    RecorderWriter w{Cif()};
+    std::string path;
+};
+
+TEST_F(CliCut, FragmentEqualsTheWindowsSave) {
+    const Bytes& rec = w.bytes();
+    for (const auto& [from, to] : {std::pair{1, 1}, std::pair{2, 4}, std::pair{5, 5}, std::pair{1, 5}}) {
+        SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to));
+        const std::string out = dir.file("cut.mpeg");
+        std::ofstream(out) << std::string(3 * rec.size(), 'x');  // an older, longer file
+        const Result r = RunCommand({"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
+        ASSERT_EQ(cli::kExitOk, r.status) << r.err;
+        const std::int64_t cutStart = w.pictures()[from - 1].picturePos;
+        const std::int64_t cutEnd = w.pictures()[to - 1].endCodePos;
+        Bytes expected(rec.begin(), rec.begin() + 20);
+        expected.insert(expected.end(), rec.begin() + (cutStart - 12), rec.begin() + cutEnd);
+        const Bytes got = ReadAll(out);
+        EXPECT_EQ(expected, got);
+
+        StreamFile file;
+        file.openMemory(rec);
+        Bytes copied;
+        std::string error;
+        ASSERT_TRUE(CopyFragment(
+            file, cutStart, cutEnd,
+            [&](const std::uint8_t* d, std::size_t n, std::string&) {
+                copied.insert(copied.end(), d, d + n);
+                return true;
+            },
+            error));
+        EXPECT_EQ(copied, got);
+    }
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()),
+                                std::filesystem::directory_iterator()) -
+                      1)
+        << "temporary files left behind";
+}
+
+TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
+    const std::string link = dir.file("same.m1v");
+    ASSERT_EQ(0, ::link(path.c_str(), link.c_str()));
+    for (const std::string& target : {path, link, dir.file("./rec.m1v")}) {
+        const Result r = RunCommand({"cut", path, "--from", "1", "--to", "2", target});
+        EXPECT_EQ(cli::kExitUsage, r.status);
+        EXPECT_NE(r.err.find("refusing to write over the recording itself"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(w.bytes(), ReadAll(path));
+}
+
+TEST(CliExitStatus, UsageAndOpenErrors) {
+    TempDir dir;
+    RecorderWriter w(Cif());
+    w.addPicture(Picture(Sentence(0, 50, 20)));
+    w.addPicture(Picture(Sentence(1, 50, 20)));
+    const std::string rec = dir.file("rec.m1v");
+    ASSERT_TRUE(w.writeFile(rec));
+    std::ofstream(dir.file("text.m1v")) << "not a recording";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{}, 2},
+        {{"--help"}, 0},
+        {{"play", rec}, 2},
+        {{"info", rec}, 0},
+        {{"info", dir.file("missing.m1v")}, 2},
+        {{"info", dir.file("text.m1v")}, 2},
+        {{"info", rec, "--verbose"}, 2},
+        {{"track", "--help"}, 0},
+        {{"track", rec, "--format", "shp"}, 2},
+        {{"frames", rec, dir.file("out"), "--format", "gif"}, 2},
+        {{"frames", rec, dir.file("out"), "--count", "-1"}, 2},
+        {{"frames", rec, dir.file("out"), "--first", "5"}, 1},
+        {{"cut", rec, "--from", "2", "--to", "1", dir.file("c.mpeg")}, 2},
+        {{"cut", rec, "--from", "1", "--to", "3", dir.file("c.mpeg")}, 2},
+        {{"cut", rec, "--from", "1", dir.file("c.mpeg")}, 2},
+        {{"bench", rec, "--seconds", "0"}, 2},
+        {{"bench", rec, "--seconds", "0.01"}, 0},
+    };
+    for (const auto& c : cases) {
+        std::string joined;
+        for (const auto& a : c.args) joined += a + " ";
+        EXPECT_EQ(c.status, RunCommand(c.args).status) << joined;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
+}
+
+// Slice payloads (without start codes) of a single-slice-per-picture elementary stream.
+std::vector<Bytes> Slices(const Bytes& s) {
+    std::vector<Bytes> out;
+    std::size_t start = 0;
+    bool inSlice = false;
+    for (std::size_t i = 0; i + 3 < s.size(); ++i) {
+        if (s[i] != 0 || s[i + 1] != 0 || s[i + 2] != 1) continue;
+        if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.begin() + static_cast<std::ptrdiff_t>(i));
+        inSlice = s[i + 3] == 0x01;
+        start = i + 4;
+        i += 3;
+    }
+    if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.end());
+    return out;
+}
+
+TEST(CliFrames, Yuv420pEqualsOurPlanesAndThePeerDecode) {
+    // The peer-encoded pictures laid out as the recorder writes them, with an unreadable
+    // picture (no slice within reach) between them.
+    const std::string base = std::string(DROSKAL_TEST_DATA) + "/fixtures/cif_testsrc2_q4";
+    const auto slices = Slices(ReadAll(base + ".m1v"));
+    const Bytes reference = ReadAll(base + ".yuv");
+    ASSERT_EQ(2u, slices.size());
+    RecorderWriter w(Cif());
+    RecorderPicture p = Picture(Sentence(0, 50, 20));
+    p.slice = slices[0];
+    w.addPicture(p);
+    RecorderPicture broken = p;
+    broken.userData = {Bytes(9000, 'x')};
+    w.addPicture(broken);
+    p.slice = slices[1];
+    w.addPicture(p);
+    TempDir dir;
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+
+    const Result r = RunCommand({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
+    EXPECT_EQ(cli::kExitPartial, r.status);
+    EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)),
+              std::string::npos)
+        << r.err;
+    const Bytes got = ReadAll(dir.file("out.yuv"));
+    ASSERT_EQ(reference.size(), got.size());
+
+    Decoder decoder;
+    std::vector<std::uint8_t> picBuf(320 * 240 * 3);
+    Bytes ours;
+    for (const Bytes& slice : slices) {
+        auto frame = std::make_unique<FrameBuffer>();
+        std::copy(slice.begin(), slice.end(), frame->begin());
+        const std::uint8_t end[] = {0, 0, 1, 0xB7};
+        std::copy(end, end + 4, frame->begin() + static_cast<std::ptrdiff_t>(slice.size()));
+        ASSERT_TRUE(decoder.AssemblePicture(*frame, 2, picBuf.data()));
+        const Bytes planes = PicBufToYuv420p(picBuf.data(), 2);
+        ours.insert(ours.end(), planes.begin(), planes.end());
+    }
+    EXPECT_EQ(ours, got);
+    int maxDiff = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) maxDiff = std::max(maxDiff, std::abs(got[i] - reference[i]));
+    EXPECT_LE(maxDiff, 2);  // IDCT rounding only
+}
+
+TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
+    TempDir dir;
+    RecorderWriter w(Cif());
+    for (int i = 0; i < 4; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    for (const char* format : {"bmp", "png"}) {
+        const std::string out = dir.file(std::string("pics-") + format);
+        const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format, "--first", "1", "--count", "2"});
+        EXPECT_EQ(cli::kExitOk, r.status) << r.err;
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        const std::string ext = std::string(".") + format;
+        EXPECT_EQ((std::vector<std::string>{"000001" + ext, "000002" + ext}), names);
+        const Bytes first = ReadAll(out + "/000001" + ext);
+        ASSERT_GT(first.size(), 54u);
+        EXPECT_EQ(format[0] == 'b' ? 'B' : 'P', first[format[0] == 'b' ? 0 : 1]);
+    }
+}
+
+}  // namespace
+}  // namespace droskal
