@@ -12,9 +12,13 @@ void Form1::DrawMapWindow() {
     // leaves the area beyond its edge in the background colour.
     Pic1->Cls();
     if (state.mapPicture.isNull()) return;
-    Pic1->DrawImagePart(state.mapPicture,
-                        QRect(state.mapOriginX, state.mapOriginY, kMapViewWidth, kMapViewHeight),
-                        0, 0);
+    // Cut the window out first: painting straight from the 8-bit map could convert the
+    // whole 4096 x 4096 picture to 32 bits on every redraw.
+    const QRect window = QRect(state.mapOriginX, state.mapOriginY, kMapViewWidth, kMapViewHeight)
+                             .intersected(state.mapPicture.rect());
+    if (window.isEmpty()) return;
+    Pic1->DrawImagePart(state.mapPicture.copy(window), QRect(QPoint(0, 0), window.size()),
+                        window.x() - state.mapOriginX, window.y() - state.mapOriginY);
 }
 
 void Form1::ShowPos() {

@@ -2,17 +2,15 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 
 #include "app/Form1.h"
+#include "app/MapPicture.h"
 #include "config/IniFile.h"
 
 namespace droskal {
 
 namespace {
 
-// A map larger than this is treated as no map: it would not fit in memory sensibly.
-constexpr int kLargestMapSide = 16384;
 // Droskal.ini holds five short lines; anything past this is not a configuration file.
 constexpr qint64 kLargestIniFile = 16 * 1024 * 1024;
 
@@ -23,21 +21,6 @@ bool IsRegularFile(const QString& path) {
 
 QString FromFileText(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QImage LoadMap(const QString& path) {
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > kLargestMapSide || size.height() > kLargestMapSide) {
-        return QImage();
-    }
-    QImage map = reader.read();
-    if (map.isNull()) return QImage();
-    // Kept as 8 bits a pixel: a 4096 x 4096 map takes 16 MiB instead of 64.
-    if (map.format() != QImage::Format_Indexed8) {
-        map = map.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
-    }
-    return map;
 }
 
 }  // namespace
@@ -106,7 +89,7 @@ void Form1::Form_Load() {
     UnActiveDownCmd();
 
     const QString mapPath = startup_.appDir + "/map.gif";
-    if (IsRegularFile(mapPath)) state.mapPicture = LoadMap(mapPath);
+    if (IsRegularFile(mapPath)) state.mapPicture = LoadMapPicture(mapPath);
 }
 
 void Form1::Form_QueryUnload(int& Cancel, int /*UnloadMode*/) {

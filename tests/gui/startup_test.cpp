@@ -12,6 +12,7 @@
 #include "FakeDesktop.h"
 #include "Recordings.h"
 #include "app/Form1.h"
+#include "tools/generators/IndexedImage.h"
 
 namespace droskal {
 namespace {
@@ -291,20 +292,35 @@ TEST_F(StartupTest, CloseRequestRemembersTheFileAndWaitsForPlayback) {
 }
 
 TEST_F(StartupTest, MapPictureLoadsCompactOrNotAtAll) {
-    QImage map(64, 32, QImage::Format_Indexed8);
-    map.setColorCount(2);
-    map.setColor(0, qRgb(0, 0, 0));
-    map.setColor(1, qRgb(255, 255, 255));
-    map.fill(1);
-    ASSERT_TRUE(map.save(Path("map.gif"), "GIF") || map.save(Path("map.gif"), "PNG"));
+    IndexedImage gif;
+    gif.width = 64;
+    gif.height = 32;
+    gif.palette = {{0, 0, 0}, {255, 255, 255}, {10, 200, 30}};
+    gif.pixels.assign(64 * 32, 1);
+    gif.pixels[5 * 64 + 7] = 2;
+    ASSERT_TRUE(WriteGif(Path("map.gif").toStdString(), gif));
     Start();
     ASSERT_FALSE(form->state.mapPicture.isNull());
     EXPECT_EQ(form->state.mapPicture.format(), QImage::Format_Indexed8);
     EXPECT_EQ(form->state.mapPicture.size(), QSize(64, 32));
+    EXPECT_EQ(form->state.mapPicture.pixel(7, 5), qRgb(10, 200, 30));
+    EXPECT_EQ(form->state.mapPicture.pixel(8, 5), qRgb(255, 255, 255));
 
-    WriteBytes(Path("map.gif"), {'G', 'I', 'F', '8', '9', 'a', 0x60, 0xEA, 0x60, 0xEA, 0, 0, 0});
-    Start();  // claims 60000 x 60000: no map, no crash
-    EXPECT_TRUE(form->state.mapPicture.isNull());
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } broken[] = {
+        // Claims 60000 x 60000: no map, nothing allocated.
+        {"huge", {'G', 'I', 'F', '8', '9', 'a', 0x60, 0xEA, 0x60, 0xEA, 0, 0, 0}},
+        {"truncated", {'G', 'I', 'F', '8', '9', 'a', 64, 0, 32, 0, 0x80, 0, 0, 0, 0, 0}},
+        {"not a picture", {'h', 'e', 'l', 'l', 'o'}},
+    };
+    for (const auto& b : broken) {
+        SCOPED_TRACE(b.name);
+        WriteBytes(Path("map.gif"), b.bytes);
+        Start();
+        EXPECT_TRUE(form->state.mapPicture.isNull());
+    }
 }
 
 }  // namespace
