@@ -106,6 +106,110 @@ void BM_WalkRecording(benchmark::State& state) {
     std::remove(path.c_str());
 }
 
+// A file without start codes walked to its end by FindStartUp, restarting after each
+// 299,999-byte limit as the window would (1 GiB, from the page cache after the first pass).
+void BM_ScanFileWithoutCodes(benchmark::State& state) {
+    const std::int64_t size = state.range(0) << 20;
+    char name[] = "/tmp/droskal-bench-scan-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) std::abort();
+    const auto chunk = NoCodes(1 << 20);
+    for (std::int64_t done = 0; done < size; done += static_cast<std::int64_t>(chunk.size())) {
+        if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) std::abort();
+    }
+    close(fd);
+    StreamFile f;
+    std::string error;
+    if (f.open(name, error) != OpenStatus::Ok) std::abort();
+    NullObserver obs;
+    for (auto _ : state) {
+        std::uint8_t x;
+        f.readAt(1, x);
+        f.setReadPosition(0);
+        std::int64_t picturePos = 0;
+        int searches = 0;
+        while (f.readPosition() < f.length()) {
+            if (FindStartUp(f, picturePos, obs)) state.SkipWithError("found a code");
+            ++searches;
+        }
+        benchmark::DoNotOptimize(searches);
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+    std::remove(name);
+}
+BENCHMARK(BM_ScanFileWithoutCodes)->Arg(1024)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Stepping through a whole recording of 100 pictures of about 40 KB each, forward
+// (FindStartUp, FindPicStart, ReadFrame) and backward (FindStartDown, FindPicStart,
+// ReadFrame) as the step buttons do; backward may cost at most 1.2x forward.
+struct SteppingRecording {
+    std::string path;
+    StreamFile f;
+    std::int64_t size = 0;
+    SteppingRecording() {
+        RecorderWriter w;
+        for (int i = 0; i < 100; ++i) {
+            RecorderPicture pic;
+            pic.userData.push_back(RecorderUserData(BuildGprmc(RmcFields{})));
+            pic.slice = NoCodes(40000);
+            w.addPicture(pic);
+        }
+        path = WriteTemp(w.bytes());
+        size = static_cast<std::int64_t>(w.bytes().size());
+        std::string error;
+        if (f.open(path, error) != OpenStatus::Ok) std::abort();
+    }
+    ~SteppingRecording() { std::remove(path.c_str()); }
+};
+
+void BM_StepForwardThroughRecording(benchmark::State& state) {
+    SteppingRecording rec;
+    NullObserver obs;
+    auto frame = std::make_unique<FrameBuffer>();
+    std::string nmeaText;
+    for (auto _ : state) {
+        std::uint8_t x;
+        rec.f.readAt(1, x);
+        std::int64_t picturePos = 0;
+        int pictures = 0;
+        while (FindStartUp(rec.f, picturePos, obs) && FindPicStart(rec.f, nmeaText, obs) &&
+               ReadFrame(rec.f, *frame)) {
+            ++pictures;
+        }
+        if (pictures != 100) state.SkipWithError("walk lost pictures");
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+    state.SetBytesProcessed(state.iterations() * rec.size);
+}
+
+void BM_StepBackwardThroughRecording(benchmark::State& state) {
+    SteppingRecording rec;
+    NullObserver obs;
+    auto frame = std::make_unique<FrameBuffer>();
+    std::string nmeaText;
+    // Start behind the last picture, as after stepping to the end.
+    std::int64_t lastPicture = 0;
+    {
+        std::uint8_t x;
+        rec.f.readAt(1, x);
+        std::int64_t p = 0;
+        while (FindStartUp(rec.f, p, obs)) lastPicture = p;
+    }
+    for (auto _ : state) {
+        std::int64_t picturePos = lastPicture;
+        int pictures = 0;
+        while (FindStartDown(rec.f, picturePos, obs) && FindPicStart(rec.f, nmeaText, obs) &&
+               ReadFrame(rec.f, *frame)) {
+            ++pictures;
+        }
+        if (pictures != 99) state.SkipWithError("walk lost pictures");
+    }
+    state.SetItemsProcessed(state.iterations() * 99);
+    state.SetBytesProcessed(state.iterations() * rec.size);
+}
+BENCHMARK(BM_StepForwardThroughRecording);
+BENCHMARK(BM_StepBackwardThroughRecording);
+
 BENCHMARK(BM_FindStartUpMemory);
 BENCHMARK(BM_FindStartUpFile);
 BENCHMARK(BM_FindStartDownFile);

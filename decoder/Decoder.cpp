@@ -4,6 +4,7 @@
 
 #include "decoder/CoeffCodes.h"
 #include "decoder/PictureFormat.h"
+#include "extlib/IdctFast.h"
 #include "extlib/KorvanMpeg.h"
 #include "extlib/Mpeg1Tables.h"
 
@@ -13,6 +14,88 @@ namespace {
 
 // Read until something real is attached: all zero bits, which no macroblock accepts.
 const FrameBuffer kNoFrame{};
+
+// The most one macroblock can read: 2 header bits and six blocks of at most 18 DC bits, 64
+// codes of at most 28 bits (a block fails at its 64th level) and an end of block: 10874 bits,
+// 1360 bytes. The fast reader also loads 8 bytes ahead. A macroblock that starts at least
+// this far from the end of the frame buffer can never meet the reader's end behaviour.
+constexpr int kFastMarginBytes = 1400;
+
+// The next 64 bits from bit offset `bit`, first bit in the top bit.
+inline std::uint64_t Peek64(const std::uint8_t* buf, std::uint64_t bit) {
+    std::uint64_t w;
+    __builtin_memcpy(&w, buf + (bit >> 3), 8);
+    return __builtin_bswap64(w) << (bit & 7);
+}
+
+// A pattern of bits as a stand-in reader for building the tables with the plain algorithms.
+struct PatternBits {
+    std::uint32_t bits;  // first bit in bit `width - 1`
+    int width;
+    int taken = 0;
+    bool Next() {
+        ++taken;
+        return taken <= width && ((bits >> (width - taken)) & 1) != 0;
+    }
+};
+
+// GetCoef's walk on a fixed pattern; `taken` tells how many bits it read.
+std::int16_t WalkCoef(const std::array<VlcEntry, 112>& vlc, PatternBits& in) {
+    int code = in.Next() ? 2 : 0;
+    code += in.Next() ? 1 : 0;
+    if (code == 2) return -1;
+    int length = 2;
+    std::size_t index = 0;
+    while (index < vlc.size()) {
+        const VlcEntry& e = vlc[index];
+        if (e.length == length) {
+            if (e.code == code) return e.value;
+            ++index;
+        } else {
+            code = code * 2 + (in.Next() ? 1 : 0);
+            ++length;
+        }
+    }
+    return 0;
+}
+
+std::uint8_t WalkDcY(PatternBits& in) {
+    const bool b1 = in.Next();
+    const bool b2 = in.Next();
+    if (!b1) return b2 ? 2 : 1;
+    if (!b2) return in.Next() ? 3 : 0;
+    std::uint8_t size = 4;
+    for (int i = 0; i < 6; ++i) {
+        if (!in.Next()) return size;
+        ++size;
+    }
+    return size;
+}
+
+std::uint8_t WalkDcC(PatternBits& in) {
+    if (!in.Next()) return in.Next() ? 1 : 0;
+    std::uint8_t size = 2;
+    for (int i = 0; i < 7; ++i) {
+        if (!in.Next()) return size;
+        ++size;
+    }
+    return size;
+}
+
+// Run and level magnitude of packed values 0..110 (111, the escape, reads its own).
+struct RunLevelTable {
+    std::uint8_t run[112];
+    std::uint8_t level[112];
+};
+const RunLevelTable kRunLevel = [] {
+    RunLevelTable t{};
+    for (int v = 0; v < 111; ++v) {
+        const RunLevel rl = UnpackRunLevel(v);
+        t.run[v] = static_cast<std::uint8_t>(rl.run);
+        t.level[v] = static_cast<std::uint8_t>(rl.level);
+    }
+    return t;
+}();
 
 }  // namespace
 
@@ -31,6 +114,46 @@ void Decoder::InitVlc() {
     dcPredY = 128;
     dcPredCb = 0;
     dcPredCr = 0;
+    BuildFastTables();
+}
+
+void Decoder::BuildFastTables() {
+    // Every entry comes from the plain walk on that bit pattern, so the lookups decode what
+    // the walk decodes; a short entry must not need bits beyond its eight.
+    fastOk_ = true;
+    for (std::uint32_t p = 0; p < 256; ++p) {
+        PatternBits in{p << 8, 16};
+        const std::int16_t v = WalkCoef(coeffVlc, in);
+        const bool charged = v != -1;  // patterns without an entry all start 000000
+        fastShort_[p] = {v, static_cast<std::uint8_t>(in.taken),
+                         static_cast<std::uint8_t>(charged ? in.taken : 0)};
+        if (p >= 4 && in.taken > 8) fastOk_ = false;
+    }
+    for (std::uint32_t q = 0; q < 1024; ++q) {
+        PatternBits in{q, 16};
+        const std::int16_t v = WalkCoef(coeffVlc, in);
+        // The walk answers 0 both for code 11 and for a pattern without an entry; only the
+        // latter leaves the budget alone, and only it runs past entry 111.
+        bool matched = v != -1;
+        if (v == 0) {
+            matched = false;
+            for (const VlcEntry& e : coeffVlc) {
+                if (e.length == in.taken && e.code == static_cast<std::int16_t>(q >> (16 - in.taken)))
+                    matched = true;
+            }
+        }
+        fastLong_[q] = {v, static_cast<std::uint8_t>(in.taken),
+                        static_cast<std::uint8_t>(matched ? in.taken : 0)};
+    }
+    for (std::uint32_t p = 0; p < 256; ++p) {
+        PatternBits y{p, 8};
+        const std::uint8_t sy = WalkDcY(y);
+        fastDcY_[p] = {sy, static_cast<std::uint8_t>(y.taken)};
+        PatternBits c{p, 8};
+        const std::uint8_t sc = WalkDcC(c);
+        fastDcC_[p] = {sc, static_cast<std::uint8_t>(c.taken)};
+        if (y.taken > 8 || c.taken > 8) fastOk_ = false;
+    }
 }
 
 bool Decoder::GetBit() {
@@ -172,6 +295,123 @@ bool Decoder::GetMacroBlock() {
     return true;
 }
 
+void Decoder::SyncReaderTo(std::uint64_t bitOffset) {
+    // The state GetBit would have after handing out the bit before `bitOffset`: a finished
+    // byte leaves the mask at 0 with the load still to come.
+    const auto byte = static_cast<std::int32_t>(bitOffset >> 3);
+    const int bit = static_cast<int>(bitOffset & 7);
+    if (bit == 0) {
+        bitPos = byte;
+        bitMask = 0;
+        bitByte = (*frame_)[static_cast<std::size_t>(byte - 1)];
+    } else {
+        bitPos = byte + 1;
+        bitMask = static_cast<std::uint8_t>(0x80 >> bit);
+        bitByte = (*frame_)[static_cast<std::size_t>(byte)];
+    }
+}
+
+bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
+    const std::uint8_t* const buf = frame_->data();
+    std::uint64_t o = bitOffset;
+    // Header bits 1, 1, read one at a time as GetMacroBlock does (it stops after a 0).
+    const std::uint64_t header = Peek64(buf, o) >> 62;
+    if ((header & 2) == 0) {
+        bitOffset = o + 1;
+        return false;
+    }
+    if ((header & 1) == 0) {
+        bitOffset = o + 2;
+        return false;
+    }
+    o += 2;
+
+    std::int16_t* const blocks[6] = {blkY0, blkY1, blkY2, blkY3, blkCb, blkCr};
+    std::int16_t* const preds[6] = {&dcPredY, &dcPredY, &dcPredY, &dcPredY, &dcPredCb, &dcPredCr};
+    const std::int32_t* const weight = extlib::QuantWeights();
+    for (int b = 0; b < 6; ++b) {
+        // DC differential: the size code, then `size` bits, negative ones offset.
+        std::uint64_t w = Peek64(buf, o);
+        const FastDc dc = (b < 4 ? fastDcY_ : fastDcC_)[w >> 56];
+        w <<= dc.length;
+        o += dc.length;
+        int diff = 0;
+        if (dc.size != 0) {
+            const auto bits = static_cast<int>(w >> (64 - dc.size));
+            diff = (bits >> (dc.size - 1)) != 0 ? bits : bits - ((1 << dc.size) - 1);
+            o += dc.size;
+        }
+        coeffBuf[0] = static_cast<std::int16_t>(diff);
+        std::fill(coeffBuf + 1, coeffBuf + 64, std::int16_t{0});
+
+        // AC levels as GetBlock reads them, dequantised as IZZQ would into a block of our own
+        // (the library's block stays untouched if this one fails, as with the plain calls).
+        alignas(16) std::int16_t dq[64] = {};
+        int any = 0;
+        std::int16_t budget = kBlockBitBudget;
+        int pos = 1;
+        while (budget > 0) {
+            w = Peek64(buf, o);
+            const auto top16 = static_cast<std::uint32_t>(w >> 48);
+            const FastCode code = (top16 >> 10) != 0 ? fastShort_[top16 >> 8] : fastLong_[top16];
+            o += code.length;
+            if (code.value == -1) break;
+            budget = static_cast<std::int16_t>(budget - code.charge);
+            w <<= code.length;
+            int run;
+            int level;
+            if (code.value == kEscapeValue) {
+                run = static_cast<int>(w >> 58);
+                const auto field = static_cast<int>((w >> 50) & 0xFF);
+                o += 14;
+                if (field == 0x00) {
+                    level = static_cast<int>((w >> 42) & 0xFF);
+                    o += 8;
+                } else if (field == 0x80) {
+                    level = static_cast<int>((w >> 42) & 0xFF) - 256;
+                    o += 8;
+                } else {
+                    level = static_cast<std::int8_t>(field);
+                }
+            } else {
+                run = kRunLevel.run[code.value];
+                const int magnitude = kRunLevel.level[code.value];
+                level = (w >> 63) != 0 ? -magnitude : magnitude;
+                o += 1;
+            }
+            pos += run;
+            if (pos > 63) {
+                bitOffset = o;
+                return false;
+            }
+            coeffBuf[pos] = static_cast<std::int16_t>(level);
+            // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
+            if (level != 0) {
+                const std::int16_t rec = extlib::DequantAc(level, weight[pos]);
+                dq[kZigZag[static_cast<std::size_t>(pos)]] = rec;
+                any |= rec;
+            }
+            ++pos;
+        }
+
+        const int sum = coeffBuf[0] + *preds[b];
+        if (sum < -32768 || sum > 32767) {
+            bitOffset = o;
+            return false;
+        }
+        coeffBuf[0] = static_cast<std::int16_t>(sum);
+        *preds[b] = coeffBuf[0];
+
+        // IZZQ's DC term, then the IDCT, told whether any AC coefficient survived.
+        dq[0] = static_cast<std::int16_t>(std::clamp(coeffBuf[0] * 8, -32768, 32767));
+        std::int16_t* const blk = blocks[b];
+        std::copy(dq, dq + 64, blk);
+        extlib::IdctKnownAc(blk, any == 0);
+    }
+    bitOffset = o;
+    return true;
+}
+
 void Decoder::SetIntraMatrix(const std::uint8_t* naturalOrder) {
     if (naturalOrder) {
         std::copy(naturalOrder, naturalOrder + 64, intraMatrix_.begin());
@@ -180,27 +420,60 @@ void Decoder::SetIntraMatrix(const std::uint8_t* naturalOrder) {
     }
 }
 
-bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat,
-                              std::uint8_t* picBuf) {
+template <class Place>
+bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
+                                int* decoded) {
     dcPredY = 128;
     dcPredCb = 0;
     dcPredCr = 0;
     bitPos = 0;
     frame_ = &frameBuf;
+    *decoded = 0;
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     if (!fmt) return false;
 
     // The slice's quantiser_scale sits in the top five bits of the first byte.
     SetQuant(frameBuf[0] >> 3, intraMatrix_.data());
 
+    // The fast reader runs from bit 1 of byte 0 while a whole macroblock stays clear of the
+    // buffer's end; from there on (and if the tables could not be built) the plain reader
+    // takes over from the very same state.
+    bool fast = fastOk_;
+    std::uint64_t bitOffset = 6;
+    for (int m = 0; m < fmt->mbRows; ++m) {
+        for (int c = 0; c < fmt->mbColumns; ++c) {
+            if (fast && (bitOffset >> 3) + kFastMarginBytes > static_cast<std::uint64_t>(kFrameBufSize)) {
+                SyncReaderTo(bitOffset);
+                fast = false;
+            }
+            if (fast) {
+                if (!FastMacroBlock(bitOffset)) {
+                    SyncReaderTo(bitOffset);
+                    return false;
+                }
+            } else if (!GetMacroBlock()) {
+                return false;
+            }
+            place(m, c);
+            ++*decoded;
+        }
+    }
+    if (fast) SyncReaderTo(bitOffset);
+    return true;
+}
+
+bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                              std::uint8_t* picBuf) {
     const bool vga = picFormat == 1;
+    const PictureFormatInfo* fmt = FormatInfo(picFormat);
     void (*const copyY)(std::uint8_t*, const std::int16_t*) = vga ? CopyBlockVgaY : CopyBlockCifY;
     void (*const copyC)(std::uint8_t*, const std::int16_t*) = vga ? CopyBlockVgaC : CopyBlockCifC;
-    const int rowBytes = fmt->rowBytes;
-    for (int m = 0; m < fmt->mbRows; ++m) {
-        const int r = 16 * (fmt->mbRows - 1 - m);  // buffer row of the macroblock's bottom line
-        for (int c = 0; c < fmt->mbColumns; ++c) {
-            if (!GetMacroBlock()) return false;
+    int decoded;
+    return DecodeMacroblocks(
+        frameBuf, picFormat,
+        [&](int m, int c) {
+            const int rowBytes = fmt->rowBytes;
+            const int r = 16 * (fmt->mbRows - 1 - m);  // buffer row of the macroblock's bottom line
             std::uint8_t* const bottomLeft = picBuf + r * rowBytes + 16 * c * 3;
             std::uint8_t* const upperLeft = bottomLeft + 8 * rowBytes;
             copyY(upperLeft, blkY0);
@@ -209,13 +482,76 @@ bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picForma
             copyY(bottomLeft + 8 * 3, blkY3);
             copyC(bottomLeft + 1, blkCb);
             copyC(bottomLeft + 2, blkCr);
+        },
+        &decoded);
+}
+
+namespace {
+
+// One block row of eight samples clamped as the copies clamp them: luma to 0..255, chroma to
+// -128..127 as two's-complement bytes.
+inline void StoreLumaRow(std::uint8_t* dst, const std::int16_t* src) {
+    for (int i = 0; i < 8; ++i) dst[i] = static_cast<std::uint8_t>(std::clamp<int>(src[i], 0, 255));
+}
+inline void StoreChromaRow(std::uint8_t* dst, const std::int16_t* src) {
+    for (int i = 0; i < 8; ++i)
+        dst[i] = static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp<int>(src[i], -128, 127)));
+}
+
+}  // namespace
+
+bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                                  std::uint8_t* picBuf) {
+    const PictureFormatInfo* fmt = FormatInfo(picFormat);
+    const int w = fmt->width;
+    const int h = fmt->height;
+    const int cw = w / 2;
+    planeY_.resize(static_cast<std::size_t>(w * h));
+    planeCb_.resize(static_cast<std::size_t>(cw * h / 2));
+    planeCr_.resize(static_cast<std::size_t>(cw * h / 2));
+    std::uint8_t* const py = planeY_.data();
+    std::uint8_t* const pcb = planeCb_.data();
+    std::uint8_t* const pcr = planeCr_.data();
+    int decoded;
+    const bool ok = DecodeMacroblocks(
+        frameBuf, picFormat,
+        [&](int m, int c) {
+            std::uint8_t* const y = py + (16 * m) * w + 16 * c;
+            const std::int16_t* const quarters[4] = {blkY0, blkY1, blkY2, blkY3};
+            for (int q = 0; q < 4; ++q) {
+                std::uint8_t* const dst = y + 8 * (q >> 1) * w + 8 * (q & 1);
+                for (int k = 0; k < 8; ++k) StoreLumaRow(dst + k * w, quarters[q] + 8 * k);
+            }
+            const int chromaAt = (8 * m) * cw + 8 * c;
+            for (int k = 0; k < 8; ++k) {
+                StoreChromaRow(pcb + chromaAt + k * cw, blkCb + 8 * k);
+                StoreChromaRow(pcr + chromaAt + k * cw, blkCr + 8 * k);
+            }
+        },
+        &decoded);
+    if (ok) {
+        extlib::PlanesToBgr(py, pcb, pcr, w, h, picBuf);
+        return true;
+    }
+    // What the copies would have left: every decoded macroblock's pixels as Y, Cb, Cr.
+    for (int i = 0; i < decoded; ++i) {
+        const int m = i / fmt->mbColumns;
+        const int c = i % fmt->mbColumns;
+        for (int row = 16 * m; row < 16 * m + 16; ++row) {
+            std::uint8_t* const out = picBuf + (h - 1 - row) * fmt->rowBytes;
+            for (int x = 16 * c; x < 16 * c + 16; ++x) {
+                out[x * 3] = py[row * w + x];
+                out[x * 3 + 1] = pcb[(row / 2) * cw + x / 2];
+                out[x * 3 + 2] = pcr[(row / 2) * cw + x / 2];
+            }
         }
     }
-    return true;
+    return false;
 }
 
 bool Decoder::DecodePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat,
                             std::uint8_t* picBuf) {
+    if (fastOk_ && FormatInfo(picFormat)) return DecodeThroughPlanes(frameBuf, picFormat, picBuf);
     if (!AssemblePicture(frameBuf, picFormat, picBuf)) return false;
     YUVtoRGB(picBuf, FormatInfo(picFormat)->pixelCount);
     return true;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "stream/FrameBuffer.h"
 
@@ -79,6 +80,38 @@ class Decoder {
 
   private:
     std::uint32_t ReadBits(int count);
+
+    // Whole-picture path: the same bits and results as GetMacroBlock, read through a 64-bit
+    // window and lookup tables. Only used where a macroblock cannot reach the buffer's end.
+    struct FastCode {
+        std::int16_t value;   // -1 end of block, else packed value (0 also for no entry)
+        std::uint8_t length;  // bits the code takes
+        std::uint8_t charge;  // what the budget pays: the length, 0 for end of block / no entry
+    };
+    struct FastDc {
+        std::uint8_t size;
+        std::uint8_t length;
+    };
+    void BuildFastTables();
+    bool FastMacroBlock(std::uint64_t& bitOffset);
+    void SyncReaderTo(std::uint64_t bitOffset);
+
+    std::array<FastCode, 256> fastShort_{};  // by the next 8 bits, codes not starting 000000
+    std::array<FastCode, 1024> fastLong_{};  // by the 10 bits after a leading 000000
+    std::array<FastDc, 256> fastDcY_{};
+    std::array<FastDc, 256> fastDcC_{};
+    bool fastOk_ = false;  // the tables reproduce the walk (always, for the standard table)
+
+    // Macroblocks in raster order, each placed by `place(m, c)`; false at the first failure
+    // with *decoded set to the count of macroblocks placed.
+    template <class Place>
+    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
+                           int* decoded);
+    // DecodePicture through planes: samples stored as the copies would store them, then
+    // converted straight into picBuf; on a failure the decoded macroblocks go into picBuf as
+    // Y, Cb, Cr exactly as the copies would have left them.
+    bool DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf);
+    std::vector<std::uint8_t> planeY_, planeCb_, planeCr_;
 
     const FrameBuffer* frame_;
     std::array<std::uint8_t, 64> intraMatrix_{};

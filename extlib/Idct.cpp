@@ -1,9 +1,16 @@
 // Separable floating-point 8x8 inverse DCT. Single precision is far inside the IEEE 1180
 // limits for the 12-bit coefficient range, and rows of zeros (most of them) are skipped.
+// The SSE2 version splits each 1-D transform into even and odd halves and runs four columns
+// per vector; it differs from the scalar loops only in float rounding, far below 1180's limits.
 
 #include <cmath>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "extlib/IdctFast.h"
 #include "extlib/KorvanMpeg.h"
 
 namespace {
@@ -27,25 +34,115 @@ const Basis& IdctBasis() {
     return basis;
 }
 
-std::int16_t RoundToSample(float v) {
+[[maybe_unused]] std::int16_t RoundToSample(float v) {
     const float r = std::floor(v + 0.5f);
     if (r > 32767.0f) return 32767;
     if (r < -32768.0f) return -32768;
     return static_cast<std::int16_t>(r);
 }
 
-}  // namespace
-
-extern "C" void Idct(std::int16_t* block) {
+bool AcZero(const std::int16_t* block) {
     bool acZero = true;
     for (int i = 1; i < 64 && acZero; ++i) acZero = block[i] == 0;
-    if (acZero) {
-        // The exact result is DC / 8 everywhere; rounding halves up like the full path.
-        const auto v = static_cast<std::int16_t>((block[0] + 4) >> 3);
-        for (int i = 0; i < 64; ++i) block[i] = v;
-        return;
-    }
+    return acZero;
+}
 
+void DcOnly(std::int16_t* block) {
+    // The exact result is DC / 8 everywhere; rounding halves up like the full path.
+    const auto v = static_cast<std::int16_t>((block[0] + 4) >> 3);
+    for (int i = 0; i < 64; ++i) block[i] = v;
+}
+
+#if defined(__SSE2__)
+
+// Even and odd halves of the 1-D transform: out[y] = E[y] + O[y], out[7 - y] = E[y] - O[y]
+// for y = 0..3, with E from the even-frequency inputs and O from the odd ones, since
+// c[k][7 - y] = (-1)^k c[k][y]. Half the multiplies of the plain sum, same transform.
+struct VectorBasis {
+    __m128 even[4][4];  // even[y][j] = splat c[2j][y]
+    __m128 odd[4][4];   // odd[y][j] = splat c[2j + 1][y]
+};
+
+const VectorBasis& IdctVectorBasis() {
+    static const VectorBasis vb = [] {
+        const Basis& b = IdctBasis();
+        VectorBasis v{};
+        for (int y = 0; y < 4; ++y) {
+            for (int j = 0; j < 4; ++j) {
+                v.even[y][j] = _mm_set1_ps(b.c[2 * j][y]);
+                v.odd[y][j] = _mm_set1_ps(b.c[2 * j + 1][y]);
+            }
+        }
+        return v;
+    }();
+    return vb;
+}
+
+// out[y] = sum over v of c[v][y] in[v], four lanes at once.
+inline void Transform8(const VectorBasis& b, const __m128 in[8], __m128 out[8]) {
+    for (int y = 0; y < 4; ++y) {
+        const __m128 e = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(b.even[y][0], in[0]), _mm_mul_ps(b.even[y][1], in[2])),
+            _mm_add_ps(_mm_mul_ps(b.even[y][2], in[4]), _mm_mul_ps(b.even[y][3], in[6])));
+        const __m128 o = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(b.odd[y][0], in[1]), _mm_mul_ps(b.odd[y][1], in[3])),
+            _mm_add_ps(_mm_mul_ps(b.odd[y][2], in[5]), _mm_mul_ps(b.odd[y][3], in[7])));
+        out[y] = _mm_add_ps(e, o);
+        out[7 - y] = _mm_sub_ps(e, o);
+    }
+}
+
+// floor(v + 0.5f), four lanes; |v| stays far below 2^24 here.
+__m128i RoundLanes(__m128 v) {
+    const __m128 t = _mm_add_ps(v, _mm_set1_ps(0.5f));
+    const __m128i i = _mm_cvttps_epi32(t);
+    // Truncation rounds negative non-integers up; step those down by one.
+    const __m128 above = _mm_cmpgt_ps(_mm_cvtepi32_ps(i), t);
+    return _mm_add_epi32(i, _mm_castps_si128(above));
+}
+
+// 8x8 float transpose of [row][half] vectors.
+inline void Transpose(__m128 lo[8], __m128 hi[8]) {
+    __m128 a0 = lo[0], a1 = lo[1], a2 = lo[2], a3 = lo[3];
+    __m128 b0 = hi[0], b1 = hi[1], b2 = hi[2], b3 = hi[3];
+    __m128 c0 = lo[4], c1 = lo[5], c2 = lo[6], c3 = lo[7];
+    __m128 d0 = hi[4], d1 = hi[5], d2 = hi[6], d3 = hi[7];
+    _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+    _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+    _MM_TRANSPOSE4_PS(d0, d1, d2, d3);
+    lo[0] = a0, lo[1] = a1, lo[2] = a2, lo[3] = a3;
+    hi[0] = c0, hi[1] = c1, hi[2] = c2, hi[3] = c3;
+    lo[4] = b0, lo[5] = b1, lo[6] = b2, lo[7] = b3;
+    hi[4] = d0, hi[5] = d1, hi[6] = d2, hi[7] = d3;
+}
+
+void IdctFull(std::int16_t* block) {
+    const VectorBasis& b = IdctVectorBasis();
+    __m128 lo[8], hi[8];
+    for (int v = 0; v < 8; ++v) {
+        const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + v * 8));
+        const __m128i sign = _mm_srai_epi16(row, 15);
+        lo[v] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(row, sign));
+        hi[v] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(row, sign));
+    }
+    // Columns (lanes across x), then rows the same way on the transpose.
+    __m128 tlo[8], thi[8];
+    Transform8(b, lo, tlo);
+    Transform8(b, hi, thi);
+    Transpose(tlo, thi);
+    Transform8(b, tlo, lo);
+    Transform8(b, thi, hi);
+    Transpose(lo, hi);
+    for (int y = 0; y < 8; ++y) {
+        const __m128i packed = _mm_packs_epi32(RoundLanes(lo[y]), RoundLanes(hi[y]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), packed);
+    }
+}
+
+#else
+
+void IdctFull(std::int16_t* block) {
     const Basis& b = IdctBasis();
     float rows[8][8] = {};
     bool rowUsed[8] = {};
@@ -68,4 +165,24 @@ extern "C" void Idct(std::int16_t* block) {
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) block[y * 8 + x] = RoundToSample(out[y][x]);
     }
+}
+
+#endif
+
+}  // namespace
+
+namespace droskal::extlib {
+
+void IdctKnownAc(std::int16_t* block, bool acZero) {
+    if (acZero) {
+        DcOnly(block);
+    } else {
+        IdctFull(block);
+    }
+}
+
+}  // namespace droskal::extlib
+
+extern "C" void Idct(std::int16_t* block) {
+    droskal::extlib::IdctKnownAc(block, AcZero(block));
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "extlib/IdctFast.h"
 #include "extlib/KorvanMpeg.h"
 #include "extlib/Mpeg1Tables.h"
 
@@ -30,6 +31,8 @@ extern "C" void SetQuant(std::int32_t quantiserScale, const std::uint8_t* intraM
         scale, intraMatrixNatural ? intraMatrixNatural : droskal::kDefaultIntraMatrix.data());
 }
 
+const std::int32_t* droskal::extlib::QuantWeights() { return quant.weight; }
+
 extern "C" void IZZQ(std::int16_t* block, const std::int16_t* coeffs) {
     std::fill(block, block + 64, std::int16_t{0});
     // Valid DC levels are 0..255; saturate so corrupt data cannot wrap.
@@ -37,9 +40,8 @@ extern "C" void IZZQ(std::int16_t* block, const std::int16_t* coeffs) {
     for (int i = 1; i < 64; ++i) {
         const std::int32_t level = coeffs[i];
         if (level == 0) continue;
-        // Integer division truncates toward zero, as the standard asks for negative levels.
-        std::int32_t rec = (2 * level * quant.weight[i]) / 16;
-        if ((rec & 1) == 0 && rec != 0) rec += rec > 0 ? -1 : 1;
-        block[droskal::kZigZag[i]] = static_cast<std::int16_t>(std::clamp(rec, -2048, 2047));
+        // Integer division truncates toward zero, as the standard asks for negative levels;
+        // odd-ification (mismatch control) and the 12-bit clamp live in DequantAc.
+        block[droskal::kZigZag[i]] = droskal::extlib::DequantAc(level, quant.weight[i]);
     }
 }

@@ -35,6 +35,9 @@ void StreamFile::close() {
     cache_ = nullptr;
     cacheStart_ = 0;
     cacheLen_ = 0;
+    slot_ = 0;
+    otherStart_ = -1;
+    otherLen_ = 0;
 }
 
 OpenStatus StreamFile::open(const std::string& path, std::string& error) {
@@ -88,7 +91,7 @@ OpenStatus StreamFile::open(const std::string& path, std::string& error) {
 
     fd_ = fd;
     length_ = static_cast<std::int64_t>(opened.st_size);
-    storage_.resize(static_cast<std::size_t>(kBlockSize));
+    storage_.resize(static_cast<std::size_t>(2 * kBlockSize));
     cache_ = storage_.data();
     return OpenStatus::Ok;
 }
@@ -110,9 +113,19 @@ bool StreamFile::fill(std::int64_t offset) {
         return static_cast<std::uint64_t>(offset - cacheStart_) < cacheLen_;
     }
     const std::int64_t start = offset - offset % kBlockSize;
+    const int other = 1 - slot_;
+    if (start == otherStart_ && offset - start < static_cast<std::int64_t>(otherLen_)) {
+        // The block used before: swap back to it without reading.
+        std::swap(cacheStart_, otherStart_);
+        std::swap(cacheLen_, otherLen_);
+        slot_ = other;
+        cache_ = storage_.data() + other * kBlockSize;
+        return true;
+    }
+    std::uint8_t* const dst = storage_.data() + other * kBlockSize;
     std::int64_t got = 0;
     while (got < kBlockSize) {
-        const ssize_t r = ::pread(fd_, storage_.data() + got, static_cast<std::size_t>(kBlockSize - got),
+        const ssize_t r = ::pread(fd_, dst + got, static_cast<std::size_t>(kBlockSize - got),
                                   static_cast<off_t>(start + got));
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -121,6 +134,11 @@ bool StreamFile::fill(std::int64_t offset) {
         if (r == 0) break;
         got += r;
     }
+    // The current block becomes the other one; an empty read leaves nothing worth keeping.
+    otherStart_ = cache_ ? cacheStart_ : -1;
+    otherLen_ = cacheLen_;
+    slot_ = other;
+    cache_ = dst;
     cacheStart_ = start;
     cacheLen_ = static_cast<std::uint64_t>(got);
     return offset - start < got;

@@ -93,10 +93,15 @@ private:
     std::int64_t length_ = 0;
     std::int64_t pos_ = 0;
 
-    std::vector<std::uint8_t> storage_;  // the cache block, or the whole memory-backed file
+    std::vector<std::uint8_t> storage_;  // two cache blocks, or the whole memory-backed file
     const std::uint8_t* cache_ = nullptr;
     std::int64_t cacheStart_ = 0;  // 0-based offset of cache_[0]
     std::uint64_t cacheLen_ = 0;
+    // The block used before the current one stays loaded: a backward search crossing into the
+    // block below and the forward reads that follow it then cost no second read each.
+    int slot_ = 0;  // which half of storage_ is cache_
+    std::int64_t otherStart_ = -1;  // the other half's block, -1 when it holds none
+    std::uint64_t otherLen_ = 0;
 };
 
 }  // namespace droskal

@@ -1,0 +1,32 @@
+#pragma once
+
+// Entry points of the library for our own decoder's whole-picture path, which already knows
+// things the C functions must find out for themselves. Same results as the C functions.
+
+#include <cstdint>
+
+namespace droskal::extlib {
+
+// Idct for a block whose AC coefficients are known to be all zero (acZero) or not.
+void IdctKnownAc(std::int16_t* block, bool acZero);
+
+// IZZQ's scale x matrix weight by scan position, as the last SetQuant left it (this thread).
+const std::int32_t* QuantWeights();
+
+// IZZQ's dequantisation of one AC level at scan position i (the value IZZQ stores).
+inline std::int16_t DequantAc(std::int32_t level, std::int32_t weight) {
+    std::int32_t rec = (2 * level * weight) / 16;
+    if ((rec & 1) == 0 && rec != 0) rec += rec > 0 ? -1 : 1;
+    return static_cast<std::int16_t>(rec < -2048 ? -2048 : rec > 2047 ? 2047 : rec);
+}
+
+
+
+// YUVtoRGB of a picture kept as planes: Y (width x height, top-down, bytes as CopyBlock*Y
+// stores them) and Cb, Cr (width/2 x height/2, top-down, the two's-complement bytes
+// CopyBlock*C stores). Writes the bottom-up blue, green, red rows YUVtoRGB would leave in a
+// buffer assembled from the same blocks. width a multiple of 16.
+void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                 int height, std::uint8_t* bgr);
+
+}  // namespace droskal::extlib
