@@ -70,6 +70,8 @@ bool ParseAngle(std::string_view field, std::string_view hemisphere, char positi
                 double limit, double& degrees) {
     double raw = 0;
     if (!ParseNumber(field, raw)) return false;
+    // Far beyond any angle: the whole degrees would not even fit the integer cast below.
+    if (raw / 100 > limit + 1) return false;
     const double whole = static_cast<double>(static_cast<long long>(raw / 100));
     const double minutes = raw - whole * 100;
     if (minutes >= 60) return false;

@@ -1,0 +1,416 @@
+// What the window shows for the files a damaged memory card or a careless hand gives it:
+// never a crash, never a blocked window, and a caption or message that says what happened.
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "FakeDesktop.h"
+#include "Recordings.h"
+#include "app/Form1.h"
+#include "app/QtDesktop.h"
+#include "tools/generators/IndexedImage.h"
+
+namespace droskal {
+namespace {
+
+const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
+const QStringList kForwardOnly = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                  "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
+
+class HostileWindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    std::unique_ptr<Form1> form;
+
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+
+    Form1& Start(const QString& commandLine) {
+        form = std::make_unique<Form1>(desktop, StartupInfo{commandLine, dir.path(), "Droskal"});
+        form->Form_Load();
+        return *form;
+    }
+
+    QStringList NavigationPictures() const {
+        QStringList keys;
+        for (PictureButton* b : {form->cmdDownE, form->cmdDownFFF, form->cmdDownFF, form->cmdDownF,
+                                 form->cmdDown, form->cmdStop, form->cmdUp, form->cmdUpF,
+                                 form->cmdUpFF, form->cmdUpFFF, form->cmdUpE}) {
+            keys << b->pictureKey();
+        }
+        return keys;
+    }
+
+    // Every way of moving, each of which must end quietly on a file without pictures.
+    void PressEverything() {
+        form->cmdUp_Click();
+        form->cmdDown_Click();
+        form->cmdUpE_Click();
+        form->cmdDownE_Click();
+        form->fraCmd_MouseDown(1, 0, 4000, 300);
+        form->fraCmd_MouseUp(1, 0, 4000, 300);
+        // A seek always lands on a byte, so an empty file leaves the read position at 1.
+        EXPECT_LE(form->streamFile.readPosition(), std::max<std::int64_t>(form->state.fileLength, 1));
+    }
+    void ToggleMapView() {
+        form->chkGps->setChecked(true);
+        form->chkGps_Click();
+        form->chkGps->setChecked(false);
+        form->chkGps_Click();
+    }
+    static QString Caption(const QString& path) {
+        return path.size() > 40 ? "..." + path.right(37) : path;
+    }
+
+    static QByteArray ReadAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+TEST_F(HostileWindowTest, ShortFilesAreBadFiles) {
+    const std::vector<std::uint8_t> header = {0x00, 0x00, 0x01, 0xB3, 0x14, 0x00, 0xF0};
+    for (std::size_t n = 0; n <= 7; ++n) {
+        SCOPED_TRACE(n);
+        const QString path = Path(QString("short%1.m1v").arg(n));
+        WriteBytes(path, std::vector<std::uint8_t>(header.begin(), header.begin() + static_cast<long>(n)));
+        desktop.messages.clear();
+        Start(path);
+        // Seven bytes make a whole sequence header: the file opens, it simply has no picture.
+        EXPECT_EQ(form->lblFile->text(), n == 7 ? Caption(path) : QString("Bad  file !"));
+        EXPECT_EQ(NavigationPictures(), kForwardOnly);
+        const QImage before = form->Pic1->image();
+        PressEverything();
+        EXPECT_EQ(form->cmdUp->pictureKey(), "UpU");  // the forward step met the end
+        EXPECT_EQ(form->Pic1->image(), before);
+        ToggleMapView();
+        EXPECT_TRUE(desktop.messages.empty());
+    }
+}
+
+TEST_F(HostileWindowTest, FoldersFifosAndDevicesAreNotFound) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.m1v"));
+    ASSERT_EQ(::mkfifo(Path("fifo.m1v").toLocal8Bit().constData(), 0600), 0);
+    QStringList paths = {Path("folder.m1v"), Path("fifo.m1v"), Path("missing.m1v")};
+    for (const char* device : {"/dev/null", "/dev/zero"}) {
+        if (QFile::exists(device)) paths << device;
+    }
+    for (const QString& path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        Start(path);  // a FIFO opened for reading would block here for ever
+        EXPECT_EQ(form->lblFile->text(), "File not found !");
+        EXPECT_EQ(NavigationPictures(), kAllUnavailable);
+        EXPECT_FALSE(form->streamFile.isOpen());
+        PressEverything();
+        EXPECT_TRUE(desktop.messages.empty());
+    }
+}
+
+// Root reads every file whatever its permissions, so the error caption is reached through a
+// loop of links there; other users also meet a file without read permission.
+TEST_F(HostileWindowTest, UnreadableFileShowsTheSystemsReason) {
+    ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")));
+    ASSERT_TRUE(QFile::link(Path("a.m1v"), Path("b.m1v")));
+    QStringList paths = {Path("a.m1v")};
+    if (::geteuid() != 0) {
+        WriteRecording(Path("locked.m1v"), RecordingOptions{1});
+        ::chmod(Path("locked.m1v").toLocal8Bit().constData(), 0);
+        paths << Path("locked.m1v");
+    }
+    for (const QString& path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        Start(path);
+        EXPECT_NE(form->lblFile->text(), "File not found !");
+        EXPECT_NE(form->lblFile->text(), "Bad  file !");
+        EXPECT_FALSE(form->lblFile->text().isEmpty());
+        EXPECT_EQ(NavigationPictures(), kAllUnavailable);
+        // Not damaged media: no disk-check question.
+        EXPECT_TRUE(desktop.messages.empty());
+        PressEverything();
+    }
+}
+
+TEST_F(HostileWindowTest, RecordingShrinkingUnderTheWindow) {
+    // Padding between the pictures keeps each one out of the reader's cached block of the
+    // one before, so what was cut is really read from the shrunken file.
+    RecordingOptions options;
+    options.count = 6;
+    options.junkAfter = 200000;
+    const TestRecording rec = WriteRecording(Path("r.m1v"), options);
+    Start(rec.path);
+    form->cmdUp_Click();
+    form->cmdUp_Click();
+    ASSERT_EQ(form->state.picturePos, rec.pictures[1].picturePos);
+    const QImage shown = form->Pic1->image();
+    ASSERT_EQ(::truncate(rec.path.toLocal8Bit().constData(), rec.pictures[3].slicePos + 100), 0);
+
+    // Steps go on until the reads meet the new end (bytes still cached may show once more);
+    // the step that meets it ends quietly with the forward buttons unavailable.
+    int steps = 0;
+    while (form->cmdUp->pictureKey() != "UpU") {
+        ASSERT_LT(++steps, 6);
+        form->cmdUp_Click();
+    }
+    EXPECT_EQ(form->state.picturePos, rec.pictures[3].picturePos);
+    EXPECT_NE(form->Pic1->image(), shown);
+    form->cmdUpE_Click();
+    form->fraCmd_MouseDown(1, 0, 9000, 300);
+    form->fraCmd_MouseUp(1, 0, 9000, 300);
+    EXPECT_LE(form->streamFile.readPosition(), form->state.fileLength);
+    form->cmdDownE_Click();
+    EXPECT_EQ(form->state.picturePos, rec.pictures[0].picturePos);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+// A recording whose pictures lie beyond 4 GiB (a sparse file): the end jump reaches the last
+// picture and the position display does not wrap.
+TEST_F(HostileWindowTest, RecordingOverFourGiB) {
+    const TestRecording head = WriteRecording(Path("head.m1v"), RecordingOptions{1});
+    const TestRecording tail = WriteRecording(Path("tail.m1v"), RecordingOptions{3});
+    const QString path = Path("big.m1v");
+    const std::int64_t offset = (std::int64_t{1} << 32) + 4096;
+    const int fd = ::open(path.toLocal8Bit().constData(), O_CREAT | O_RDWR | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    const std::int64_t total = offset + static_cast<std::int64_t>(tail.bytes.size());
+    if (::ftruncate(fd, static_cast<off_t>(total)) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "no sparse files here";
+    }
+    ASSERT_EQ(::pwrite(fd, head.bytes.data(), head.bytes.size(), 0), static_cast<ssize_t>(head.bytes.size()));
+    ASSERT_EQ(::pwrite(fd, tail.bytes.data(), tail.bytes.size(), static_cast<off_t>(offset)),
+              static_cast<ssize_t>(tail.bytes.size()));
+    ::close(fd);
+
+    Start(path);
+    EXPECT_EQ(form->state.fileLength, total);
+    form->cmdUpE_Click();
+    EXPECT_EQ(form->state.picturePos, offset + tail.pictures[2].picturePos);
+    // No wrap at 32 bits: the end of a 4 GiB file reads as its end.
+    EXPECT_TRUE(form->lblPlay->text() == "99%" || form->lblPlay->text() == "100%")
+        << form->lblPlay->text().toStdString();
+    EXPECT_EQ(form->lblTime->text(), "30.03.2006  22:34:12");
+    form->cmdDown_Click();
+    EXPECT_EQ(form->state.picturePos, offset + tail.pictures[1].picturePos);
+    EXPECT_EQ(form->lblTime->text(), "30.03.2006  22:34:11");
+    std::remove(path.toLocal8Bit().constData());
+}
+
+// User data too long for the slice search: the step ends there, quietly.
+TEST_F(HostileWindowTest, PictureWithHugeUserData) {
+    SequenceHeader header;
+    header.width = 320;
+    header.height = 240;
+    RecorderWriter writer(header);
+    RecorderPicture picture;
+    picture.userData.push_back(std::vector<std::uint8_t>(20000, 'x'));
+    picture.slice = {0x20, 0xFF};
+    writer.addPicture(picture);
+    WriteBytes(Path("long.m1v"), writer.bytes());
+    Start(Path("long.m1v"));
+    const QImage before = form->Pic1->image();
+    form->cmdUp_Click();
+    EXPECT_EQ(form->cmdUp->pictureKey(), "UpU");
+    EXPECT_EQ(form->Pic1->image(), before);
+    EXPECT_FALSE(form->lblTime->isVisible());
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(HostileWindowTest, DamagedIniFiles) {
+    const QByteArray valid = "PLAYSPEED1=0.2\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.8\nMAPLON2=20.2\n";
+    QByteArray garbage(4096, '\0');
+    std::mt19937 rng(11);
+    for (char& c : garbage) c = static_cast<char>(rng());
+    const struct {
+        const char* name;
+        QByteArray text;
+        bool started;      // the values were complete and start-up went on
+        int itemMessages;  // messages before the missing-values one
+    } cases[] = {
+        {"binary garbage", garbage, false, -1},
+        {"garbage after the values", valid + garbage.left(64).replace(',', 'x').replace('\n', 'x').replace('\r', 'x').replace('"', 'x'), true, 1},
+        {"a 1 MB line", QByteArray(1 << 20, 'A'), false, 1},
+        {"a 1 MB number", valid + "PLAYSPEED1=" + QByteArray(1 << 20, '9') + "\n", false, 0},
+        {"unterminated quote", "\"PLAYSPEED1=0.5\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.8\nMAPLON2=20.2\n", true, 0},
+        {"quote to the end", valid + "\"MAPLAT1=1, and so on", true, 0},
+    };
+    const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{1});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            QFile ini(Path("Droskal.ini"));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            ini.write(c.text);
+        }
+        desktop.messages.clear();
+        Start(rec.path);
+        if (c.started) {
+            EXPECT_EQ(static_cast<int>(desktop.messages.size()), c.itemMessages);
+            EXPECT_EQ(form->lblFile->text(), Caption(rec.path));
+            EXPECT_GT(form->state.playDelay, 0.0f);
+        } else {
+            ASSERT_FALSE(desktop.messages.empty());
+            EXPECT_EQ(desktop.messages.back().text, "Brak wszytkich wartości w pliku *.ini !");
+            EXPECT_EQ(desktop.messages.back().icon, Desktop::Icon::Critical);
+            if (c.itemMessages >= 0) {
+                EXPECT_EQ(static_cast<int>(desktop.messages.size()), c.itemMessages + 1);
+            }
+            EXPECT_FALSE(form->streamFile.isOpen());
+            PressEverything();
+            ToggleMapView();
+        }
+    }
+}
+
+TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
+    IndexedImage small;
+    small.width = 64;
+    small.height = 64;
+    small.pixels.assign(64 * 64, 1);
+    small.palette = {{0, 0, 0}, {255, 255, 255}};
+    ASSERT_TRUE(WriteGif(Path("real.gif").toStdString(), small));
+    const QByteArray real = ReadAll(Path("real.gif"));
+    // A GIF header claiming 60000 x 60000 pixels with a two-colour table and an empty image.
+    QByteArray huge("GIF89a");
+    huge += QByteArray::fromHex("60ea60ea800000") + QByteArray::fromHex("000000ffffff");
+    huge += QByteArray::fromHex("2c0000000060ea60ea00") + QByteArray::fromHex("02024c01003b");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        bool loaded;
+    } cases[] = {
+        {"text", "this is not a picture\n", false},
+        {"empty", QByteArray(), false},
+        {"truncated GIF", real.left(16), false},
+        {"60000 x 60000", huge, false},
+        {"small real GIF", real, true},
+    };
+    const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{2});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            QFile map(Path("map.gif"));
+            ASSERT_TRUE(map.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            map.write(c.bytes);
+        }
+        if (QByteArray(c.name) == "60000 x 60000") {
+            // The header does claim the size: it is the size limit that refuses it.
+            EXPECT_EQ(QImageReader(Path("map.gif")).size(), QSize(60000, 60000));
+        }
+        Start(rec.path);
+        EXPECT_EQ(!form->state.mapPicture.isNull(), c.loaded);
+        if (c.loaded) {
+            EXPECT_EQ(form->state.mapPicture.size(), QSize(64, 64));
+        }
+        form->cmdUp_Click();
+        form->chkGps->setChecked(true);
+        form->chkGps_Click();
+        form->cmdUp_Click();
+        if (!c.loaded) {
+            // Without a map the position is given in words instead.
+            EXPECT_FALSE(form->Pic1->isVisibleTo(form.get()));
+            EXPECT_FALSE(form->lblLat->text().isEmpty());
+        }
+        EXPECT_TRUE(desktop.messages.empty());
+    }
+}
+
+// The per-user settings file (Qt's INI store) full of garbage: the stored names read as
+// absent, and the next save writes a store that reads back.
+TEST_F(HostileWindowTest, UnparsableSettingsStore) {
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Droskal"));
+    const QString store = Path("Droskal/HostileSettings.ini");
+    QByteArray garbage(8192, '\0');
+    std::mt19937 rng(5);
+    for (char& c : garbage) c = static_cast<char>(rng());
+    garbage += "\n[Setup\nMpegFile\n=\n\"unterminated";
+    {
+        QFile f(store);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    QtDesktop qt(nullptr);
+    EXPECT_EQ(qt.GetSetting("HostileSettings", "Setup", "MpegFile", "default"), "default");
+    const QString name = Path("r.m1v");
+    qt.SaveSetting("HostileSettings", "Setup", "MpegFile", name);
+    EXPECT_EQ(qt.GetSetting("HostileSettings", "Setup", "MpegFile", ""), name);
+
+    // The window started on such a store has no name to open and says nothing.
+    QFile::remove(store);
+    QFile f(store);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(garbage);
+    f.close();
+    form = std::make_unique<Form1>(qt, StartupInfo{QString(), dir.path(), "HostileSettings"});
+    form->Form_Load();
+    EXPECT_EQ(form->lblFile->text(), "");
+    EXPECT_EQ(NavigationPictures(), kAllUnavailable);
+}
+
+// Saves into folders that are missing, read-only or not folders: a message with the reason,
+// the remembered names unchanged, the old file untouched.
+TEST_F(HostileWindowTest, SavesIntoUnwritablePlaces) {
+    const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{2});
+    ASSERT_TRUE(QDir(dir.path()).mkpath("out/taken.bmp"));  // a folder where the file should go
+    ASSERT_TRUE(QDir(dir.path()).mkpath("ro"));
+    {
+        QFile old(Path("ro/old.bmp"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+    }
+    QFile::copy(Path("ro/old.bmp"), Path("ro/old.MPEG"));
+    QStringList targets = {"missing/x", "out/taken.bmp", "r.m1v/inside"};
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        ::chmod(Path("ro").toLocal8Bit().constData(), 0555);
+        targets << "ro/old";
+    }
+    Start(rec.path);
+    form->cmdUp_Click();
+    form->cmdCut_Click();
+    form->cmdCut_Click();
+    ASSERT_TRUE(form->cmdSaveCut->isEnabled());
+    desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
+    desktop.settings.insert("Droskal/Setup/Cut", "/keep.MPEG");
+    for (const QString& target : targets) {
+        for (const bool bmp : {true, false}) {
+            QString name = Path(target);
+            if (target == "ro/old") name += bmp ? ".bmp" : ".MPEG";
+            SCOPED_TRACE(name.toStdString());
+            desktop.messages.clear();
+            desktop.dialogAnswers.push_back(name);
+            if (bmp) {
+                form->cmdBmp_Click();
+            } else {
+                form->cmdSaveCut_Click();
+            }
+            ASSERT_EQ(desktop.messages.size(), 1u);
+            EXPECT_TRUE(desktop.messages[0].text.startsWith("Nie można zapisać pliku:\n" + name + "\n"));
+            EXPECT_GT(desktop.messages[0].text.size(), ("Nie można zapisać pliku:\n" + name + "\n").size());
+            EXPECT_EQ(desktop.messages[0].icon, Desktop::Icon::Exclamation);
+        }
+    }
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), "/keep.bmp");
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), "/keep.MPEG");
+    EXPECT_EQ(ReadAll(Path("ro/old.bmp")), "old contents");
+    EXPECT_EQ(ReadAll(Path("ro/old.MPEG")), "old contents");
+    EXPECT_TRUE(QFileInfo(Path("out/taken.bmp")).isDir());
+    EXPECT_EQ(ReadAll(rec.path).size(), static_cast<qsizetype>(rec.bytes.size()));
+    // Root writes into read-only folders, so there only the other places are tried.
+    ::chmod(Path("ro").toLocal8Bit().constData(), 0755);
+}
+
+}  // namespace
+}  // namespace droskal
