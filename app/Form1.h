@@ -184,6 +184,7 @@ private:
     bool InsideBar(float X, float Y) const;
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
+    int iniMessages_ = 0;  // configuration messages shown so far
 
     Desktop& desktop_;
     StartupInfo startup_;

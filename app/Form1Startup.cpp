@@ -13,6 +13,9 @@ namespace {
 
 // Droskal.ini holds five short lines; anything past this is not a configuration file.
 constexpr qint64 kLargestIniFile = 16 * 1024 * 1024;
+// A damaged file can hold thousands of bad items; one modal box each would keep the user
+// clicking for hours. The first few tell what is wrong.
+constexpr int kMostIniMessages = 10;
 
 bool IsRegularFile(const QString& path) {
     const QFileInfo info(path);
@@ -33,7 +36,7 @@ void Form1::GetIniParam(const std::string& Param) {
     state.mapLat2 = values.mapLat2;
     state.mapLon1 = values.mapLon1;
     state.mapLon2 = values.mapLon2;
-    if (message) {
+    if (message && iniMessages_++ < kMostIniMessages) {
         desktop_.MessageBox(FromFileText(*message), Desktop::Icon::Information,
                             Desktop::Buttons::Ok);
     }

@@ -83,6 +83,15 @@ TEST_F(StartupTest, IniValuesAndTheirMessages) {
     EXPECT_EQ(desktop.messages[2].icon, Desktop::Icon::Information);
 }
 
+TEST_F(StartupTest, ADamagedIniShowsItsFirstTenMessagesOnly) {
+    QByteArray ini = "PLAYSPEED1=1\nMAPLAT1=52.5\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\n";
+    for (int i = 0; i < 500; ++i) ini += "garbage line\n";
+    WriteIni(ini);
+    Start();
+    EXPECT_EQ(desktop.messages.size(), 10u);
+    EXPECT_FLOAT_EQ(form->state.playDelay, 1.0f);  // the good items still count
+}
+
 TEST_F(StartupTest, MissingValuesStopStartUpAndKeepTheRememberedFile) {
     const struct {
         const char* name;
