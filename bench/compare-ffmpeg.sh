@@ -5,7 +5,7 @@
 # recorder writes them (sequence and group header, picture header, user data with a $GPRMC
 # sentence before slice 1, sequence end code after every picture), then times the whole
 # process of both decoders on each file, best of 5:
-#   droskal-walk FILE                                   (walk, decode, convert to BGR)
+#   droskal-cli bench FILE --passes 1                   (read, walk, decode, convert to BGR)
 #   ffmpeg -threads 1 -i FILE -pix_fmt bgr24 -f null -
 # and prints pictures/s of each and the ratio, the lowest ratio last.
 #
@@ -15,8 +15,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build/perf}
 pictures=${2:-500}
-walk=$build/bench/droskal-walk
-[[ -x $walk ]] || { echo "build $walk first (ninja -C $build droskal-walk)" >&2; exit 1; }
+cli=$build/cli/droskal-cli
+[[ -x $cli ]] || { echo "build $cli first (ninja -C $build droskal-cli)" >&2; exit 1; }
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/droskal-compare.XXXXXX)
@@ -98,11 +98,12 @@ for r in "${recordings[@]}"; do
     -pix_fmt yuv420p -c:v mpeg1video -g 1 -bf 0 -threads 1 -q:v "$q" -f mpeg1video "$work/$name.raw.m1v"
   n=$(relayout "$work/$name.raw.m1v" "$work/$name.m1v")
   # Both must see every picture, or the figures compare different work.
-  got=$("$walk" "$work/$name.m1v" | head -1 | awk '{print $1}')
-  [[ $got == "$n" ]] || { echo "$name: droskal-walk decoded $got of $n pictures" >&2; exit 1; }
+  # "bench: 1 passes, P pictures (D decoded) in T s"
+  got=$("$cli" bench "$work/$name.m1v" --passes 1 | head -1 | tr -d '(' | awk '{print $6}')
+  [[ $got == "$n" ]] || { echo "$name: droskal-cli bench decoded $got of $n pictures" >&2; exit 1; }
   peer=$(ffmpeg -v error -threads 1 -i "$work/$name.m1v" -f framemd5 - | grep -vc '^#')
   [[ $peer == "$n" ]] || { echo "$name: ffmpeg decoded $peer of $n pictures" >&2; exit 1; }
-  ours=$(best_of_5 "$walk" "$work/$name.m1v")
+  ours=$(best_of_5 "$cli" bench "$work/$name.m1v" --passes 1)
   theirs=$(best_of_5 ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
   lines+=("$(awk -v name="$name" -v n="$n" -v a="$ours" -v b="$theirs" 'BEGIN {
     printf "%-20s %8d %12.1f %12.1f %7.2f", name, n, n / a, n / b, b / a }')")

@@ -1,6 +1,12 @@
 #include "decoder/Decoder.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "decoder/CoeffCodes.h"
 #include "decoder/PictureFormat.h"
@@ -26,6 +32,15 @@ inline std::uint64_t Peek64(const std::uint8_t* buf, std::uint64_t bit) {
     std::uint64_t w;
     __builtin_memcpy(&w, buf + (bit >> 3), 8);
     return __builtin_bswap64(w) << (bit & 7);
+}
+
+// 64 zero samples, eight aligned stores.
+inline void ZeroBlock(std::int16_t* block) {
+#if defined(__SSE2__)
+    for (int i = 0; i < 64; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(block + i), _mm_setzero_si128());
+#else
+    std::fill(block, block + 64, std::int16_t{0});
+#endif
 }
 
 // A pattern of bits as a stand-in reader for building the tables with the plain algorithms.
@@ -97,6 +112,17 @@ const RunLevelTable kRunLevel = [] {
     return t;
 }();
 
+// Natural positions of scan positions 0..n-1, for each n: where a block whose levels end
+// before scan position n may hold anything.
+struct ScanPrefix {
+    std::uint64_t mask[65];
+};
+const ScanPrefix kScanPrefix = [] {
+    ScanPrefix t{};
+    for (int n = 1; n <= 64; ++n) t.mask[n] = t.mask[n - 1] | (std::uint64_t{1} << kZigZag[static_cast<std::size_t>(n - 1)]);
+    return t;
+}();
+
 }  // namespace
 
 Decoder::Decoder() : frame_(&kNoFrame) {
@@ -126,7 +152,7 @@ void Decoder::BuildFastTables() {
         const std::int16_t v = WalkCoef(coeffVlc, in);
         const bool charged = v != -1;  // patterns without an entry all start 000000
         fastShort_[p] = {v, static_cast<std::uint8_t>(in.taken),
-                         static_cast<std::uint8_t>(charged ? in.taken : 0)};
+                         static_cast<std::uint8_t>(charged ? in.taken : 0), 0, 0, 0};
         if (p >= 4 && in.taken > 8) fastOk_ = false;
     }
     for (std::uint32_t q = 0; q < 1024; ++q) {
@@ -143,7 +169,55 @@ void Decoder::BuildFastTables() {
             }
         }
         fastLong_[q] = {v, static_cast<std::uint8_t>(in.taken),
-                        static_cast<std::uint8_t>(matched ? in.taken : 0)};
+                        static_cast<std::uint8_t>(matched ? in.taken : 0), 0, 0, 0};
+    }
+    for (auto* table : {fastShort_.data(), fastLong_.data()}) {
+        const std::size_t n = table == fastShort_.data() ? fastShort_.size() : fastLong_.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            FastCode& c = table[i];
+            if (c.value < 0 || c.value == kEscapeValue) continue;
+            c.run = kRunLevel.run[c.value];
+            c.level = kRunLevel.level[c.value];
+            if (c.level >= kTableLevels) fastOk_ = false;
+        }
+    }
+    for (std::uint32_t p = 0; p < 1024; ++p) {
+        // Patterns starting 000000 need more than these 10 bits to find their code.
+        FastCoef& e = fastCoef_[p];
+        e = {};
+        if ((p >> 4) == 0) {
+            e.whole = 3;  // see fastCoefLong_
+            continue;
+        }
+        const FastCode& c = fastShort_[p >> 2];
+        if (c.value == -1) {
+            e.length = c.length;
+            e.whole = 2;
+            continue;
+        }
+        if (c.value == kEscapeValue || c.level == 0 || c.length + 1 > 10) continue;
+        const auto negative = static_cast<int>((p >> (9 - c.length)) & 1);
+        e.level = static_cast<std::int16_t>(negative != 0 ? -c.level : c.level);
+        e.length = static_cast<std::uint8_t>(c.length + 1);
+        e.charge = c.charge;
+        e.run = c.run;
+        e.whole = 1;
+        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
+    }
+    for (std::uint32_t q = 0; q < 1024; ++q) {
+        // Codes starting 000000 with their sign inside the first 16 bits; patterns without
+        // an entry (charged nothing) stay with the FastCode way.
+        FastCoef& e = fastCoefLong_[q];
+        e = {};
+        const FastCode& c = fastLong_[q];
+        if (c.value < 0 || c.value == kEscapeValue || c.charge == 0 || c.level == 0 || c.length + 1 > 16) continue;
+        const auto negative = static_cast<int>((q >> (15 - c.length)) & 1);
+        e.level = static_cast<std::int16_t>(negative != 0 ? -c.level : c.level);
+        e.length = static_cast<std::uint8_t>(c.length + 1);
+        e.charge = c.charge;
+        e.run = c.run;
+        e.whole = 1;
+        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
     }
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits y{p, 8};
@@ -340,26 +414,73 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
             const auto bits = static_cast<int>(w >> (64 - dc.size));
             diff = (bits >> (dc.size - 1)) != 0 ? bits : bits - ((1 << dc.size) - 1);
             o += dc.size;
+            w <<= dc.size;
         }
-        coeffBuf[0] = static_cast<std::int16_t>(diff);
-        std::fill(coeffBuf + 1, coeffBuf + 64, std::int16_t{0});
-
         // AC levels as GetBlock reads them, dequantised as IZZQ would into a block of our own
         // (the library's block stays untouched if this one fails, as with the plain calls).
-        alignas(16) std::int16_t dq[64] = {};
-        int any = 0;
-        std::int16_t budget = kBlockBitBudget;
+        alignas(16) std::int16_t dq[64];
+        ZeroBlock(coeffBuf);
+        ZeroBlock(dq);
+        coeffBuf[0] = static_cast<std::int16_t>(diff);
+        // What the IDCT would otherwise work out again: the sum of |AC| (the loop runs at the
+        // speed of its chain of table lookups, so this comes nearly free) and, from the scan
+        // positions reached, where they may sit.
+        int acSum = 0;
+        int budget = kBlockBitBudget;  // never near the 16-bit limits GetCoef's counter has
         int pos = 1;
+        // w holds `valid` bits from bit offset o on; a whole-coefficient lookup needs 10 of
+        // them. Shifting w rather than loading again keeps the loop's chain short. The load
+        // for the DC brought at least 57 bits, the DC took at most 8 + 11 of them.
+        int valid = 57 - dc.length - dc.size;
         while (budget > 0) {
+            if (valid < 10) {
+                w = Peek64(buf, o);
+                valid = 57;  // a load at any bit offset brings at least 57
+            }
+            const FastCoef* entry = &fastCoef_[w >> 54];
+            if (entry->whole == 3) {
+                // Long codes need 16 bits and their sign.
+                if (valid < 17) {
+                    w = Peek64(buf, o);
+                    valid = 57;
+                }
+                entry = &fastCoefLong_[(w >> 48) & 1023];
+            }
+            const FastCoef& whole = *entry;
+            if (whole.whole == 1) {
+                w <<= whole.length;
+                valid -= whole.length;
+                o += whole.length;
+                budget -= whole.charge;
+                pos += whole.run;
+                if (pos > 63) {
+                    bitOffset = o;
+                    return false;
+                }
+                coeffBuf[pos] = whole.level;
+                const std::int16_t rec = dequant_[static_cast<std::size_t>(pos * kTableStride + whole.tableAt)];
+                const unsigned at = kZigZag[static_cast<std::size_t>(pos)];
+                dq[at] = rec;
+                acSum += std::abs(rec);
+                ++pos;
+                continue;
+            }
+            if (whole.whole == 2) {  // end of block
+                o += whole.length;
+                break;
+            }
+            // Escapes and long codes take up to 28 bits; load afresh for them and after them.
             w = Peek64(buf, o);
+            valid = 0;
             const auto top16 = static_cast<std::uint32_t>(w >> 48);
             const FastCode code = (top16 >> 10) != 0 ? fastShort_[top16 >> 8] : fastLong_[top16];
             o += code.length;
             if (code.value == -1) break;
-            budget = static_cast<std::int16_t>(budget - code.charge);
+            budget -= code.charge;
             w <<= code.length;
             int run;
             int level;
+            int tableAt = -1;  // the dequantisation table's entry less the position, if any
             if (code.value == kEscapeValue) {
                 run = static_cast<int>(w >> 58);
                 const auto field = static_cast<int>((w >> 50) & 0xFF);
@@ -374,9 +495,10 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
                     level = static_cast<std::int8_t>(field);
                 }
             } else {
-                run = kRunLevel.run[code.value];
-                const int magnitude = kRunLevel.level[code.value];
-                level = (w >> 63) != 0 ? -magnitude : magnitude;
+                run = code.run;
+                const auto negative = static_cast<int>(w >> 63);
+                level = (code.level ^ -negative) + negative;
+                tableAt = code.level * 2 + negative;
                 o += 1;
             }
             pos += run;
@@ -387,9 +509,12 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
             coeffBuf[pos] = static_cast<std::int16_t>(level);
             // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
             if (level != 0) {
-                const std::int16_t rec = extlib::DequantAc(level, weight[pos]);
-                dq[kZigZag[static_cast<std::size_t>(pos)]] = rec;
-                any |= rec;
+                const std::int16_t rec =
+                    tableAt >= 0 ? dequant_[static_cast<std::size_t>(pos * kTableStride + tableAt)]
+                                 : extlib::DequantAc(level, weight[pos]);
+                const unsigned at = kZigZag[static_cast<std::size_t>(pos)];
+                dq[at] = rec;
+                acSum += std::abs(rec);
             }
             ++pos;
         }
@@ -402,14 +527,26 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         coeffBuf[0] = static_cast<std::int16_t>(sum);
         *preds[b] = coeffBuf[0];
 
-        // IZZQ's DC term, then the IDCT, told whether any AC coefficient survived.
+        // IZZQ's DC term, then the IDCT, told the AC sum (0 when none survived) and positions.
         dq[0] = static_cast<std::int16_t>(std::clamp(coeffBuf[0] * 8, -32768, 32767));
-        std::int16_t* const blk = blocks[b];
-        std::copy(dq, dq + 64, blk);
-        extlib::IdctKnownAc(blk, any == 0);
+        extlib::IdctDecoded(dq, blocks[b], acSum, kScanPrefix.mask[pos]);
     }
     bitOffset = o;
     return true;
+}
+
+void Decoder::UpdateDequantTable() {
+    const std::int32_t* const weight = extlib::QuantWeights();
+    if (dequantValid_ && std::equal(weight, weight + 64, dequantWeights_.begin())) return;
+    std::copy(weight, weight + 64, dequantWeights_.begin());
+    for (int pos = 0; pos < 64; ++pos) {
+        for (int level = 0; level < kTableLevels; ++level) {
+            const auto at = static_cast<std::size_t>(pos * kTableStride + level * 2);
+            dequant_[at] = extlib::DequantAc(level, weight[pos]);
+            dequant_[at + 1] = extlib::DequantAc(-level, weight[pos]);
+        }
+    }
+    dequantValid_ = true;
 }
 
 void Decoder::SetIntraMatrix(const std::uint8_t* naturalOrder) {
@@ -434,6 +571,7 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
 
     // The slice's quantiser_scale sits in the top five bits of the first byte.
     SetQuant(frameBuf[0] >> 3, intraMatrix_.data());
+    if (fastOk_) UpdateDequantTable();
 
     // The fast reader runs from bit 1 of byte 0 while a whole macroblock stays clear of the
     // buffer's end; from there on (and if the tables could not be built) the plain reader
@@ -491,11 +629,21 @@ namespace {
 // One block row of eight samples clamped as the copies clamp them: luma to 0..255, chroma to
 // -128..127 as two's-complement bytes.
 inline void StoreLumaRow(std::uint8_t* dst, const std::int16_t* src) {
+#if defined(__SSE2__)
+    const __m128i row = _mm_load_si128(reinterpret_cast<const __m128i*>(src));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(row, row));
+#else
     for (int i = 0; i < 8; ++i) dst[i] = static_cast<std::uint8_t>(std::clamp<int>(src[i], 0, 255));
+#endif
 }
 inline void StoreChromaRow(std::uint8_t* dst, const std::int16_t* src) {
+#if defined(__SSE2__)
+    const __m128i row = _mm_load_si128(reinterpret_cast<const __m128i*>(src));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packs_epi16(row, row));
+#else
     for (int i = 0; i < 8; ++i)
         dst[i] = static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp<int>(src[i], -128, 127)));
+#endif
 }
 
 }  // namespace
@@ -527,12 +675,15 @@ bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picF
                 StoreChromaRow(pcb + chromaAt + k * cw, blkCb + 8 * k);
                 StoreChromaRow(pcr + chromaAt + k * cw, blkCr + 8 * k);
             }
+            // A finished row of macroblocks is converted while its samples are still in the
+            // cache; a later failure overwrites these rows with Y, Cb, Cr below anyway.
+            if (c == fmt->mbColumns - 1) {
+                extlib::PlanesToBgr(py + 16 * m * w, pcb + 8 * m * cw, pcr + 8 * m * cw, w, 16,
+                                    picBuf + (h - 16 - 16 * m) * fmt->rowBytes);
+            }
         },
         &decoded);
-    if (ok) {
-        extlib::PlanesToBgr(py, pcb, pcr, w, h, picBuf);
-        return true;
-    }
+    if (ok) return true;
     // What the copies would have left: every decoded macroblock's pixels as Y, Cb, Cr.
     for (int i = 0; i < decoded; ++i) {
         const int m = i / fmt->mbColumns;

@@ -87,12 +87,37 @@ class Decoder {
         std::int16_t value;   // -1 end of block, else packed value (0 also for no entry)
         std::uint8_t length;  // bits the code takes
         std::uint8_t charge;  // what the budget pays: the length, 0 for end of block / no entry
+        std::uint8_t run;     // the packed value's run and level magnitude (not for escape)
+        std::uint8_t level;
+        std::uint16_t pad;    // eight bytes: the lookup's index is a shift
     };
+    // Levels the code table itself carries reach 40; the dequantisation table covers them.
+    static constexpr int kTableLevels = 41;
+    static constexpr int kTableStride = 128;  // per scan position: +level, -level pairs
+    // DequantAc of +level and -level at each scan position for the weights in force, so that
+    // coded levels cost one load; rebuilt when the weights change.
+    void UpdateDequantTable();
+    std::array<std::int32_t, 64> dequantWeights_{};
+    std::array<std::int16_t, 64 * kTableStride> dequant_{};
+    bool dequantValid_ = false;
     struct FastDc {
         std::uint8_t size;
         std::uint8_t length;
     };
+    // By the next 10 bits: a whole coefficient (code and sign) where it fits in them, so the
+    // common short codes cost one lookup; everything else goes the FastCode way.
+    struct FastCoef {
+        std::int16_t level;    // signed level
+        std::uint8_t length;   // code and sign bits
+        std::uint8_t charge;   // what the budget pays
+        std::uint8_t run;
+        std::uint8_t whole;    // 1: this entry decodes the coefficient, 2: end of block,
+                               // 3: a code starting 000000 (look in fastCoefLong_)
+        std::uint16_t tableAt; // its dequantisation table entry within the scan position
+    };
     void BuildFastTables();
+    std::array<FastCoef, 1024> fastCoef_{};
+    std::array<FastCoef, 1024> fastCoefLong_{};  // the same by the 10 bits after 000000
     bool FastMacroBlock(std::uint64_t& bitOffset);
     void SyncReaderTo(std::uint64_t bitOffset);
 

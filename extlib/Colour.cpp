@@ -39,64 +39,108 @@ extern "C" void YUVtoRGB(std::uint8_t* buf, std::int32_t pixelCount) {
 
 namespace {
 
-// One output row from a luma row and the chroma terms of its chroma row, per pixel exactly
-// ToByte(kY * (y - 16) + kHalf + term) as in YUVtoRGB.
-void BgrRow(const std::uint8_t* y, const std::int32_t* termB, const std::int32_t* termG,
-            const std::int32_t* termR, int width, std::uint8_t* out) {
-    int x = 0;
-#if defined(__SSE2__)
-    // kY = 65536 + 10773: the high part is a shift, the low part and kHalf one pmaddwd
-    // against the pairs (y - 16, 2) x (10773, 16384).
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i sixteen = _mm_set1_epi16(16);
-    const __m128i two = _mm_set1_epi16(2);
-    const __m128i weights = _mm_set1_epi32((16384 << 16) | 10773);
-    for (; x + 8 <= width; x += 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, y + x, 8);
-        const __m128i ym =
-            _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi64_si128(static_cast<long long>(eight)), zero), sixteen);
-        const __m128i yLo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(ym, two), weights),
-                                          _mm_unpacklo_epi16(zero, ym));
-        const __m128i yHi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(ym, two), weights),
-                                          _mm_unpackhi_epi16(zero, ym));
-        // Four chroma terms cover eight pixels, each twice.
-        auto channel = [&](const std::int32_t* term) {
-            const __m128i t = _mm_loadu_si128(reinterpret_cast<const __m128i*>(term + x / 2));
-            const __m128i lo = _mm_srai_epi32(_mm_add_epi32(yLo, _mm_unpacklo_epi32(t, t)), 16);
-            const __m128i hi = _mm_srai_epi32(_mm_add_epi32(yHi, _mm_unpackhi_epi32(t, t)), 16);
-            return _mm_packs_epi32(lo, hi);  // saturating: clamps stay clamps
-        };
-        const __m128i bg = _mm_packus_epi16(channel(termB), channel(termG));  // 8 B, 8 G
-        const __m128i rr = _mm_packus_epi16(channel(termR), zero);            // 8 R, 0
-        const __m128i bgPairs = _mm_unpacklo_epi8(bg, _mm_srli_si128(bg, 8));
-        const __m128i r0Pairs = _mm_unpacklo_epi8(rr, zero);
-        const __m128i px[2] = {_mm_unpacklo_epi16(bgPairs, r0Pairs), _mm_unpackhi_epi16(bgPairs, r0Pairs)};
-        // B G R 0 per pixel: drop every fourth byte, two pixels (six bytes) at a time. Inside
-        // a row each 8-byte store's two spare bytes are overwritten by the next one; the
-        // row's last group stores exactly, so no neighbouring row is touched.
-        std::uint8_t* dst = out + x * 3;
-        std::uint64_t six[4];
-        for (int h = 0; h < 2; ++h) {
-            const auto lo = static_cast<std::uint64_t>(_mm_cvtsi128_si64(px[h]));
-            const auto hi = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_srli_si128(px[h], 8)));
-            six[2 * h] = (lo & 0xFFFFFF) | ((lo >> 32) << 24);
-            six[2 * h + 1] = (hi & 0xFFFFFF) | ((hi >> 32) << 24);
-        }
-        if (x + 8 < width) {
-            for (int k = 0; k < 4; ++k) std::memcpy(dst + 6 * k, &six[k], 8);
-        } else {
-            for (int k = 0; k < 4; ++k) std::memcpy(dst + 6 * k, &six[k], 6);
-        }
-    }
-#endif
-    for (; x < width; ++x) {
+// Plain per-pixel conversion of one output row from a luma row and a chroma row.
+[[maybe_unused]] void BgrRowPlain(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                                  int width, std::uint8_t* out) {
+    for (int x = 0; x < width; ++x) {
         const std::int32_t v = kY * (y[x] - 16) + kHalf;
-        out[x * 3] = ToByte(v + termB[x / 2]);
-        out[x * 3 + 1] = ToByte(v + termG[x / 2]);
-        out[x * 3 + 2] = ToByte(v + termR[x / 2]);
+        const std::int32_t b = static_cast<std::int8_t>(cb[x / 2]);
+        const std::int32_t r = static_cast<std::int8_t>(cr[x / 2]);
+        out[x * 3] = ToByte(v + kCbB * b);
+        out[x * 3 + 1] = ToByte(v - kCbG * b - kCrG * r);
+        out[x * 3 + 2] = ToByte(v + kCrR * r);
     }
 }
+
+#if defined(__SSE2__)
+
+// YUVtoRGB's (kY (y - 16) + kHalf + term) >> 16 in 16-bit lanes, exactly. With d = y - 16,
+// kY d = 65536 d + L (L = 10773 d) and K = term + kHalf, the result is
+// d + hi(L) + hi(K) + carry(lo(L) + lo(K)), hi and lo being the signed top and unsigned bottom
+// 16 bits; pmulhw and pmullw give hi(L) and lo(L) directly.
+struct ChromaTerms {
+    __m128i high;  // hi(K)
+    __m128i low;   // (65535 - lo(K)) ^ 0x8000: lo(L) ^ 0x8000 above it means a carry
+};
+
+// lo(L) + lo(K) carries exactly when lo(L) > 65535 - lo(K); flipping the top bit of both
+// makes that unsigned comparison a signed one.
+inline __m128i CarryThreshold(__m128i lowK) {
+    return _mm_xor_si128(lowK, _mm_set1_epi16(0x7FFF));  // (65535 - lowK) ^ 0x8000
+}
+
+// hi and lo of term + kHalf for term = 65536 m s + f s, from pmulhw/pmullw of s and f.
+inline ChromaTerms SplitTerm(__m128i s, int m, int f) {
+    const __m128i lo = _mm_mullo_epi16(s, _mm_set1_epi16(static_cast<short>(f)));
+    const __m128i hi = _mm_mulhi_epi16(s, _mm_set1_epi16(static_cast<short>(f)));
+    // Adding kHalf carries out of the low half exactly when its top bit is set.
+    const __m128i high = _mm_add_epi16(_mm_add_epi16(hi, _mm_srli_epi16(lo, 15)),
+                                       _mm_mullo_epi16(s, _mm_set1_epi16(static_cast<short>(m))));
+    // lo(K) = lo ^ 0x8000, so its threshold (~lo(K)) ^ 0x8000 is just ~lo.
+    return {high, _mm_xor_si128(lo, _mm_set1_epi16(-1))};
+}
+
+// The same for the green term -kCbG cb - kCrG cr = -65536 cr + (-kCbG cb + (65536 - kCrG) cr),
+// the second part one pmaddwd (both weights fit in 16 bits).
+inline ChromaTerms GreenTerm(__m128i b, __m128i r) {
+    const __m128i w = _mm_set1_epi32(static_cast<int>((static_cast<unsigned>(65536 - kCrG) << 16) |
+                                                      (static_cast<unsigned>(-kCbG) & 0xFFFFu)));
+    const __m128i half = _mm_set1_epi32(kHalf);
+    const __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(b, r), w), half);
+    const __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(b, r), w), half);
+    const __m128i high = _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+    const __m128i low = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(lo, 16), 16),
+                                        _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16));
+    return {_mm_sub_epi16(high, r), CarryThreshold(low)};
+}
+
+// Each chroma term of 8 pixels (already widened to one per pixel); lumaLowX is lo(L) ^ 0x8000.
+inline __m128i Channel(__m128i dPlusHigh, __m128i lumaLowX, __m128i high, __m128i threshold) {
+    const __m128i carry = _mm_cmpgt_epi16(lumaLowX, threshold);  // -1 where it carries
+    return _mm_sub_epi16(_mm_add_epi16(dPlusHigh, high), carry);
+}
+
+// Four B, G, R, 0 pixels as two pairs of 6 bytes, one at the bottom of each 64-bit half.
+inline __m128i PairUp(__m128i px) {
+    const __m128i keep = _mm_set_epi32(0, -1, 0, -1);
+    return _mm_or_si128(_mm_and_si128(px, keep), _mm_srli_epi64(_mm_andnot_si128(keep, px), 8));
+}
+
+// 16 pixels of one row: 48 bytes in 8-byte stores 6 bytes apart, each store's two spare bytes
+// overwritten by the next; the row's last pair is stored exactly so no other row is touched.
+inline void StoreRow16(const std::uint8_t* y, const ChromaTerms (&t)[3][2], std::uint8_t* dst, bool last) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    __m128i out[3][2];
+    for (int h = 0; h < 2; ++h) {
+        const __m128i d = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(luma, zero) : _mm_unpackhi_epi8(luma, zero),
+                                        _mm_set1_epi16(16));
+        const __m128i k = _mm_set1_epi16(kY - 65536);
+        const __m128i dPlusHigh = _mm_add_epi16(d, _mm_mulhi_epi16(d, k));
+        const __m128i lowX = _mm_xor_si128(_mm_mullo_epi16(d, k), _mm_set1_epi16(static_cast<short>(0x8000)));
+        for (int c = 0; c < 3; ++c) out[c][h] = Channel(dPlusHigh, lowX, t[c][h].high, t[c][h].low);
+    }
+    const __m128i b = _mm_packus_epi16(out[0][0], out[0][1]);
+    const __m128i g = _mm_packus_epi16(out[1][0], out[1][1]);
+    const __m128i r = _mm_packus_epi16(out[2][0], out[2][1]);
+    const __m128i bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
+    const __m128i rLo = _mm_unpacklo_epi8(r, zero), rHi = _mm_unpackhi_epi8(r, zero);
+    const __m128i px[4] = {_mm_unpacklo_epi16(bgLo, rLo), _mm_unpackhi_epi16(bgLo, rLo),
+                           _mm_unpacklo_epi16(bgHi, rHi), _mm_unpackhi_epi16(bgHi, rHi)};
+    for (int q = 0; q < 4; ++q) {
+        const __m128i pairs = PairUp(px[q]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12 * q), pairs);
+        if (q < 3 || !last) {
+            // An integer store: dst is byte-aligned, and a store through double* is not.
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12 * q + 6), _mm_unpackhi_epi64(pairs, pairs));
+        } else {
+            const auto six = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs, pairs)));
+            std::memcpy(dst + 12 * q + 6, &six, 6);
+        }
+    }
+}
+
+#endif
 
 }  // namespace
 
@@ -104,24 +148,41 @@ void droskal::extlib::PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb,
                                   const std::uint8_t* cr, int width, int height,
                                   std::uint8_t* bgr) {
     const int cw = width / 2;
-    // The chroma terms of one chroma row serve two output rows; +4 for the vector loads.
-    std::int32_t termB[1024 + 4], termG[1024 + 4], termR[1024 + 4];
-    if (cw > 1024) return;
     const int rowBytes = width * 3;
     for (int cy = 0; cy < height / 2; ++cy) {
         const std::uint8_t* cbRow = cb + cy * cw;
         const std::uint8_t* crRow = cr + cy * cw;
-        for (int i = 0; i < cw; ++i) {
-            const std::int32_t b = static_cast<std::int8_t>(cbRow[i]);
-            const std::int32_t r = static_cast<std::int8_t>(crRow[i]);
-            termB[i] = kCbB * b;
-            termG[i] = -kCbG * b - kCrG * r;
-            termR[i] = kCrR * r;
+        // Top-down rows 2 cy and 2 cy + 1 share the chroma row; the bitmap is bottom-up.
+        const std::uint8_t* y0 = y + 2 * cy * width;
+        std::uint8_t* const out0 = bgr + (height - 1 - 2 * cy) * rowBytes;
+        std::uint8_t* const out1 = out0 - rowBytes;
+#if defined(__SSE2__)
+        int x = 0;
+        for (; x + 16 <= width; x += 16) {
+            // Eight chroma samples as signed 16-bit lanes, their terms, then each term twice.
+            const __m128i cbBytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cbRow + x / 2));
+            const __m128i crBytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(crRow + x / 2));
+            const __m128i sb = _mm_srai_epi16(_mm_unpacklo_epi8(cbBytes, cbBytes), 8);
+            const __m128i sr = _mm_srai_epi16(_mm_unpacklo_epi8(crBytes, crBytes), 8);
+            const ChromaTerms terms[3] = {SplitTerm(sb, 2, kCbB - 131072), GreenTerm(sb, sr),
+                                          SplitTerm(sr, 2, kCrR - 131072)};
+            ChromaTerms wide[3][2];
+            for (int c = 0; c < 3; ++c) {
+                wide[c][0] = {_mm_unpacklo_epi16(terms[c].high, terms[c].high),
+                              _mm_unpacklo_epi16(terms[c].low, terms[c].low)};
+                wide[c][1] = {_mm_unpackhi_epi16(terms[c].high, terms[c].high),
+                              _mm_unpackhi_epi16(terms[c].low, terms[c].low)};
+            }
+            const bool last = x + 16 == width;
+            StoreRow16(y0 + x, wide, out0 + x * 3, last);
+            StoreRow16(y0 + width + x, wide, out1 + x * 3, last);
         }
-        for (int k = 0; k < 2; ++k) {
-            const int top = 2 * cy + k;  // top-down row; bottom-up in the bitmap
-            BgrRow(y + top * width, termB, termG, termR, width,
-                   bgr + (height - 1 - top) * rowBytes);
-        }
+        // Widths that are an odd multiple of 8 finish pixel by pixel.
+        BgrRowPlain(y0 + x, cbRow + x / 2, crRow + x / 2, width - x, out0 + x * 3);
+        BgrRowPlain(y0 + width + x, cbRow + x / 2, crRow + x / 2, width - x, out1 + x * 3);
+#else
+        BgrRowPlain(y0, cbRow, crRow, width, out0);
+        BgrRowPlain(y0 + width, cbRow, crRow, width, out1);
+#endif
     }
 }

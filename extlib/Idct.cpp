@@ -1,8 +1,11 @@
-// Separable floating-point 8x8 inverse DCT. Single precision is far inside the IEEE 1180
-// limits for the 12-bit coefficient range, and rows of zeros (most of them) are skipped.
+// 8x8 inverse DCT. With SSE2 most blocks take a 16-bit fixed-point transform (below); the
+// rest, and every block without SSE2, a separable floating-point one. Single precision is far
+// inside the IEEE 1180 limits for the 12-bit coefficient range, and rows of zeros (most of
+// them) are skipped.
 // The SSE2 version splits each 1-D transform into even and odd halves and runs four columns
 // per vector; it differs from the scalar loops only in float rounding, far below 1180's limits.
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -117,7 +120,7 @@ inline void Transpose(__m128 lo[8], __m128 hi[8]) {
     hi[4] = d0, hi[5] = d1, hi[6] = d2, hi[7] = d3;
 }
 
-void IdctFull(std::int16_t* block) {
+void IdctFloat(std::int16_t* block) {
     const VectorBasis& b = IdctVectorBasis();
     __m128 lo[8], hi[8];
     for (int v = 0; v < 8; ++v) {
@@ -138,6 +141,182 @@ void IdctFull(std::int16_t* block) {
         const __m128i packed = _mm_packs_epi32(RoundLanes(lo[y]), RoundLanes(hi[y]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), packed);
     }
+}
+
+// Fixed-point version for the blocks real pictures are made of. 16-bit weights
+// 32768 cos(k pi / 16) (the basis scaled by 2^16) meet the samples in pmaddwd, so every sum is
+// an exact 32-bit integer; between the passes samples keep 5 fractional bits in 16 bits. The
+// DC term is the same 1/8 everywhere and rides in the final rounding constant, so it costs
+// no headroom. A block qualifies when |DC| <= 2048 and the AC magnitudes sum to at most 2040:
+// then the middle values stay below 2040 x 0.4904 x 32 < 32767 and the last sums below 2^31.
+// Larger blocks (rare, and outside what IEEE 1180 exercises) take the float transform.
+// Zero rows 4..7 or zero columns 4..7 only drop terms that are exactly zero, so the cut-down
+// variants give the very same integers.
+constexpr int kC1 = 32138, kC2 = 30274, kC3 = 27246, kC4 = 23170, kC5 = 18205, kC6 = 12540,
+              kC7 = 6393;
+constexpr int kMidBits = 5;
+constexpr int kShift1 = 16 - kMidBits;
+constexpr int kShift2 = 16 + kMidBits;
+constexpr int kMaxAcSum = 2040;
+
+// A pmaddwd weight pair: `first` multiplies the sample from the first unpack operand.
+inline __m128i Pair(int first, int second) {
+    return _mm_set1_epi32(static_cast<int>((static_cast<unsigned>(second) << 16) |
+                                           (static_cast<unsigned>(first) & 0xFFFFu)));
+}
+
+// One 1-D pass down the columns of 8 rows of 16-bit samples, four lanes (the low or high
+// half) as 32-bit sums: out[y] = bias + sum over v of c[v][y] in[v], scaled by 2^16. kRows4:
+// rows 4..7 are zero. The bias rides in the even half, which every output gets once.
+template <bool kRows4>
+inline void Pass(const __m128i in[8], bool high, __m128i bias, __m128i out[8]) {
+    auto pair = [high](__m128i a, __m128i b) {
+        return high ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
+    };
+    __m128i e[4], o[4];
+    const __m128i p13 = pair(in[1], in[3]);
+    if constexpr (kRows4) {
+        const __m128i p02 = pair(in[0], in[2]);
+        e[0] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, kC2)), bias);
+        e[1] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, kC6)), bias);
+        e[2] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, -kC6)), bias);
+        e[3] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, -kC2)), bias);
+        o[0] = _mm_madd_epi16(p13, Pair(kC1, kC3));
+        o[1] = _mm_madd_epi16(p13, Pair(kC3, -kC7));
+        o[2] = _mm_madd_epi16(p13, Pair(kC5, -kC1));
+        o[3] = _mm_madd_epi16(p13, Pair(kC7, -kC5));
+    } else {
+        const __m128i p04 = pair(in[0], in[4]);
+        const __m128i p26 = pair(in[2], in[6]);
+        const __m128i p57 = pair(in[5], in[7]);
+        const __m128i a0 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(kC4, kC4)), bias);
+        const __m128i a1 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(kC4, -kC4)), bias);
+        const __m128i b0 = _mm_madd_epi16(p26, Pair(kC2, kC6));
+        const __m128i b1 = _mm_madd_epi16(p26, Pair(kC6, -kC2));
+        e[0] = _mm_add_epi32(a0, b0);
+        e[3] = _mm_sub_epi32(a0, b0);
+        e[1] = _mm_add_epi32(a1, b1);
+        e[2] = _mm_sub_epi32(a1, b1);
+        o[0] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC1, kC3)), _mm_madd_epi16(p57, Pair(kC5, kC7)));
+        o[1] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC3, -kC7)), _mm_madd_epi16(p57, Pair(-kC1, -kC5)));
+        o[2] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC5, -kC1)), _mm_madd_epi16(p57, Pair(kC7, kC3)));
+        o[3] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC7, -kC5)), _mm_madd_epi16(p57, Pair(kC3, -kC1)));
+    }
+    for (int y = 0; y < 4; ++y) {
+        out[y] = _mm_add_epi32(e[y], o[y]);
+        out[7 - y] = _mm_sub_epi32(e[y], o[y]);
+    }
+}
+
+
+
+inline void Transpose8(__m128i r[8]) {
+    const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
+    const __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
+    const __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
+    const __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
+    r[0] = _mm_unpacklo_epi64(u0, u4), r[1] = _mm_unpackhi_epi64(u0, u4);
+    r[2] = _mm_unpacklo_epi64(u1, u5), r[3] = _mm_unpackhi_epi64(u1, u5);
+    r[4] = _mm_unpacklo_epi64(u2, u6), r[5] = _mm_unpackhi_epi64(u2, u6);
+    r[6] = _mm_unpacklo_epi64(u3, u7), r[7] = _mm_unpackhi_epi64(u3, u7);
+}
+
+// Four 32-bit lanes of four rows, transposed.
+inline void Transpose4x32(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+    const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpackhi_epi32(a, b);
+    const __m128i t2 = _mm_unpacklo_epi32(c, d), t3 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(t0, t2), b = _mm_unpackhi_epi64(t0, t2);
+    c = _mm_unpacklo_epi64(t1, t3), d = _mm_unpackhi_epi64(t1, t3);
+}
+
+// in: the rows with the DC lane cleared; rows of samples out.
+template <bool kRows4, bool kCols4>
+void IdctFixed(__m128i in[8], int dc, std::int16_t* out) {
+    const __m128i bias1 = _mm_set1_epi32(1 << (kShift1 - 1));
+    __m128i mid[8];  // rows u (columns of the block), lanes y
+    __m128i lo[8];
+    Pass<kRows4>(in, false, bias1, lo);
+    for (__m128i& v : lo) v = _mm_srai_epi32(v, kShift1);
+    if constexpr (kCols4) {
+        Transpose4x32(lo[0], lo[1], lo[2], lo[3]);
+        Transpose4x32(lo[4], lo[5], lo[6], lo[7]);
+        for (int u = 0; u < 4; ++u) mid[u] = _mm_packs_epi32(lo[u], lo[4 + u]);
+        for (int u = 4; u < 8; ++u) mid[u] = _mm_setzero_si128();
+    } else {
+        __m128i hi[8];
+        Pass<kRows4>(in, true, bias1, hi);
+        for (int y = 0; y < 8; ++y) mid[y] = _mm_packs_epi32(lo[y], _mm_srai_epi32(hi[y], kShift1));
+        Transpose8(mid);
+    }
+    // DC / 8 and the rounding half, in the final scale 2^21.
+    const __m128i bias2 = _mm_set1_epi32((1 << (kShift2 - 1)) + dc * (1 << (kShift2 - 3)));
+    __m128i lo2[8], hi2[8], rows[8];
+    Pass<kCols4>(mid, false, bias2, lo2);
+    Pass<kCols4>(mid, true, bias2, hi2);
+    for (int x = 0; x < 8; ++x)
+        rows[x] = _mm_packs_epi32(_mm_srai_epi32(lo2[x], kShift2), _mm_srai_epi32(hi2[x], kShift2));
+    Transpose8(rows);
+    for (int y = 0; y < 8; ++y) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * 8), rows[y]);
+}
+
+void FixedPointShaped(__m128i in[8], int dc, bool rows4, bool cols4, std::int16_t* block) {
+    if (rows4) {
+        if (cols4) {
+            IdctFixed<true, true>(in, dc, block);
+        } else {
+            IdctFixed<true, false>(in, dc, block);
+        }
+    } else if (cols4) {
+        IdctFixed<false, true>(in, dc, block);
+    } else {
+        IdctFixed<false, false>(in, dc, block);
+    }
+}
+
+// From coeffs into out (the same array or not); false, out untouched, when it does not fit.
+bool FixedPoint(const std::int16_t* coeffs, std::int16_t* block) {
+    const int dc = coeffs[0];
+    __m128i in[8];
+    for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
+    in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+    // Sum of |AC| with unsigned saturation (enough to compare with kMaxAcSum), and whether
+    // rows 4..7 and columns 4..7 hold anything.
+    __m128i sum = _mm_setzero_si128();
+    __m128i all = _mm_setzero_si128();
+    __m128i lower = _mm_setzero_si128();
+    for (int v = 0; v < 8; ++v) {
+        sum = _mm_adds_epu16(sum, _mm_max_epi16(in[v], _mm_sub_epi16(_mm_setzero_si128(), in[v])));
+        all = _mm_or_si128(all, in[v]);
+        if (v >= 4) lower = _mm_or_si128(lower, in[v]);
+    }
+    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 8));
+    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 4));
+    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 2));
+    if (dc < -2048 || dc > 2048 || _mm_extract_epi16(sum, 0) > kMaxAcSum) return false;
+    const bool rows4 = _mm_movemask_epi8(_mm_cmpeq_epi16(lower, _mm_setzero_si128())) == 0xFFFF;
+    const bool cols4 = _mm_cvtsi128_si64(_mm_srli_si128(all, 8)) == 0;
+    FixedPointShaped(in, dc, rows4, cols4, block);
+    return true;
+}
+
+// With the AC sum and the occupied positions known (a superset is fine: the cut-down
+// variants only drop exact zeros).
+bool FixedPointKnown(const std::int16_t* coeffs, std::int16_t* block, int acAbsSum, std::uint64_t occupied) {
+    const int dc = coeffs[0];
+    if (dc < -2048 || dc > 2048 || acAbsSum > kMaxAcSum) return false;
+    __m128i in[8];
+    for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
+    in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+    FixedPointShaped(in, dc, (occupied >> 32) == 0, (occupied & 0xF0F0F0F0F0F0F0F0ull) == 0, block);
+    return true;
+}
+
+void IdctFull(std::int16_t* block) {
+    if (!FixedPoint(block, block)) IdctFloat(block);
 }
 
 #else
@@ -173,12 +352,36 @@ void IdctFull(std::int16_t* block) {
 
 namespace droskal::extlib {
 
+bool IdctFixedPoint(std::int16_t* block) {
+#if defined(__SSE2__)
+    return FixedPoint(block, block);
+#else
+    (void)block;
+    return false;
+#endif
+}
+
 void IdctKnownAc(std::int16_t* block, bool acZero) {
     if (acZero) {
         DcOnly(block);
     } else {
         IdctFull(block);
     }
+}
+
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied) {
+    if (acAbsSum == 0) {
+        const auto v = static_cast<std::int16_t>((coeffs[0] + 4) >> 3);
+        for (int i = 0; i < 64; ++i) out[i] = v;
+        return;
+    }
+#if defined(__SSE2__)
+    if (FixedPointKnown(coeffs, out, acAbsSum, occupied)) return;
+#else
+    (void)occupied;
+#endif
+    std::copy(coeffs, coeffs + 64, out);
+    IdctFull(out);
 }
 
 }  // namespace droskal::extlib

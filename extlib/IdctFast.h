@@ -9,6 +9,14 @@ namespace droskal::extlib {
 
 // Idct for a block whose AC coefficients are known to be all zero (acZero) or not.
 void IdctKnownAc(std::int16_t* block, bool acZero);
+// The same from coeffs into out (coeffs left as they are) for a block whose decoder knows the
+// sum of |AC| (0: DC only) and which natural positions may be non-zero (bit n for position n;
+// extra bits are allowed).
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied);
+
+// The fixed-point transform Idct uses where it fits (SSE2 builds): false, block untouched,
+// when |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
+bool IdctFixedPoint(std::int16_t* block);
 
 // IZZQ's scale x matrix weight by scan position, as the last SetQuant left it (this thread).
 const std::int32_t* QuantWeights();
@@ -25,7 +33,7 @@ inline std::int16_t DequantAc(std::int32_t level, std::int32_t weight) {
 // YUVtoRGB of a picture kept as planes: Y (width x height, top-down, bytes as CopyBlock*Y
 // stores them) and Cb, Cr (width/2 x height/2, top-down, the two's-complement bytes
 // CopyBlock*C stores). Writes the bottom-up blue, green, red rows YUVtoRGB would leave in a
-// buffer assembled from the same blocks. width a multiple of 16.
+// buffer assembled from the same blocks. width a multiple of 8.
 void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width,
                  int height, std::uint8_t* bgr);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -275,6 +276,31 @@ TEST(FastPicture, EncodedPicturesAtSeveralScales) {
         int decoded = 0;
         CompareSequence(frames, 2, nullptr, "scale " + std::to_string(scale), &decoded);
         EXPECT_EQ(1, decoded);
+    }
+}
+
+// The dequantisation table follows the weights from picture to picture: scales that change
+// back and forth within one decoder, with the default and with a steep custom matrix.
+TEST(FastPicture, ScaleChangesBetweenPicturesOfOneDecoder) {
+    std::vector<std::unique_ptr<FrameBuffer>> frames;
+    for (int scale : {2, 31, 2, 7, 7, 1}) {
+        std::vector<std::uint8_t> rgb(320 * 240 * 3);
+        std::mt19937 rng(static_cast<unsigned>(100 + scale));
+        for (auto& b : rgb) b = static_cast<std::uint8_t>(rng() % 256);
+        const auto payload = EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), scale);
+        auto frame = std::make_unique<FrameBuffer>();
+        frame->fill(0);
+        ASSERT_LE(payload.size(), frame->size());
+        std::copy(payload.begin(), payload.end(), frame->begin());
+        frames.push_back(std::move(frame));
+    }
+    std::array<std::uint8_t, 64> steep{};
+    for (int i = 0; i < 64; ++i) steep[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(1 + (i * 37) % 255);
+    const std::uint8_t* const matrices[] = {nullptr, steep.data()};
+    for (const std::uint8_t* matrix : matrices) {
+        int decoded = 0;
+        CompareSequence(frames, 2, matrix, matrix ? "steep matrix" : "default matrix", &decoded);
+        EXPECT_EQ(6, decoded);
     }
 }
 
