@@ -13,11 +13,12 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../build/perf}
+top=$(cd "$here/.." && pwd)
+build=${1:-$top/build/release}
 pictures=${2:-500}
 cli=$build/cli/droskal-cli
-[[ -x $cli ]] || { echo "build $cli first (ninja -C $build droskal-cli)" >&2; exit 1; }
-command -v ffmpeg >/dev/null || { echo "ffmpeg not found" >&2; exit 1; }
+"$top/scripts/install-deps" ffmpeg python3 >&2
+"$top/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release >&2
 
 work=$(mktemp -d /tmp/droskal-compare.XXXXXX)
 trap 'rm -rf "$work"' EXIT
