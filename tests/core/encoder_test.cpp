@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <random>
@@ -70,56 +69,25 @@ RoundTrip EncodeDecode(const YuvPicture& pic, std::uint8_t picFormat, int scale)
     return rt;
 }
 
-struct ImageCase {
-    const char* name;
-    RgbPattern pattern;
-};
+void Circles(int x, int y, std::uint8_t* p) {
+    const double r = std::hypot(x - 150.0, y - 110.0);
+    p[0] = B(128 + 120 * std::sin(r / 6));
+    p[1] = B(128 + 100 * std::cos(x / 17.0));
+    p[2] = B(60 + (y % 90));
+}
 
-const ImageCase kImages[] = {
-    {"ramps",
-     [](int x, int y, std::uint8_t* p) {
-         p[0] = B(x * 0.4);
-         p[1] = B(y * 0.5);
-         p[2] = B(255 - x * 0.3);
-     }},
-    {"circles",
-     [](int x, int y, std::uint8_t* p) {
-         const double r = std::hypot(x - 150.0, y - 110.0);
-         p[0] = B(128 + 120 * std::sin(r / 6));
-         p[1] = B(128 + 100 * std::cos(x / 17.0));
-         p[2] = B(60 + (y % 90));
-     }},
-    {"bars and text-like edges",
-     [](int x, int y, std::uint8_t* p) {
-         static const std::uint8_t bars[8][3] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235},
-                                                 {16, 235, 16},   {235, 16, 235}, {235, 16, 16},
-                                                 {16, 16, 235},   {16, 16, 16}};
-         const auto* c = bars[(x / 40) % 8];
-         const bool glyph = (y / 3 + x / 5) % 7 == 0 && y > 200;
-         for (int k = 0; k < 3; ++k) p[k] = glyph ? 255 - c[k] : c[k];
-     }},
-    {"checkerboard 5px",
-     [](int x, int y, std::uint8_t* p) { p[0] = p[1] = p[2] = ((x / 5 + y / 5) % 2) ? 220 : 30; }},
-};
-
-TEST(IntraEncoder, KnownImagesRoundTripAtScaleTwo) {
+TEST(IntraEncoder, RoundTripAtScaleTwoInBothFormats) {
     for (std::uint8_t picFormat : {1, 2}) {
         const PictureFormatInfo& f = *FormatInfo(picFormat);
-        for (const ImageCase& img : kImages) {
-            SCOPED_TRACE(testing::Message() << img.name << " " << f.width);
-            const auto rgb = MakeRgb(f.width, f.height, img.pattern);
-            const YuvPicture pic = RgbToYuvPicture(rgb.data(), f.width, f.height);
-            const RoundTrip rt = EncodeDecode(pic, picFormat, 2);
-            ASSERT_TRUE(rt.decoded);
-            for (double p : rt.psnr) EXPECT_GE(p, 38.0);
-            std::printf("%-26s %dx%d scale 2: PSNR Y %.2f Cb %.2f Cr %.2f dB\n", img.name, f.width,
-                        f.height, rt.psnr[0], rt.psnr[1], rt.psnr[2]);
-        }
+        const auto rgb = MakeRgb(f.width, f.height, Circles);
+        const RoundTrip rt = EncodeDecode(RgbToYuvPicture(rgb.data(), f.width, f.height), picFormat, 2);
+        ASSERT_TRUE(rt.decoded);
+        for (double p : rt.psnr) EXPECT_GE(p, 38.0) << f.width;
     }
 }
 
 TEST(IntraEncoder, DecoderReadsExactlyThePayloadAtEveryScale) {
-    const auto rgb = MakeRgb(320, 240, kImages[1].pattern);
+    const auto rgb = MakeRgb(320, 240, Circles);
     const YuvPicture pic = RgbToYuvPicture(rgb.data(), 320, 240);
     double previous = 100;
     for (int scale : {1, 2, 4, 8, 16, 31}) {
@@ -155,32 +123,21 @@ TEST(IntraEncoder, LargeLevelsUseBothEscapeForms) {
     for (double p : rt.psnr) EXPECT_GE(p, 40.0);
 }
 
-TEST(IntraEncoder, FlatPictureIsExact) {
-    YuvPicture pic{640, 480, std::vector<std::uint8_t>(307200, 77),
-                   std::vector<std::uint8_t>(76800, 200), std::vector<std::uint8_t>(76800, 20)};
-    const RoundTrip rt = EncodeDecode(pic, 1, 31);
-    ASSERT_TRUE(rt.decoded);
-    for (double p : rt.psnr) EXPECT_EQ(99.0, p);
-}
-
 TEST(RgbToYuvPicture, Bt601StudioRange) {
-    struct Case {
+    const struct {
         std::uint8_t r, g, b;
         int y, cb, cr;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0, 0, 0, 16, 128, 128},  {255, 255, 255, 235, 128, 128}, {255, 0, 0, 81, 90, 240},
         {0, 255, 0, 145, 54, 34}, {0, 0, 255, 41, 240, 110},      {128, 128, 128, 126, 128, 128},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto rgb = MakeRgb(2, 2, [&](int, int, std::uint8_t* p) {
             p[0] = c.r;
             p[1] = c.g;
             p[2] = c.b;
         });
         const YuvPicture pic = RgbToYuvPicture(rgb.data(), 2, 2);
-        ASSERT_EQ(4u, pic.y.size());
-        ASSERT_EQ(1u, pic.cb.size());
         EXPECT_NEAR(c.y, pic.y[3], 1) << int(c.r) << "," << int(c.g) << "," << int(c.b);
         EXPECT_NEAR(c.cb, pic.cb[0], 1);
         EXPECT_NEAR(c.cr, pic.cr[0], 1);

@@ -44,55 +44,15 @@ TEST(MapGeometry, PlacementAgainstTheOldOrigin) {
     };
     const Case cases[] = {
         {"worked example", 1679, 2248, true, Origin(0, 0), {true, 1359, 2008, true, 314, 234}},
-        {"band inner edges stay",
-         1160,
-         1120,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1000, false, 154, 114}},
-        {"band outer edges stay",
-         1480,
-         1360,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1000, false, 474, 354}},
-        {"159 across recentres",
-         1159,
-         1200,
-         true,
-         Origin(1000, 1000),
-         {true, 839, 1000, true, 314, 194}},
-        {"481 across recentres",
-         1481,
-         1200,
-         true,
-         Origin(1000, 1000),
-         {true, 1161, 1000, true, 314, 194}},
-        {"119 down recentres",
-         1300,
-         1119,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 879, true, 294, 234}},
-        {"361 down recentres",
-         1300,
-         1361,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1121, true, 294, 234}},
-        {"top-left corner clamps to 0",
-         100,
-         50,
-         true,
-         Origin(1000, 1000),
-         {true, 0, 0, true, 94, 44}},
+        {"band inner edges stay", 1160, 1120, true, Origin(1000, 1000), {true, 1000, 1000, false, 154, 114}},
+        {"band outer edges stay", 1480, 1360, true, Origin(1000, 1000), {true, 1000, 1000, false, 474, 354}},
+        {"159 across recentres", 1159, 1200, true, Origin(1000, 1000), {true, 839, 1000, true, 314, 194}},
+        {"481 across recentres", 1481, 1200, true, Origin(1000, 1000), {true, 1161, 1000, true, 314, 194}},
+        {"119 down recentres", 1300, 1119, true, Origin(1000, 1000), {true, 1000, 879, true, 294, 234}},
+        {"361 down recentres", 1300, 1361, true, Origin(1000, 1000), {true, 1000, 1121, true, 294, 234}},
+        {"top-left corner clamps to 0", 100, 50, true, Origin(1000, 1000), {true, 0, 0, true, 94, 44}},
         {"map corner 0,0 from origin 0,0", 0, 0, true, Origin(0, 0), {true, 0, 0, false, -6, -6}},
-        {"right and bottom edges clamp",
-         4095,
-         4095,
-         true,
-         Origin(0, 0),
-         {true, 3456, 3616, true, 633, 473}},
+        {"right and bottom edges clamp", 4095, 4095, true, Origin(0, 0), {true, 3456, 3616, true, 633, 473}},
         {"x 4096 is off", 4096, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
         {"y -1 is off", 100, -1, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
         {"x -1 is off", -1, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
@@ -102,28 +62,6 @@ TEST(MapGeometry, PlacementAgainstTheOldOrigin) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ExpectPlacement(PlaceOnMap(c.x, c.y, c.mapLoaded, c.old), c.e);
-    }
-}
-
-TEST(MapGeometry, SuccessiveMovesRedrawOnlyWhenLeavingTheBand) {
-    struct Step {
-        std::int32_t x, y;
-        Placed e;
-    };
-    const Step drive[] = {
-        {1679, 2248, {true, 1359, 2008, true, 314, 234}},
-        {1690, 2250, {true, 1359, 2008, false, 325, 236}},
-        {1830, 2360, {true, 1359, 2008, false, 465, 346}},
-        {1841, 2360, {true, 1521, 2008, true, 314, 346}},
-        {5000, 2360, {false, 1521, 2008, false, 0, 0}},  // off the map keeps the origin
-        {1850, 2365, {true, 1521, 2008, false, 323, 351}},
-    };
-    MapOrigin origin;
-    for (const Step& s : drive) {
-        SCOPED_TRACE(testing::Message() << s.x << "," << s.y);
-        const MapPlacement p = PlaceOnMap(s.x, s.y, true, origin);
-        ExpectPlacement(p, s.e);
-        origin = p.origin;
     }
 }
 
@@ -186,63 +124,16 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         std::int32_t x, y;
         Placed e;
     };
+    const MapCalibration def = DefaultCalibration();
     const Case cases[] = {
-        {"worked example",
-         "5212.3456",
-         "02101.2345",
-         DefaultCalibration(),
-         true,
-         Origin(0, 0),
-         1679,
-         2248,
-         {true, 1359, 2008, true, 314, 234}},
-        {"halves to even 0.5",
-         "09",
-         "002",
-         halves,
-         true,
-         Origin(0, 0),
-         0,
-         0,
-         {true, 0, 0, false, -6, -6}},
-        {"halves to even 1.5",
-         "07",
-         "006",
-         halves,
-         true,
-         Origin(0, 0),
-         2,
-         2,
-         {true, 0, 0, false, -4, -4}},
-        {"halves to even 2.5",
-         "05",
-         "010",
-         halves,
-         true,
-         Origin(0, 0),
-         2,
-         2,
-         {true, 0, 0, false, -4, -4}},
+        {"worked example", "5212.3456", "02101.2345", def, true, Origin(0, 0), 1679, 2248, {true, 1359, 2008, true, 314, 234}},
+        {"halves to even 0.5", "09", "002", halves, true, Origin(0, 0), 0, 0, {true, 0, 0, false, -6, -6}},
+        {"halves to even 1.5", "07", "006", halves, true, Origin(0, 0), 2, 2, {true, 0, 0, false, -4, -4}},
+        {"halves to even 2.5", "05", "010", halves, true, Origin(0, 0), 2, 2, {true, 0, 0, false, -4, -4}},
         {"row -1", "11", "001", edge, true, Origin(3, 4), 1024, -1, {false, 3, 4, false, 0, 0}},
         {"column 4096", "09", "004", edge, true, Origin(3, 4), 4096, 1, {false, 3, 4, false, 0, 0}},
-        {"no sentence yet",
-         "",
-         "",
-         DefaultCalibration(),
-         true,
-         Origin(3, 4),
-         -152339,
-         558396,
-         {false, 3, 4, false, 0, 0}},
-        {"no map",
-         "5212.3456",
-         "02101.2345",
-         DefaultCalibration(),
-         false,
-         Origin(3, 4),
-         1679,
-         2248,
-         {false, 3, 4, false, 0, 0}},
+        {"no sentence yet", "", "", def, true, Origin(3, 4), -152339, 558396, {false, 3, 4, false, 0, 0}},
+        {"no map", "5212.3456", "02101.2345", def, false, Origin(3, 4), 1679, 2248, {false, 3, 4, false, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -282,11 +173,6 @@ TEST(MapGeometry, CoordinateLabels) {
     EXPECT_EQ(MapLatLabel(none.lat, ","), "Lat: 0,00000\xC2\xB0");
     EXPECT_EQ(MapLonLabel(none.lon, ","), "Lon: 0,00000\xC2\xB0");
     EXPECT_EQ(MapLatLabel(52.20576, "."), "Lat: 52.20576\xC2\xB0");
-}
-
-TEST(MapGeometry, PointColourFollowsTheFix) {
-    EXPECT_EQ(MapPointColour(true), (PointColour{255, 0, 0}));
-    EXPECT_EQ(MapPointColour(false), (PointColour{0, 0, 255}));
 }
 
 }  // namespace

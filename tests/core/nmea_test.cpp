@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "gps/Nmea.h"
-#include "tools/RecorderWriter.h"
 
 namespace droskal {
 namespace {
@@ -14,8 +13,7 @@ const char* const kExample = "$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3,
 
 struct Expect {
     std::string lblTime, lblSpeed, gpsLat, gpsLon;
-    bool gpsValid;
-    bool gpsOn;
+    bool gpsValid, gpsOn;
 };
 
 void Check(const std::string& text, const NmeaDisplay& start, const Expect& e) {
@@ -32,11 +30,10 @@ void Check(const std::string& text, const NmeaDisplay& start, const Expect& e) {
 NmeaDisplay Previous() { return {"prev time", "prev speed", "prevLat", "prevLon", true}; }
 
 TEST(Nmea, RecorderSentences) {
-    struct Case {
+    const struct {
         std::string text;
         Expect e;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {kExample, {"30.03.2006  22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true}},
         {"$GPRMC,223416.000,V,5212.3456,N,02101.2345,E,12.3,45.6,300306,,",
          {"30.03.2006  22:34:16", "23 km/h", "5212.3456", "02101.2345", false, true}},
@@ -55,7 +52,7 @@ TEST(Nmea, RecorderSentences) {
         {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3,45.6,3003",
          {"30.03.20  22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true}},
     };
-    for (const Case& c : cases) Check(c.text, Previous(), c.e);
+    for (const auto& c : cases) Check(c.text, Previous(), c.e);
 }
 
 TEST(Nmea, CutShortAtEachComma) {
@@ -117,44 +114,22 @@ TEST(Nmea, RealReceiverSentences) {
         const std::string date = f[9].substr(0, 2) + "." + f[9].substr(2, 2) + ".20" + f[9].substr(4, 2);
         const std::string time = f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
 
-        // As logged: the 6-character time field shifts the fixed places.
-        NmeaDisplay d;
-        EXPECT_TRUE(ParseNmea(line, d));
-        EXPECT_EQ(d.lblTime, date + "  " + time);
-        EXPECT_EQ(d.lblSpeed, speeds[n]);
-        EXPECT_FALSE(d.gpsValid) << line;
-        EXPECT_EQ(d.gpsLat, f[3].substr(4)) << "taken from character 21 on";
-        EXPECT_EQ(d.gpsLon, f[5]);
-
-        // In the recorder's shape (10-character time) every field lands in place.
-        std::string recorder = line;
-        recorder.insert(13, ".000");
-        NmeaDisplay r;
-        EXPECT_TRUE(ParseNmea(recorder, r));
-        EXPECT_EQ(r.lblTime, date + "  " + time);
-        EXPECT_EQ(r.lblSpeed, speeds[n]);
-        EXPECT_TRUE(r.gpsValid);
-        EXPECT_EQ(r.gpsLat, f[3]);
-        EXPECT_EQ(r.gpsLon, f[5]);
+        // As logged, the 6-character time field shifts the fixed places; in the recorder's
+        // shape (10-character time) every field lands in place.
+        for (bool recorderShape : {false, true}) {
+            std::string text = line;
+            if (recorderShape) text.insert(13, ".000");
+            NmeaDisplay d;
+            EXPECT_TRUE(ParseNmea(text, d));
+            EXPECT_EQ(d.lblTime, date + "  " + time);
+            EXPECT_EQ(d.lblSpeed, speeds[n]);
+            EXPECT_EQ(d.gpsValid, recorderShape) << text;
+            EXPECT_EQ(d.gpsLat, recorderShape ? f[3] : f[3].substr(4));
+            EXPECT_EQ(d.gpsLon, f[5]);
+        }
         ++n;
     }
     EXPECT_EQ(n, std::size(speeds));
-}
-
-TEST(Nmea, WriterSentenceParsesBack) {
-    RmcFields f;
-    f.time = FormatRmcTime(23 * 3600 + 59 * 60 + 59.9996);  // rounds up past midnight
-    f.lat = FormatLatitude(52.20576);
-    f.lon = FormatLongitude(21.020575);
-    f.speedKnots = "54.0";
-    f.date = "311299";
-    NmeaDisplay d;
-    EXPECT_TRUE(ParseNmea(BuildGprmc(f), d));
-    EXPECT_EQ(d.lblTime, "31.12.2099  00:00:00");
-    EXPECT_EQ(d.lblSpeed, "100 km/h");
-    EXPECT_EQ(d.gpsLat, "5212.3456");
-    EXPECT_EQ(d.gpsLon, "02101.2345");
-    EXPECT_TRUE(d.gpsValid);
 }
 
 }  // namespace

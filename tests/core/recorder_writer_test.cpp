@@ -1,4 +1,3 @@
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,19 +16,18 @@ Bytes Slice(const Bytes& all, std::int64_t from1, std::size_t n) {
 }
 
 TEST(RecorderWriter, HeaderBytesAndPositions) {
-    struct Case {
+    const struct {
         const char* name;
         int width, height;
         bool matrix;
         Bytes sizeBytes;
         std::size_t sequenceLength;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"640x480", 640, 480, false, {0x28, 0x01, 0xE0}, 12},
         {"320x240", 320, 240, false, {0x14, 0x00, 0xF0}, 12},
         {"640x480 with intra matrix", 640, 480, true, {0x28, 0x01, 0xE0}, 76},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SequenceHeader h;
         h.width = c.width;
@@ -48,12 +46,10 @@ TEST(RecorderWriter, HeaderBytesAndPositions) {
         const PicturePositions p = w.addPicture(pic);
         const Bytes& b = w.bytes();
 
-        EXPECT_EQ(Slice(b, 1, 7), (Bytes{0x00, 0x00, 0x01, 0xB3, c.sizeBytes[0], c.sizeBytes[1], c.sizeBytes[2]}));
-        // Aspect 1, rate 3, then bit rate 0x3FFFF, marker, vbv 20, flags.
-        EXPECT_EQ(b[7], 0x13);
-        EXPECT_EQ(Slice(b, 9, 3), (Bytes{0xFF, 0xFF, 0xE0}));
-        // vbv low bits 10100, constrained 0, intra flag, then the non-intra flag or the matrix.
-        EXPECT_EQ(b[11], c.matrix ? 0xA2 : 0xA0);
+        // Size, aspect 1, rate 3, bit rate 0x3FFFF, marker, vbv 20 (low bits 10100), constrained 0,
+        // intra flag, then the non-intra flag or the matrix.
+        EXPECT_EQ(Slice(b, 1, 12), (Bytes{0x00, 0x00, 0x01, 0xB3, c.sizeBytes[0], c.sizeBytes[1],
+                                          c.sizeBytes[2], 0x13, 0xFF, 0xFF, 0xE0, std::uint8_t(c.matrix ? 0xA2 : 0xA0)}));
         if (c.matrix) {
             // 64 values starting on the last bit of byte 11; the final bit is the non-intra flag.
             EXPECT_EQ(b[12], (8 << 1) | (9 >> 7));
@@ -64,18 +60,18 @@ TEST(RecorderWriter, HeaderBytesAndPositions) {
         EXPECT_EQ(Slice(b, static_cast<std::int64_t>(gop) + 1, 4), (Bytes{0x00, 0x00, 0x01, 0xB8}));
         EXPECT_EQ(b[gop + 7] & 0x40, 0x40) << "closed GOP";
 
+        // Picture code with temporal reference 5, type I, vbv_delay FFFF; user data, slice,
+        // end code and junk, each where the positions say.
         const std::int64_t pictureCode = static_cast<std::int64_t>(gop) + 9;
         EXPECT_EQ(p.headersStart, 1);
         EXPECT_EQ(p.picturePos, pictureCode + 3);
-        EXPECT_EQ(Slice(b, pictureCode, 8), (Bytes{0x00, 0x00, 0x01, 0x00, 0x01, 0x4F, 0xFF, 0xF8}))
-            << "temporal reference 5, type I, vbv_delay FFFF";
         EXPECT_EQ(p.userDataPos, pictureCode + 12);
-        EXPECT_EQ(Slice(b, p.userDataPos - 4, 6), (Bytes{0x00, 0x00, 0x01, 0xB2, 'a', 'b'}));
-        EXPECT_EQ(p.slicePos, p.userDataPos + 5);
-        EXPECT_EQ(Slice(b, p.slicePos - 3, 7), (Bytes{0x00, 0x00, 0x01, 0x01, 0x0A, 0x0B, 0x0C}));
-        EXPECT_EQ(p.endCodePos, p.slicePos + 7);
-        EXPECT_EQ(Slice(b, p.endCodePos - 3, 6), (Bytes{0x00, 0x00, 0x01, 0xB7, 0xEE, 0xEE}));
-        EXPECT_EQ(static_cast<std::int64_t>(b.size()), p.endCodePos + 2);
+        EXPECT_EQ(p.slicePos, pictureCode + 17);
+        EXPECT_EQ(p.endCodePos, pictureCode + 24);
+        EXPECT_EQ(Slice(b, pictureCode, 27),
+                  (Bytes{0, 0, 1, 0x00, 0x01, 0x4F, 0xFF, 0xF8, 0, 0, 1, 0xB2, 'a', 'b', 0, 0, 1, 0x01,
+                         0x0A, 0x0B, 0x0C, 0, 0, 1, 0xB7, 0xEE, 0xEE}));
+        EXPECT_EQ(b.size(), static_cast<std::size_t>(pictureCode + 26));
     }
 }
 
@@ -95,44 +91,22 @@ TEST(RecorderWriter, OptionalPartsAndOffsets) {
     EXPECT_EQ(w.bytes().size(), 12u);
 }
 
-bool ChecksumValid(const std::string& sentence) {
-    const auto star = sentence.find('*');
-    if (sentence.empty() || sentence[0] != '$' || star == std::string::npos || star + 3 != sentence.size()) {
-        return false;
-    }
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
-    return std::stoul(sentence.substr(star + 1), nullptr, 16) == sum;
-}
-
 TEST(RecorderWriter, SentenceBuilder) {
-    // The checker agrees with a real receiver's checksums before it judges ours.
-    std::ifstream in(DROSKAL_TEST_DATA "/nmea/gpsd-zeus9-rmc.txt");
-    std::string line;
-    int real = 0;
-    while (std::getline(in, line)) {
-        EXPECT_TRUE(ChecksumValid(line)) << line;
-        ++real;
-    }
-    ASSERT_GT(real, 0);
-
     RmcFields f;
     const std::string s = BuildGprmc(f);
-    EXPECT_EQ(s.substr(0, s.find('*')), "$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,");
-    EXPECT_TRUE(ChecksumValid(s)) << s;
+    EXPECT_EQ(s, "$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,*00");
     f.checksum = false;
     EXPECT_EQ(BuildGprmc(f).back(), ',');
 
-    struct Case {
+    const struct {
         std::string got, expected;
-    };
-    const Case formats[] = {
+    } formats[] = {
         {FormatLatitude(52.20576), "5212.3456"},   {FormatLongitude(21.020575), "02101.2345"},
         {FormatLatitude(0.0), "0000.0000"},        {FormatLongitude(179.99999999), "18000.0000"},
         {FormatRmcTime(81256.0), "223416.000"},    {FormatRmcTime(0.0015), "000000.002"},
         {FormatRmcTime(86399.9999), "000000.000"},
     };
-    for (const Case& c : formats) EXPECT_EQ(c.got, c.expected);
+    for (const auto& c : formats) EXPECT_EQ(c.got, c.expected);
 
     EXPECT_EQ(RecorderUserData("$GP"), (Bytes{'$', 'G', 'P', '\r'}));
     EXPECT_EQ(RecorderUserData("$GP", '\n'), (Bytes{'$', 'G', 'P', '\n'}));

@@ -3,26 +3,18 @@
 // near-codes, across cache block seams, at the limits and at the end of the file.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "stream/Searches.h"
-#include "stream/StreamFile.h"
+#include "TestRecordings.h"
 
 namespace droskal {
 namespace {
 
-struct CountingObserver final : StreamObserver {
-    int counters = 0;
-    int nmea = 0;
-    void SetPlayCounter(bool) override { ++counters; }
-    void ShowNmea() override { ++nmea; }
-};
+using test::CountingObserver;
 
 // The searches as first written, one byte at a time.
 bool PlainStartUp(StreamFile& file, std::int64_t& picturePos, StreamObserver& observer) {
@@ -90,15 +82,6 @@ std::vector<std::uint8_t> RandomStream(std::mt19937& rng, std::size_t n, bool sp
     return b;
 }
 
-std::string WriteTemp(const std::vector<std::uint8_t>& bytes) {
-    char name[] = "/tmp/droskal-scan-XXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    EXPECT_EQ(static_cast<ssize_t>(bytes.size()), write(fd, bytes.data(), bytes.size()));
-    close(fd);
-    return name;
-}
-
 // Runs the same operation on two independent readers of the same bytes, one fast and one
 // plain, from the same start, and compares everything the operation touches.
 void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::int64_t picturePos,
@@ -132,7 +115,8 @@ void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::i
 
 void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, int rounds, const std::string& what) {
     const auto n = static_cast<std::int64_t>(bytes.size());
-    const std::string path = WriteTemp(bytes);
+    const test::TempFolder folder;
+    const std::string path = folder.write("scan.m1v", bytes);
     for (bool fromFile : {false, true}) {
         StreamFile fast, plain;
         std::string error;
@@ -163,7 +147,6 @@ void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, i
             if (testing::Test::HasFatalFailure()) break;
         }
     }
-    std::remove(path.c_str());
 }
 
 TEST(ScanningSearches, DenseNearCodesMatchTheByteLoops) {

@@ -4,12 +4,6 @@ namespace droskal {
 
 Desktop::Answer FakeDesktop::MessageBox(const QString& text, Icon icon, Buttons buttons) {
     messages.push_back({text, icon, buttons});
-    if (onMessage) onMessage();
-    if (!answers.empty()) {
-        const Answer answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
@@ -27,11 +21,6 @@ QString FakeDesktop::SaveFileDialog(const QString& filter, const QString& initia
     const QString name = dialogAnswers.front();
     dialogAnswers.pop_front();
     return name;
-}
-
-bool FakeDesktop::StartDetached(const QString& program, const QStringList& arguments) {
-    started.push_back(QStringList{program} + arguments);
-    return true;
 }
 
 double FakeDesktop::MonotonicSeconds() {

@@ -8,6 +8,8 @@
 
 namespace droskal {
 
+namespace {
+// Packed RGB of picture `index`, rows top-down.
 std::vector<std::uint8_t> TestPictureRgb(int index, int width, int height) {
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
     for (int y = 0; y < height; ++y) {
@@ -20,6 +22,7 @@ std::vector<std::uint8_t> TestPictureRgb(int index, int width, int height) {
     }
     return rgb;
 }
+}  // namespace
 
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options) {
     SequenceHeader header;
@@ -44,7 +47,6 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
         picture.endCode = options.lastEndCode || i + 1 < options.count;
         picture.junkAfter.assign(static_cast<std::size_t>(options.junkAfter), 0);
         writer.addPicture(picture);
-        recording.sentences.push_back(sentence);
     }
     recording.pictures = writer.pictures();
     recording.bytes = writer.bytes();
@@ -53,9 +55,37 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
 }
 
 void WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    WriteBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
 }
+
+void WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList NavigationKeys(const Form1& f) {
+    QStringList keys;
+    for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop,
+                                   f.cmdUp, f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
+        keys << b->pictureKey();
+    }
+    return keys;
+}
+
+const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
+const QStringList kForwardOnly = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
+                                  "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
+const QStringList kForwardEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
+                                 "UpU",   "UpFU",    "UpFFU",  "UpFFFU", "UpEU"};
+const QStringList kBackwardEnd = kForwardOnly;
+const QStringList kStopped = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
+                              "Up",    "UpF",     "UpFF",   "UpFFF", "UpE"};
 
 }  // namespace droskal

@@ -1,10 +1,17 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "FakeDesktop.h"
+#include "app/Form1.h"
 #include "tools/RecorderWriter.h"
 
 namespace droskal {
@@ -14,7 +21,6 @@ namespace droskal {
 struct TestRecording {
     QString path;
     std::vector<PicturePositions> pictures;
-    std::vector<std::string> sentences;
     std::vector<std::uint8_t> bytes;
 };
 
@@ -31,10 +37,33 @@ struct RecordingOptions {
 // second 10 + i of 22:34.
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options = {});
 
-// Packed RGB of picture i of WriteRecording, rows top-down.
-std::vector<std::uint8_t> TestPictureRgb(int index, int width, int height);
-
 // Writes arbitrary bytes as a file.
 void WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes);
+void WriteBytes(const QString& path, const QByteArray& bytes);
+QByteArray ReadAll(const QString& path);
+
+// Picture keys of the eleven navigation buttons, left to right, and the sets tests meet.
+QStringList NavigationKeys(const Form1& form);
+extern const QStringList kAllUnavailable;  // nothing open
+extern const QStringList kForwardOnly;     // just opened
+extern const QStringList kForwardEnd;      // the last picture reached
+extern const QStringList kBackwardEnd;     // the first picture reached
+extern const QStringList kStopped;         // playback stopped
+
+// A window started in a scratch folder that also serves as the program's folder.
+class WindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeDesktop desktop;
+    std::unique_ptr<Form1> form;
+
+    QString Path(const QString& name) const { return dir.path() + "/" + name; }
+    Form1& Start(const QString& commandLine = QString()) {
+        form = std::make_unique<Form1>(desktop, StartupInfo{commandLine, dir.path(), "Droskal"});
+        form->Form_Load();
+        return *form;
+    }
+    QStringList Pictures() const { return NavigationKeys(*form); }
+};
 
 }  // namespace droskal

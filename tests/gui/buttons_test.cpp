@@ -1,115 +1,74 @@
 // Button state sets, the position counter figures and the settings store.
 #include <QSettings>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include "FakeDesktop.h"
-#include "app/Form1.h"
+#include "Recordings.h"
 #include "app/PositionCounter.h"
 #include "app/QtDesktop.h"
 
 namespace droskal {
 namespace {
 
-// Picture keys of the eleven navigation buttons, in the order of this list.
-QStringList Pictures(Form1& f) {
-    QStringList keys;
-    for (PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown,
-                             f.cmdStop, f.cmdUp, f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
-        keys << b->pictureKey();
-    }
-    return keys;
-}
-
-TEST(ButtonStateSets, EachOperationSetsItsButtonsAndTheBar) {
-    struct Case {
+TEST_F(WindowTest, EachStateSetSetsItsButtonsAndTheBar) {
+    // Starting from all pictures at "A" (never set by these operations) shows exactly which
+    // buttons an operation leaves alone.
+    const QStringList untouched = {"DownEA", "DownFFFA", "DownFFA", "DownFA", "DownA", "Stop",
+                                   "UpA",    "UpFA",     "UpFFA",   "UpFFFA", "UpEA"};
+    const QStringList upUnavailable = untouched.mid(0, 5) + kForwardEnd.mid(5);
+    const struct {
         const char* name;
         void (Form1::*operation)();
         bool barBefore;
         QStringList keys;
         bool barAfter;
+    } cases[] = {
+        {"UnActiveCmd", &Form1::UnActiveCmd, true, kAllUnavailable, false},
+        {"ActiveCmd", &Form1::ActiveCmd, false, kStopped.mid(0, 5) + QStringList{"Stop"} + kStopped.mid(6), true},
+        {"ActiveUpCmd", &Form1::ActiveUpCmd, false, untouched.mid(0, 6) + kForwardOnly.mid(6), true},
+        {"UnActiveUpCmd", &Form1::UnActiveUpCmd, true, upUnavailable, true},
+        {"UnActiveUpCmd keeps a stopped bar", &Form1::UnActiveUpCmd, false, upUnavailable, false},
+        {"ActiveDownCmd", &Form1::ActiveDownCmd, false, kStopped.mid(0, 5) + QStringList{"Stop"} + untouched.mid(6), true},
+        {"UnActiveDownCmd", &Form1::UnActiveDownCmd, false, kAllUnavailable.mid(0, 6) + untouched.mid(6), false},
     };
-    // Starting from all pictures at "A" (never set by these operations) shows exactly which
-    // buttons an operation leaves alone.
-    const QStringList untouched = {"DownEA", "DownFFFA", "DownFFA", "DownFA", "DownA", "Stop",
-                                   "UpA",    "UpFA",     "UpFFA",   "UpFFFA", "UpEA"};
-    const Case cases[] = {
-        {"UnActiveCmd", &Form1::UnActiveCmd, true,
-         {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU", "UpU", "UpFU", "UpFFU",
-          "UpFFFU", "UpEU"},
-         false},
-        {"ActiveCmd", &Form1::ActiveCmd, false,
-         {"DownE", "DownFFF", "DownFF", "DownF", "Down", "Stop", "Up", "UpF", "UpFF", "UpFFF",
-          "UpE"},
-         true},
-        {"ActiveUpCmd", &Form1::ActiveUpCmd, false,
-         {"DownEA", "DownFFFA", "DownFFA", "DownFA", "DownA", "Stop", "Up", "UpF", "UpFF",
-          "UpFFF", "UpE"},
-         true},
-        {"UnActiveUpCmd", &Form1::UnActiveUpCmd, true,
-         {"DownEA", "DownFFFA", "DownFFA", "DownFA", "DownA", "StopU", "UpU", "UpFU", "UpFFU",
-          "UpFFFU", "UpEU"},
-         true},
-        {"UnActiveUpCmd keeps a stopped bar", &Form1::UnActiveUpCmd, false,
-         {"DownEA", "DownFFFA", "DownFFA", "DownFA", "DownA", "StopU", "UpU", "UpFU", "UpFFU",
-          "UpFFFU", "UpEU"},
-         false},
-        {"ActiveDownCmd", &Form1::ActiveDownCmd, false,
-         {"DownE", "DownFFF", "DownFF", "DownF", "Down", "Stop", "UpA", "UpFA", "UpFFA", "UpFFFA",
-          "UpEA"},
-         true},
-        {"UnActiveDownCmd", &Form1::UnActiveDownCmd, false,
-         {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU", "UpA", "UpFA", "UpFFA",
-          "UpFFFA", "UpEA"},
-         false},
-    };
-    FakeDesktop desktop;
-    Form1 form(desktop, StartupInfo{});
-    for (const Case& c : cases) {
+    Start();
+    const QList<PictureButton*> buttons = {form->cmdDownE, form->cmdDownFFF, form->cmdDownFF, form->cmdDownF,
+                                           form->cmdDown,  form->cmdStop,    form->cmdUp,     form->cmdUpF,
+                                           form->cmdUpFF,  form->cmdUpFFF,   form->cmdUpE};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QList<PictureButton*> buttons = {
-            form.cmdDownE, form.cmdDownFFF, form.cmdDownFF, form.cmdDownF, form.cmdDown, form.cmdStop,
-            form.cmdUp,    form.cmdUpF,     form.cmdUpFF,   form.cmdUpFFF, form.cmdUpE};
-        for (int i = 0; i < buttons.size(); ++i) form.SetButtonPicture(buttons[i], untouched[i]);
-        form.state.barEnabled = c.barBefore;
-        (form.*c.operation)();
-        EXPECT_EQ(Pictures(form), c.keys);
-        EXPECT_EQ(form.state.barEnabled, c.barAfter);
+        for (int i = 0; i < buttons.size(); ++i) form->SetButtonPicture(buttons[i], untouched[i]);
+        form->state.barEnabled = c.barBefore;
+        (form.get()->*c.operation)();
+        EXPECT_EQ(Pictures(), c.keys);
+        EXPECT_EQ(form->state.barEnabled, c.barAfter);
         // Pictures only: every button still takes clicks.
         for (PictureButton* b : buttons) EXPECT_TRUE(b->isEnabled());
     }
-}
-
-TEST(ButtonStateSets, PictureComesFromTheImageList) {
-    FakeDesktop desktop;
-    Form1 form(desktop, StartupInfo{});
-    form.UnActiveCmd();
-    const QImage shown = form.cmdUp->icon().pixmap(16, 16).toImage();
-    EXPECT_EQ(shown, form.imglPic.byKey("UpU").toImage());
+    // The shown picture comes from the image list.
+    form->UnActiveCmd();
+    EXPECT_EQ(form->cmdUp->icon().pixmap(16, 16).toImage(), form->imglPic.byKey("UpU").toImage());
 }
 
 TEST(PositionCounter, FiguresFollowTheReadPosition) {
-    struct Case {
+    const struct {
         std::int64_t pos, length;
         float width;
         const char* caption;
-    };
-    const Case cases[] = {
-        {500, 1000, 4687.5f, "49%"},        // 50,000 / 1,000.5
-        {1000, 1000, 9375.0f, "99%"},       // the 0.5 keeps a small file below 100%
+    } cases[] = {
+        {500, 1000, 4687.5f, "49%"},                    // 50,000 / 1,000.5
+        {1000, 1000, 9375.0f, "99%"},                   // the 0.5 keeps a small file below 100%
         {0, 1000, 0.0f, "0%"},
-        {10000000, 10000000, 9375.0f, "100%"},  // the 0.5 is lost in the float: 100%
+        {10000000, 10000000, 9375.0f, "100%"},          // the 0.5 is lost in the float: 100%
         {5000000000LL, 10000000000LL, 4687.5f, "50%"},  // beyond 32 bits
         {7, 1000, 65.625f, "0%"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.pos);
         const CounterFigures f = CounterAt(c.pos, c.length, 9375.0f);
         EXPECT_FLOAT_EQ(f.playWidth, c.width);
         EXPECT_EQ(f.caption, c.caption);
     }
-    EXPECT_FLOAT_EQ(CounterLabelLeft(120, 4687.5f, 375), 4620.0f);
 }
 
 TEST(SettingsStore, RoundTripInAnIsolatedConfigFolder) {
@@ -125,11 +84,7 @@ TEST(SettingsStore, RoundTripInAnIsolatedConfigFolder) {
     EXPECT_EQ(second.GetSetting("DroskalTest", "Setup", "BmpFile", ""), "/tmp/a.bmp");
     EXPECT_EQ(second.GetSetting("OtherApp", "Setup", "MpegFile", ""), "");
     EXPECT_TRUE(QFile::exists(dir.path() + "/Droskal/DroskalTest.ini"));
-}
-
-TEST(SettingsStore, PipeFilterBecomesQtFilter) {
     EXPECT_EQ(QtFilterFromPipeFilter("*.M1V (MPEG-1)|*.M1V"), "*.M1V (MPEG-1) (*.M1V)");
-    EXPECT_EQ(QtFilterFromPipeFilter("*.bmp|*.bmp"), "*.bmp (*.bmp)");
 }
 
 }  // namespace

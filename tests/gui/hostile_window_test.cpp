@@ -1,58 +1,24 @@
 // What the window shows for the files a damaged memory card or a careless hand gives it:
 // never a crash, never a blocked window, and a caption or message that says what happened.
 #include <QDir>
-#include <QFile>
-#include <QImageReader>
 #include <QSettings>
-#include <QTemporaryDir>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
 #include <random>
 
 #include <gtest/gtest.h>
 
-#include "FakeDesktop.h"
 #include "Recordings.h"
-#include "app/Form1.h"
 #include "app/QtDesktop.h"
 #include "tools/generators/IndexedImage.h"
 
 namespace droskal {
 namespace {
 
-const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
-                                     "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
-const QStringList kForwardOnly = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
-                                  "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
-
-class HostileWindowTest : public ::testing::Test {
+class HostileWindowTest : public WindowTest {
 protected:
-    QTemporaryDir dir;
-    FakeDesktop desktop;
-    std::unique_ptr<Form1> form;
-
-    QString Path(const QString& name) const { return dir.path() + "/" + name; }
-
-    Form1& Start(const QString& commandLine) {
-        form = std::make_unique<Form1>(desktop, StartupInfo{commandLine, dir.path(), "Droskal"});
-        form->Form_Load();
-        return *form;
-    }
-
-    QStringList NavigationPictures() const {
-        QStringList keys;
-        for (PictureButton* b : {form->cmdDownE, form->cmdDownFFF, form->cmdDownFF, form->cmdDownF,
-                                 form->cmdDown, form->cmdStop, form->cmdUp, form->cmdUpF,
-                                 form->cmdUpFF, form->cmdUpFFF, form->cmdUpE}) {
-            keys << b->pictureKey();
-        }
-        return keys;
-    }
-
     // Every way of moving, each of which must end quietly on a file without pictures.
     void PressEverything() {
         form->cmdUp_Click();
@@ -65,18 +31,13 @@ protected:
         EXPECT_LE(form->streamFile.readPosition(), std::max<std::int64_t>(form->state.fileLength, 1));
     }
     void ToggleMapView() {
-        form->chkGps->setChecked(true);
-        form->chkGps_Click();
-        form->chkGps->setChecked(false);
-        form->chkGps_Click();
+        for (bool on : {true, false}) {
+            form->chkGps->setChecked(on);
+            form->chkGps_Click();
+        }
     }
     static QString Caption(const QString& path) {
         return path.size() > 40 ? "..." + path.right(37) : path;
-    }
-
-    static QByteArray ReadAll(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
 
@@ -90,7 +51,7 @@ TEST_F(HostileWindowTest, ShortFilesAreBadFiles) {
         Start(path);
         // Seven bytes make a whole sequence header: the file opens, it simply has no picture.
         EXPECT_EQ(form->lblFile->text(), n == 7 ? Caption(path) : QString("Bad  file !"));
-        EXPECT_EQ(NavigationPictures(), kForwardOnly);
+        EXPECT_EQ(Pictures(), kForwardOnly);
         const QImage before = form->Pic1->image();
         PressEverything();
         EXPECT_EQ(form->cmdUp->pictureKey(), "UpU");  // the forward step met the end
@@ -100,45 +61,35 @@ TEST_F(HostileWindowTest, ShortFilesAreBadFiles) {
     }
 }
 
-TEST_F(HostileWindowTest, FoldersFifosAndDevicesAreNotFound) {
+// Folders, FIFOs and devices are not found (a FIFO opened for reading would block here for
+// ever); a loop of links or, for anyone but root, a file without read permission shows the
+// system's reason. Neither is damaged media: no disk-check question.
+TEST_F(HostileWindowTest, FilesThatCannotBeRead) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.m1v"));
     ASSERT_EQ(::mkfifo(Path("fifo.m1v").toLocal8Bit().constData(), 0600), 0);
-    QStringList paths = {Path("folder.m1v"), Path("fifo.m1v"), Path("missing.m1v")};
-    for (const char* device : {"/dev/null", "/dev/zero"}) {
-        if (QFile::exists(device)) paths << device;
-    }
-    for (const QString& path : paths) {
-        SCOPED_TRACE(path.toStdString());
-        Start(path);  // a FIFO opened for reading would block here for ever
-        EXPECT_EQ(form->lblFile->text(), "File not found !");
-        EXPECT_EQ(NavigationPictures(), kAllUnavailable);
-        EXPECT_FALSE(form->streamFile.isOpen());
-        PressEverything();
-        EXPECT_TRUE(desktop.messages.empty());
-    }
-}
-
-// Root reads every file whatever its permissions, so the error caption is reached through a
-// loop of links there; other users also meet a file without read permission.
-TEST_F(HostileWindowTest, UnreadableFileShowsTheSystemsReason) {
     ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")));
     ASSERT_TRUE(QFile::link(Path("a.m1v"), Path("b.m1v")));
-    QStringList paths = {Path("a.m1v")};
+    QStringList notFound = {Path("folder.m1v"), Path("fifo.m1v"), Path("missing.m1v"), "/dev/null", "/dev/zero"};
+    QStringList unreadable = {Path("a.m1v")};
     if (::geteuid() != 0) {
         WriteRecording(Path("locked.m1v"), RecordingOptions{1});
         ::chmod(Path("locked.m1v").toLocal8Bit().constData(), 0);
-        paths << Path("locked.m1v");
+        unreadable << Path("locked.m1v");
     }
-    for (const QString& path : paths) {
+    for (const QString& path : notFound + unreadable) {
         SCOPED_TRACE(path.toStdString());
         Start(path);
-        EXPECT_NE(form->lblFile->text(), "File not found !");
-        EXPECT_NE(form->lblFile->text(), "Bad  file !");
-        EXPECT_FALSE(form->lblFile->text().isEmpty());
-        EXPECT_EQ(NavigationPictures(), kAllUnavailable);
-        // Not damaged media: no disk-check question.
-        EXPECT_TRUE(desktop.messages.empty());
+        if (notFound.contains(path)) {
+            EXPECT_EQ(form->lblFile->text(), "File not found !");
+        } else {
+            EXPECT_NE(form->lblFile->text(), "File not found !");
+            EXPECT_NE(form->lblFile->text(), "Bad  file !");
+            EXPECT_FALSE(form->lblFile->text().isEmpty());
+        }
+        EXPECT_EQ(Pictures(), kAllUnavailable);
+        EXPECT_FALSE(form->streamFile.isOpen());
         PressEverything();
+        EXPECT_TRUE(desktop.messages.empty());
     }
 }
 
@@ -177,21 +128,17 @@ TEST_F(HostileWindowTest, RecordingShrinkingUnderTheWindow) {
 // A recording whose pictures lie beyond 4 GiB (a sparse file): the end jump reaches the last
 // picture and the position display does not wrap.
 TEST_F(HostileWindowTest, RecordingOverFourGiB) {
-    const TestRecording head = WriteRecording(Path("head.m1v"), RecordingOptions{1});
+    const TestRecording head = WriteRecording(Path("big.m1v"), RecordingOptions{1});
     const TestRecording tail = WriteRecording(Path("tail.m1v"), RecordingOptions{3});
     const QString path = Path("big.m1v");
     const std::int64_t offset = (std::int64_t{1} << 32) + 4096;
-    const int fd = ::open(path.toLocal8Bit().constData(), O_CREAT | O_RDWR | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
     const std::int64_t total = offset + static_cast<std::int64_t>(tail.bytes.size());
-    if (::ftruncate(fd, static_cast<off_t>(total)) != 0) {
-        ::close(fd);
-        GTEST_SKIP() << "no sparse files here";
-    }
-    ASSERT_EQ(::pwrite(fd, head.bytes.data(), head.bytes.size(), 0), static_cast<ssize_t>(head.bytes.size()));
-    ASSERT_EQ(::pwrite(fd, tail.bytes.data(), tail.bytes.size(), static_cast<off_t>(offset)),
-              static_cast<ssize_t>(tail.bytes.size()));
-    ::close(fd);
+    QFile big(path);
+    if (!big.open(QIODevice::ReadWrite) || !big.resize(total)) GTEST_SKIP() << "no sparse files here";
+    ASSERT_TRUE(big.seek(offset));
+    ASSERT_EQ(big.write(reinterpret_cast<const char*>(tail.bytes.data()), static_cast<qint64>(tail.bytes.size())),
+              static_cast<qint64>(tail.bytes.size()));
+    big.close();
 
     Start(path);
     EXPECT_EQ(form->state.fileLength, total);
@@ -204,15 +151,12 @@ TEST_F(HostileWindowTest, RecordingOverFourGiB) {
     form->cmdDown_Click();
     EXPECT_EQ(form->state.picturePos, offset + tail.pictures[1].picturePos);
     EXPECT_EQ(form->lblTime->text(), "30.03.2006  22:34:11");
-    std::remove(path.toLocal8Bit().constData());
+    QFile::remove(path);
 }
 
 // User data too long for the slice search: the step ends there, quietly.
 TEST_F(HostileWindowTest, PictureWithHugeUserData) {
-    SequenceHeader header;
-    header.width = 320;
-    header.height = 240;
-    RecorderWriter writer(header);
+    RecorderWriter writer;
     RecorderPicture picture;
     picture.userData.push_back(std::vector<std::uint8_t>(20000, 'x'));
     picture.slice = {0x20, 0xFF};
@@ -248,11 +192,7 @@ TEST_F(HostileWindowTest, DamagedIniFiles) {
     const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{1});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        {
-            QFile ini(Path("Droskal.ini"));
-            ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            ini.write(c.text);
-        }
+        WriteBytes(Path("Droskal.ini"), c.text);
         desktop.messages.clear();
         Start(rec.path);
         if (c.started) {
@@ -278,7 +218,8 @@ TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
     small.width = 64;
     small.height = 64;
     small.pixels.assign(64 * 64, 1);
-    small.palette = {{0, 0, 0}, {255, 255, 255}};
+    small.pixels[5 * 64 + 7] = 2;
+    small.palette = {{0, 0, 0}, {255, 255, 255}, {10, 200, 30}};
     ASSERT_TRUE(WriteGif(Path("real.gif").toStdString(), small));
     const QByteArray real = ReadAll(Path("real.gif"));
     // A GIF header claiming 60000 x 60000 pixels with a two-colour table and an empty image.
@@ -299,24 +240,19 @@ TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
     const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{2});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        {
-            QFile map(Path("map.gif"));
-            ASSERT_TRUE(map.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            map.write(c.bytes);
-        }
-        if (QByteArray(c.name) == "60000 x 60000") {
-            // The header does claim the size: it is the size limit that refuses it.
-            EXPECT_EQ(QImageReader(Path("map.gif")).size(), QSize(60000, 60000));
-        }
+        WriteBytes(Path("map.gif"), c.bytes);
         Start(rec.path);
         EXPECT_EQ(!form->state.mapPicture.isNull(), c.loaded);
-        if (c.loaded) {
+        if (c.loaded) {  // kept compact, eight bits a pixel
             EXPECT_EQ(form->state.mapPicture.size(), QSize(64, 64));
+            EXPECT_EQ(form->state.mapPicture.format(), QImage::Format_Indexed8);
+            EXPECT_EQ(form->state.mapPicture.pixel(7, 5), qRgb(10, 200, 30));
+            EXPECT_EQ(form->state.mapPicture.pixel(8, 5), qRgb(255, 255, 255));
         }
         form->cmdUp_Click();
         form->chkGps->setChecked(true);
         form->chkGps_Click();
-        form->cmdUp_Click();
+        form->cmdUp_Click();  // a map smaller than the window it is drawn in
         if (!c.loaded) {
             // Without a map the position is given in words instead.
             EXPECT_FALSE(form->Pic1->isVisibleTo(form.get()));
@@ -336,11 +272,7 @@ TEST_F(HostileWindowTest, UnparsableSettingsStore) {
     std::mt19937 rng(5);
     for (char& c : garbage) c = static_cast<char>(rng());
     garbage += "\n[Setup\nMpegFile\n=\n\"unterminated";
-    {
-        QFile f(store);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(garbage);
-    }
+    WriteBytes(store, garbage);
     QtDesktop qt(nullptr);
     EXPECT_EQ(qt.GetSetting("HostileSettings", "Setup", "MpegFile", "default"), "default");
     const QString name = Path("r.m1v");
@@ -348,15 +280,11 @@ TEST_F(HostileWindowTest, UnparsableSettingsStore) {
     EXPECT_EQ(qt.GetSetting("HostileSettings", "Setup", "MpegFile", ""), name);
 
     // The window started on such a store has no name to open and says nothing.
-    QFile::remove(store);
-    QFile f(store);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(garbage);
-    f.close();
+    WriteBytes(store, garbage);
     form = std::make_unique<Form1>(qt, StartupInfo{QString(), dir.path(), "HostileSettings"});
     form->Form_Load();
     EXPECT_EQ(form->lblFile->text(), "");
-    EXPECT_EQ(NavigationPictures(), kAllUnavailable);
+    EXPECT_EQ(Pictures(), kAllUnavailable);
 }
 
 // Saves into folders that are missing, read-only or not folders: a message with the reason,
@@ -365,22 +293,15 @@ TEST_F(HostileWindowTest, SavesIntoUnwritablePlaces) {
     const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{2});
     ASSERT_TRUE(QDir(dir.path()).mkpath("out/taken.bmp"));  // a folder where the file should go
     ASSERT_TRUE(QDir(dir.path()).mkpath("ro"));
-    {
-        QFile old(Path("ro/old.bmp"));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-    }
-    QFile::copy(Path("ro/old.bmp"), Path("ro/old.MPEG"));
+    WriteBytes(Path("ro/old.bmp"), QByteArray("old contents"));
+    WriteBytes(Path("ro/old.MPEG"), QByteArray("old contents"));
     QStringList targets = {"missing/x", "out/taken.bmp", "r.m1v/inside"};
-    const bool root = ::geteuid() == 0;
-    if (!root) {
+    if (::geteuid() != 0) {
         ::chmod(Path("ro").toLocal8Bit().constData(), 0555);
         targets << "ro/old";
     }
     Start(rec.path);
-    form->cmdUp_Click();
-    form->cmdCut_Click();
-    form->cmdCut_Click();
+    for (auto click : {&Form1::cmdUp_Click, &Form1::cmdCut_Click, &Form1::cmdCut_Click}) (form.get()->*click)();
     ASSERT_TRUE(form->cmdSaveCut->isEnabled());
     desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
     desktop.settings.insert("Droskal/Setup/Cut", "/keep.MPEG");
@@ -391,14 +312,11 @@ TEST_F(HostileWindowTest, SavesIntoUnwritablePlaces) {
             SCOPED_TRACE(name.toStdString());
             desktop.messages.clear();
             desktop.dialogAnswers.push_back(name);
-            if (bmp) {
-                form->cmdBmp_Click();
-            } else {
-                form->cmdSaveCut_Click();
-            }
+            (form.get()->*(bmp ? &Form1::cmdBmp_Click : &Form1::cmdSaveCut_Click))();
             ASSERT_EQ(desktop.messages.size(), 1u);
-            EXPECT_TRUE(desktop.messages[0].text.startsWith("Nie można zapisać pliku:\n" + name + "\n"));
-            EXPECT_GT(desktop.messages[0].text.size(), ("Nie można zapisać pliku:\n" + name + "\n").size());
+            const QString head = "Nie można zapisać pliku:\n" + name + "\n";  // then the reason
+            EXPECT_TRUE(desktop.messages[0].text.startsWith(head));
+            EXPECT_GT(desktop.messages[0].text.size(), head.size());
             EXPECT_EQ(desktop.messages[0].icon, Desktop::Icon::Exclamation);
         }
     }

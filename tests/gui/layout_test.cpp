@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeDesktop.h"
-#include "app/Form1.h"
+#include "Recordings.h"
 
 namespace droskal {
 namespace {
@@ -53,10 +52,10 @@ const Expected kControls[] = {
     {"Shape3", "fraCmd", 0, 0, 641, 89, true, true, nullptr},
 };
 
-class LayoutTest : public ::testing::Test {
+// The window as constructed, before Form_Load.
+class LayoutTest : public WindowTest {
 protected:
-    FakeDesktop desktop;
-    Form1 form{desktop, StartupInfo{}};
+    void SetUp() override { form = std::make_unique<Form1>(desktop, StartupInfo{}); }
 };
 
 QString TextOf(QWidget* widget) {
@@ -68,7 +67,7 @@ QString TextOf(QWidget* widget) {
 TEST_F(LayoutTest, EveryControlHasItsDesignState) {
     for (const Expected& e : kControls) {
         SCOPED_TRACE(e.name);
-        auto* widget = form.findChild<QWidget*>(e.name);
+        auto* widget = form->findChild<QWidget*>(e.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->parentWidget()->objectName(), e.parent);
         EXPECT_EQ(widget->geometry(), QRect(e.x, e.y, e.w, e.h));
@@ -81,71 +80,58 @@ TEST_F(LayoutTest, EveryControlHasItsDesignState) {
 }
 
 TEST_F(LayoutTest, WindowIsFixedTitledAndGrey) {
-    EXPECT_EQ(form.windowTitle(), "Droskal  2.0");
-    EXPECT_EQ(form.size(), QSize(642, 387));
-    EXPECT_EQ(form.minimumSize(), form.maximumSize());
-    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_FALSE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(form.palette().color(QPalette::Window), QColor(128, 128, 128));
-    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_EQ(form->windowTitle(), "Droskal  2.0");
+    EXPECT_EQ(form->minimumSize(), QSize(642, 387));
+    EXPECT_EQ(form->maximumSize(), QSize(642, 387));
+    EXPECT_FALSE(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    EXPECT_EQ(form->palette().color(QPalette::Window), QColor(128, 128, 128));
+    EXPECT_FALSE(form->windowIcon().isNull());
 }
 
-TEST_F(LayoutTest, FontsAskForTheGivenFacesAndFindSubstitutes) {
-    struct FontCase {
-        QWidget* widget;
-        const char* family;
-        double points;
-        bool bold;
-    };
-    const FontCase cases[] = {
-        {form.lblLon, "Courier New", 15.75, true},   {form.lblLat, "Courier New", 15.75, true},
-        {form.lblnoMap, "Courier New", 12, true},    {form.chkGps, "Courier New", 9.75, false},
-        {form.lblSpeed, "Courier New", 9.75, false}, {form.lblTime, "Courier New", 9.75, false},
-        {form.lblFile, "Book Antiqua", 8.25, false}, {form.lblPlay, "Book Antiqua", 8.25, false},
-    };
-    for (const FontCase& c : cases) {
-        SCOPED_TRACE(c.widget->objectName().toStdString());
-        EXPECT_EQ(c.widget->font().family(), c.family);
-        EXPECT_DOUBLE_EQ(c.widget->font().pointSizeF(), c.points);
-        EXPECT_EQ(c.widget->font().bold(), c.bold);
-    }
-    // The stand-ins are metric-compatible faces, not whatever the system falls back to.
-    EXPECT_EQ(QFontInfo(form.lblTime->font()).family(), "Liberation Mono");
-    EXPECT_EQ(QFontInfo(form.lblFile->font()).family(), "TeX Gyre Pagella");
+// The faces asked for are found as metric-compatible stand-ins, not whatever the system
+// falls back to.
+TEST_F(LayoutTest, FontsFindTheirSubstitutes) {
+    EXPECT_EQ(QFontInfo(form->lblTime->font()).family(), "Liberation Mono");
+    EXPECT_DOUBLE_EQ(form->lblTime->font().pointSizeF(), 9.75);
+    EXPECT_EQ(QFontInfo(form->lblFile->font()).family(), "TeX Gyre Pagella");
+    EXPECT_TRUE(form->lblLat->font().bold());
 }
 
 TEST_F(LayoutTest, ColoursOfLabelsAndShapes) {
-    EXPECT_EQ(form.lblSpeed->palette().color(QPalette::Window), QColor(0, 0, 0));
-    EXPECT_EQ(form.lblSpeed->palette().color(QPalette::WindowText), QColor(0, 192, 0));
-    EXPECT_TRUE(form.lblSpeed->autoFillBackground());
-    EXPECT_FALSE(form.lblPlay->autoFillBackground());  // transparent
-    EXPECT_EQ(form.lblPlay->palette().color(QPalette::WindowText), QColor(192, 192, 0));
-    EXPECT_EQ(form.lblFile->palette().color(QPalette::Window), QColor(64, 64, 64));
-    EXPECT_EQ(form.lblLat->palette().color(QPalette::WindowText), QColor(255, 255, 0));
-    EXPECT_EQ(form.lblnoMap->palette().color(QPalette::WindowText), QColor(0, 255, 0));
-    EXPECT_EQ(form.shPlay->fillColor(), QColor(192, 192, 0));
-    EXPECT_FALSE(form.shFile->fillColor().isValid());
-    EXPECT_EQ(form.shPoint->fillColor(), QColor(255, 0, 0));
-    EXPECT_EQ(form.shPoint->kind(), Shape::Kind::Circle);
-    EXPECT_EQ(form.Pic1->image().pixelColor(5, 5), QColor(64, 64, 64));
+    const struct {
+        QWidget* widget;
+        QPalette::ColorRole role;
+        QColor colour;
+    } cases[] = {
+        {form->lblSpeed, QPalette::Window, QColor(0, 0, 0)},       {form->lblSpeed, QPalette::WindowText, QColor(0, 192, 0)},
+        {form->lblPlay, QPalette::WindowText, QColor(192, 192, 0)}, {form->lblFile, QPalette::Window, QColor(64, 64, 64)},
+        {form->lblLat, QPalette::WindowText, QColor(255, 255, 0)},  {form->lblnoMap, QPalette::WindowText, QColor(0, 255, 0)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.widget->palette().color(c.role), c.colour) << c.widget->objectName().toStdString();
+    EXPECT_TRUE(form->lblSpeed->autoFillBackground());
+    EXPECT_FALSE(form->lblPlay->autoFillBackground());  // transparent
+    EXPECT_EQ(form->shPlay->fillColor(), QColor(192, 192, 0));
+    EXPECT_FALSE(form->shFile->fillColor().isValid());
+    EXPECT_EQ(form->shPoint->kind(), Shape::Kind::Circle);
+    EXPECT_EQ(form->Pic1->image().pixelColor(5, 5), QColor(64, 64, 64));
 }
 
 TEST_F(LayoutTest, StackingWithinEachContainer) {
     // Within a container, a control listed earlier lies above a later one; windowed
     // controls above drawings.
     auto stackIndex = [](QWidget* w) { return w->parentWidget()->children().indexOf(w); };
-    EXPECT_GT(stackIndex(form.Shape4), stackIndex(form.shFile));
-    EXPECT_GT(stackIndex(form.shFile), stackIndex(form.shPlay));
-    EXPECT_GT(stackIndex(form.linCut1), stackIndex(form.linCut2));
-    EXPECT_GT(stackIndex(form.cmdUp), stackIndex(form.lblSpeed));
-    EXPECT_GT(stackIndex(form.chkGps), stackIndex(form.cmdUp));
-    EXPECT_GT(stackIndex(form.Pic1), stackIndex(form.lblnoMap));
-    EXPECT_GT(stackIndex(form.Pic1), stackIndex(form.fraCmd));
+    EXPECT_GT(stackIndex(form->Shape4), stackIndex(form->shFile));
+    EXPECT_GT(stackIndex(form->shFile), stackIndex(form->shPlay));
+    EXPECT_GT(stackIndex(form->linCut1), stackIndex(form->linCut2));
+    EXPECT_GT(stackIndex(form->cmdUp), stackIndex(form->lblSpeed));
+    EXPECT_GT(stackIndex(form->chkGps), stackIndex(form->cmdUp));
+    EXPECT_GT(stackIndex(form->Pic1), stackIndex(form->lblnoMap));
+    EXPECT_GT(stackIndex(form->Pic1), stackIndex(form->fraCmd));
 }
 
 TEST_F(LayoutTest, TabOrderFollowsTabIndexes) {
     QList<QWidget*> order;
-    QWidget* w = form.cmdCut;
+    QWidget* w = form->cmdCut;
     for (int i = 0; i < 16; ++i) {
         order.append(w);
         w = w->nextInFocusChain();
@@ -156,42 +142,28 @@ TEST_F(LayoutTest, TabOrderFollowsTabIndexes) {
         EXPECT_GT(tab, previous) << widget->objectName().toStdString();
         previous = tab;
     }
-    EXPECT_EQ(order.last(), form.chkGps);
+    EXPECT_EQ(order.last(), form->chkGps);
 }
 
-TEST_F(LayoutTest, ImageListsHoldTheirPictures) {
-    ASSERT_EQ(form.imglPic.count(), 32);
-    EXPECT_EQ(form.imglPic.keys().first(), "DownE");
-    EXPECT_EQ(form.imglPic.keys().last(), "UpEU");
+TEST_F(LayoutTest, ImageListsAndToolTips) {
+    ASSERT_EQ(form->imglPic.count(), 32);
     // Fill colours: blue normal, red active, mid grey unavailable; the mask is transparent.
-    struct ColourCase {
+    const struct {
         const char* key;
         QColor fill;
-    };
-    const ColourCase cases[] = {{"Stop", QColor(0, 0, 255)},
-                                {"StopU", QColor(128, 128, 128)},
-                                {"UpFA", QColor(255, 0, 0)}};
-    for (const ColourCase& c : cases) {
-        const QImage image = form.imglPic.byKey(c.key).toImage();
+    } cases[] = {{"Stop", QColor(0, 0, 255)}, {"StopU", QColor(128, 128, 128)}, {"UpFA", QColor(255, 0, 0)}};
+    for (const auto& c : cases) {
+        const QImage image = form->imglPic.byKey(c.key).toImage();
         EXPECT_EQ(image.size(), QSize(16, 16));
         EXPECT_EQ(image.pixelColor(8, 8), c.fill) << c.key;
         EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << c.key;
     }
-    ASSERT_EQ(form.imglFlag.count(), 3);
-    EXPECT_EQ(form.imglFlag.byIndex(1).size(), QSize(16, 13));
-    EXPECT_EQ(form.imglFlag.byIndex(3).size(), QSize(16, 14));
-    EXPECT_EQ(form.cmdFile->iconSize(), QSize(46, 16));
-    EXPECT_EQ(form.cmdBmp->iconSize(), QSize(38, 16));
-    EXPECT_EQ(form.cmdSaveCut->iconSize(), QSize(48, 16));
-    EXPECT_EQ(form.cmdCut->iconSize(), QSize(16, 13));
-}
-
-TEST_F(LayoutTest, ToolTipsInPolish) {
-    EXPECT_EQ(form.cmdFile->toolTip(), "Wczytanie nowego pliku w formacie MPEG-1");
-    EXPECT_EQ(form.cmdBmp->toolTip(), "Zapis wybranego obrazka w formacie BMP");
-    EXPECT_EQ(form.cmdSaveCut->toolTip(), "Zapis zaznaczonego fragmentu w formacie MPEG-1");
-    EXPECT_EQ(form.cmdCut->toolTip(),
-              "Zaznaczenie początku i końca sekwecji przeznaczonej do zapisu");
+    ASSERT_EQ(form->imglFlag.count(), 3);
+    EXPECT_EQ(form->imglFlag.byIndex(3).size(), QSize(16, 14));
+    EXPECT_EQ(form->cmdFile->toolTip(), "Wczytanie nowego pliku w formacie MPEG-1");
+    EXPECT_EQ(form->cmdBmp->toolTip(), "Zapis wybranego obrazka w formacie BMP");
+    EXPECT_EQ(form->cmdSaveCut->toolTip(), "Zapis zaznaczonego fragmentu w formacie MPEG-1");
+    EXPECT_EQ(form->cmdCut->toolTip(), "Zaznaczenie początku i końca sekwecji przeznaczonej do zapisu");
 }
 
 }  // namespace

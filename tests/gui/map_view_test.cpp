@@ -1,24 +1,14 @@
 // The map view on a real window: the point, the map window, the labels off the map, and
 // switching between the views.
-#include <QTemporaryDir>
-
-#include <memory>
-
 #include <gtest/gtest.h>
 
-#include "FakeDesktop.h"
 #include "Recordings.h"
-#include "app/Form1.h"
 
 namespace droskal {
 namespace {
 
-class MapViewTest : public ::testing::Test {
+class MapViewTest : public WindowTest {
 protected:
-    QTemporaryDir dir;
-    FakeDesktop desktop;
-    std::unique_ptr<Form1> form;
-
     // A 4096 x 4096 map whose colour encodes its 64-pixel tile, so a drawn window tells
     // where it was taken from.
     static QImage TileMap() {
@@ -32,11 +22,13 @@ protected:
         return map;
     }
 
-    void Start(bool withMap) {
-        const TestRecording rec = WriteRecording(dir.path() + "/r.m1v", RecordingOptions{2});
-        form = std::make_unique<Form1>(desktop, StartupInfo{rec.path, dir.path(), "Droskal"});
-        form->Form_Load();
+    void StartWith(bool withMap) {
+        Start(WriteRecording(Path("r.m1v"), RecordingOptions{2}).path);
         if (withMap) form->state.mapPicture = TileMap();
+    }
+    void ShowMap(bool on) {
+        form->chkGps->setChecked(on);
+        form->chkGps_Click();
     }
     void Position(const char* lat, const char* lon, bool valid) {
         form->state.gpsLat = lat;
@@ -46,10 +38,9 @@ protected:
 };
 
 TEST_F(MapViewTest, WorkedExampleDrawsTheWindowAndPlacesThePoint) {
-    Start(true);
+    StartWith(true);
     Position("5212.3456", "02101.2345", true);
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    ShowMap(true);
     EXPECT_EQ(form->state.mapOriginX, 1359);
     EXPECT_EQ(form->state.mapOriginY, 2008);
     EXPECT_EQ(form->shPoint->geometry().topLeft(), QPoint(314, 234));
@@ -73,11 +64,10 @@ TEST_F(MapViewTest, WorkedExampleDrawsTheWindowAndPlacesThePoint) {
 TEST_F(MapViewTest, OffTheMapShowsTheDegreesBeneathThePicture) {
     for (bool withMap : {true, false}) {
         SCOPED_TRACE(withMap);
-        Start(withMap);
+        StartWith(withMap);
         form->state.mapOriginX = 100;
         Position(withMap ? "5000.0000" : "5212.3456", "02101.2345", true);
-        form->chkGps->setChecked(true);
-        form->chkGps_Click();
+        ShowMap(true);
         EXPECT_FALSE(form->Pic1->isVisibleTo(form.get()));
         const QString point = QLocale().decimalPoint();
         EXPECT_EQ(form->lblLat->text(),
@@ -89,17 +79,15 @@ TEST_F(MapViewTest, OffTheMapShowsTheDegreesBeneathThePicture) {
 }
 
 TEST_F(MapViewTest, BackToVideoRereadsAndDecodesTheCurrentPicture) {
-    Start(true);
+    StartWith(true);
     form->cmdUp_Click();
     const QImage picture = form->Pic1->image();
     const std::int64_t picturePos = form->state.picturePos;
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    ShowMap(true);
     ASSERT_EQ(form->Pic1->height(), 480);
     form->state.nmeaText.clear();
     form->lblTime->clear();
-    form->chkGps->setChecked(false);
-    form->chkGps_Click();
+    ShowMap(false);
     EXPECT_FALSE(form->shPoint->isVisibleTo(form->Pic1));
     EXPECT_EQ(form->Pic1->height(), 242);
     EXPECT_EQ(form->Pic1->image(), picture);
@@ -111,22 +99,19 @@ TEST_F(MapViewTest, BackToVideoRereadsAndDecodesTheCurrentPicture) {
 }
 
 TEST_F(MapViewTest, BackToVideoDuringPlaybackLeavesThePictureToTheLoop) {
-    Start(true);
+    StartWith(true);
     form->cmdUp_Click();
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    ShowMap(true);
     form->state.playing = true;
     const std::int64_t readPos = form->streamFile.readPosition();
-    form->chkGps->setChecked(false);
-    form->chkGps_Click();
+    ShowMap(false);
     EXPECT_EQ(form->streamFile.readPosition(), readPos);
     EXPECT_EQ(form->Pic1->image().pixelColor(300, 100), QColor(64, 64, 64));  // cleared
 }
 
 TEST_F(MapViewTest, StepsInMapViewMoveThePointInsteadOfDecoding) {
-    Start(true);
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    StartWith(true);
+    ShowMap(true);
     int shown = 0;
     form->onPictureShown = [&] { ++shown; };
     const QImage before = form->Pic1->image();

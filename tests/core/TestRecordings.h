@@ -1,0 +1,108 @@
+// What the core tests share: a scratch folder, an observer that counts what the searches
+// report, and recordings built with the recorder-stream writer.
+#pragma once
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "decoder/PictureFormat.h"
+#include "stream/Searches.h"
+#include "stream/StreamFile.h"
+#include "tools/IntraEncoder.h"
+#include "tools/RecorderWriter.h"
+
+namespace droskal::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class TempFolder {
+public:
+    TempFolder() {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::path(::testing::TempDir()) /
+                ("droskal_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string write(const std::string& name, const Bytes& bytes) const {
+        std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return file(name);
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Counts the reports; `positions` holds the read position at every SetPlayCounter.
+struct CountingObserver final : StreamObserver {
+    explicit CountingObserver(const StreamFile* f = nullptr) : file(f) {}
+    void SetPlayCounter(bool reset) override {
+        EXPECT_FALSE(reset);
+        ++counters;
+        if (file) positions.push_back(file->readPosition());
+    }
+    void ShowNmea() override { ++sentences; }
+
+    const StreamFile* file;
+    int counters = 0;
+    int sentences = 0;
+    std::vector<std::int64_t> positions;
+};
+
+inline SequenceHeader Header(int width, int height) {
+    SequenceHeader h;
+    h.width = width;
+    h.height = height;
+    return h;
+}
+
+// Bytes that hold no start code prefix (never two zeros in a row).
+inline Bytes NoCodeBytes(std::size_t n, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    std::uint8_t prev = 1;
+    for (auto& x : b) {
+        x = static_cast<std::uint8_t>(rng());
+        if (x == 0 && prev == 0) x = 0x5A;
+        prev = x;
+    }
+    return b;
+}
+
+// An intra-coded picture: noise from `seed`, or a gradient shifted by `index` when seed is 0.
+inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t seed, int index = 0) {
+    std::mt19937 rng(seed);
+    Bytes rgb(static_cast<std::size_t>(width) * height * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        const int x = static_cast<int>(i / 3 % static_cast<std::size_t>(width));
+        const int y = static_cast<int>(i / 3 / static_cast<std::size_t>(width));
+        const int gradient[3] = {x * 255 / width + index * 30, y * 255 / height,
+                                 ((x / 16 + y / 16 + index) % 2) ? 200 : 50};
+        rgb[i] = static_cast<std::uint8_t>(seed ? rng() : static_cast<unsigned>(gradient[i % 3]));
+    }
+    return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), width, height), quantiser);
+}
+
+// The format check as opening a file does it: the first 7 bytes, zeros where they are missing.
+inline std::uint8_t FormatOf(StreamFile& file) {
+    std::uint8_t header[7] = {};
+    for (std::uint8_t& b : header) {
+        if (!file.readNext(b)) break;
+    }
+    return PictureFormatFromHeader(header);
+}
+
+}  // namespace droskal::test
