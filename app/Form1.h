@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QSaveFile>
 #include <QWidget>
 
 #include <cstdint>
@@ -169,6 +170,9 @@ private:
     // The last step of every way of reaching a picture: the map point in map view,
     // the decoded picture otherwise.
     void ShowReadPicture();
+    // Saves through SaveWhole; a failure is shown with the system's reason.
+    bool SaveReporting(const QString& name,
+                       const std::function<bool(QSaveFile&, QString& error)>& write);
     // Both fragment marks unset, their lines hidden, nothing to save.
     void ClearMarks();
     // cmdCut shows flag 1 (no marks), 2 (start marked) or 3 (both marked) of imglFlag.

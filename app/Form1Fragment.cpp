@@ -52,6 +52,15 @@ void Form1::cmdCut_Click() {
     }
 }
 
+bool Form1::SaveReporting(const QString& name,
+                          const std::function<bool(QSaveFile&, QString& error)>& write) {
+    QString error;
+    if (SaveWhole(name, write, error)) return true;
+    desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
+                        Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+    return false;
+}
+
 void Form1::cmdSaveCut_Click() {
     if (state.playing) return;
     if (!streamFile.isOpen() || state.cutStart < 1 || state.cutEnd < state.cutStart) return;
@@ -67,26 +76,21 @@ void Form1::cmdSaveCut_Click() {
         return;
     }
 
-    QString error;
-    const bool saved = SaveWhole(name, [this](QSaveFile& file, QString& why) {
+    const bool saved = SaveReporting(name, [this](QSaveFile& file, QString& why) {
         std::string reason;
         const bool copied = CopyFragment(
             streamFile, state.cutStart, state.cutEnd,
             [&file](const std::uint8_t* bytes, std::size_t size, std::string& sinkError) {
-                const auto n = static_cast<qint64>(size);
-                if (file.write(reinterpret_cast<const char*>(bytes), n) == n) return true;
-                sinkError = file.errorString().toStdString();
+                QString writeError;
+                if (WriteAll(file, bytes, static_cast<qint64>(size), writeError)) return true;
+                sinkError = writeError.toStdString();
                 return false;
             },
             reason);
-        if (!copied) why = QString::fromStdString(reason);
+        if (!copied && why.isEmpty()) why = QString::fromStdString(reason);
         return copied;
-    }, error);
-    if (!saved) {
-        desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
-                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
-        return;
-    }
+    });
+    if (!saved) return;
     state.cutFileName = name;
     desktop_.SaveSetting(startup_.appName, "Setup", "Cut", name);
 }

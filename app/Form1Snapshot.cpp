@@ -41,20 +41,10 @@ void Form1::cmdBmp_Click() {
     }
     const std::vector<std::uint8_t> bmp = EncodeBmp24(width, height, pixels.data(), width * 3);
 
-    QString error;
-    const bool saved = SaveWhole(name, [&bmp](QSaveFile& file, QString& why) {
-        const auto size = static_cast<qint64>(bmp.size());
-        if (file.write(reinterpret_cast<const char*>(bmp.data()), size) != size) {
-            why = file.errorString();
-            return false;
-        }
-        return true;
-    }, error);
-    if (!saved) {
-        desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
-                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
-        return;
-    }
+    const bool saved = SaveReporting(name, [&bmp](QSaveFile& file, QString& why) {
+        return WriteAll(file, bmp.data(), static_cast<qint64>(bmp.size()), why);
+    });
+    if (!saved) return;
     state.bmpFileName = name;
     desktop_.SaveSetting(startup_.appName, "Setup", "BmpFile", name);
 }

@@ -20,4 +20,10 @@ bool SaveWhole(const QString& path, const std::function<bool(QSaveFile&, QString
     return true;
 }
 
+bool WriteAll(QSaveFile& file, const void* bytes, qint64 size, QString& error) {
+    if (file.write(static_cast<const char*>(bytes), size) == size) return true;
+    error = file.errorString();
+    return false;
+}
+
 }  // namespace droskal

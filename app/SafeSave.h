@@ -14,4 +14,7 @@ namespace droskal {
 bool SaveWhole(const QString& path, const std::function<bool(QSaveFile&, QString& error)>& write,
                QString& error);
 
+// Writes all `size` bytes or sets `error` to the system's reason.
+bool WriteAll(QSaveFile& file, const void* bytes, qint64 size, QString& error);
+
 }  // namespace droskal
