@@ -187,13 +187,13 @@ void Form1::BuildControls() {
     cmdFile->setToolTip("Wczytanie nowego pliku w formacie MPEG-1");
     cmdFile->setPicture(FileButtonPicture());
 
-    struct NavSpec {
+    struct NavButton {
         PictureButton** button;
         const char* name;
         float left, width;
         int tab;
     };
-    const NavSpec nav[] = {
+    const NavButton nav[] = {
         {&cmdDownFF, "DownFF", 1440, 495, 6}, {&cmdDownFFF, "DownFFF", 840, 495, 7},
         {&cmdUpFF, "UpFF", 7680, 495, 8},     {&cmdUpFFF, "UpFFF", 8280, 495, 9},
         {&cmdDownE, "DownE", 240, 495, 10},   {&cmdUpE, "UpE", 8880, 495, 11},
@@ -201,11 +201,10 @@ void Form1::BuildControls() {
         {&cmdDownF, "DownF", 2280, 855, 14},  {&cmdUpF, "UpF", 6480, 855, 15},
         {&cmdUp, "Up", 5640, 615, 16},
     };
-    for (const NavSpec& spec : nav) {
-        const QString name = QString("cmd") + spec.name;
-        *spec.button = MakeButton(f, name.toLatin1().constData(), spec.left, 1560, spec.width, 330,
-                                  spec.tab);
-        SetButtonPicture(*spec.button, spec.name);
+    for (const NavButton& b : nav) {
+        const QString name = QString("cmd") + b.name;
+        *b.button = MakeButton(f, name.toLatin1().constData(), b.left, 1560, b.width, 330, b.tab);
+        SetButtonPicture(*b.button, b.name);
     }
 
     chkGps = new QCheckBox("GPS", f);
