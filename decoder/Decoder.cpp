@@ -144,6 +144,15 @@ void Decoder::InitVlc() {
 }
 
 void Decoder::BuildFastTables() {
+    // An entry that decodes code and sign in one lookup.
+    const auto SignedCoefficient = [](FastCoef& e, const FastCode& c, int negative) {
+        e.level = static_cast<std::int16_t>(negative != 0 ? -c.level : c.level);
+        e.length = static_cast<std::uint8_t>(c.length + 1);
+        e.charge = c.charge;
+        e.run = c.run;
+        e.whole = 1;
+        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
+    };
     // Every entry comes from the plain walk on that bit pattern, so the lookups decode what
     // the walk decodes; a short entry must not need bits beyond its eight.
     fastOk_ = true;
@@ -196,13 +205,7 @@ void Decoder::BuildFastTables() {
             continue;
         }
         if (c.value == kEscapeValue || c.level == 0 || c.length + 1 > 10) continue;
-        const auto negative = static_cast<int>((p >> (9 - c.length)) & 1);
-        e.level = static_cast<std::int16_t>(negative != 0 ? -c.level : c.level);
-        e.length = static_cast<std::uint8_t>(c.length + 1);
-        e.charge = c.charge;
-        e.run = c.run;
-        e.whole = 1;
-        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
+        SignedCoefficient(e, c, static_cast<int>((p >> (9 - c.length)) & 1));
     }
     for (std::uint32_t q = 0; q < 1024; ++q) {
         // Codes starting 000000 with their sign inside the first 16 bits; patterns without
@@ -211,13 +214,7 @@ void Decoder::BuildFastTables() {
         e = {};
         const FastCode& c = fastLong_[q];
         if (c.value < 0 || c.value == kEscapeValue || c.charge == 0 || c.level == 0 || c.length + 1 > 16) continue;
-        const auto negative = static_cast<int>((q >> (15 - c.length)) & 1);
-        e.level = static_cast<std::int16_t>(negative != 0 ? -c.level : c.level);
-        e.length = static_cast<std::uint8_t>(c.length + 1);
-        e.charge = c.charge;
-        e.run = c.run;
-        e.whole = 1;
-        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
+        SignedCoefficient(e, c, static_cast<int>((q >> (15 - c.length)) & 1));
     }
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits y{p, 8};
