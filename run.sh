@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps
-scripts/build build/release -DCMAKE_BUILD_TYPE=Release
+TARGETS="Droskal demo_assets" scripts/build build/release -DCMAKE_BUILD_TYPE=Release
 app=build/release/app/Droskal
 if [ $# -gt 0 ]; then
   exec "$app" "$@"
