@@ -151,7 +151,7 @@ void Decoder::BuildFastTables() {
         e.charge = c.charge;
         e.run = c.run;
         e.whole = 1;
-        e.tableAt = static_cast<std::uint16_t>(c.level * 2 + negative);
+        e.tableAt = static_cast<std::uint16_t>((c.level * 2 + negative) * 64);
     };
     // Every entry comes from the plain walk on that bit pattern, so the lookups decode what
     // the walk decodes; a short entry must not need bits beyond its eight.
@@ -401,16 +401,18 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
     std::int16_t* const preds[6] = {&dcPredY, &dcPredY, &dcPredY, &dcPredY, &dcPredCb, &dcPredCr};
     const std::int32_t* const weight = extlib::QuantWeights();
     for (int b = 0; b < 6; ++b) {
-        // DC differential: the size code, then `size` bits, negative ones offset.
+        // DC differential: the size code, then `size` bits, negative ones offset. From here
+        // on the block reads at bit offset o + used; w holds the bits from there, and the load
+        // at o brought at least 57 bits.
         std::uint64_t w = Peek64(buf, o);
         const FastDc dc = (b < 4 ? fastDcY_ : fastDcC_)[w >> 56];
         w <<= dc.length;
-        o += dc.length;
+        int used = dc.length;
         int diff = 0;
         if (dc.size != 0) {
             const auto bits = static_cast<int>(w >> (64 - dc.size));
             diff = (bits >> (dc.size - 1)) != 0 ? bits : bits - ((1 << dc.size) - 1);
-            o += dc.size;
+            used += dc.size;
             w <<= dc.size;
         }
         // AC levels as GetBlock reads them, dequantised as IZZQ would into a block of our own
@@ -419,65 +421,61 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         ZeroBlock(coeffBuf);
         ZeroBlock(dq);
         coeffBuf[0] = static_cast<std::int16_t>(diff);
-        // What the IDCT would otherwise work out again: the sum of |AC| (the loop runs at the
-        // speed of its chain of table lookups, so this comes nearly free) and, from the scan
-        // positions reached, where they may sit.
-        int acSum = 0;
-        int budget = kBlockBitBudget;  // never near the 16-bit limits GetCoef's counter has
+        // What the IDCT would otherwise work out again: the sum of |AC| (one table add per
+        // level) and, from the scan positions reached, where they may sit.
+        // GetCoef's bit budget never runs out here: every code but the end of block moves the
+        // position on by at least one, so a block fails at its 64th code at the latest, after
+        // at most 63 x 16 bits of charged codes, far below kBlockBitBudget.
+        unsigned acSum = 0;
         int pos = 1;
-        // w holds `valid` bits from bit offset o on; a whole-coefficient lookup needs 10 of
-        // them. Shifting w rather than loading again keeps the loop's chain short. The load
-        // for the DC brought at least 57 bits, the DC took at most 8 + 11 of them.
-        int valid = 57 - dc.length - dc.size;
-        while (budget > 0) {
-            if (valid < 10) {
+        for (;;) {
+            // A whole-coefficient lookup needs 10 bits, a long one 16 and its sign.
+            if (used > 57 - 10) {
+                o += static_cast<unsigned>(used);
+                used = 0;
                 w = Peek64(buf, o);
-                valid = 57;  // a load at any bit offset brings at least 57
             }
             const FastCoef* entry = &fastCoef_[w >> 54];
             if (entry->whole == 3) {
-                // Long codes need 16 bits and their sign.
-                if (valid < 17) {
+                if (used > 57 - 17) {
+                    o += static_cast<unsigned>(used);
+                    used = 0;
                     w = Peek64(buf, o);
-                    valid = 57;
                 }
                 entry = &fastCoefLong_[(w >> 48) & 1023];
             }
             const FastCoef& whole = *entry;
             if (whole.whole == 1) {
                 w <<= whole.length;
-                valid -= whole.length;
-                o += whole.length;
-                budget -= whole.charge;
+                used += whole.length;
                 pos += whole.run;
                 if (pos > 63) {
-                    bitOffset = o;
+                    bitOffset = o + static_cast<unsigned>(used);
                     return false;
                 }
                 coeffBuf[pos] = whole.level;
-                const std::int16_t rec = dequant_[static_cast<std::size_t>(pos * kTableStride + whole.tableAt)];
-                const unsigned at = kZigZag[static_cast<std::size_t>(pos)];
-                dq[at] = rec;
-                acSum += std::abs(rec);
+                const auto at = static_cast<std::size_t>(whole.tableAt + pos);
+                dq[kZigZag[static_cast<std::size_t>(pos)]] = dequant_[at];
+                acSum += dequantAbs_[at];
                 ++pos;
                 continue;
             }
+            o += static_cast<unsigned>(used);
+            used = 0;
             if (whole.whole == 2) {  // end of block
                 o += whole.length;
                 break;
             }
             // Escapes and long codes take up to 28 bits; load afresh for them and after them.
             w = Peek64(buf, o);
-            valid = 0;
             const auto top16 = static_cast<std::uint32_t>(w >> 48);
             const FastCode code = (top16 >> 10) != 0 ? fastShort_[top16 >> 8] : fastLong_[top16];
             o += code.length;
             if (code.value == -1) break;
-            budget -= code.charge;
             w <<= code.length;
             int run;
             int level;
-            int tableAt = -1;  // the dequantisation table's entry less the position, if any
+            int tableAt = -1;  // the dequantisation table's row, if any
             if (code.value == kEscapeValue) {
                 run = static_cast<int>(w >> 58);
                 const auto field = static_cast<int>((w >> 50) & 0xFF);
@@ -495,9 +493,10 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
                 run = code.run;
                 const auto negative = static_cast<int>(w >> 63);
                 level = (code.level ^ -negative) + negative;
-                tableAt = code.level * 2 + negative;
+                tableAt = (code.level * 2 + negative) * 64;
                 o += 1;
             }
+            w = Peek64(buf, o);
             pos += run;
             if (pos > 63) {
                 bitOffset = o;
@@ -507,11 +506,11 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
             // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
             if (level != 0) {
                 const std::int16_t rec =
-                    tableAt >= 0 ? dequant_[static_cast<std::size_t>(pos * kTableStride + tableAt)]
+                    tableAt >= 0 ? dequant_[static_cast<std::size_t>(tableAt + pos)]
                                  : extlib::DequantAc(level, weight[pos]);
                 const unsigned at = kZigZag[static_cast<std::size_t>(pos)];
                 dq[at] = rec;
-                acSum += std::abs(rec);
+                acSum += static_cast<unsigned>(std::abs(rec));
             }
             ++pos;
         }
@@ -526,7 +525,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
 
         // IZZQ's DC term, then the IDCT, told the AC sum (0 when none survived) and positions.
         dq[0] = static_cast<std::int16_t>(std::clamp(coeffBuf[0] * 8, -32768, 32767));
-        extlib::IdctDecoded(dq, blocks[b], acSum, kScanPrefix.mask[pos]);
+        extlib::IdctDecoded(dq, blocks[b], static_cast<int>(acSum), kScanPrefix.mask[pos]);
     }
     bitOffset = o;
     return true;
@@ -538,9 +537,11 @@ void Decoder::UpdateDequantTable() {
     std::copy(weight, weight + 64, dequantWeights_.begin());
     for (int pos = 0; pos < 64; ++pos) {
         for (int level = 0; level < kTableLevels; ++level) {
-            const auto at = static_cast<std::size_t>(pos * kTableStride + level * 2);
-            dequant_[at] = extlib::DequantAc(level, weight[pos]);
-            dequant_[at + 1] = extlib::DequantAc(-level, weight[pos]);
+            for (int negative = 0; negative < 2; ++negative) {
+                const auto at = static_cast<std::size_t>((level * 2 + negative) * 64 + pos);
+                dequant_[at] = extlib::DequantAc(negative != 0 ? -level : level, weight[pos]);
+                dequantAbs_[at] = static_cast<std::uint16_t>(std::abs(dequant_[at]));
+            }
         }
     }
     dequantValid_ = true;

@@ -93,12 +93,14 @@ class Decoder {
     };
     // Levels the code table itself carries reach 40; the dequantisation table covers them.
     static constexpr int kTableLevels = 41;
-    static constexpr int kTableStride = 128;  // per scan position: +level, -level pairs
     // DequantAc of +level and -level at each scan position for the weights in force, so that
-    // coded levels cost one load; rebuilt when the weights change.
+    // coded levels cost one load, and its magnitude for the IDCT's sum; rebuilt when the
+    // weights change. Entry (2 level + negative) x 64 + scan position: a code's table row is
+    // fixed, so the position is one add away.
     void UpdateDequantTable();
     std::array<std::int32_t, 64> dequantWeights_{};
-    std::array<std::int16_t, 64 * kTableStride> dequant_{};
+    std::array<std::int16_t, kTableLevels * 2 * 64> dequant_{};
+    std::array<std::uint16_t, kTableLevels * 2 * 64> dequantAbs_{};
     bool dequantValid_ = false;
     struct FastDc {
         std::uint8_t size;
@@ -113,7 +115,7 @@ class Decoder {
         std::uint8_t run;
         std::uint8_t whole;    // 1: this entry decodes the coefficient, 2: end of block,
                                // 3: a code starting 000000 (look in fastCoefLong_)
-        std::uint16_t tableAt; // its dequantisation table entry within the scan position
+        std::uint16_t tableAt; // its dequantisation table row: (2 level + negative) x 64
     };
     void BuildFastTables();
     std::array<FastCoef, 1024> fastCoef_{};

@@ -171,6 +171,43 @@ TEST(FastPicture, RandomCodedMacroblocksBothFormats) {
     }
 }
 
+// Blocks of nothing but the longest run-0 codes, the most bits a block can charge before its
+// 64th code fails: the fast path keeps no bit budget, so 63 of them then an end of block must
+// decode, and a 64th code must fail, exactly as the budgeted walk does (both compared after
+// every picture: results, buffers, reader state and the last block's levels).
+TEST(FastPicture, BlocksOfTheLongestCodesUpToTheirLimit) {
+    const CoeffCode* longest = nullptr;
+    for (const CoeffCode& c : kCoeffCodes) {
+        if (c.run == 0 && (!longest || c.length > longest->length)) longest = &c;
+    }
+    ASSERT_NE(longest, nullptr);
+    std::mt19937 rng(1180);
+    for (int codes : {62, 63, 64}) {
+        std::vector<std::unique_ptr<FrameBuffer>> frames;
+        for (int i = 0; i < 3; ++i) {
+            auto frame = std::make_unique<FrameBuffer>();
+            (*frame)[0] = static_cast<std::uint8_t>((1 + i * 7) << 3);
+            BitWriter w{frame.get()};
+            for (int mb = 0; mb < 40; ++mb) {
+                w.Put(3, 2);
+                for (int b = 0; b < 6; ++b) {
+                    w.Put(b < 4 ? 4 : 0, b < 4 ? 3 : 2);  // DC size 0
+                    for (int k = 0; k < codes; ++k) {
+                        w.Put(longest->code, longest->length);
+                        w.Put(rng(), 1);
+                    }
+                    w.Put(2, 2);
+                }
+            }
+            frames.push_back(std::move(frame));
+        }
+        // 40 such macroblocks fill a tenth of the buffer; the picture then fails on the zeros.
+        for (std::uint8_t picFormat : {1, 2}) {
+            CompareSequence(frames, picFormat, nullptr, "longest codes x" + std::to_string(codes));
+        }
+    }
+}
+
 TEST(FastPicture, RandomBytesAndUnusableFormats) {
     std::mt19937 rng(7);
     std::vector<std::unique_ptr<FrameBuffer>> frames;
