@@ -195,7 +195,7 @@ void Decoder::BuildFastTables() {
         FastCoef& e = fastCoef_[p];
         e = {};
         if ((p >> 4) == 0) {
-            e.whole = 3;  // see fastCoefLong_
+            e.whole = 3;  // see the long half
             continue;
         }
         const FastCode& c = fastShort_[p >> 2];
@@ -210,7 +210,7 @@ void Decoder::BuildFastTables() {
     for (std::uint32_t q = 0; q < 1024; ++q) {
         // Codes starting 000000 with their sign inside the first 16 bits; patterns without
         // an entry (charged nothing) stay with the FastCode way.
-        FastCoef& e = fastCoefLong_[q];
+        FastCoef& e = fastCoef_[kLongCoefs + q];
         e = {};
         const FastCode& c = fastLong_[q];
         if (c.value < 0 || c.value == kEscapeValue || c.charge == 0 || c.level == 0 || c.length + 1 > 16) continue;
@@ -408,13 +408,13 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         const FastDc dc = (b < 4 ? fastDcY_ : fastDcC_)[w >> 56];
         w <<= dc.length;
         int used = dc.length;
-        int diff = 0;
-        if (dc.size != 0) {
-            const auto bits = static_cast<int>(w >> (64 - dc.size));
-            diff = (bits >> (dc.size - 1)) != 0 ? bits : bits - ((1 << dc.size) - 1);
-            used += dc.size;
-            w <<= dc.size;
-        }
+        // Without branches, as sizes and signs follow the picture: size 0 reads no bits and
+        // its mask of 0 keeps the difference 0.
+        const auto bits = static_cast<int>((w >> 1) >> (63 - dc.size));
+        const int negative = static_cast<int>(w >> 63) - 1;  // 0 or -1
+        const int diff = bits - (negative & ((1 << dc.size) - 1));
+        used += dc.size;
+        w <<= dc.size;
         // AC levels as GetBlock reads them, dequantised as IZZQ would into a block of our own
         // (the library's block stays untouched if this one fails, as with the plain calls).
         alignas(16) std::int16_t dq[64];
@@ -442,7 +442,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
                     used = 0;
                     w = Peek64(buf, o);
                 }
-                entry = &fastCoefLong_[(w >> 48) & 1023];
+                entry = &fastCoef_[kLongCoefs + ((w >> 48) & 1023)];
             }
             const FastCoef& whole = *entry;
             if (whole.whole == 1) {
@@ -454,9 +454,9 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
                     return false;
                 }
                 coeffBuf[pos] = whole.level;
-                const auto at = static_cast<std::size_t>(whole.tableAt + pos);
-                dq[kZigZag[static_cast<std::size_t>(pos)]] = dequant_[at];
-                acSum += dequantAbs_[at];
+                const auto rec = static_cast<std::size_t>(whole.tableAt + pos);
+                dq[kZigZag[static_cast<std::size_t>(pos)]] = dequant_[rec];
+                acSum += dequantAbs_[rec];
                 ++pos;
                 continue;
             }

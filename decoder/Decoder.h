@@ -114,12 +114,14 @@ class Decoder {
         std::uint8_t charge;   // what the budget pays
         std::uint8_t run;
         std::uint8_t whole;    // 1: this entry decodes the coefficient, 2: end of block,
-                               // 3: a code starting 000000 (look in fastCoefLong_)
+                               // 3: a code starting 000000 (look in the long half)
         std::uint16_t tableAt; // its dequantisation table row: (2 level + negative) x 64
     };
     void BuildFastTables();
-    std::array<FastCoef, 1024> fastCoef_{};
-    std::array<FastCoef, 1024> fastCoefLong_{};  // the same by the 10 bits after 000000
+    // By the next 10 bits, then from kLongCoefs on the same by the 10 bits after a leading
+    // 000000.
+    static constexpr std::size_t kLongCoefs = 1024;
+    std::array<FastCoef, 2 * kLongCoefs> fastCoef_{};
     bool FastMacroBlock(std::uint64_t& bitOffset);
     void SyncReaderTo(std::uint64_t bitOffset);
 
