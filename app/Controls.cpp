@@ -94,7 +94,6 @@ void ImageList::add(const QString& key, const QPixmap& picture) {
     if (!key.isEmpty()) byKey_.insert(key, picture);
 }
 
-QSize ImageList::imageSize() const { return list_.isEmpty() ? QSize() : list_.first().size(); }
 
 PictureBox::PictureBox(QWidget* parent, const QString& name, const QColor& background)
     : QWidget(parent), TwipGeometry(this), background_(background) {

@@ -64,8 +64,6 @@ public:
     void setPoints(float x1, float y1, float x2, float y2);
     float X1() const { return x1_; }
     float X2() const { return x2_; }
-    float Y1() const { return y1_; }
-    float Y2() const { return y2_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -101,7 +99,6 @@ public:
     QPixmap byIndex(int index) const { return list_.value(index - 1); }
     QStringList keys() const { return keys_; }
     int count() const { return static_cast<int>(list_.size()); }
-    QSize imageSize() const;
 
 private:
     QList<QPixmap> list_;

@@ -152,8 +152,6 @@ public:
     std::unique_ptr<FrameBuffer> frameBuf = std::make_unique<FrameBuffer>();
     Decoder decoder;
 
-    Desktop& desktop() { return desktop_; }
-
     // Called after every picture shown (decoded or as a map point): lets tests and the
     // playback benchmark follow the pictures.
     std::function<void()> onPictureShown;
