@@ -11,44 +11,9 @@
 #include "decoder/PictureFormat.h"
 #include "extlib/KorvanMpeg.h"
 #include "extlib/Mpeg1Tables.h"
-
-namespace {
+#include "tests/core/PlainPicture.h"
 
 using namespace droskal;
-
-// The plain assembly: GetMacroBlock for each macroblock, the library's block copies, then the
-// colour conversion when every macroblock decoded.
-bool PlainDecode(Decoder& d, const FrameBuffer& frame, std::uint8_t picFormat, const std::uint8_t* matrix,
-                 std::uint8_t* picBuf) {
-    d.dcPredY = 128;
-    d.dcPredCb = 0;
-    d.dcPredCr = 0;
-    d.bitPos = 0;
-    d.Attach(frame);
-    const PictureFormatInfo* fmt = FormatInfo(picFormat);
-    SetQuant(frame[0] >> 3, matrix);
-    const bool vga = picFormat == 1;
-    auto* const copyY = vga ? CopyBlockVgaY : CopyBlockCifY;
-    auto* const copyC = vga ? CopyBlockVgaC : CopyBlockCifC;
-    for (int m = 0; m < fmt->mbRows; ++m) {
-        const int r = 16 * (fmt->mbRows - 1 - m);
-        for (int c = 0; c < fmt->mbColumns; ++c) {
-            if (!d.GetMacroBlock()) return false;
-            std::uint8_t* const bottomLeft = picBuf + r * fmt->rowBytes + 16 * c * 3;
-            std::uint8_t* const upperLeft = bottomLeft + 8 * fmt->rowBytes;
-            copyY(upperLeft, d.blkY0);
-            copyY(upperLeft + 8 * 3, d.blkY1);
-            copyY(bottomLeft, d.blkY2);
-            copyY(bottomLeft + 8 * 3, d.blkY3);
-            copyC(bottomLeft + 1, d.blkCb);
-            copyC(bottomLeft + 2, d.blkCr);
-        }
-    }
-    YUVtoRGB(picBuf, fmt->pixelCount);
-    return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static auto frameBuf = std::make_unique<FrameBuffer>();
@@ -83,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader never loads from outside the buffer.
     if (decoder->bitPos < 0 || decoder->bitPos > kFrameBufSize) __builtin_trap();
 
-    const bool plainOk = PlainDecode(*plain, *frameBuf, format, matrix, plainBuf.data());
+    const bool plainOk = PlainPicture(*plain, *frameBuf, format, plainBuf.data(), matrix, true);
     if (ok != plainOk || picBuf != plainBuf) __builtin_trap();
     return 0;
 }
