@@ -11,6 +11,7 @@
 #include "app/Controls.h"
 #include "app/Desktop.h"
 #include "app/ViewerState.h"
+#include "config/IniFile.h"
 #include "decoder/Decoder.h"
 #include "stream/FrameBuffer.h"
 #include "stream/Searches.h"
@@ -165,6 +166,9 @@ protected:
 private:
     void BuildControls();
     void ConnectHandlers();
+    // The configuration fields of the state record, as one value.
+    MapCalibration Calibration() const;
+    void SetCalibration(const MapCalibration& calibration);
     // The last step of every way of reaching a picture: the map point in map view,
     // the decoded picture otherwise.
     void ShowReadPicture();

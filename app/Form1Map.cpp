@@ -22,11 +22,8 @@ void Form1::DrawMapWindow() {
 }
 
 void Form1::ShowPos() {
-    const MapCalibration calibration{state.playDelay, state.mapLat1,  state.mapLat2,
-                                     state.mapLon1,   state.mapLon2,  state.lonScale,
-                                     state.latScale};
     const MapPosition position =
-        LocateOnMap(state.gpsLat, state.gpsLon, calibration, !state.mapPicture.isNull(),
+        LocateOnMap(state.gpsLat, state.gpsLon, Calibration(), !state.mapPicture.isNull(),
                     MapOrigin{state.mapOriginX, state.mapOriginY});
     const MapPlacement& placement = position.placement;
     if (!placement.onMap) {

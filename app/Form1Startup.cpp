@@ -28,14 +28,32 @@ QString FromFileText(const std::string& text) {
 
 }  // namespace
 
+MapCalibration Form1::Calibration() const {
+    MapCalibration calibration;
+    calibration.playDelay = state.playDelay;
+    calibration.mapLat1 = state.mapLat1;
+    calibration.mapLat2 = state.mapLat2;
+    calibration.mapLon1 = state.mapLon1;
+    calibration.mapLon2 = state.mapLon2;
+    calibration.lonScale = state.lonScale;
+    calibration.latScale = state.latScale;
+    return calibration;
+}
+
+void Form1::SetCalibration(const MapCalibration& calibration) {
+    state.playDelay = calibration.playDelay;
+    state.mapLat1 = calibration.mapLat1;
+    state.mapLat2 = calibration.mapLat2;
+    state.mapLon1 = calibration.mapLon1;
+    state.mapLon2 = calibration.mapLon2;
+    state.lonScale = calibration.lonScale;
+    state.latScale = calibration.latScale;
+}
+
 void Form1::GetIniParam(const std::string& Param) {
-    IniValues values{state.playDelay, state.mapLat1, state.mapLat2, state.mapLon1, state.mapLon2};
+    MapCalibration values = Calibration();
     const auto message = droskal::GetIniParam(Param, values);
-    state.playDelay = values.playDelay;
-    state.mapLat1 = values.mapLat1;
-    state.mapLat2 = values.mapLat2;
-    state.mapLon1 = values.mapLon1;
-    state.mapLon2 = values.mapLon2;
+    SetCalibration(values);
     if (message && iniMessages_++ < kMostIniMessages) {
         desktop_.MessageBox(FromFileText(*message), Desktop::Icon::Information,
                             Desktop::Buttons::Ok);
@@ -56,8 +74,7 @@ void Form1::Form_Load() {
                                                                      static_cast<size_t>(text.size())))) {
             GetIniParam(item);
         }
-        const auto calibration = CalibrationFrom(
-            IniValues{state.playDelay, state.mapLat1, state.mapLat2, state.mapLon1, state.mapLon2});
+        const auto calibration = CalibrationFrom(Calibration());
         if (!calibration) {
             // Equal calibration values land here too: they would give an infinite scale.
             desktop_.MessageBox(FromFileText(std::string(kIniMissingValuesMessage)),
@@ -68,14 +85,7 @@ void Form1::Form_Load() {
         state.latScale = calibration->latScale;
         state.lonScale = calibration->lonScale;
     } else {
-        const MapCalibration defaults = DefaultCalibration();
-        state.mapLat1 = defaults.mapLat1;
-        state.mapLat2 = defaults.mapLat2;
-        state.mapLon1 = defaults.mapLon1;
-        state.mapLon2 = defaults.mapLon2;
-        state.playDelay = defaults.playDelay;
-        state.lonScale = defaults.lonScale;
-        state.latScale = defaults.latScale;
+        SetCalibration(DefaultCalibration());
     }
 
     QString name = startup_.commandLine;

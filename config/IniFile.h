@@ -16,13 +16,9 @@ struct IniValues {
     float mapLon2 = 0.0f;
 };
 
-// Play speed and map calibration as start-up stores them.
-struct MapCalibration {
-    float playDelay = 0.0f;
-    float mapLat1 = 0.0f;
-    float mapLat2 = 0.0f;
-    float mapLon1 = 0.0f;
-    float mapLon2 = 0.0f;
+// Play speed and map calibration as start-up stores them: the file's values and the two
+// scales derived from them.
+struct MapCalibration : IniValues {
     float lonScale = 0.0f;
     float latScale = 0.0f;
 };
