@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string_view>
 #include <vector>
 
@@ -18,11 +19,16 @@ bool AllDigits(std::string_view s) {
 }
 
 // The whole field must be the number: a half-read field is a damaged sentence, not a value.
+// from_chars also takes "nan" and "inf", which no receiver sends; those are not numbers here.
+// The value is only written when the field is one.
 bool ParseNumber(std::string_view s, double& value) {
-    if (s.empty()) return false;
+    if (s.empty() || (!(s[0] >= '0' && s[0] <= '9') && s[0] != '.')) return false;
     const char* end = s.data() + s.size();
-    const auto [ptr, ec] = std::from_chars(s.data(), end, value, std::chars_format::fixed);
-    return ec == std::errc() && ptr == end && value >= 0;
+    double parsed = 0;
+    const auto [ptr, ec] = std::from_chars(s.data(), end, parsed, std::chars_format::fixed);
+    if (ec != std::errc() || ptr != end || !std::isfinite(parsed)) return false;
+    value = parsed;
+    return true;
 }
 
 int TwoDigits(std::string_view s) { return (s[0] - '0') * 10 + (s[1] - '0'); }

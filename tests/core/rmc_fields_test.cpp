@@ -1,6 +1,7 @@
 // The track export's by-field sentence reading.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -60,6 +61,30 @@ TEST(RmcFields, ReadsFieldsWhateverTheirLengthAndHemisphere) {
         EXPECT_TRUE(s.hasTime);
         EXPECT_DOUBLE_EQ(c.seconds, s.secondsOfDay);
         EXPECT_EQ(c.hasDate, s.hasDate);
+    }
+}
+
+TEST(RmcFields, WordsThatReadAsNumbersAreNotNumbers) {
+    // "nan" and "inf" pass a general number parse; a damaged sentence must not carry them into
+    // speeds, courses or positions.
+    struct Case {
+        const char* text;
+        bool hasPosition, hasSpeed, hasCourse;
+    };
+    const Case cases[] = {
+        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,NAN,inf,300306,,", true, false, false},
+        {"$GPRMC,223416.000,A,nan,N,INFINITY,E,-1,+2,300306,,", false, false, false},
+        {"$GPRMC,NE,\001C,,C,,0.A,6,NAN", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        RmcSentence s;
+        ASSERT_EQ(RmcResult::Ok, ParseRmcFields(c.text, s));
+        EXPECT_EQ(c.hasPosition, s.hasPosition);
+        EXPECT_EQ(c.hasSpeed, s.hasSpeed);
+        EXPECT_EQ(c.hasCourse, s.hasCourse);
+        EXPECT_TRUE(std::isfinite(s.speedKnots) && std::isfinite(s.course));
+        EXPECT_TRUE(std::isfinite(s.latitude) && std::isfinite(s.longitude));
     }
 }
 
