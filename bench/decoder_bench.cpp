@@ -109,6 +109,32 @@ void BM_Idct(benchmark::State& state) {
 }
 BENCHMARK(BM_Idct);
 
+// The whole-picture path's transform, pairs of blocks, by instruction set (0 plain, 1 SSE2,
+// 2 AVX2; a set the processor lacks runs as the best one it has).
+void BM_IdctDecodedPair(benchmark::State& state) {
+    std::mt19937 rng(3);
+    std::vector<std::int16_t> blocks(64 * 256);
+    std::vector<int> sums(256);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        // Natural positions of the first scan positions: what busy blocks carry.
+        const std::size_t pos = i % 64;
+        blocks[i] = (pos % 8 < 4 && pos < 32) ? static_cast<std::int16_t>(int(rng() % 61) - 30) : 0;
+        if (pos != 0) sums[i / 64] += std::abs(blocks[i]);
+    }
+    const auto simd = static_cast<droskal::extlib::Simd>(state.range(0));
+    alignas(16) std::int16_t out[2][64];
+    for (auto _ : state) {
+        for (int b = 0; b < 256; b += 2) {
+            droskal::extlib::IdctDecodedPair(&blocks[static_cast<std::size_t>(b) * 64], out[0], sums[b],
+                                             0x0F0F0F0Full, &blocks[static_cast<std::size_t>(b + 1) * 64], out[1],
+                                             sums[b + 1], 0x0F0F0F0Full, simd);
+            benchmark::DoNotOptimize(out);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 256);
+}
+BENCHMARK(BM_IdctDecodedPair)->Arg(1)->Arg(2);
+
 // Code decoding on its own: GetCoef over the AC codes of a real picture (bit-serial walk).
 void BM_GetCoef(benchmark::State& state) {
     auto frame = EncodedFrame(640, 480, 2);
@@ -150,13 +176,15 @@ void BM_PlanesToBgr(benchmark::State& state) {
     for (auto& b : y) b = static_cast<std::uint8_t>(rng());
     for (auto& b : cb) b = static_cast<std::uint8_t>(rng());
     for (auto& b : cr) b = static_cast<std::uint8_t>(rng());
+    const auto simd = static_cast<droskal::extlib::Simd>(state.range(0));
     for (auto _ : state) {
-        droskal::extlib::PlanesToBgr(y.data(), cb.data(), cr.data(), 640, 480, out.data());
+        droskal::extlib::PlanesToBgrWith(simd, y.data(), cb.data(), cr.data(), 640, 480, out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * 307200);
 }
-BENCHMARK(BM_PlanesToBgr);
+// By instruction set: 0 plain, 1 SSE2, 2 AVX2.
+BENCHMARK(BM_PlanesToBgr)->Arg(0)->Arg(1)->Arg(2);
 
 void BM_YUVtoRGB(benchmark::State& state) {
     std::vector<std::uint8_t> buf(307200 * 3);

@@ -400,7 +400,18 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
     std::int16_t* const blocks[6] = {blkY0, blkY1, blkY2, blkY3, blkCb, blkCr};
     std::int16_t* const preds[6] = {&dcPredY, &dcPredY, &dcPredY, &dcPredY, &dcPredCb, &dcPredCr};
     const std::int32_t* const weight = extlib::QuantWeights();
+    // Blocks are transformed in pairs (0 and 1, 2 and 3, Cb and Cr), so an even block's
+    // dequantised coefficients wait for their partner. A failure transforms the waiting one
+    // first: the library's blocks end as the plain calls leave them.
+    alignas(16) std::int16_t pending[2][64];
+    int pendingSum = 0;
+    std::uint64_t pendingMask = 0;
     for (int b = 0; b < 6; ++b) {
+        const auto fail = [&](std::uint64_t at) {
+            if (b & 1) extlib::IdctDecoded(pending[0], blocks[b - 1], pendingSum, pendingMask);
+            bitOffset = at;
+            return false;
+        };
         // DC differential: the size code, then `size` bits, negative ones offset. From here
         // on the block reads at bit offset o + used; w holds the bits from there, and the load
         // at o brought at least 57 bits.
@@ -417,7 +428,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         w <<= dc.size;
         // AC levels as GetBlock reads them, dequantised as IZZQ would into a block of our own
         // (the library's block stays untouched if this one fails, as with the plain calls).
-        alignas(16) std::int16_t dq[64];
+        std::int16_t* const dq = pending[b & 1];
         ZeroBlock(coeffBuf);
         ZeroBlock(dq);
         coeffBuf[0] = static_cast<std::int16_t>(diff);
@@ -449,10 +460,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
                 w <<= whole.length;
                 used += whole.length;
                 pos += whole.run;
-                if (pos > 63) {
-                    bitOffset = o + static_cast<unsigned>(used);
-                    return false;
-                }
+                if (pos > 63) return fail(o + static_cast<unsigned>(used));
                 coeffBuf[pos] = whole.level;
                 const auto rec = static_cast<std::size_t>(whole.tableAt + pos);
                 dq[kZigZag[static_cast<std::size_t>(pos)]] = dequant_[rec];
@@ -498,10 +506,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
             }
             w = Peek64(buf, o);
             pos += run;
-            if (pos > 63) {
-                bitOffset = o;
-                return false;
-            }
+            if (pos > 63) return fail(o);
             coeffBuf[pos] = static_cast<std::int16_t>(level);
             // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
             if (level != 0) {
@@ -516,16 +521,19 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         }
 
         const int sum = coeffBuf[0] + *preds[b];
-        if (sum < -32768 || sum > 32767) {
-            bitOffset = o;
-            return false;
-        }
+        if (sum < -32768 || sum > 32767) return fail(o);
         coeffBuf[0] = static_cast<std::int16_t>(sum);
         *preds[b] = coeffBuf[0];
 
         // IZZQ's DC term, then the IDCT, told the AC sum (0 when none survived) and positions.
         dq[0] = static_cast<std::int16_t>(std::clamp(coeffBuf[0] * 8, -32768, 32767));
-        extlib::IdctDecoded(dq, blocks[b], static_cast<int>(acSum), kScanPrefix.mask[pos]);
+        if ((b & 1) == 0) {
+            pendingSum = static_cast<int>(acSum);
+            pendingMask = kScanPrefix.mask[pos];
+        } else {
+            extlib::IdctDecodedPair(pending[0], blocks[b - 1], pendingSum, pendingMask, dq, blocks[b],
+                                    static_cast<int>(acSum), kScanPrefix.mask[pos]);
+        }
     }
     bitOffset = o;
     return true;

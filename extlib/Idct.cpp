@@ -1,9 +1,10 @@
-// 8x8 inverse DCT. With SSE2 most blocks take a 16-bit fixed-point transform (below); the
-// rest, and every block without SSE2, a separable floating-point one. Single precision is far
-// inside the IEEE 1180 limits for the 12-bit coefficient range, and rows of zeros (most of
-// them) are skipped.
-// The SSE2 version splits each 1-D transform into even and odd halves and runs four columns
-// per vector; it differs from the scalar loops only in float rounding, far below 1180's limits.
+// 8x8 inverse DCT. With SSE2 most blocks take a 16-bit fixed-point transform (IdctKernel.h;
+// with AVX2 two blocks at once); the rest, and every block without SSE2, a separable
+// floating-point one. Single precision is far inside the IEEE 1180 limits for the 12-bit
+// coefficient range, and rows of zeros (most of them) are skipped.
+// The SSE2 float version splits each 1-D transform into even and odd halves and runs four
+// columns per vector; it differs from the scalar loops only in float rounding, far below
+// 1180's limits.
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,14 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+#include "extlib/IdctKernel.h"
 #endif
 
 #include "extlib/IdctFast.h"
 #include "extlib/KorvanMpeg.h"
+
+using namespace droskal::extlib;
 
 namespace {
 
@@ -143,138 +148,30 @@ void IdctFloat(std::int16_t* block) {
     }
 }
 
-// Fixed-point version for the blocks real pictures are made of. 16-bit weights
-// 32768 cos(k pi / 16) (the basis scaled by 2^16) meet the samples in pmaddwd, so every sum is
-// an exact 32-bit integer; between the passes samples keep 5 fractional bits in 16 bits. The
-// DC term is the same 1/8 everywhere and rides in the final rounding constant, so it costs
-// no headroom. A block qualifies when |DC| <= 2048 and the AC magnitudes sum to at most 2040:
-// then the middle values stay below 2040 x 0.4904 x 32 < 32767 and the last sums below 2^31.
-// Larger blocks (rare, and outside what IEEE 1180 exercises) take the float transform.
-// Zero rows 4..7 or zero columns 4..7 only drop terms that are exactly zero, so the cut-down
-// variants give the very same integers.
-constexpr int kC1 = 32138, kC2 = 30274, kC3 = 27246, kC4 = 23170, kC5 = 18205, kC6 = 12540,
-              kC7 = 6393;
-constexpr int kMidBits = 5;
-constexpr int kShift1 = 16 - kMidBits;
-constexpr int kShift2 = 16 + kMidBits;
-constexpr int kMaxAcSum = 2040;
+// The fixed-point transform (IdctKernel.h) on 128-bit vectors: four columns of one block.
+struct Sse2 {
+    using V = __m128i;
+    static V Add(V a, V b) { return _mm_add_epi32(a, b); }
+    static V Sub(V a, V b) { return _mm_sub_epi32(a, b); }
+    static V Madd(V a, V b) { return _mm_madd_epi16(a, b); }
+    template <int n>
+    static V Sra(V a) { return _mm_srai_epi32(a, n); }
+    static V Packs(V a, V b) { return _mm_packs_epi32(a, b); }
+    static V Lo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+    static V Hi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+    static V Lo32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+    static V Hi32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+    static V Lo64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
+    static V Hi64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
+    static V Splat(int v) { return _mm_set1_epi32(v); }
+    static V Zero() { return _mm_setzero_si128(); }
+};
 
-// A pmaddwd weight pair: `first` multiplies the sample from the first unpack operand.
-inline __m128i Pair(int first, int second) {
-    return _mm_set1_epi32(static_cast<int>((static_cast<unsigned>(second) << 16) |
-                                           (static_cast<unsigned>(first) & 0xFFFFu)));
-}
-
-// One 1-D pass down the columns of 8 rows of 16-bit samples, four lanes (the low or high
-// half) as 32-bit sums: out[y] = bias + sum over v of c[v][y] in[v], scaled by 2^16. kRows4:
-// rows 4..7 are zero. The bias rides in the even half, which every output gets once.
-template <bool kRows4>
-inline void Pass(const __m128i in[8], bool high, __m128i bias, __m128i out[8]) {
-    auto pair = [high](__m128i a, __m128i b) {
-        return high ? _mm_unpackhi_epi16(a, b) : _mm_unpacklo_epi16(a, b);
-    };
-    __m128i e[4], o[4];
-    const __m128i p13 = pair(in[1], in[3]);
-    if constexpr (kRows4) {
-        const __m128i p02 = pair(in[0], in[2]);
-        e[0] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, kC2)), bias);
-        e[1] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, kC6)), bias);
-        e[2] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, -kC6)), bias);
-        e[3] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kC4, -kC2)), bias);
-        o[0] = _mm_madd_epi16(p13, Pair(kC1, kC3));
-        o[1] = _mm_madd_epi16(p13, Pair(kC3, -kC7));
-        o[2] = _mm_madd_epi16(p13, Pair(kC5, -kC1));
-        o[3] = _mm_madd_epi16(p13, Pair(kC7, -kC5));
-    } else {
-        const __m128i p04 = pair(in[0], in[4]);
-        const __m128i p26 = pair(in[2], in[6]);
-        const __m128i p57 = pair(in[5], in[7]);
-        const __m128i a0 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(kC4, kC4)), bias);
-        const __m128i a1 = _mm_add_epi32(_mm_madd_epi16(p04, Pair(kC4, -kC4)), bias);
-        const __m128i b0 = _mm_madd_epi16(p26, Pair(kC2, kC6));
-        const __m128i b1 = _mm_madd_epi16(p26, Pair(kC6, -kC2));
-        e[0] = _mm_add_epi32(a0, b0);
-        e[3] = _mm_sub_epi32(a0, b0);
-        e[1] = _mm_add_epi32(a1, b1);
-        e[2] = _mm_sub_epi32(a1, b1);
-        o[0] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC1, kC3)), _mm_madd_epi16(p57, Pair(kC5, kC7)));
-        o[1] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC3, -kC7)), _mm_madd_epi16(p57, Pair(-kC1, -kC5)));
-        o[2] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC5, -kC1)), _mm_madd_epi16(p57, Pair(kC7, kC3)));
-        o[3] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kC7, -kC5)), _mm_madd_epi16(p57, Pair(kC3, -kC1)));
-    }
-    for (int y = 0; y < 4; ++y) {
-        out[y] = _mm_add_epi32(e[y], o[y]);
-        out[7 - y] = _mm_sub_epi32(e[y], o[y]);
-    }
-}
-
-
-
-inline void Transpose8(__m128i r[8]) {
-    const __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
-    const __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
-    const __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
-    const __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
-    r[0] = _mm_unpacklo_epi64(u0, u4), r[1] = _mm_unpackhi_epi64(u0, u4);
-    r[2] = _mm_unpacklo_epi64(u1, u5), r[3] = _mm_unpackhi_epi64(u1, u5);
-    r[4] = _mm_unpacklo_epi64(u2, u6), r[5] = _mm_unpackhi_epi64(u2, u6);
-    r[6] = _mm_unpacklo_epi64(u3, u7), r[7] = _mm_unpackhi_epi64(u3, u7);
-}
-
-// Four 32-bit lanes of four rows, transposed.
-inline void Transpose4x32(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
-    const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpackhi_epi32(a, b);
-    const __m128i t2 = _mm_unpacklo_epi32(c, d), t3 = _mm_unpackhi_epi32(c, d);
-    a = _mm_unpacklo_epi64(t0, t2), b = _mm_unpackhi_epi64(t0, t2);
-    c = _mm_unpacklo_epi64(t1, t3), d = _mm_unpackhi_epi64(t1, t3);
-}
-
-// in: the rows with the DC lane cleared; rows of samples out.
-template <bool kRows4, bool kCols4>
-void IdctFixed(__m128i in[8], int dc, std::int16_t* out) {
-    const __m128i bias1 = _mm_set1_epi32(1 << (kShift1 - 1));
-    __m128i mid[8];  // rows u (columns of the block), lanes y
-    __m128i lo[8];
-    Pass<kRows4>(in, false, bias1, lo);
-    for (__m128i& v : lo) v = _mm_srai_epi32(v, kShift1);
-    if constexpr (kCols4) {
-        Transpose4x32(lo[0], lo[1], lo[2], lo[3]);
-        Transpose4x32(lo[4], lo[5], lo[6], lo[7]);
-        for (int u = 0; u < 4; ++u) mid[u] = _mm_packs_epi32(lo[u], lo[4 + u]);
-        for (int u = 4; u < 8; ++u) mid[u] = _mm_setzero_si128();
-    } else {
-        __m128i hi[8];
-        Pass<kRows4>(in, true, bias1, hi);
-        for (int y = 0; y < 8; ++y) mid[y] = _mm_packs_epi32(lo[y], _mm_srai_epi32(hi[y], kShift1));
-        Transpose8(mid);
-    }
-    // DC / 8 and the rounding half, in the final scale 2^21.
-    const __m128i bias2 = _mm_set1_epi32((1 << (kShift2 - 1)) + dc * (1 << (kShift2 - 3)));
-    __m128i lo2[8], hi2[8], rows[8];
-    Pass<kCols4>(mid, false, bias2, lo2);
-    Pass<kCols4>(mid, true, bias2, hi2);
-    for (int x = 0; x < 8; ++x)
-        rows[x] = _mm_packs_epi32(_mm_srai_epi32(lo2[x], kShift2), _mm_srai_epi32(hi2[x], kShift2));
-    Transpose8(rows);
-    for (int y = 0; y < 8; ++y) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * 8), rows[y]);
-}
-
-void FixedPointShaped(__m128i in[8], int dc, bool rows4, bool cols4, std::int16_t* block) {
-    if (rows4) {
-        if (cols4) {
-            IdctFixed<true, true>(in, dc, block);
-        } else {
-            IdctFixed<true, false>(in, dc, block);
-        }
-    } else if (cols4) {
-        IdctFixed<false, true>(in, dc, block);
-    } else {
-        IdctFixed<false, false>(in, dc, block);
-    }
+// in: the rows with the DC lane cleared.
+void FixedPointShaped(const __m128i in[8], int dc, bool rows4, bool cols4, std::int16_t* block) {
+    __m128i rows[8];
+    IdctFixedShaped<Sse2>(in, _mm_set1_epi32(FinalBias(dc)), rows4, cols4, rows);
+    for (int y = 0; y < 8; ++y) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), rows[y]);
 }
 
 // From coeffs into out (the same array or not); false, out untouched, when it does not fit.
@@ -311,7 +208,7 @@ bool FixedPointKnown(const std::int16_t* coeffs, std::int16_t* block, int acAbsS
     __m128i in[8];
     for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
     in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-    FixedPointShaped(in, dc, (occupied >> 32) == 0, (occupied & 0xF0F0F0F0F0F0F0F0ull) == 0, block);
+    FixedPointShaped(in, dc, Rows4(occupied), Cols4(occupied), block);
     return true;
 }
 
@@ -382,6 +279,39 @@ void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, st
 #endif
     std::copy(coeffs, coeffs + 64, out);
     IdctFull(out);
+}
+
+Simd BestSimd() {
+#if defined(DROSKAL_HAVE_AVX2_FILE)
+    static const Simd best = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? Simd::Avx2 : Simd::Sse2;
+    }();
+    return best;
+#elif defined(__SSE2__)
+    return Simd::Sse2;
+#else
+    return Simd::Plain;
+#endif
+}
+
+void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
+                     const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
+                     Simd simd) {
+#if defined(DROSKAL_HAVE_AVX2_FILE)
+    // Both blocks must take the fixed-point transform; DC-only ones are cheaper alone.
+    const auto fits = [](const std::int16_t* coeffs, int acAbsSum) {
+        return acAbsSum > 0 && acAbsSum <= kMaxAcSum && coeffs[0] >= -2048 && coeffs[0] <= 2048;
+    };
+    if (simd == Simd::Avx2 && BestSimd() == Simd::Avx2 && fits(coeffsA, acAbsSumA) && fits(coeffsB, acAbsSumB)) {
+        IdctFixedPairAvx2(coeffsA, outA, occupiedA, coeffsB, outB, occupiedB);
+        return;
+    }
+#else
+    (void)simd;
+#endif
+    IdctDecoded(coeffsA, outA, acAbsSumA, occupiedA);
+    IdctDecoded(coeffsB, outB, acAbsSumB, occupiedB);
 }
 
 }  // namespace droskal::extlib

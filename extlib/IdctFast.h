@@ -14,6 +14,17 @@ void IdctKnownAc(std::int16_t* block, bool acZero);
 // extra bits are allowed).
 void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied);
 
+// The instruction sets the whole-picture path can use; all give the same results. The widest
+// one the processor has is found once at run time, so one build runs on any x86-64.
+enum class Simd { Plain, Sse2, Avx2 };
+Simd BestSimd();
+
+// IdctDecoded on two blocks, both at once where the instruction set allows; simd at most
+// BestSimd() (the default), lower ones for tests and benchmarks.
+void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
+                     const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
+                     Simd simd = BestSimd());
+
 // The fixed-point transform Idct uses where it fits (SSE2 builds): false, block untouched,
 // when |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
 bool IdctFixedPoint(std::int16_t* block);
@@ -28,13 +39,15 @@ inline std::int16_t DequantAc(std::int32_t level, std::int32_t weight) {
     return static_cast<std::int16_t>(rec < -2048 ? -2048 : rec > 2047 ? 2047 : rec);
 }
 
-
-
 // YUVtoRGB of a picture kept as planes: Y (width x height, top-down, bytes as CopyBlock*Y
 // stores them) and Cb, Cr (width/2 x height/2, top-down, the two's-complement bytes
 // CopyBlock*C stores). Writes the bottom-up blue, green, red rows YUVtoRGB would leave in a
 // buffer assembled from the same blocks. width a multiple of 8.
 void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width,
                  int height, std::uint8_t* bgr);
+
+// PlanesToBgr with a given instruction set (at most BestSimd()), for tests and benchmarks.
+void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
+                     int width, int height, std::uint8_t* bgr);
 
 }  // namespace droskal::extlib

@@ -1,8 +1,13 @@
-// The decoding library: dequantisation, IDCT accuracy, block placement, colour conversion.
+// The decoding library: dequantisation, IDCT accuracy and colour conversion against
+// references written from their rules, and the fast paths (the fixed-point IDCT, the entry
+// points for the decoder's whole-picture path, the conversion from planes) against the plain
+// arithmetic they replace, bit for bit. The block copies meet the decoder's own stores in
+// decoder_test's comparisons of the two picture paths.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -14,8 +19,12 @@
 
 #include "extlib/IdctFast.h"
 #include "extlib/KorvanMpeg.h"
+#include "extlib/Mpeg1Tables.h"
 
+namespace droskal {
 namespace {
+
+using Block = std::array<std::int16_t, 64>;
 
 // Reads the block of 64 numbers that follows the heading starting with `title`.
 std::vector<int> ReadMatrixSection(const std::string& title) {
@@ -26,43 +35,30 @@ std::vector<int> ReadMatrixSection(const std::string& title) {
     std::vector<int> values;
     while (values.size() < 64 && std::getline(in, line)) {
         std::istringstream row(line);
-        int v;
-        while (row >> v) values.push_back(v);
+        for (int v; row >> v;) values.push_back(v);
     }
     return values;
 }
 
-struct Tables {
-    std::vector<int> scan = ReadMatrixSection("ZIGZAG_SCAN");
-    std::vector<int> intra = ReadMatrixSection("DEFAULT_INTRA_QUANT_MATRIX, natural");
-};
-
-const Tables& tables() {
-    static const Tables t;
-    return t;
-}
+const std::vector<int> kScan = ReadMatrixSection("ZIGZAG_SCAN");
+const std::vector<int> kIntra = ReadMatrixSection("DEFAULT_INTRA_QUANT_MATRIX, natural");
 
 // Dequantisation written from the rule: sign x ((|level| q W) >> 3), oddified, clamped.
-std::vector<int> ReferenceIzzq(const std::vector<std::int16_t>& coeffs, int q,
-                               const std::vector<int>& matrix) {
+std::vector<int> ReferenceIzzq(const std::vector<std::int16_t>& coeffs, int q, const std::vector<int>& matrix) {
     std::vector<int> out(64, 0);
     out[0] = coeffs[0] * 8;
     for (int i = 1; i < 64; ++i) {
         const int level = coeffs[i];
-        const int j = tables().scan[i];
-        int mag = (std::abs(level) * q * matrix[j]) >> 3;
+        int mag = (std::abs(level) * q * matrix[kScan[i]]) >> 3;
         if (mag % 2 == 0 && mag != 0) mag -= 1;
-        out[j] = std::clamp(level < 0 ? -mag : mag, -2048, 2047);
+        out[kScan[i]] = std::clamp(level < 0 ? -mag : mag, -2048, 2047);
     }
     return out;
 }
 
-TEST(ExtlibTables, TestDataIsComplete) {
-    ASSERT_EQ(tables().scan.size(), 64u);
-    ASSERT_EQ(tables().intra.size(), 64u);
-}
-
 TEST(IZZQ, HandPickedLevelsLandDequantisedInNaturalOrder) {
+    ASSERT_EQ(kScan.size(), 64u);
+    ASSERT_EQ(kIntra.size(), 64u);
     struct Case {
         int scanPos, level, scale, naturalIndex, expected;
     };
@@ -83,41 +79,72 @@ TEST(IZZQ, HandPickedLevelsLandDequantisedInNaturalOrder) {
         std::int16_t block[64];
         SetQuant(c.scale, nullptr);
         IZZQ(block, coeffs.data());
-        const auto ref = ReferenceIzzq(coeffs, c.scale, tables().intra);
         SCOPED_TRACE(testing::Message() << "scan " << c.scanPos << " level " << c.level);
-        EXPECT_EQ(ref[c.naturalIndex], block[c.naturalIndex]);
+        EXPECT_EQ(ReferenceIzzq(coeffs, c.scale, kIntra)[c.naturalIndex], block[c.naturalIndex]);
         EXPECT_EQ(c.expected, block[c.naturalIndex]);
         EXPECT_EQ(1, std::count_if(block, block + 64, [](std::int16_t v) { return v != 0; }));
     }
 }
 
-TEST(IZZQ, MatchesReferenceOnRandomBlocksForScalesAndMatrices) {
+// IZZQ against the rule, and the whole-picture path's DequantAc against what IZZQ stores.
+TEST(IZZQ, MatchesReferenceAndDequantAcOnRandomBlocksForScalesAndMatrices) {
     std::mt19937 rng(1180);
     std::vector<int> custom(64);
     for (int& w : custom) w = 1 + static_cast<int>(rng() % 255);
-    const std::vector<int>* matrices[] = {&tables().intra, &custom};
-    for (const auto* matrix : matrices) {
-        std::vector<std::uint8_t> m8(matrix->begin(), matrix->end());
+    for (const std::vector<int>* matrix : {&kIntra, const_cast<const std::vector<int>*>(&custom)}) {
+        const std::vector<std::uint8_t> m8(matrix->begin(), matrix->end());
         for (int q : {1, 2, 5, 17, 31}) {
-            SetQuant(q, matrix == &tables().intra ? nullptr : m8.data());
+            SetQuant(q, matrix == &kIntra ? nullptr : m8.data());
             for (int n = 0; n < 500; ++n) {
                 std::vector<std::int16_t> coeffs(64, 0);
                 coeffs[0] = static_cast<std::int16_t>(rng() % 256);
                 for (int i = 1; i < 64; ++i) {
-                    if (rng() % 3 == 0)
-                        coeffs[i] = static_cast<std::int16_t>(int(rng() % 511) - 255);
+                    if (rng() % 3 == 0) coeffs[i] = static_cast<std::int16_t>(int(rng() % 601) - 300);
                 }
                 std::int16_t block[64];
                 IZZQ(block, coeffs.data());
-                const auto ref = ReferenceIzzq(coeffs, q, *matrix);
-                ASSERT_EQ(ref, std::vector<int>(block, block + 64)) << "q " << q;
+                ASSERT_EQ(ReferenceIzzq(coeffs, q, *matrix), std::vector<int>(block, block + 64)) << "q " << q;
+                for (int i = 1; i < 64; ++i) {
+                    const int want = coeffs[i] == 0 ? 0 : extlib::DequantAc(coeffs[i], extlib::QuantWeights()[i]);
+                    ASSERT_EQ(want, block[kZigZag[i]]) << q << " " << i;
+                }
             }
         }
     }
     SetQuant(1, nullptr);
 }
 
-// ---- IEEE 1180-1990 ----
+// ---- IDCT ----
+
+// basis[k][n] = C(k) / 2 * cos((2n + 1) k pi / 16).
+struct DctBasis {
+    double c[8][8];
+    DctBasis() {
+        for (int k = 0; k < 8; ++k)
+            for (int n = 0; n < 8; ++n)
+                c[k][n] = (k == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
+    }
+};
+const DctBasis kBasis;
+
+// Double-precision separable transforms. inverse = false: out[v][u] = sum c[v][y] c[u][x]
+// in[y][x]; true: the transpose.
+template <class In>
+void ReferenceTransform(const In* in, double out[64], bool inverse) {
+    double tmp[64];
+    for (int a = 0; a < 8; ++a)
+        for (int k = 0; k < 8; ++k) {
+            double s = 0;
+            for (int n = 0; n < 8; ++n) s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * in[a * 8 + n];
+            tmp[a * 8 + k] = s;
+        }
+    for (int k = 0; k < 8; ++k)
+        for (int b = 0; b < 8; ++b) {
+            double s = 0;
+            for (int n = 0; n < 8; ++n) s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * tmp[n * 8 + b];
+            out[k * 8 + b] = s;
+        }
+}
 
 struct Ieee1180Random {
     long randx = 1;
@@ -130,44 +157,13 @@ struct Ieee1180Random {
     }
 };
 
-// Double-precision separable transforms; basis[k][n] = C(k) / 2 * cos((2n + 1) k pi / 16).
-struct DctBasis {
-    double c[8][8];
-    DctBasis() {
-        for (int k = 0; k < 8; ++k)
-            for (int n = 0; n < 8; ++n)
-                c[k][n] = (k == 0 ? std::sqrt(0.5) : 1.0) / 2.0 *
-                          std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
-    }
-};
-const DctBasis kBasis;
-
-// inverse = false: out[v][u] = sum c[v][y] c[u][x] in[y][x]; true: the transpose.
-void ReferenceTransform(const double in[64], double out[64], bool inverse) {
-    double tmp[64];
-    for (int a = 0; a < 8; ++a)
-        for (int k = 0; k < 8; ++k) {
-            double s = 0;
-            for (int n = 0; n < 8; ++n)
-                s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * in[a * 8 + n];
-            tmp[a * 8 + k] = s;
-        }
-    for (int k = 0; k < 8; ++k)
-        for (int b = 0; b < 8; ++b) {
-            double s = 0;
-            for (int n = 0; n < 8; ++n)
-                s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * tmp[n * 8 + b];
-            out[k * 8 + b] = s;
-        }
-}
-
 struct Ieee1180Case {
     long lo, hi;
     int sign;
 };
 
-// The 1180 procedure for one range and sign on `transform`, which may refuse a block (false);
-// returns how many of the 10000 blocks it took.
+// The IEEE 1180-1990 procedure for one range and sign on `transform`, which may refuse a block
+// (false); returns how many of the 10000 blocks it took.
 template <class Transform>
 int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
     Ieee1180Random rng;
@@ -175,23 +171,19 @@ int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
     int peak = 0;
     int taken = 0;
     for (int n = 0; n < 10000; ++n) {
-        double pixels[64], coef[64];
+        double pixels[64], coef[64], rounded[64], ref[64];
         for (double& p : pixels) p = static_cast<double>(c.sign * rng.Next(c.lo, c.hi));
         ReferenceTransform(pixels, coef, false);
         std::int16_t block[64];
-        double rounded[64];
         for (int i = 0; i < 64; ++i) {
             rounded[i] = std::clamp(std::floor(coef[i] + 0.5), -2048.0, 2047.0);
             block[i] = static_cast<std::int16_t>(rounded[i]);
         }
-        double ref[64];
         ReferenceTransform(rounded, ref, true);
         if (!transform(block)) continue;
         ++taken;
         for (int i = 0; i < 64; ++i) {
-            const double r = std::clamp(std::floor(ref[i] + 0.5), -256.0, 255.0);
-            const double t = std::clamp<double>(block[i], -256.0, 255.0);
-            const double e = t - r;
+            const double e = std::clamp<double>(block[i], -256.0, 255.0) - std::clamp(std::floor(ref[i] + 0.5), -256.0, 255.0);
             peak = std::max(peak, static_cast<int>(std::abs(e)));
             err[i] += e;
             sqErr[i] += e * e;
@@ -212,8 +204,7 @@ int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
 }
 
 TEST(Idct, PassesIeee1180Procedure) {
-    const Ieee1180Case cases[] = {{256, 255, 1},  {5, 5, 1},  {300, 300, 1},
-                                  {256, 255, -1}, {5, 5, -1}, {300, 300, -1}};
+    const Ieee1180Case cases[] = {{256, 255, 1}, {5, 5, 1}, {300, 300, 1}, {256, 255, -1}, {5, 5, -1}, {300, 300, -1}};
     for (const Ieee1180Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "range -" << c.lo << ".." << c.hi << " sign " << c.sign);
         RunIeee1180(c, [](std::int16_t* block) {
@@ -232,148 +223,187 @@ TEST(Idct, FixedPointPassesIeee1180ProcedureOnTheBlocksItTakes) {
     const Ieee1180Case cases[] = {{5, 5, 1}, {20, 20, 1}, {40, 40, 1}, {5, 5, -1}, {20, 20, -1}, {40, 40, -1}};
     for (const Ieee1180Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "range -" << c.lo << ".." << c.hi << " sign " << c.sign);
-        EXPECT_GE(RunIeee1180(c, droskal::extlib::IdctFixedPoint), 9000);
+        EXPECT_GE(RunIeee1180(c, extlib::IdctFixedPoint), 9000);
     }
 }
 
-TEST(Idct, ZeroAndDcOnlyBlocks) {
-    std::int16_t zero[64] = {};
-    Idct(zero);
-    EXPECT_TRUE(std::all_of(zero, zero + 64, [](std::int16_t v) { return v == 0; }));
-
-    for (int dc : {1024, 8, -8, 2040, -2048, 20}) {
-        std::int16_t block[64] = {};
-        block[0] = static_cast<std::int16_t>(dc);
-        Idct(block);
-        const int expected = static_cast<int>(std::floor(dc / 8.0 + 0.5));
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(expected, block[i]) << "dc " << dc << " i " << i;
-    }
-}
-
-TEST(Idct, SingleCoefficientOrientation) {
-    // Coefficient (row 0, col 1) varies horizontally only; its transpose vertically only.
-    std::int16_t horiz[64] = {};
-    horiz[1] = 400;
-    Idct(horiz);
-    std::int16_t vert[64] = {};
-    vert[8] = 400;
-    Idct(vert);
+// The fixed-point transform written out plainly: weights round(2^16 basis), exact 32-bit
+// sums, the middle values rounded to 5 fractional bits, DC / 8 added in the last rounding.
+bool PlainFixedPointIdct(std::int16_t* block) {
+    const int dc = block[0];
+    int acSum = 0;
+    for (int i = 1; i < 64; ++i) acSum += std::abs(block[i]);
+    if (dc < -2048 || dc > 2048 || acSum > 2040) return false;
+    int k[8][8];
+    for (int v = 0; v < 8; ++v)
+        for (int y = 0; y < 8; ++y) k[v][y] = static_cast<int>(std::lround(65536.0 * kBasis.c[v][y]));
+    int mid[8][8];  // [y][u]
+    for (int y = 0; y < 8; ++y)
+        for (int u = 0; u < 8; ++u) {
+            std::int32_t sum = 0;
+            for (int v = 0; v < 8; ++v) sum += k[v][y] * (v == 0 && u == 0 ? 0 : block[v * 8 + u]);
+            mid[y][u] = (sum + (1 << 10)) >> 11;
+        }
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
-            EXPECT_EQ(horiz[x], horiz[y * 8 + x]);
-            EXPECT_EQ(vert[y * 8], vert[y * 8 + x]);
-            EXPECT_EQ(horiz[x], vert[x * 8]);
+            std::int32_t sum = (1 << 20) + dc * (1 << 18);
+            for (int u = 0; u < 8; ++u) sum += k[u][x] * mid[y][u];
+            block[y * 8 + x] = static_cast<std::int16_t>(std::clamp(sum >> 21, -32768, 32767));
         }
-    EXPECT_GT(horiz[0], 0);
-    EXPECT_LT(horiz[7], 0);
+    return true;
 }
 
-// ---- Block placement ----
+// Random blocks of the shapes the fast transform tells apart: anything, zero rows 4..7, zero
+// columns 4..7, both, a single row or column, with AC sums up to and just past the limit; then
+// the limit cases: the largest DC with AC sums at the limit in a single coefficient.
+std::vector<Block> FixedPointBlocks() {
+    std::mt19937 rng(1180);
+    std::vector<Block> blocks;
+    for (int trial = 0; trial < 30000; ++trial) {
+        Block a{};
+        const int shape = trial % 6;
+        const int rows = shape == 1 || shape == 3 ? 4 : shape == 4 ? 1 : 8;
+        const int cols = shape == 2 || shape == 3 ? 4 : shape == 5 ? 1 : 8;
+        const int budget = trial % 5 == 0 ? 2040 + static_cast<int>(rng() % 3) - 1 : 1 + static_cast<int>(rng() % 2040);
+        const int count = 1 + static_cast<int>(rng() % 40);
+        int left = budget;
+        for (int c = 0; c < count && left > 0; ++c) {
+            const auto at = static_cast<std::size_t>(rng() % static_cast<unsigned>(rows) * 8 + rng() % static_cast<unsigned>(cols));
+            if (at == 0) continue;
+            const int mag = c + 1 == count ? left : 1 + static_cast<int>(rng() % static_cast<unsigned>(left));
+            const int before = std::abs(a[at]);
+            const int now = std::min(2047, before + mag);
+            a[at] = static_cast<std::int16_t>(rng() % 2 ? now : -now);
+            left -= now - before;
+        }
+        a[0] = static_cast<std::int16_t>(trial % 7 == 0 ? (trial % 2 ? 2048 : -2048) : static_cast<int>(rng() % 4097) - 2048);
+        if (trial % 11 == 0) a[0] = static_cast<std::int16_t>(trial % 2 ? 2049 : -2049);
+        blocks.push_back(a);
+    }
+    for (std::size_t at = 1; at < 64; ++at) {
+        Block a{};
+        a[0] = 2048;
+        a[at] = static_cast<std::int16_t>(at % 2 ? 2040 : -2040);
+        blocks.push_back(a);
+    }
+    return blocks;
+}
 
-struct CopyCase {
-    const char* name;
-    void (*copy)(std::uint8_t*, const std::int16_t*);
-    int rowBytes, height;
-    bool chroma;
-    int channel, x, r;
-};
+// Equal to its plain form, refused blocks untouched, and within one of double precision.
+TEST(FastIdct, FixedPointEqualsItsPlainFormAndIsWithinOneOfDoublePrecision) {
+#if !defined(__SSE2__)
+    GTEST_SKIP() << "the fixed-point transform is the SSE2 build's";
+#endif
+    long taken = 0, refused = 0;
+    for (const Block& original : FixedPointBlocks()) {
+        Block fast = original, plain = original;
+        const bool fits = PlainFixedPointIdct(plain.data());
+        ASSERT_EQ(fits, extlib::IdctFixedPoint(fast.data()));
+        if (!fits) {
+            ASSERT_EQ(original, fast) << "a refused block must stay as it was";
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(plain, fast);
+        ++taken;
+        double exact[64];
+        ReferenceTransform(original.data(), exact, true);
+        for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(fast[static_cast<std::size_t>(i)] - exact[i]), 1.0) << i;
+    }
+    EXPECT_GT(taken, 20000);
+    EXPECT_GT(refused, 2000);
+}
 
-TEST(CopyBlock, PlacesEverySampleAndNothingElse) {
-    const CopyCase cases[] = {
-        {"VgaY", CopyBlockVgaY, 1920, 480, false, 0, 632, 0},
-        {"VgaY top", CopyBlockVgaY, 1920, 480, false, 0, 0, 472},
-        {"CifY", CopyBlockCifY, 960, 240, false, 0, 312, 232},
-        {"VgaC Cb", CopyBlockVgaC, 1920, 480, true, 1, 624, 464},
-        {"VgaC Cr", CopyBlockVgaC, 1920, 480, true, 2, 0, 0},
-        {"CifC Cr", CopyBlockCifC, 960, 240, true, 2, 304, 224},
+// Idct on blocks of every size, outputs well beyond the pixel range included: within one of
+// the exact transform, and mostly its rounding (they differ only where it sits near a half).
+TEST(FastIdct, WithinOneOfTheExactTransformAndMostlyItsRounding) {
+    std::mt19937 rng(5);
+    long equal = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::int16_t a[64] = {};
+        const int range = trial % 3 == 0 ? 2048 : trial % 3 == 1 ? 300 : 20;
+        for (int k = 1 + static_cast<int>(rng() % 64); k > 0; --k) {
+            a[rng() % 64] = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
+        }
+        double exact[64];
+        ReferenceTransform(a, exact, true);
+        Idct(a);
+        for (int i = 0; i < 64; ++i) {
+            ASSERT_LE(std::abs(a[i] - exact[i]), 1.0) << "trial " << trial << " i " << i;
+            equal += a[i] == std::floor(exact[i] + 0.5);
+        }
+    }
+    EXPECT_GT(static_cast<double>(equal) / (20000.0 * 64), 0.99);
+}
+
+// IdctDecoded keeps its own DC-only rounding and limit checks: against Idct on every shape it
+// may be told about, DC-only blocks (no AC drawn) included. IdctDecodedPair gives the same on
+// every instruction set, whatever two blocks meet (shapes, sizes, one DC-only or too large for
+// the fixed-point transform).
+TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
+    std::mt19937 rng(7);
+    struct Told {
+        std::int16_t coeffs[64];
+        int sum;
+        std::uint64_t occupied;
+        std::int16_t want[64];
     };
-    for (const CopyCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<std::uint8_t> buf(static_cast<std::size_t>(c.rowBytes * c.height), 0xEE);
-        std::int16_t block[64];
-        for (int i = 0; i < 64; ++i)
-            block[i] = static_cast<std::int16_t>(c.chroma ? i - 32 : i + 10);
-        block[5] = c.chroma ? 200 : 300;  // clamps high
-        block[6] = c.chroma ? -200 : -5;  // clamps low
-        c.copy(buf.data() + c.r * c.rowBytes + c.x * 3 + c.channel, block);
-
-        std::vector<std::uint8_t> expect(buf.size(), 0xEE);
-        for (int k = 0; k < 8; ++k)
-            for (int col = 0; col < 8; ++col) {
-                const int v = block[k * 8 + col];
-                if (!c.chroma) {
-                    const auto s = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
-                    expect[(c.r + 7 - k) * c.rowBytes + (c.x + col) * 3] = s;
-                } else {
-                    const auto s = static_cast<std::uint8_t>(std::clamp(v, -128, 127) & 0xFF);
-                    expect[(c.r + 15 - 2 * k) * c.rowBytes + (c.x + 2 * col) * 3 + c.channel] = s;
-                    expect[(c.r + 15 - 2 * k) * c.rowBytes + (c.x + 2 * col + 1) * 3 + c.channel] =
-                        s;
-                    expect[(c.r + 14 - 2 * k) * c.rowBytes + (c.x + 2 * col) * 3 + c.channel] = s;
-                    expect[(c.r + 14 - 2 * k) * c.rowBytes + (c.x + 2 * col + 1) * 3 + c.channel] =
-                        s;
-                }
-            }
-        ASSERT_TRUE(buf == expect);
+    Told pair[2];
+    for (int trial = 0; trial < 20000; ++trial) {
+        Told& t = pair[trial % 2];
+        std::int16_t* a = t.coeffs;
+        std::fill(a, a + 64, std::int16_t{0});
+        a[0] = static_cast<std::int16_t>(static_cast<int>(rng() % 4200) - 2100);
+        const int count = static_cast<int>(rng() % 12);
+        const int range = trial % 4 == 0 ? 2048 : trial % 4 == 1 ? 200 : 20;
+        for (int k = 0; k < count; ++k) {
+            // Mostly low frequencies, as pictures have them, sometimes anywhere.
+            const int at = trial % 3 == 0 ? static_cast<int>(rng() % 64) : static_cast<int>(rng() % 4) * 8 + static_cast<int>(rng() % 4);
+            a[at] = static_cast<std::int16_t>(static_cast<int>(rng() % static_cast<unsigned>(2 * range)) - range);
+        }
+        t.sum = 0;
+        t.occupied = 0;
+        for (int i = 1; i < 64; ++i) {
+            t.sum += std::abs(a[i]);
+            if (a[i] != 0 || rng() % 16 == 0) t.occupied |= std::uint64_t{1} << i;  // extra bits allowed
+        }
+        std::copy(a, a + 64, t.want);
+        Idct(t.want);
+        std::int16_t got[2][64];
+        extlib::IdctDecoded(a, got[0], t.sum, t.occupied);
+        ASSERT_TRUE(std::equal(t.want, t.want + 64, got[0])) << trial;
+        if (trial % 2 == 0) continue;
+        for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+            extlib::IdctDecodedPair(pair[0].coeffs, got[0], pair[0].sum, pair[0].occupied, pair[1].coeffs, got[1],
+                                    pair[1].sum, pair[1].occupied, static_cast<extlib::Simd>(simd));
+            for (int k = 0; k < 2; ++k)
+                ASSERT_TRUE(std::equal(pair[k].want, pair[k].want + 64, got[k])) << trial << " simd " << simd << " block " << k;
+        }
     }
 }
 
 // ---- Colour conversion ----
 
-struct Rgb {
-    double r, g, b;
-};
-
-// BT.601 studio range, chroma centred on zero, to full-range RGB.
-Rgb ReferenceRgb(int y, int cb, int cr) {
-    const double ys = (y - 16) * 255.0 / 219.0;
-    const double k = 255.0 / 224.0;
-    return {ys + 1.402 * k * cr,
-            ys - (1.772 * 0.114 / 0.587) * k * cb - (1.402 * 0.299 / 0.587) * k * cr,
-            ys + 1.772 * k * cb};
-}
-
-TEST(YUVtoRGB, KnownColoursInBlueGreenRedOrder) {
-    struct Case {
-        const char* name;
-        int y, cb, cr;  // cb, cr centred on zero
-        int b, g, r;
-    };
-    const Case cases[] = {
-        {"black", 16, 0, 0, 0, 0, 0},        {"white", 235, 0, 0, 255, 255, 255},
-        {"grey", 126, 0, 0, 128, 128, 128},  {"red", 81, -38, 112, 0, 0, 255},
-        {"green", 145, -74, -94, 0, 255, 0}, {"blue", 41, 112, -18, 255, 0, 0},
-        {"below black", 0, 0, 0, 0, 0, 0},   {"above white", 255, 0, 0, 255, 255, 255},
-    };
-    for (const Case& c : cases) {
-        std::uint8_t px[6] = {static_cast<std::uint8_t>(c.y),
-                              static_cast<std::uint8_t>(c.cb),
-                              static_cast<std::uint8_t>(c.cr),
-                              16,
-                              0,
-                              0};
-        YUVtoRGB(px, 1);
-        SCOPED_TRACE(c.name);
-        EXPECT_NEAR(c.b, px[0], 1);
-        EXPECT_NEAR(c.g, px[1], 1);
-        EXPECT_NEAR(c.r, px[2], 1);
-        EXPECT_EQ(16, px[3]) << "pixel beyond the count was touched";
-    }
-}
-
+// BT.601 studio range, chroma centred on zero, to full-range blue, green, red, for every input
+// but the last, which lies beyond the count (an odd one, so the tail is converted on its own)
+// and stays as it was.
 TEST(YUVtoRGB, EveryInputWithinOneOfDoublePrecision) {
-    std::vector<std::uint8_t> buf(256 * 256 * 256 * 3);
-    for (int i = 0; i < 256 * 256 * 256; ++i) {
+    constexpr int kAll = 256 * 256 * 256;
+    std::vector<std::uint8_t> buf(kAll * 3);
+    for (int i = 0; i < kAll; ++i) {
         buf[i * 3] = static_cast<std::uint8_t>(i >> 16);
         buf[i * 3 + 1] = static_cast<std::uint8_t>(i >> 8);
         buf[i * 3 + 2] = static_cast<std::uint8_t>(i);
     }
-    YUVtoRGB(buf.data(), 256 * 256 * 256);
+    YUVtoRGB(buf.data(), kAll - 1);
+    EXPECT_TRUE(buf[kAll * 3 - 3] == 0xFF && buf[kAll * 3 - 2] == 0xFF && buf[kAll * 3 - 1] == 0xFF);
     int worst = 0;
-    for (int i = 0; i < 256 * 256 * 256; ++i) {
-        const Rgb ref =
-            ReferenceRgb(i >> 16, static_cast<std::int8_t>(i >> 8), static_cast<std::int8_t>(i));
-        const double want[3] = {ref.b, ref.g, ref.r};
+    const double k = 255.0 / 224.0;
+    for (int i = 0; i < kAll - 1; ++i) {
+        const double ys = ((i >> 16) - 16) * 255.0 / 219.0;
+        const double cb = static_cast<std::int8_t>(i >> 8), cr = static_cast<std::int8_t>(i);
+        const double want[3] = {ys + 1.772 * k * cb, ys - (1.772 * 0.114 / 0.587) * k * cb - (1.402 * 0.299 / 0.587) * k * cr,
+                                ys + 1.402 * k * cr};
         for (int ch = 0; ch < 3; ++ch) {
             const double w = std::clamp(std::floor(want[ch] + 0.5), 0.0, 255.0);
             worst = std::max(worst, static_cast<int>(std::abs(w - buf[i * 3 + ch])));
@@ -382,4 +412,57 @@ TEST(YUVtoRGB, EveryInputWithinOneOfDoublePrecision) {
     EXPECT_LE(worst, 1);
 }
 
+// PlanesToBgr against YUVtoRGB on the interleaved bottom-up buffer the copies would build.
+void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y, const std::vector<std::uint8_t>& cb,
+                                 const std::vector<std::uint8_t>& cr, int w, int h) {
+    std::vector<std::uint8_t> interleaved(static_cast<std::size_t>(w * h * 3));
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = &interleaved[static_cast<std::size_t>(((h - 1 - row) * w + x) * 3)];
+            p[0] = y[static_cast<std::size_t>(row * w + x)];
+            p[1] = cb[static_cast<std::size_t>((row / 2) * (w / 2) + x / 2)];
+            p[2] = cr[static_cast<std::size_t>((row / 2) * (w / 2) + x / 2)];
+        }
+    YUVtoRGB(interleaved.data(), w * h);
+    // On every instruction set the processor has; guard bytes on both sides catch a store
+    // outside the picture.
+    for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+        std::vector<std::uint8_t> out(interleaved.size() + 64, 0xA5);
+        extlib::PlanesToBgrWith(static_cast<extlib::Simd>(simd), y.data(), cb.data(), cr.data(), w, h, out.data() + 32);
+        ASSERT_TRUE(std::equal(interleaved.begin(), interleaved.end(), out.begin() + 32)) << w << "x" << h << " simd " << simd;
+        EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 32, [](std::uint8_t v) { return v == 0xA5; }));
+        EXPECT_TRUE(std::all_of(out.end() - 32, out.end(), [](std::uint8_t v) { return v == 0xA5; }));
+    }
+}
+
+TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySize) {
+    std::mt19937 rng(9);
+    // Widths that end in each step size: 32 pixels, then 16, then single ones.
+    for (auto [w, h] : {std::pair{640, 480}, std::pair{320, 240}, std::pair{16, 2}, std::pair{24, 4},
+                        std::pair{48, 2}, std::pair{40, 2}}) {
+        std::vector<std::uint8_t> y(static_cast<std::size_t>(w * h)), cb(y.size() / 4), cr(y.size() / 4);
+        for (auto* plane : {&y, &cb, &cr})
+            for (auto& v : *plane) v = static_cast<std::uint8_t>(rng());
+        y[0] = 0, y[1] = 255, cb[0] = 0x80, cr[0] = 0x7F;  // extremes too: they decide the clamps
+        ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, w, h);
+    }
+}
+
+TEST(FastColour, PlanesToBgrForEveryLumaAndChromaTriple) {
+    // Chroma plane 256 x 256 holds every (Cb, Cr) pair once; each covers 2 x 2 pixels, so 64
+    // pictures with the luma pattern moved on by four bring every luma value to every pair.
+    constexpr int kW = 512, kH = 512;
+    std::vector<std::uint8_t> y(kW * kH), cb(kW * kH / 4), cr(kW * kH / 4);
+    for (std::size_t i = 0; i < cb.size(); ++i) {
+        cb[i] = static_cast<std::uint8_t>(i % (kW / 2));
+        cr[i] = static_cast<std::uint8_t>(i / (kW / 2));
+    }
+    for (int shift = 0; shift < 256 && !testing::Test::HasFatalFailure(); shift += 4) {
+        for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<std::uint8_t>(shift + 2 * (i / kW % 2) + i % 2);
+        SCOPED_TRACE(shift);
+        ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, kW, kH);
+    }
+}
+
 }  // namespace
+}  // namespace droskal
