@@ -1,5 +1,6 @@
-// What the core tests share: a scratch folder, an observer that counts what the searches
-// report, and recordings built with the recorder-stream writer.
+// What the core tests share: a scratch folder, files and frame buffers, an observer that counts
+// what the searches report, and pictures and recordings built with the encoder and the
+// recorder-stream writer.
 #pragma once
 
 #include <unistd.h>
@@ -7,6 +8,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,20 +49,51 @@ private:
     std::filesystem::path path_;
 };
 
-// Counts the reports; `positions` holds the read position at every SetPlayCounter.
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A frame buffer holding `payload` followed by a sequence end code, zeros after it.
+inline std::unique_ptr<FrameBuffer> FrameOf(const Bytes& payload) {
+    auto frame = std::make_unique<FrameBuffer>();
+    frame->fill(0);
+    const std::uint8_t end[4] = {0, 0, 1, 0xB7};
+    std::copy(payload.begin(), payload.end(), frame->begin());
+    std::copy(end, end + 4, frame->begin() + static_cast<std::ptrdiff_t>(payload.size()));
+    return frame;
+}
+
+// Slice payloads (after 00 00 01 01, before the next start code) of a stream with one slice
+// a picture, such as the peer-encoded fixtures.
+inline std::vector<Bytes> SlicePayloads(const Bytes& s) {
+    std::vector<Bytes> out;
+    std::size_t start = 0;
+    bool inSlice = false;
+    for (std::size_t i = 0; i + 3 < s.size(); ++i) {
+        if (s[i] != 0 || s[i + 1] != 0 || s[i + 2] != 1) continue;
+        if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.begin() + static_cast<std::ptrdiff_t>(i));
+        EXPECT_FALSE(s[i + 3] > 0x01 && s[i + 3] <= 0xAF) << "picture with several slices";
+        inSlice = s[i + 3] == 0x01;
+        start = i + 4;
+        i += 3;
+    }
+    if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.end());
+    return out;
+}
+
+inline std::string Fixture(const std::string& name) { return std::string(DROSKAL_TEST_DATA) + "/fixtures/" + name; }
+
+// Counts the reports.
 struct CountingObserver final : StreamObserver {
-    explicit CountingObserver(const StreamFile* f = nullptr) : file(f) {}
     void SetPlayCounter(bool reset) override {
         EXPECT_FALSE(reset);
         ++counters;
-        if (file) positions.push_back(file->readPosition());
     }
     void ShowNmea() override { ++sentences; }
 
-    const StreamFile* file;
     int counters = 0;
     int sentences = 0;
-    std::vector<std::int64_t> positions;
 };
 
 inline SequenceHeader Header(int width, int height) {

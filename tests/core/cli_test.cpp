@@ -1,32 +1,20 @@
 // droskal-cli's commands, run in-process on recordings built byte by byte.
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "TestRecordings.h"
 #include "cli/Commands.h"
 #include "cli/Geo.h"
-#include "decoder/Decoder.h"
-#include "decoder/YuvPlanes.h"
-#include "stream/Fragment.h"
-#include "tools/IntraEncoder.h"
-#include "tools/RecorderWriter.h"
 
 namespace droskal {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using namespace test;
 
 struct Result {
     int status;
@@ -37,43 +25,6 @@ Result RunCommand(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = cli::RunCli(args, {out, err, false});
     return {status, out.str(), err.str()};
-}
-
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "droskal-cli-XXXXXX").string();
-        path_ = mkdtemp(tmpl.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-// A 320x240 picture with some structure, encoded once for all tests.
-const Bytes& CifSlice() {
-    static const Bytes slice = [] {
-        std::vector<std::uint8_t> rgb(320 * 240 * 3);
-        for (int y = 0; y < 240; ++y) {
-            for (int x = 0; x < 320; ++x) {
-                std::uint8_t* p = &rgb[static_cast<std::size_t>(y * 320 + x) * 3];
-                p[0] = static_cast<std::uint8_t>(x * 255 / 319);
-                p[1] = static_cast<std::uint8_t>(y * 255 / 239);
-                p[2] = static_cast<std::uint8_t>((x ^ y) & 0xFF);
-            }
-        }
-        return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), 4);
-    }();
-    return slice;
-}
-
-SequenceHeader Cif() {
-    SequenceHeader h;
-    h.width = 320;
-    h.height = 240;
-    return h;
 }
 
 // One fix per picture; lat in degrees north (negative south), lon east (negative west).
@@ -90,12 +41,16 @@ std::string Sentence(double secondsOfDay, double lat, double lon, const char* st
     return BuildGprmc(f);
 }
 
+// A 320x240 picture, encoded once for all tests, with the given sentence.
 RecorderPicture Picture(const std::string& sentence) {
+    static const Bytes slice = EncodedPicture(320, 240, 4, 0);
     RecorderPicture p;
     if (!sentence.empty()) p.userData.push_back(RecorderUserData(sentence));
-    p.slice = CifSlice();
+    p.slice = slice;
     return p;
 }
+
+std::string Text(const Bytes& b) { return {b.begin(), b.end()}; }
 
 double JsonValue(const std::string& json, const std::string& key) {
     const auto at = json.find("\"" + key + "\": ");
@@ -104,8 +59,8 @@ double JsonValue(const std::string& json, const std::string& key) {
 }
 
 TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
-    TempDir dir;
-    RecorderWriter w(Cif());
+    TempFolder dir;
+    RecorderWriter w(Header(320, 240));
     const double t0 = 8 * 3600;
     w.addPicture(Picture(Sentence(t0 + 0, 52.000, 21.0, "A", "10.0")));  // 0
     w.addPicture(Picture(Sentence(t0 + 1, 52.001, 21.0, "A", "20.0")));  // 1
@@ -144,39 +99,30 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     EXPECT_NEAR(50 * 1.852, JsonValue(r.out, "topSpeedKmh"), 0.05);
 }
 
-// Element names in document order, with their nesting checked; fails on a tag that closes
-// something else or on text outside the root.
-struct XmlShape {
-    std::vector<std::string> opened;  // "parent/child" paths
-    bool wellFormed = true;
-};
-
-XmlShape ParseXmlShape(const std::string& xml) {
-    XmlShape shape;
-    std::vector<std::string> stack;
+// Element paths ("parent/child") in document order; empty when a tag closes something else,
+// a tag is cut off or an element stays open.
+std::vector<std::string> XmlPaths(const std::string& xml) {
+    std::vector<std::string> opened, stack;
     for (std::size_t i = xml.find('<'); i != std::string::npos; i = xml.find('<', i + 1)) {
         const std::size_t end = xml.find('>', i);
-        if (end == std::string::npos) return {{}, false};
-        std::string tag = xml.substr(i + 1, end - i - 1);
+        if (end == std::string::npos) return {};
+        const std::string tag = xml.substr(i + 1, end - i - 1);
         if (tag[0] == '?') continue;
         const bool closing = tag[0] == '/';
-        const bool selfClosing = tag.back() == '/';
-        const std::string name = tag.substr(closing ? 1 : 0, tag.find_first_of(" \n/", closing ? 1 : 0) -
-                                                                (closing ? 1 : 0));
+        const std::string name = tag.substr(closing, tag.find_first_of(" \n/", closing) - closing);
         if (closing) {
-            if (stack.empty() || stack.back() != name) return {{}, false};
+            if (stack.empty() || stack.back() != name) return {};
             stack.pop_back();
             continue;
         }
-        shape.opened.push_back((stack.empty() ? "" : stack.back() + "/") + name);
-        if (!selfClosing) stack.push_back(name);
+        opened.push_back((stack.empty() ? "" : stack.back() + "/") + name);
+        if (tag.back() != '/') stack.push_back(name);
     }
-    shape.wellFormed = stack.empty();
-    return shape;
+    return stack.empty() ? opened : std::vector<std::string>{};
 }
 
-long Count(const XmlShape& s, const std::string& path) {
-    return std::count(s.opened.begin(), s.opened.end(), path);
+long Count(const std::vector<std::string>& paths, const std::string& path) {
+    return std::count(paths.begin(), paths.end(), path);
 }
 
 class CliTrack : public testing::Test {
@@ -187,7 +133,7 @@ protected:
         w.addPicture(Picture(Sentence(t0 + 0, -33.5, -70.25)));
         w.addPicture(Picture(Sentence(t0 + 1, -33.501, -70.25)));
         std::string damaged = Sentence(t0 + 2, -33.502, -70.25);
-        damaged[damaged.size() - 1] = damaged.back() == '0' ? '1' : '0';
+        damaged.back() = damaged.back() == '0' ? '1' : '0';
         w.addPicture(Picture(damaged));
         w.addPicture(Picture(Sentence(t0 + 2.5, -33.503, -70.25)));
         // Fix lost, then segment 2 of two fixes.
@@ -198,8 +144,8 @@ protected:
         w.addPicture(Picture(Sentence(t0 + 15, -33.507, -70.25)));
         ASSERT_TRUE(w.writeFile(path = dir.file("a&b.m1v")));
     }
-    TempDir dir;
-    RecorderWriter w{Cif()};
+    TempFolder dir;
+    RecorderWriter w{Header(320, 240)};
     std::string path;
 };
 
@@ -207,26 +153,23 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
     const Result gpx = RunCommand({"track", path});
     EXPECT_EQ(cli::kExitPartial, gpx.status);
     EXPECT_NE(gpx.err.find("1 sentences with a bad checksum"), std::string::npos) << gpx.err;
-    const XmlShape g = ParseXmlShape(gpx.out);
-    ASSERT_TRUE(g.wellFormed) << gpx.out;
+    const auto g = XmlPaths(gpx.out);
+    ASSERT_FALSE(g.empty()) << gpx.out;
     EXPECT_EQ(1, Count(g, "gpx"));
     EXPECT_EQ(3, Count(g, "trk/trkseg"));
     EXPECT_EQ(6, Count(g, "trkseg/trkpt"));
     EXPECT_NE(gpx.out.find("xmlns=\"http://www.topografix.com/GPX/1/1\""), std::string::npos);
     EXPECT_NE(gpx.out.find("<name>a&amp;b.m1v</name>"), std::string::npos);
     EXPECT_NE(gpx.out.find("<trkpt lat=\"-33.5000000\" lon=\"-70.2500000\"><time>2006-03-30T12:00:00Z</time>"),
-              std::string::npos)
-        << gpx.out;
+              std::string::npos) << gpx.out;
     const auto seg2 = gpx.out.find("<trkseg>", gpx.out.find("</trkseg>"));
     EXPECT_EQ(gpx.out.find("<trkpt lat=\"-33.5050000\""), gpx.out.find("<trkpt", seg2));
 
-    const TempDir out;
-    const Result kml = RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")});
-    EXPECT_EQ(cli::kExitPartial, kml.status);
-    const std::string text(reinterpret_cast<const char*>(ReadAll(out.file("t.kml")).data()),
-                           ReadAll(out.file("t.kml")).size());
-    const XmlShape k = ParseXmlShape(text);
-    ASSERT_TRUE(k.wellFormed) << text;
+    const TempFolder out;
+    EXPECT_EQ(cli::kExitPartial, RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
+    const std::string text = Text(ReadBytes(out.file("t.kml")));
+    const auto k = XmlPaths(text);
+    ASSERT_FALSE(k.empty()) << text;
     EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
     EXPECT_EQ(2, Count(k, "MultiGeometry/LineString"));
     EXPECT_EQ(1, Count(k, "MultiGeometry/Point"));
@@ -236,18 +179,15 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
 }
 
 TEST_F(CliTrack, CsvRowsCarryEveryField) {
-    const Result csv = RunCommand({"track", path, "--format=csv"});
-    std::istringstream lines(csv.out);
+    std::istringstream lines(RunCommand({"track", path, "--format=csv"}).out);
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);) rows.push_back(line);
-    ASSERT_EQ(7u, rows.size()) << csv.out;
+    ASSERT_EQ(7u, rows.size());
     EXPECT_EQ("picture,position,utc,latitude,longitude,speed_kmh,course,status", rows[0]);
     EXPECT_EQ("0," + std::to_string(w.pictures()[0].picturePos) +
-                  ",2006-03-30T12:00:00Z,-33.5000000,-70.2500000,18.52,45.6,A",
-              rows[1]);
+                  ",2006-03-30T12:00:00Z,-33.5000000,-70.2500000,18.52,45.6,A", rows[1]);
     EXPECT_EQ("3," + std::to_string(w.pictures()[3].picturePos) +
-                  ",2006-03-30T12:00:02.500Z,-33.5030000,-70.2500000,18.52,45.6,A",
-              rows[3]);
+                  ",2006-03-30T12:00:02.500Z,-33.5030000,-70.2500000,18.52,45.6,A", rows[3]);
     EXPECT_EQ("7", rows[6].substr(0, 1));
 }
 
@@ -262,12 +202,14 @@ protected:
         }
         ASSERT_TRUE(w.writeFile(path = dir.file("rec.m1v")));
     }
-    TempDir dir;
-    RecorderWriter w{Cif()};
+    TempFolder dir;
+    RecorderWriter w{Header(320, 240)};
     std::string path;
 };
 
-TEST_F(CliCut, FragmentEqualsTheWindowsSave) {
+// The sequence and group headers, then the marked stretch from its group header on: what the
+// window saves for the same marks.
+TEST_F(CliCut, FragmentIsTheHeadersAndTheMarkedStretch) {
     const Bytes& rec = w.bytes();
     for (const auto& [from, to] : {std::pair{1, 1}, std::pair{2, 4}, std::pair{5, 5}, std::pair{1, 5}}) {
         SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to));
@@ -275,31 +217,15 @@ TEST_F(CliCut, FragmentEqualsTheWindowsSave) {
         std::ofstream(out) << std::string(3 * rec.size(), 'x');  // an older, longer file
         const Result r = RunCommand({"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
-        const std::int64_t cutStart = w.pictures()[from - 1].picturePos;
-        const std::int64_t cutEnd = w.pictures()[to - 1].endCodePos;
         // Byte by byte: GCC 12 at -O3 misreads a range insert here as out of bounds.
         Bytes expected(rec.begin(), rec.begin() + 20);
-        for (std::int64_t i = cutStart - 12; i < cutEnd; ++i) expected.push_back(rec[static_cast<std::size_t>(i)]);
-        const Bytes got = ReadAll(out);
-        EXPECT_EQ(expected, got);
-
-        StreamFile file;
-        file.openMemory(rec);
-        Bytes copied;
-        std::string error;
-        ASSERT_TRUE(CopyFragment(
-            file, cutStart, cutEnd,
-            [&](const std::uint8_t* d, std::size_t n, std::string&) {
-                copied.insert(copied.end(), d, d + n);
-                return true;
-            },
-            error));
-        EXPECT_EQ(copied, got);
+        for (std::int64_t i = w.pictures()[from - 1].picturePos - 12; i < w.pictures()[to - 1].endCodePos; ++i) {
+            expected.push_back(rec[static_cast<std::size_t>(i)]);
+        }
+        EXPECT_EQ(expected, ReadBytes(out));
     }
-    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()),
-                                std::filesystem::directory_iterator()) -
-                      1)
-        << "temporary files left behind";
+    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.file("")),
+                               std::filesystem::directory_iterator())) << "temporary files left";
 }
 
 TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
@@ -310,16 +236,21 @@ TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
         EXPECT_EQ(cli::kExitUsage, r.status);
         EXPECT_NE(r.err.find("refusing to write over the recording itself"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(w.bytes(), ReadAll(path));
+    EXPECT_EQ(w.bytes(), ReadBytes(path));
 }
 
-TEST(CliExitStatus, UsageAndOpenErrors) {
-    TempDir dir;
-    RecorderWriter w(Cif());
-    w.addPicture(Picture(Sentence(0, 50, 20)));
-    w.addPicture(Picture(Sentence(1, 50, 20)));
+class CliTwoPictures : public testing::Test {
+protected:
+    void SetUp() override {
+        for (int i = 0; i < 2; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
+        ASSERT_TRUE(w.writeFile(rec));
+    }
+    TempFolder dir;
+    RecorderWriter w{Header(320, 240)};
     const std::string rec = dir.file("rec.m1v");
-    ASSERT_TRUE(w.writeFile(rec));
+};
+
+TEST_F(CliTwoPictures, UsageAndOpenErrors) {
     std::ofstream(dir.file("text.m1v")) << "not a recording";
     const struct {
         std::vector<std::string> args;
@@ -345,7 +276,6 @@ TEST(CliExitStatus, UsageAndOpenErrors) {
         {{"bench", rec, "--passes", "0"}, 2},
         {{"bench", rec, "--passes", "2.5"}, 2},
         {{"bench", rec, "--passes", "2", "--seconds", "1"}, 2},
-        {{"bench", rec, "--passes", "2"}, 0},
     };
     for (const auto& c : cases) {
         std::string joined;
@@ -355,47 +285,25 @@ TEST(CliExitStatus, UsageAndOpenErrors) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
 }
 
-TEST(CliBench, PassesWalkTheRecordingExactlyThatOften) {
-    TempDir dir;
-    RecorderWriter w(Cif());
-    w.addPicture(Picture(Sentence(0, 50, 20)));
-    w.addPicture(Picture(Sentence(1, 50, 20)));
-    const std::string rec = dir.file("rec.m1v");
-    ASSERT_TRUE(w.writeFile(rec));
+TEST_F(CliTwoPictures, BenchPassesWalkTheRecordingExactlyThatOften) {
     for (const int passes : {1, 3}) {
         const Result r = RunCommand({"bench", rec, "--passes", std::to_string(passes)});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
-        const std::string want = "bench: " + std::to_string(passes) + " passes, " + std::to_string(2 * passes) +
-                                 " pictures (" + std::to_string(2 * passes) + " decoded)";
-        EXPECT_EQ(0u, r.out.find(want)) << r.out;
+        const std::string n = std::to_string(2 * passes);
+        EXPECT_EQ(0u, r.out.find("bench: " + std::to_string(passes) + " passes, " + n + " pictures (" + n +
+                                 " decoded)")) << r.out;
         EXPECT_NE(r.out.find(" pictures/s, "), std::string::npos) << r.out;
     }
 }
 
-// Slice payloads (without start codes) of a single-slice-per-picture elementary stream.
-std::vector<Bytes> Slices(const Bytes& s) {
-    std::vector<Bytes> out;
-    std::size_t start = 0;
-    bool inSlice = false;
-    for (std::size_t i = 0; i + 3 < s.size(); ++i) {
-        if (s[i] != 0 || s[i + 1] != 0 || s[i + 2] != 1) continue;
-        if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.begin() + static_cast<std::ptrdiff_t>(i));
-        inSlice = s[i + 3] == 0x01;
-        start = i + 4;
-        i += 3;
-    }
-    if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.end());
-    return out;
-}
-
-TEST(CliFrames, Yuv420pEqualsOurPlanesAndThePeerDecode) {
-    // The peer-encoded pictures laid out as the recorder writes them, with an unreadable
-    // picture (no slice within reach) between them.
-    const std::string base = std::string(DROSKAL_TEST_DATA) + "/fixtures/cif_testsrc2_q4";
-    const auto slices = Slices(ReadAll(base + ".m1v"));
-    const Bytes reference = ReadAll(base + ".yuv");
+// Peer-encoded pictures laid out as the recorder writes them, with an unreadable picture (no
+// slice within reach) between them: the planes are the peer's own decode, give or take the
+// IDCT's rounding.
+TEST(CliFrames, Yuv420pIsThePeerDecodeAndSkipsUnreadablePictures) {
+    const auto slices = SlicePayloads(ReadBytes(Fixture("cif_testsrc2_q4.m1v")));
+    const Bytes reference = ReadBytes(Fixture("cif_testsrc2_q4.yuv"));
     ASSERT_EQ(2u, slices.size());
-    RecorderWriter w(Cif());
+    RecorderWriter w(Header(320, 240));
     RecorderPicture p = Picture(Sentence(0, 50, 20));
     p.slice = slices[0];
     w.addPicture(p);
@@ -404,52 +312,35 @@ TEST(CliFrames, Yuv420pEqualsOurPlanesAndThePeerDecode) {
     w.addPicture(broken);
     p.slice = slices[1];
     w.addPicture(p);
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
 
     const Result r = RunCommand({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
     EXPECT_EQ(cli::kExitPartial, r.status);
-    EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)),
-              std::string::npos)
+    EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)), std::string::npos)
         << r.err;
-    const Bytes got = ReadAll(dir.file("out.yuv"));
+    const Bytes got = ReadBytes(dir.file("out.yuv"));
     ASSERT_EQ(reference.size(), got.size());
-
-    Decoder decoder;
-    std::vector<std::uint8_t> picBuf(320 * 240 * 3);
-    Bytes ours;
-    for (const Bytes& slice : slices) {
-        auto frame = std::make_unique<FrameBuffer>();
-        std::copy(slice.begin(), slice.end(), frame->begin());
-        const std::uint8_t end[] = {0, 0, 1, 0xB7};
-        std::copy(end, end + 4, frame->begin() + static_cast<std::ptrdiff_t>(slice.size()));
-        ASSERT_TRUE(decoder.AssemblePicture(*frame, 2, picBuf.data()));
-        const Bytes planes = PicBufToYuv420p(picBuf.data(), 2);
-        ours.insert(ours.end(), planes.begin(), planes.end());
-    }
-    EXPECT_EQ(ours, got);
     int maxDiff = 0;
     for (std::size_t i = 0; i < got.size(); ++i) maxDiff = std::max(maxDiff, std::abs(got[i] - reference[i]));
-    EXPECT_LE(maxDiff, 2);  // IDCT rounding only
+    EXPECT_LE(maxDiff, 2);
 }
 
 TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
-    TempDir dir;
-    RecorderWriter w(Cif());
+    TempFolder dir;
+    RecorderWriter w(Header(320, 240));
     for (int i = 0; i < 4; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
-    for (const char* format : {"bmp", "png"}) {
-        const std::string out = dir.file(std::string("pics-") + format);
+    for (const std::string format : {"bmp", "png"}) {
+        const std::string out = dir.file("pics-" + format);
         const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format, "--first", "1", "--count", "2"});
         EXPECT_EQ(cli::kExitOk, r.status) << r.err;
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
-        const std::string ext = std::string(".") + format;
-        EXPECT_EQ((std::vector<std::string>{"000001" + ext, "000002" + ext}), names);
-        const Bytes first = ReadAll(out + "/000001" + ext);
-        ASSERT_GT(first.size(), 54u);
-        EXPECT_EQ(format[0] == 'b' ? 'B' : 'P', first[format[0] == 'b' ? 0 : 1]);
+        EXPECT_EQ((std::vector<std::string>{"000001." + format, "000002." + format}), names);
+        const std::string magic = format == "bmp" ? "BM" : "\x89PNG";
+        EXPECT_EQ(magic, Text(ReadBytes(out + "/000001." + format)).substr(0, magic.size()));
     }
 }
 

@@ -1,8 +1,7 @@
+// Droskal.ini: the number rule, the items of a file, the keys and the calibration.
 #include <bit>
 #include <clocale>
 #include <cmath>
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,21 +103,14 @@ TEST(IniParam, FileEdgeCases) {
         {"lower-case key", "maplat1=52.5", 52.5f, 0, 0, {}},
         {"blank before =", "MAPLAT1 = 52.5", 0, 0, 0, {Unknown("MAPLAT1 ")}},
         {"decimal comma", "MAPLAT1=52,5", 52.0f, 0, 0, {kError}},
-        {"blanks in number", "MAPLON1=1 000.5", 0, 1000.5f, 0, {}},
-        {"text after number", "MAPLON1=20.5 x", 0, 20.5f, 0, {}},
-        {"exponent D", "PLAYSPEED1=1D-1", 0, 0, 0.1f, {}},
-        {"hex value", "MAPLON1=&H10", 0, 16.0f, 0, {}},
         {"word as value", "PLAYSPEED1=fast", 0, 0, 0, {}},
         {"section and comment lines", "[Setup]\n; comment\nMAPLAT1=1", 1.0f, 0, 0, {kError, kError}},
-        {"empty line", "\n\nMAPLAT1=1\n\n", 1.0f, 0, 0, {}},
-        {"indented line", "    MAPLAT1=2", 2.0f, 0, 0, {}},
         {"repeated key, last wins", "MAPLAT1=1\nMAPLAT1=3", 3.0f, 0, 0, {}},
         {"unknown key as written", "Zoom=2", 0, 0, 0, {Unknown("Zoom")}},
         {"value rounded to float", "MAPLAT1=52.41674", 52.41674f, 0, 0, {}},
         {"value beyond float", "MAPLAT1=1e300", INFINITY, 0, 0, {}},
         {"= in value", "MAPLAT1=4=5", 4.0f, 0, 0, {}},
         {"empty key", "=5", 0, 0, 0, {Unknown("")}},
-        {"empty file", "", 0, 0, 0, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,20 +1,26 @@
 // Files a viewer for damaged memory cards meets: too short, not files at all, unreadable,
-// shrinking under the reader, pictures and user data at and beyond the reader's limits.
+// shrinking under the reader, pictures and user data at and beyond the reader's limits,
+// sentences with absurd numbers, and recordings cut off anywhere or with bits flipped.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
+#include <set>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
 #include "TestRecordings.h"
+#include "cli/Walker.h"
 #include "decoder/Decoder.h"
+#include "decoder/SequenceHeader.h"
 #include "gps/Nmea.h"
 #include "gps/RmcFields.h"
+#include "stream/Fragment.h"
 
 namespace droskal {
 namespace {
@@ -208,25 +214,6 @@ TEST(HostileFiles, PictureFillingTheWholeFrameBuffer) {
     }
 }
 
-// Macroblock data that run to the last byte of the frame buffer and beyond: the bit reader
-// hands out the last byte again instead of reading past the buffer, and the picture fails.
-TEST(HostileFiles, MacroblocksRunningPastTheFrameBuffer) {
-    const Bytes slice = EncodedPicture(640, 480, 1, 7);
-    ASSERT_GT(slice.size(), static_cast<std::size_t>(kFrameBufSize));
-    auto frame = std::make_unique<FrameBuffer>();
-    std::copy(slice.begin(), slice.begin() + kFrameBufSize, frame->begin());
-    Decoder decoder;
-    std::vector<std::uint8_t> picBuf(static_cast<std::size_t>(kVgaFormat.pixelCount) * 3);
-    EXPECT_FALSE(decoder.DecodePicture(*frame, 1, picBuf.data()));
-    EXPECT_EQ(decoder.bitPos, kFrameBufSize);
-    // Every bit set: DC sizes and escapes as long as they come, to the end of the buffer.
-    frame->fill(0xFF);
-    for (std::uint8_t format : {1, 2}) {
-        EXPECT_FALSE(decoder.DecodePicture(*frame, format, picBuf.data()));
-        EXPECT_LE(decoder.bitPos, kFrameBufSize);
-    }
-}
-
 // Between a picture start code and its first slice the reader takes at most 8,192 bytes:
 // user data that push the slice further make the picture unreadable, nothing else.
 TEST(HostileFiles, LongUserData) {
@@ -303,6 +290,223 @@ TEST(HostileSentences, HugeNumbersInFields) {
         EXPECT_LE(display.gpsLat.size(), c.text.size());
     }
 }
+
+// ---- Recordings damaged the way half-written or failing memory cards damage them ----
+//
+// Cut off at many places and with bits flipped: opening, walking both ways, decoding and
+// cutting a fragment must neither crash nor run away, and the reader's state must stay inside
+// the file.
+
+RecorderWriter MakeRecording(int format) {
+    const int width = format == 1 ? 640 : 320, count = format == 1 ? 2 : 3;
+    RecorderWriter writer(Header(width, width * 3 / 4));
+    for (int i = 0; i < count; ++i) {
+        RmcFields fields;
+        fields.speedKnots = std::to_string(20 + i) + ".0";
+        RecorderPicture picture;
+        picture.temporalReference = i;
+        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
+        picture.slice = EncodedPicture(width, width * 3 / 4, 12, 0, i);
+        writer.addPicture(picture);
+    }
+    return writer;
+}
+
+// What one walk saw: the picture positions forward and backward, and a hash of every picture
+// decoded on the way forward (0 for a picture read but not decoded).
+struct Walk {
+    std::vector<std::int64_t> forward, backward;
+    std::vector<std::size_t> decoded;
+};
+
+// Walks `file` as the window does, checking after every operation that the positions stay
+// inside the file and that each search read no more than its limit; then cuts a fragment from
+// the first picture found to the end of the file.
+Walk WalkChecked(StreamFile& file) {
+    Walk walk;
+    CountingObserver observer;
+    auto frame = std::make_unique<FrameBuffer>();
+    Decoder decoder;
+    const std::int64_t length = file.length();
+    std::int64_t picturePos = 0;
+    const auto inside = [&] {
+        EXPECT_GE(file.readPosition(), 0);
+        EXPECT_LE(file.readPosition(), length);
+        EXPECT_GE(picturePos, 0);
+        EXPECT_LE(picturePos, length);
+    };
+    // Runs a search and checks how far it read.
+    const auto bounded = [&](std::int64_t limit, const std::function<bool()>& search) {
+        const std::int64_t from = file.readPosition();
+        const bool found = search();
+        EXPECT_LE(file.readPosition() - from, limit);
+        inside();
+        return found;
+    };
+
+    const std::uint8_t format = FormatOf(file);
+    std::uint8_t sequenceHeader[12 + 64 + 64] = {};
+    const auto got = file.peek(1, sizeof sequenceHeader, sequenceHeader);
+    const auto matrix = IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got));
+    decoder.SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    const PictureFormatInfo* info = FormatInfo(format);
+    std::vector<std::uint8_t> picBuf(info ? static_cast<std::size_t>(info->pixelCount) * 3 : 0);
+
+    // Every picture start code takes four bytes, so a walk that finds more has gone round.
+    const std::size_t maxPictures = static_cast<std::size_t>(length / 4 + 1);
+    std::string nmeaText;
+    while (bounded(kPictureSearchLimit, [&] { return FindStartUp(file, picturePos, observer); })) {
+        EXPECT_GT(picturePos, walk.forward.empty() ? 0 : walk.forward.back());
+        walk.forward.push_back(picturePos);
+        if (walk.forward.size() > maxPictures) {
+            ADD_FAILURE() << "forward walk does not end";
+            break;
+        }
+        std::size_t hash = 0;
+        if (bounded(kSliceSearchLimit, [&] { return FindPicStart(file, nmeaText, observer); }) &&
+            bounded(kFrameBufSize, [&] { return ReadFrame(file, *frame); }) && info &&
+            decoder.DecodePicture(*frame, format, picBuf.data())) {
+            hash = std::hash<std::string_view>{}({reinterpret_cast<const char*>(picBuf.data()), picBuf.size()});
+        }
+        EXPECT_GE(decoder.bitPos, 0);
+        EXPECT_LE(decoder.bitPos, kFrameBufSize);
+        walk.decoded.push_back(hash);
+    }
+
+    for (;;) {
+        const std::int64_t before = picturePos;
+        if (!FindStartDown(file, picturePos, observer)) {
+            inside();
+            EXPECT_EQ(picturePos, before);
+            // Never below where the limit lets the search reach.
+            if (before > 5) {
+                EXPECT_GE(file.readPosition(), before - 5 - (kPictureSearchLimit - 1));
+            }
+            break;
+        }
+        inside();
+        EXPECT_LE(picturePos, before - 4);
+        EXPECT_EQ(file.readPosition(), picturePos);
+        walk.backward.push_back(picturePos);
+        if (walk.backward.size() > maxPictures) {
+            ADD_FAILURE() << "backward walk does not end";
+            break;
+        }
+        // A picture reached backward is read the same way.
+        if (FindPicStart(file, nmeaText, observer)) ReadFrame(file, *frame);
+        inside();
+    }
+
+    if (!walk.forward.empty()) {
+        std::int64_t copied = 0;
+        std::string error;
+        const auto count = [&copied](const std::uint8_t*, std::size_t n, std::string&) {
+            copied += static_cast<std::int64_t>(n);
+            return true;
+        };
+        EXPECT_TRUE(CopyFragment(file, walk.forward.front(), length, count, error)) << error;
+        const FragmentPlan plan = PlanFragment(walk.forward.front(), length, length);
+        EXPECT_EQ(copied, plan.headerBytes + plan.count);
+        inside();
+    }
+    return walk;
+}
+
+class CorruptionSweep : public ::testing::TestWithParam<int> {};
+
+// Cut-off files, read from disk: every picture that lies wholly before the cut is found and
+// decoded exactly as in the whole file, nothing behind the cut is invented, and the backward
+// walk retraces the forward one.
+TEST_P(CorruptionSweep, TruncatedAnywhere) {
+    const RecorderWriter rec = MakeRecording(GetParam());
+    const Bytes& bytes = rec.bytes();
+    StreamFile whole;
+    whole.openMemory(bytes);
+    const Walk reference = WalkChecked(whole);
+    ASSERT_EQ(reference.forward.size(), rec.pictures().size());
+    for (std::size_t hash : reference.decoded) ASSERT_NE(hash, 0u);
+
+    std::set<std::int64_t> cuts;
+    const auto size = static_cast<std::int64_t>(bytes.size());
+    for (std::int64_t n = 0; n <= 16; ++n) cuts.insert(n);
+    for (std::int64_t n = 0; n < size; n += size / 97 + 1) cuts.insert(n);
+    // Around every place where the walk changes what it does.
+    for (const PicturePositions& p : rec.pictures()) {
+        for (std::int64_t at : {p.picturePos, p.userDataPos, p.slicePos, p.endCodePos}) {
+            for (std::int64_t d = -4; d <= 4; ++d) cuts.insert(std::clamp<std::int64_t>(at + d, 0, size));
+        }
+    }
+    TempFolder folder;
+    for (std::int64_t cut : cuts) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        StreamFile file;
+        std::string error;
+        ASSERT_EQ(file.open(folder.write("cut.m1v", Bytes(bytes.begin(), bytes.begin() + cut)), error), OpenStatus::Ok);
+        ASSERT_EQ(file.length(), cut);
+        const Walk walk = WalkChecked(file);
+        std::size_t complete = 0;
+        while (complete < rec.pictures().size() && rec.pictures()[complete].endCodePos <= cut) ++complete;
+        ASSERT_GE(walk.forward.size(), complete);
+        ASSERT_LE(walk.forward.size(), rec.pictures().size());
+        for (std::size_t i = 0; i < walk.forward.size(); ++i) {
+            EXPECT_EQ(walk.forward[i], rec.pictures()[i].picturePos);
+            if (i < complete && cut >= 7) {
+                EXPECT_EQ(walk.decoded[i], reference.decoded[i]) << "picture " << i;
+            }
+        }
+        std::vector<std::int64_t> retraced(walk.forward.rbegin(), walk.forward.rend());
+        if (!retraced.empty()) retraced.erase(retraced.begin());
+        EXPECT_EQ(walk.backward, retraced);
+        if (HasFatalFailure()) break;
+    }
+}
+
+// Bits flipped at random (fixed seeds), from a single bit to a few hundred: whatever the
+// walk makes of it, it stays bounded and inside the file; the command line's frame export
+// walks the same bytes its own way and finds as many pictures.
+TEST_P(CorruptionSweep, BitFlips) {
+    const RecorderWriter rec = MakeRecording(GetParam());
+    for (std::uint32_t seed = 1; seed <= 120; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed * 7919u + static_cast<std::uint32_t>(GetParam()));
+        Bytes damaged = rec.bytes();
+        const int flips = seed <= 60 ? static_cast<int>(seed % 8) + 1 : static_cast<int>(rng() % 400) + 1;
+        for (int f = 0; f < flips; ++f) {
+            // Half of the flips aim at the headers and start codes, where one bit does most harm.
+            std::size_t at = rng() % damaged.size();
+            if (rng() % 2 == 0) {
+                const PicturePositions& p = rec.pictures()[rng() % rec.pictures().size()];
+                const std::int64_t anchor = std::array{p.headersStart, p.picturePos, p.slicePos, p.endCodePos}[rng() % 4];
+                at = static_cast<std::size_t>(std::clamp<std::int64_t>(anchor - 5 + static_cast<std::int64_t>(rng() % 9), 0,
+                                                                       static_cast<std::int64_t>(damaged.size()) - 1));
+            }
+            damaged[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        }
+        if (seed % 5 == 0) damaged.resize(rng() % damaged.size());  // some are also cut short
+        StreamFile file;
+        file.openMemory(damaged);
+        const Walk walk = WalkChecked(file);
+        EXPECT_LE(walk.forward.size(), damaged.size() / 4 + 1);
+
+        cli::Walker walker;
+        std::string error;
+        if (walker.openMemory(damaged, error)) {
+            cli::WalkedPicture picture;
+            std::size_t exported = 0;
+            while (walker.next(picture, cli::Decode::Bitmap) && exported <= damaged.size() / 4 + 1) {
+                EXPECT_GT(picture.picturePos, 0);
+                EXPECT_LE(picture.picturePos, static_cast<std::int64_t>(damaged.size()));
+                EXPECT_LE(walker.file().readPosition(), walker.length());
+                ++exported;
+            }
+            EXPECT_EQ(exported, walk.forward.size());
+        }
+        if (HasFailure()) break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, CorruptionSweep, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) { return info.param == 1 ? "Vga" : "Cif"; });
 
 }  // namespace
 }  // namespace droskal

@@ -1,7 +1,8 @@
-#include <fcntl.h>
-#include <unistd.h>
-
+// The reader and the searches: the zero window after a jump, the user data, the reader's
+// positioned reads, and the block-scanning searches against the byte loops they replace.
+// Whole recordings are walked both ways, whole and cut, in hostile_inputs_test.
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -13,161 +14,6 @@ namespace droskal {
 namespace {
 
 using namespace test;
-
-std::string SentenceFor(int i) {
-    RmcFields f;
-    f.time = FormatRmcTime(8 * 3600 + i * 0.04);
-    f.speedKnots = std::to_string(i % 70) + ".5";
-    return BuildGprmc(f);
-}
-
-RecorderPicture PictureWith(int i, std::size_t sliceBytes) {
-    RecorderPicture pic;
-    pic.temporalReference = i;
-    pic.userData.push_back(RecorderUserData(SentenceFor(i)));
-    pic.slice = NoCodeBytes(sliceBytes, static_cast<std::uint32_t>(i));
-    return pic;
-}
-
-// FindPicStart and ReadFrame as a step does them after the picture start code.
-void ExpectPictureRead(StreamFile& f, const RecorderWriter& w, int index, std::string& text,
-                       CountingObserver& obs, std::int64_t base = 0) {
-    const PicturePositions& p = w.pictures()[static_cast<std::size_t>(index)];
-    ASSERT_TRUE(FindPicStart(f, text, obs)) << "picture " << index;
-    EXPECT_EQ(f.readPosition(), p.slicePos);
-    EXPECT_EQ(text, SentenceFor(index));
-    auto frame = std::make_unique<FrameBuffer>();
-    ASSERT_TRUE(ReadFrame(f, *frame));
-    EXPECT_EQ(f.readPosition(), p.endCodePos);
-    const auto first = w.bytes().begin() + (p.slicePos - base);  // the byte after the slice code's 01
-    EXPECT_TRUE(std::equal(first, w.bytes().begin() + (p.endCodePos - base), frame->begin()));
-}
-
-// Writes `bytes` at `offset` of a sparse file; false where the file system has no sparse files.
-bool WriteSparse(const std::string& path, const Bytes& bytes, std::int64_t offset) {
-    const int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC | O_CLOEXEC, 0600);
-    const auto size = static_cast<ssize_t>(bytes.size());
-    const bool ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(offset + size + 777)) == 0 &&
-                    pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == size;
-    if (fd >= 0) ::close(fd);
-    return ok;
-}
-
-TEST(StreamWalk, VisitsEveryPictureForwardAndBackward) {
-    const struct {
-        const char* name;
-        SequenceHeader header;
-        int pictures;
-        std::size_t sliceSize, junk;
-        bool fromFile;
-        std::int64_t offset;  // of the recording in a sparse file, zeros before and after
-    } cases[] = {
-        {"vga in memory", SequenceHeader{}, 12, 40000, 0, false, 0},
-        {"vga from file, crossing cache blocks", SequenceHeader{}, 40, 70001, 3, true, 0},
-        {"cif with junk between pictures", Header(320, 240), 30, 9000, 500, true, 0},
-        {"tiny pictures", Header(320, 240), 50, 1, 0, false, 0},
-        // Positions must not wrap at 32 bits. Last: without sparse files the test ends there.
-        {"beyond 4 GiB", SequenceHeader{}, 6, 100000, 0, true, (std::int64_t{1} << 32) + 12345},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        RecorderWriter w(c.header);
-        w.setBaseOffset(c.offset);
-        for (int i = 0; i < c.pictures; ++i) {
-            RecorderPicture pic = PictureWith(i, c.sliceSize + static_cast<std::size_t>(i));
-            pic.junkAfter = Bytes(c.junk, 0xEE);
-            w.addPicture(pic);
-        }
-        TempFolder dir;
-        StreamFile f;
-        std::string error;
-        if (c.offset > 0 && !WriteSparse(dir.file("rec.m1v"), w.bytes(), c.offset)) {
-            GTEST_SKIP() << "no sparse files here";
-        }
-        if (!c.fromFile) {
-            f.openMemory(w.bytes());
-        } else {
-            const std::string path = c.offset > 0 ? dir.file("rec.m1v") : dir.write("rec.m1v", w.bytes());
-            ASSERT_EQ(f.open(path, error), OpenStatus::Ok) << error;
-        }
-        std::uint8_t x;
-        ASSERT_TRUE(c.offset == 0 || f.readAt(c.offset - 100, x));  // as the position bar jumps
-        std::string text;
-        CountingObserver obs(&f);
-        std::int64_t picturePos = 0;
-        const auto expectAt = [&](int i) {
-            EXPECT_EQ(picturePos, w.pictures()[static_cast<std::size_t>(i)].picturePos);
-            EXPECT_EQ(f.readPosition(), picturePos);
-            ExpectPictureRead(f, w, i, text, obs, c.offset);
-        };
-        for (int i = 0; i < c.pictures; ++i) {
-            ASSERT_TRUE(FindStartUp(f, picturePos, obs)) << "forward " << i;
-            expectAt(i);
-        }
-        const std::int64_t lastPos = picturePos;
-        EXPECT_FALSE(FindStartUp(f, picturePos, obs));
-        EXPECT_EQ(picturePos, lastPos);
-        EXPECT_EQ(f.readPosition(), f.length());
-        EXPECT_EQ(obs.sentences, c.pictures);
-
-        for (int i = c.pictures - 2; i >= 0; --i) {
-            ASSERT_TRUE(FindStartDown(f, picturePos, obs)) << "backward " << i;
-            expectAt(i);
-        }
-        // Backward from the first picture runs down to position 1, or to its limit, and fails.
-        const std::int64_t firstPos = picturePos;
-        EXPECT_FALSE(FindStartDown(f, picturePos, obs));
-        EXPECT_EQ(picturePos, firstPos);
-        EXPECT_EQ(f.readPosition(), std::max<std::int64_t>(1, firstPos - 5 - (kPictureSearchLimit - 1)));
-        // One SetPlayCounter per successful search.
-        EXPECT_EQ(obs.counters, c.pictures * 4 - 2);
-    }
-}
-
-void Put(Bytes& b, std::int64_t pos, std::initializer_list<std::uint8_t> bytes) {
-    std::copy(bytes.begin(), bytes.end(), b.begin() + (pos - 1));
-}
-
-TEST(StreamSearch, StartCodePositionsAroundOneHundred) {
-    Bytes b(200, 0xFF);
-    Put(b, 97, {0x00, 0x00, 0x01});  // byte 100 stays FF: backward it counts as 00 unread
-    Put(b, 101, {0x00, 0x00, 0x01, 0x00});
-    StreamFile f;
-    f.openMemory(b);
-    CountingObserver obs(&f);
-    std::int64_t picturePos = 0;
-    ASSERT_TRUE(FindStartUp(f, picturePos, obs));
-    EXPECT_EQ(picturePos, 104);
-    ASSERT_TRUE(FindStartDown(f, picturePos, obs));
-    EXPECT_EQ(picturePos, 100);
-    EXPECT_EQ(obs.positions, (std::vector<std::int64_t>{104, 100}));
-}
-
-TEST(StreamSearch, BackwardNearTheStart) {
-    Bytes b(50, 0x00);
-    Put(b, 1, {0x00, 0x00, 0x01, 0x00});
-    const struct {
-        std::int64_t picturePos;
-        bool found;
-        std::int64_t after, readPos;  // picturePos and read position afterwards
-    } cases[] = {
-        {0, false, 0, 7}, {1, false, 1, 7}, {5, false, 5, 7},  // nothing may be read
-        {6, false, 6, 1},  // reads position 1 only; the code at 1-4 is out of reach
-        {8, true, 4, 4},   // bytes 4.. are 00, so the window closes on the code at p = 1
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.picturePos);
-        StreamFile f;
-        f.openMemory(b);
-        std::uint8_t x;
-        ASSERT_TRUE(f.readAt(7, x));
-        CountingObserver obs;
-        std::int64_t picturePos = c.picturePos;
-        EXPECT_EQ(FindStartDown(f, picturePos, obs), c.found);
-        EXPECT_EQ(picturePos, c.after);
-        EXPECT_EQ(f.readPosition(), c.readPos);
-    }
-}
 
 TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
     const struct {
@@ -199,64 +45,6 @@ TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
         std::string text;
         EXPECT_EQ(FindPicStart(f, text, obs), c.sliceFound);
     }
-}
-
-TEST(StreamSearch, PictureSearchLimits) {
-    // Forward: the code's last byte as the 299,999th byte read is found, as the 300,000th not.
-    for (int lastIndex : {kPictureSearchLimit, kPictureSearchLimit + 1}) {
-        Bytes b(static_cast<std::size_t>(lastIndex) + 10, 0xFF);
-        Put(b, lastIndex - 3, {0x00, 0x00, 0x01, 0x00});
-        StreamFile f;
-        f.openMemory(b);
-        CountingObserver obs;
-        std::int64_t picturePos = -1;
-        const bool found = FindStartUp(f, picturePos, obs);
-        EXPECT_EQ(found, lastIndex == kPictureSearchLimit) << lastIndex;
-        EXPECT_EQ(f.readPosition(), kPictureSearchLimit);
-        EXPECT_EQ(picturePos, found ? lastIndex : -1);
-    }
-    // Backward: the 299,999th position tried is p = picturePos - 5 - 299,998.
-    for (std::int64_t extra : {0, 1}) {
-        const std::int64_t current = 400000;
-        const std::int64_t lowest = current - 5 - (kPictureSearchLimit - 1);
-        Bytes b(static_cast<std::size_t>(current) + 10, 0xFF);
-        Put(b, lowest - extra, {0x00, 0x00, 0x01, 0x00});
-        StreamFile f;
-        f.openMemory(b);
-        CountingObserver obs;
-        std::int64_t picturePos = current;
-        const bool found = FindStartDown(f, picturePos, obs);
-        EXPECT_EQ(found, extra == 0);
-        EXPECT_EQ(picturePos, found ? lowest + 3 : current);
-        EXPECT_EQ(f.readPosition(), found ? lowest + 3 : lowest);
-    }
-}
-
-TEST(StreamSearch, ReadFrameWithoutEndCode) {
-    RecorderWriter w;
-    for (int i = 0; i < 3; ++i) {
-        RecorderPicture pic = PictureWith(i, 1000);
-        pic.endCode = i == 1;  // first and last are cut off
-        w.addPicture(pic);
-    }
-    StreamFile f;
-    f.openMemory(w.bytes());
-    std::string text;
-    CountingObserver obs;
-    std::int64_t picturePos = 0;
-    auto frame = std::make_unique<FrameBuffer>();
-    ASSERT_TRUE(FindStartUp(f, picturePos, obs) && FindPicStart(f, text, obs));
-    // Runs on through picture 2 to its end code: both pictures copied as one.
-    ASSERT_TRUE(ReadFrame(f, *frame));
-    EXPECT_EQ(f.readPosition(), w.pictures()[1].endCodePos);
-    EXPECT_TRUE(std::equal(w.bytes().begin() + w.pictures()[0].slicePos,
-                           w.bytes().begin() + w.pictures()[1].endCodePos, frame->begin()));
-
-    ASSERT_TRUE(FindStartUp(f, picturePos, obs));
-    EXPECT_EQ(picturePos, w.pictures()[2].picturePos);
-    ASSERT_TRUE(FindPicStart(f, text, obs));
-    EXPECT_FALSE(ReadFrame(f, *frame)) << "file ends before any end code";
-    EXPECT_EQ(f.readPosition(), f.length());
 }
 
 std::string Chars(std::initializer_list<int> codes) {
@@ -350,6 +138,187 @@ TEST(StreamFileTest, PositionedReadsBlocksAndPeek) {
         EXPECT_EQ(f.readPosition(), before);
         EXPECT_EQ(f.peek(len - 9, 1000, dst.data()), 10);
         EXPECT_EQ(f.peek(len + 1, 10, dst.data()), 0);
+    }
+}
+
+// ---- The block-scanning searches against the byte-by-byte loops they replace ----
+//
+// Same results, picturePos, read positions and frame buffer contents, on random streams full
+// of near-codes, across cache block seams, at the limits and at the end of the file.
+
+// The searches as first written, one byte at a time.
+bool PlainStartUp(StreamFile& file, std::int64_t& picturePos, StreamObserver& observer) {
+    std::uint32_t window = 0;
+    for (int count = 1;; ++count) {
+        std::uint8_t b;
+        if (!file.readNext(b)) return false;
+        window = (window << 8) | b;
+        if (window == 0x00000100) {
+            picturePos = file.readPosition();
+            observer.SetPlayCounter(false);
+            return true;
+        }
+        if (count >= kPictureSearchLimit) return false;
+    }
+}
+
+bool PlainStartDown(StreamFile& file, std::int64_t& picturePos, StreamObserver& observer) {
+    std::int64_t p = picturePos - 5;
+    if (p <= 0) return false;
+    std::uint32_t window = 0;
+    for (int count = 1;; ++count) {
+        std::uint8_t b;
+        if (!file.readAt(p, b)) return false;
+        window = (window >> 8) | (static_cast<std::uint32_t>(b) << 24);
+        if (window == 0x00000100) {
+            std::uint8_t last;
+            if (!file.readAt(p + 3, last)) return false;
+            picturePos = file.readPosition();
+            observer.SetPlayCounter(false);
+            return true;
+        }
+        if (count >= kPictureSearchLimit) return false;
+        --p;
+        if (p < 1) return false;
+    }
+}
+
+bool PlainReadFrame(StreamFile& file, FrameBuffer& buffer) {
+    for (int i = 0; i < 4; ++i) {
+        if (!file.readNext(buffer[i])) return false;
+    }
+    std::uint32_t window = (std::uint32_t{buffer[0]} << 24) | (std::uint32_t{buffer[1]} << 16) |
+                           (std::uint32_t{buffer[2]} << 8) | buffer[3];
+    for (int i = 4;; ++i) {
+        if (!file.readNext(buffer[i])) return false;
+        window = (window << 8) | buffer[i];
+        if (window == 0x000001B7) return true;
+        if (i + 1 == kFrameBufSize) return false;
+    }
+}
+
+// Mostly 00 and 01 with some B7 and others, so codes and near-codes are everywhere; `sparse`
+// streams have long stretches without any 01.
+std::vector<std::uint8_t> RandomStream(std::mt19937& rng, std::size_t n, bool sparse) {
+    std::vector<std::uint8_t> b(n);
+    for (auto& x : b) {
+        const unsigned r = rng() % 64;
+        if (sparse) {
+            x = r == 0 ? static_cast<std::uint8_t>(rng() % 3) : static_cast<std::uint8_t>(0x20 + rng() % 200);
+        } else {
+            x = r < 24 ? 0x00 : r < 40 ? 0x01 : r < 44 ? 0xB7 : static_cast<std::uint8_t>(rng());
+        }
+    }
+    return b;
+}
+
+// Runs the same operation on two independent readers of the same bytes, one fast and one
+// plain, from the same start, and compares everything the operation touches.
+void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::int64_t picturePos,
+               std::mt19937& rng, const std::string& what) {
+    CountingObserver fo, po;
+    std::uint8_t x;
+    for (StreamFile* f : {&fast, &plain}) {
+        f->readAt(1, x);  // move the cache somewhere else first
+        f->setReadPosition(readPos);
+    }
+    const int op = static_cast<int>(rng() % 3);
+    if (op == 0) {
+        std::int64_t fp = picturePos, pp = picturePos;
+        ASSERT_EQ(PlainStartUp(plain, pp, po), FindStartUp(fast, fp, fo)) << what << " up";
+        ASSERT_EQ(pp, fp) << what << " up";
+    } else if (op == 1) {
+        std::int64_t fp = picturePos, pp = picturePos;
+        ASSERT_EQ(PlainStartDown(plain, pp, po), FindStartDown(fast, fp, fo)) << what << " down from " << picturePos;
+        ASSERT_EQ(pp, fp) << what << " down";
+    } else {
+        auto fb = std::make_unique<FrameBuffer>();
+        auto pb = std::make_unique<FrameBuffer>();
+        fb->fill(0xEE);
+        pb->fill(0xEE);
+        ASSERT_EQ(PlainReadFrame(plain, *pb), ReadFrame(fast, *fb)) << what << " frame";
+        ASSERT_TRUE(*fb == *pb) << what << " frame contents";
+    }
+    ASSERT_EQ(plain.readPosition(), fast.readPosition()) << what << " op " << op;
+    ASSERT_EQ(po.counters, fo.counters) << what;
+}
+
+void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, int rounds, const std::string& what) {
+    const auto n = static_cast<std::int64_t>(bytes.size());
+    const TempFolder folder;
+    const std::string path = folder.write("scan.m1v", bytes);
+    for (bool fromFile : {false, true}) {
+        StreamFile fast, plain;
+        std::string error;
+        if (fromFile) {
+            ASSERT_EQ(OpenStatus::Ok, fast.open(path, error));
+            ASSERT_EQ(OpenStatus::Ok, plain.open(path, error));
+        } else {
+            fast.openMemory(bytes);
+            plain.openMemory(bytes);
+        }
+        for (int r = 0; r < rounds; ++r) {
+            // Starts anywhere, near both ends and on the cache block seams.
+            std::int64_t readPos;
+            const int where = static_cast<int>(rng() % 4);
+            if (where == 0) {
+                readPos = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1));
+            } else if (where == 1) {
+                readPos = std::max<std::int64_t>(0, n - static_cast<std::int64_t>(rng() % 16));
+            } else if (where == 2) {
+                readPos = static_cast<std::int64_t>(rng() % 8);
+            } else {
+                readPos = std::min<std::int64_t>(n, StreamFile::kBlockSize * (1 + static_cast<std::int64_t>(rng() % 2)) -
+                                                     4 + static_cast<std::int64_t>(rng() % 8));
+            }
+            const std::int64_t picturePos = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 8));
+            CompareAt(fast, plain, readPos, picturePos, rng,
+                      what + (fromFile ? " file" : " memory") + " round " + std::to_string(r));
+            if (testing::Test::HasFatalFailure()) break;
+        }
+    }
+}
+
+TEST(ScanningSearches, DenseNearCodesMatchTheByteLoops) {
+    std::mt19937 rng(1);
+    for (std::size_t n : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{5}, std::size_t{9}, std::size_t{200},
+                          std::size_t{70000}}) {
+        CompareOnBytes(RandomStream(rng, n, false), rng, 300, "dense " + std::to_string(n));
+    }
+}
+
+TEST(ScanningSearches, SparseStreamsAcrossSeamsAndLimits) {
+    std::mt19937 rng(2);
+    // Longer than the search limits and two cache blocks, with few codes.
+    CompareOnBytes(RandomStream(rng, 2 * StreamFile::kBlockSize + 70000, true), rng, 120, "sparse");
+    // No 01 at all: every search runs into its limit or the end of the file.
+    std::vector<std::uint8_t> none(kPictureSearchLimit * 2 + 5);
+    for (std::size_t i = 0; i < none.size(); ++i) none[i] = static_cast<std::uint8_t>(0x20 + i % 200);
+    CompareOnBytes(none, rng, 40, "no codes");
+}
+
+// Codes planted right at the limits, the end of the file and the block seams.
+TEST(ScanningSearches, CodesAtTheEdges) {
+    std::mt19937 rng(3);
+    for (int trial = 0; trial < 24; ++trial) {
+        std::vector<std::uint8_t> bytes(StreamFile::kBlockSize + 320000, 0x55);
+        const std::int64_t anchors[] = {0,
+                                        kPictureSearchLimit - 4,
+                                        kPictureSearchLimit - 3,
+                                        kFrameBufSize - 4,
+                                        kFrameBufSize - 3,
+                                        StreamFile::kBlockSize - 4,
+                                        StreamFile::kBlockSize - 2,
+                                        StreamFile::kBlockSize,
+                                        static_cast<std::int64_t>(bytes.size()) - 4};
+        for (int k = 0; k < 6; ++k) {
+            const std::int64_t at = anchors[rng() % std::size(anchors)] + static_cast<std::int64_t>(rng() % 5) - 2;
+            if (at < 0 || at + 4 > static_cast<std::int64_t>(bytes.size())) continue;
+            const std::uint8_t code[4] = {0, 0, 1, rng() % 2 ? std::uint8_t{0x00} : std::uint8_t{0xB7}};
+            std::copy(code, code + 4, bytes.begin() + at);
+        }
+        CompareOnBytes(bytes, rng, 30, "edges " + std::to_string(trial));
+        if (HasFatalFailure()) return;
     }
 }
 

@@ -168,50 +168,49 @@ TEST_F(NavigationTest, SpeedOneWaitsForTheDelayWithEventsBetweenPictures) {
     EXPECT_GE(rounds, 3);
 }
 
-TEST_F(NavigationTest, StopButtonEndsPlaybackAfterOneMorePicture) {
-    Open(RecordingOptions{10});
-    After(2, [this] { form->cmdStop_Click(); });
-    form->cmdUpFF_Click();
-    EXPECT_EQ(shown, Positions({4, 9}));  // the running group of five seeks completes
-    // Stopped, not ended: everything normal but the stop button.
-    shown.clear();
-    Open(RecordingOptions{10});
-    After(2, [this] { form->cmdStop_Click(); });
-    form->cmdUpF_Click();
-    EXPECT_EQ(shown, Positions({0, 1, 2}));
-    EXPECT_EQ(Pictures(), kStopped);
-    EXPECT_TRUE(form->state.barEnabled);
-}
-
-TEST_F(NavigationTest, PlayButtonsDuringPlaybackStopAndStartNothing) {
-    Open(RecordingOptions{10});
-    After(1, [this] { form->cmdDownFF_Click(); });
-    form->cmdUpF_Click();
-    EXPECT_EQ(shown, Positions({0, 1}));
-    EXPECT_FALSE(form->state.playing);
-    EXPECT_EQ(Pictures(), kStopped);
-    // The second press starts the new playback: from picture 2 there are not five pictures
-    // back, so it runs into the beginning at once.
-    shown.clear();
-    form->onPictureShown = [this] { shown.push_back(form->state.picturePos); };
-    form->cmdDownFF_Click();
-    EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(form->state.picturePos, rec.pictures[0].picturePos);
-    EXPECT_EQ(Pictures(), kBackwardEnd);
-}
-
-TEST_F(NavigationTest, PlaybackShowsItsButtonsAndIgnoresUpAndFile) {
-    Open(RecordingOptions{4});
+// Buttons pressed from inside the playback loop once some pictures were shown.
+TEST_F(NavigationTest, ButtonsDuringPlayback) {
     QStringList duringPlayback;
-    After(1, [&] {
-        duringPlayback = Pictures();
-        form->cmdUp_Click();
-        form->cmdFile_Click();
-    });
-    form->cmdUpF_Click();
-    EXPECT_EQ(duringPlayback, QStringList({"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "Stop", "UpU",
-                                           "UpFA", "UpFFU", "UpFFFU", "UpEU"}));
-    EXPECT_EQ(shown, Positions({0, 1, 2, 3}));
+    const struct {
+        const char* name;
+        int count;
+        void (Form1::*play)();
+        std::size_t after;
+        std::function<void()> action;
+        std::vector<int> pictures;
+        QStringList endPictures;
+    } cases[] = {
+        // Stopped, not ended: everything normal but the stop button.
+        {"stop at speed 1", 10, &Form1::cmdUpF_Click, 2, [this] { form->cmdStop_Click(); }, {0, 1, 2}, kStopped},
+        // The running group of five seeks completes.
+        {"stop at speed 2", 20, &Form1::cmdUpFF_Click, 1, [this] { form->cmdStop_Click(); }, {4, 9}, kStopped},
+        // Another play button stops playback and starts nothing.
+        {"speed 2 back at speed 1", 10, &Form1::cmdUpF_Click, 1, [this] { form->cmdDownFF_Click(); }, {0, 1}, kStopped},
+        {"step back at speed 1 goes on from there", 6, &Form1::cmdUpF_Click, 3, [this] { form->cmdDown_Click(); },
+         {0, 1, 2, 1, 2, 3, 4, 5}, kForwardEnd},
+        {"up and file are ignored", 4, &Form1::cmdUpF_Click, 1,
+         [&] {
+             duringPlayback = Pictures();
+             form->cmdUp_Click();
+             form->cmdFile_Click();
+         },
+         {0, 1, 2, 3}, kForwardEnd},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open(RecordingOptions{c.count});
+        shown.clear();
+        After(c.after, c.action);
+        (form.get()->*c.play)();
+        std::vector<std::int64_t> expected;
+        for (int i : c.pictures) expected.push_back(rec.pictures[static_cast<std::size_t>(i)].picturePos);
+        EXPECT_EQ(shown, expected);
+        EXPECT_FALSE(form->state.playing);
+        EXPECT_TRUE(form->state.barEnabled);
+        EXPECT_EQ(Pictures(), c.endPictures);
+    }
+    EXPECT_EQ(duringPlayback, QStringList({"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "Stop", "UpU", "UpFA",
+                                           "UpFFU", "UpFFFU", "UpEU"}));
     EXPECT_TRUE(desktop.dialogs.empty());
 }
 
@@ -231,12 +230,25 @@ TEST_F(NavigationTest, CloseDuringPlaybackWaitsForTheLoop) {
     }
 }
 
-TEST_F(NavigationTest, StepBackDuringForwardPlaybackGoesOnFromThere) {
-    Open(RecordingOptions{6});
-    After(3, [this] { form->cmdDown_Click(); });
-    form->cmdUpF_Click();
-    EXPECT_EQ(shown, Positions({0, 1, 2, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(Pictures(), kForwardEnd);
+TEST(PositionCounter, FiguresFollowTheReadPosition) {
+    const struct {
+        std::int64_t pos, length;
+        float width;
+        const char* caption;
+    } cases[] = {
+        {500, 1000, 4687.5f, "49%"},                    // 50,000 / 1,000.5
+        {1000, 1000, 9375.0f, "99%"},                   // the 0.5 keeps a small file below 100%
+        {0, 1000, 0.0f, "0%"},
+        {10000000, 10000000, 9375.0f, "100%"},          // the 0.5 is lost in the float: 100%
+        {5000000000LL, 10000000000LL, 4687.5f, "50%"},  // beyond 32 bits
+        {7, 1000, 65.625f, "0%"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pos);
+        const CounterFigures f = CounterAt(c.pos, c.length, 9375.0f);
+        EXPECT_FLOAT_EQ(f.playWidth, c.width);
+        EXPECT_EQ(f.caption, c.caption);
+    }
 }
 
 // Bar geometry in fraCmd twips: shFile 120..9495 across, 360..615 down; the thumb is at
