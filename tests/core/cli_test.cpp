@@ -63,7 +63,7 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     RecorderWriter w(Header(320, 240));
     const double t0 = 8 * 3600;
     w.addPicture(Picture(Sentence(t0 + 0, 52.000, 21.0, "A", "10.0")));  // 0
-    w.addPicture(Picture(Sentence(t0 + 1, 52.001, 21.0, "A", "20.0")));  // 1
+    w.addPicture(Picture(Sentence(t0 + 1, 52.001, 21.0, "A", "")));      // 1: no speed
     w.addPicture(Picture(""));                                           // 2: no user data
     RecorderPicture oversize = Picture(Sentence(t0 + 3, 52.002, 21.0, "A", "30.0"));
     oversize.slice.insert(oversize.slice.end() - 1, 300001, 0x55);       // 3: > frame buffer
@@ -95,7 +95,8 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     const double stepKm = cli::HaversineKm(52.0, 21.0, 52.001, 21.0);
     EXPECT_NEAR(0.1112, stepKm, 1e-3);  // one thousandth of a degree of latitude
     EXPECT_NEAR(5 * stepKm, JsonValue(r.out, "distanceKm"), 2e-3);
-    EXPECT_NEAR((10 + 20 + 30 + 40 + 50) / 5.0 * 1.852, JsonValue(r.out, "averageSpeedKmh"), 0.05);
+    // A fix without a speed does not count as standing still.
+    EXPECT_NEAR((10 + 30 + 40 + 50) / 4.0 * 1.852, JsonValue(r.out, "averageSpeedKmh"), 0.05);
     EXPECT_NEAR(50 * 1.852, JsonValue(r.out, "topSpeedKmh"), 0.05);
 }
 

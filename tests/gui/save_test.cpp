@@ -192,6 +192,10 @@ TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
         }
         EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), out);
         EXPECT_EQ(desktop.dialogs.back().filter, "*.bmp|*.bmp");
+        // The next snapshot's dialog offers the name just saved (cancelled here).
+        desktop.dialogAnswers.push_back(QString());
+        form->cmdBmp_Click();
+        EXPECT_EQ(desktop.dialogs.back().initialName, out);
     }
 }
 
