@@ -28,26 +28,10 @@ QString FromFileText(const std::string& text) {
 
 }  // namespace
 
-MapCalibration Form1::Calibration() const {
-    MapCalibration calibration;
-    calibration.playDelay = state.playDelay;
-    calibration.mapLat1 = state.mapLat1;
-    calibration.mapLat2 = state.mapLat2;
-    calibration.mapLon1 = state.mapLon1;
-    calibration.mapLon2 = state.mapLon2;
-    calibration.lonScale = state.lonScale;
-    calibration.latScale = state.latScale;
-    return calibration;
-}
+MapCalibration Form1::Calibration() const { return state; }
 
 void Form1::SetCalibration(const MapCalibration& calibration) {
-    state.playDelay = calibration.playDelay;
-    state.mapLat1 = calibration.mapLat1;
-    state.mapLat2 = calibration.mapLat2;
-    state.mapLon1 = calibration.mapLon1;
-    state.mapLon2 = calibration.mapLon2;
-    state.lonScale = calibration.lonScale;
-    state.latScale = calibration.latScale;
+    static_cast<MapCalibration&>(state) = calibration;
 }
 
 void Form1::GetIniParam(const std::string& Param) {

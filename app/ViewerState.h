@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "config/IniFile.h"
+
 namespace droskal {
 
 // The window's shared variables. Every handler and operation of Form1 reads and writes
 // them directly; the record lives exactly as long as the window.
 // File positions are 64-bit so that recordings of 2 GiB and more behave like small ones.
-struct ViewerState {
+// The play delay and map calibration (mapLat1 ... latScale) are the start-up's MapCalibration.
+struct ViewerState : MapCalibration {
     std::vector<std::uint8_t> picBuf;  // width x height x 3, bottom-up rows; Y/Cb/Cr, then B/G/R
     std::int64_t picturePos = 0;       // last byte (the 00) of the current picture start code
     bool playing = false;
@@ -33,13 +36,6 @@ struct ViewerState {
     QImage mapPicture;  // null when no map; kept 8-bit indexed (16 MiB for 4096 x 4096)
     std::int16_t mapOriginX = 0;
     std::int16_t mapOriginY = 0;
-    float mapLat1 = 0;
-    float mapLat2 = 0;
-    float mapLon1 = 0;
-    float mapLon2 = 0;
-    float playDelay = 0;
-    float lonScale = 0;
-    float latScale = 0;
 };
 
 }  // namespace droskal
