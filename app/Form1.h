@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/Controls.h"
 #include "app/Desktop.h"
@@ -125,6 +126,10 @@ public:
     void cmdDownFF_Click();
     void cmdDownFFF_Click();
     void cmdStop_Click();
+    // Runs action at once when no playback loop is running, otherwise right after the
+    // running loop has left: a key that stops playback and then steps uses it.
+    void AfterPlayback(std::function<void()> action);
+    bool PlaybackLoopRunning() const { return loopRunning_; }
 
     // Position bar.
     void fraCmd_MouseDown(int Button, int Shift, float X, float Y);
@@ -190,6 +195,8 @@ private:
     bool InsideBar(float X, float Y) const;
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
+    bool loopRunning_ = false;  // a Play loop is on the stack
+    std::vector<std::function<void()>> afterPlayback_;
     int iniMessages_ = 0;  // configuration messages shown so far
 
     Desktop& desktop_;

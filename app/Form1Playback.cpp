@@ -27,6 +27,18 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
     }
     if (!streamFile.isOpen()) return;
     state.playing = true;
+    // Whatever way the loop leaves, the actions queued while it ran follow it.
+    struct LoopScope {
+        Form1& form;
+        explicit LoopScope(Form1& f) : form(f) { form.loopRunning_ = true; }
+        ~LoopScope() {
+            form.loopRunning_ = false;
+            auto actions = std::move(form.afterPlayback_);
+            form.afterPlayback_.clear();
+            if (form.state.unloadPending) return;
+            for (auto& action : actions) action();
+        }
+    } scope(*this);
     UnActiveCmd();
     SetButtonPicture(button, activeKey);
     SetButtonPicture(cmdStop, "Stop");
@@ -89,5 +101,13 @@ void Form1::cmdDownFF_Click() { Play(cmdDownFF, "DownFFA", false, 2); }
 void Form1::cmdDownFFF_Click() { Play(cmdDownFFF, "DownFFFA", false, 3); }
 
 void Form1::cmdStop_Click() { state.playing = false; }
+
+void Form1::AfterPlayback(std::function<void()> action) {
+    if (loopRunning_) {
+        afterPlayback_.push_back(std::move(action));
+    } else {
+        action();
+    }
+}
 
 }  // namespace droskal
