@@ -16,4 +16,4 @@ scripts/build "$dir" "${flags[@]}"
 
 export QT_QPA_PLATFORM=offscreen
 cd "$dir"
-ctest --output-on-failure
+ctest --output-on-failure -j "$(nproc)"
