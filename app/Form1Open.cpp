@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cmath>
 
+#include <QFileInfo>
+
 #include "app/Form1.h"
+#include "app/ProgramFiles.h"
 #include "app/Twips.h"
 #include "decoder/PictureFormat.h"
 #include "decoder/SequenceHeader.h"
@@ -74,7 +77,11 @@ bool Form1::NewFile(const QString& FileName) {
 void Form1::cmdFile_Click() {
     if (state.playing) return;
     streamFile.close();
-    const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
+    // With no file yet the dialog starts at the demo recording, wherever it is installed.
+    const QString demo = ProgramFile(startup_.appDir, "demo.m1v");
+    const QString initial =
+        state.mpegFileName.isEmpty() && QFileInfo::exists(demo) ? demo : state.mpegFileName;
+    const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", initial);
     if (!name.isEmpty()) {
         if (NewFile(name)) state.mpegFileName = name;
         GpsOff();

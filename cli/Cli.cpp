@@ -1,5 +1,6 @@
 #include <map>
 
+#include "Version.h"
 #include "cli/Commands.h"
 
 namespace droskal::cli {
@@ -17,6 +18,7 @@ const char* const kUsage =
     "  bench FILE        decoding speed in memory\n"
     "\n"
     "droskal-cli COMMAND --help shows a command's options.\n"
+    "droskal-cli --version prints the version.\n"
     "Exit status: 0 done, 1 some pictures skipped, 2 usage or file error.\n";
 
 }  // namespace
@@ -30,6 +32,10 @@ int RunCli(const std::vector<std::string>& args, const Io& io) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         io.out << kUsage;
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        io.out << "droskal-cli " << kDroskalVersion << "\n";
         return kExitOk;
     }
     const auto it = kCommands.find(args[0]);
