@@ -42,8 +42,10 @@ protected:
         }
         return -1;
     }
+    // To the control with the focus, as a keyboard would: the keys are the window's.
     void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QTest::keyClick(form.get(), key, mods);
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(), key, mods);
     }
     void Wheel(QWidget* target, QPointF at, int delta, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
@@ -75,7 +77,7 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
         std::vector<int> pictures;
         QStringList buttons;
     } cases[] = {
-        {"← right after opening: its button shows unavailable", {5}, [this] { Press(Qt::Key_Left); }, {},
+        {"Home right after opening: its button shows unavailable", {5}, [this] { Press(Qt::Key_Home); }, {},
          kForwardOnly},
         {"→ . ← ,", {5},
          [this] {
