@@ -49,6 +49,7 @@ void Form1::InstallActions() {
             auto* shortcut = new QAction(this);
             shortcut->setShortcut(action.keys[key]);
             shortcut->setShortcutContext(Qt::WindowShortcut);
+            shortcut->setAutoRepeat(action.repeats);
             addAction(shortcut);
             connect(shortcut, &QAction::triggered, this, [this, &action, key] {
                 if (action.enabled == nullptr || action.enabled(*this)) action.run(*this, key);

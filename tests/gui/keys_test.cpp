@@ -59,96 +59,70 @@ protected:
             if (shown.size() == count) QTimer::singleShot(0, form.get(), action);
         };
     }
-    void Drop(QMimeData* mime) {
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    // Drops file URLs, or a text when there are none.
+    void Drop(const QStringList& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+        paths.isEmpty() ? mime.setText("/tmp/x.m1v") : mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &enter);
-        QDropEvent event(QPointF(20, 20), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &event);
-        delete mime;
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &drop);
     }
 };
 
 TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
-    const QPointF barPoint(300, 30);  // on the position bar, in fraCmd pixels
+    using K = QKeyCombination;
+    const K shiftRight = Qt::SHIFT | Qt::Key_Right, shiftLeft = Qt::SHIFT | Qt::Key_Left;
+    RecordingOptions minutes{20}, noFix{20};
+    minutes.secondsPerPicture = 10;
+    noFix.validFix = false;
     const struct {
         const char* name;
         RecordingOptions options;
-        std::function<void()> input;
+        std::vector<K> keys;
         std::vector<int> pictures;
         QStringList buttons;
     } cases[] = {
-        {"Home right after opening: its button shows unavailable", {5}, [this] { Press(Qt::Key_Home); }, {},
-         kForwardOnly},
-        {"→ . ← ,", {5},
-         [this] {
-             for (Qt::Key k : {Qt::Key_Right, Qt::Key_Period, Qt::Key_Right, Qt::Key_Left, Qt::Key_Comma}) Press(k);
-         },
+        {"Home right after opening: its button shows unavailable", {5}, {K(Qt::Key_Home)}, {}, kForwardOnly},
+        {"→ . ← ,", {5}, {K(Qt::Key_Right), K(Qt::Key_Period), K(Qt::Key_Right), K(Qt::Key_Left), K(Qt::Key_Comma)},
          {0, 1, 2, 1, 0}, kStopped},
-        {"End, → does nothing, Home", {5},
-         [this] {
-             for (Qt::Key k : {Qt::Key_End, Qt::Key_Right, Qt::Key_Home}) Press(k);
-         },
-         {4, 0}, kBackwardEnd},
-        {"Shift+→ and Shift+← move ten", {25},
-         [this] {
-             Press(Qt::Key_Right);
-             Press(Qt::Key_Right, Qt::ShiftModifier);
-             Press(Qt::Key_Left, Qt::ShiftModifier);
-         },
-         {0, 10, 0}, kStopped},
-        {"Shift+→ past the end stops at the last", {5},
-         [this] {
-             Press(Qt::Key_Right);
-             Press(Qt::Key_Right, Qt::ShiftModifier);
-         },
-         {0, 4}, kForwardEnd},
-        {"↑ ↓ a minute by GPS time", {20, 320, 240, 4, true, 0, 10},
-         [this] {
-             for (Qt::Key k : {Qt::Key_Right, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down}) Press(k);
-         },
+        {"End, → does nothing, Home", {5}, {K(Qt::Key_End), K(Qt::Key_Right), K(Qt::Key_Home)}, {4, 0}, kBackwardEnd},
+        {"Shift+→ and Shift+← move ten", {25}, {K(Qt::Key_Right), shiftRight, shiftLeft}, {0, 10, 0}, kStopped},
+        {"Shift+→ past the end stops at the last", {5}, {K(Qt::Key_Right), shiftRight}, {0, 4}, kForwardEnd},
+        {"↑ ↓ a minute by GPS time", minutes, {K(Qt::Key_Right), K(Qt::Key_Up), K(Qt::Key_Up), K(Qt::Key_Down)},
          {0, 6, 12, 6}, kStopped},
-        {"↑ without a valid fix: 600 pictures, here the end", {20, 320, 240, 4, true, 0, 1, false},
-         [this] {
-             Press(Qt::Key_Right);
-             Press(Qt::Key_Up);
-         },
-         {0, 19}, kForwardEnd},
-        {"wheel: a notch a picture, a touchpad's small steps add up", {5},
-         [this] {
-             Wheel(form->Pic1, QPointF(300, 100), -120);
-             for (int i = 0; i < 8; ++i) Wheel(form->Pic1, QPointF(300, 100), -30);
-             Wheel(form->Pic1, QPointF(300, 100), 120);
-         },
-         {0, 1, 2, 1}, kStopped},
-        {"wheel on the bar: ten a notch", {25},
-         [this, barPoint] {
-             Press(Qt::Key_Right);
-             Wheel(form->fraCmd, barPoint, -120);
-         },
-         {0, 10}, kStopped},
+        {"↑ without a valid fix: 600 pictures, here the end", noFix, {K(Qt::Key_Right), K(Qt::Key_Up)}, {0, 19},
+         kForwardEnd},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Open(c.options);
         shown.clear();
-        c.input();
+        for (K key : c.keys) Press(key.key(), key.keyboardModifiers());
         EXPECT_EQ(shown, c.pictures);
         EXPECT_EQ(Pictures(), c.buttons);
     }
+    // The wheel: a notch a picture (down: forward), a touchpad's small steps adding up;
+    // on the position bar ten a notch.
+    Open(RecordingOptions{25});
+    shown.clear();
+    for (int delta : {-120, -30, -30, -30, -30, 120}) Wheel(form->Pic1, QPointF(300, 100), delta);
+    Wheel(form->fraCmd, QPointF(300, 30), -120);
+    EXPECT_EQ(shown, (std::vector<int>{0, 1, 0, 10}));
 }
 
 // 0 .. 9 land where a release of the thumb at that tenth of the bar lands: on the first
 // picture whose start code begins at or after that share of the file.
 TEST_F(KeysTest, DigitsJumpToTenthsOfTheFile) {
     Open(RecordingOptions{20});
-    const auto length = static_cast<double>(rec.bytes.size());
     for (int tenth : {5, 0, 9}) {
-        SCOPED_TRACE(tenth);
         Press(static_cast<Qt::Key>(Qt::Key_0 + tenth));
-        const double target = std::max(1.0, std::round(length * tenth / 10));
+        const double target = std::max(1.0, std::round(static_cast<double>(rec.bytes.size()) * tenth / 10));
         int expected = 0;
         while (static_cast<double>(rec.pictures[static_cast<std::size_t>(expected)].picturePos - 3) < target) ++expected;
-        EXPECT_EQ(shown.back(), expected);
+        EXPECT_EQ(shown.back(), expected) << tenth;
     }
 }
 
@@ -302,11 +276,9 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
         const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
         const double scale = std::min(area.width() / 320, area.height() / 240);
         const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
-        const QColor shown = form->ShownView().pixelColor((origin + QPointF(100.5, 60.5) * scale).toPoint());
-        const QColor drawn = form->Pic1->image().pixelColor(160 + 100, 60);
-        EXPECT_NEAR(shown.red(), drawn.red(), 6);
-        EXPECT_NEAR(shown.green(), drawn.green(), 6);
-        EXPECT_NEAR(shown.blue(), drawn.blue(), 6);
+        const QRgb shown = form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
+        const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
+        for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
         c.leave();
         QTest::qWait(50);
         EXPECT_FALSE(form->isFullScreen());
@@ -324,50 +296,33 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     WriteRecording(Path("folder/a.m1v"), RecordingOptions{1});
     WriteBytes(Path("folder/0.txt"), QByteArray("text"));
     WriteBytes(Path("picture.png"), QByteArray("png"));
-    auto urls = [](QStringList paths) {
-        auto* mime = new QMimeData;
-        QList<QUrl> list;
-        for (const QString& p : paths) list << QUrl::fromLocalFile(p);
-        mime->setUrls(list);
-        return mime;
-    };
-    auto text = [] {
-        auto* mime = new QMimeData;
-        mime->setText("/tmp/x.m1v");
-        return mime;
-    };
+    const QString named = other.path.size() > 40 ? "..." + other.path.right(37) : other.path;  // as the dialog's choice
     const struct {
-        const char* name;
-        std::function<QMimeData*()> mime;
-        QString opened;  // empty: nothing happens
+        QStringList paths;  // empty: a text
+        QString opened;     // empty: nothing happens
         QString caption;
     } cases[] = {
-        {"a text", text, "", ""},
-        {"a picture", [&] { return urls({Path("picture.png")}); }, "", ""},
-        {"a recording", [&] { return urls({other.path}); }, other.path, ""},
-        {"a folder: the first recording by name", [&] { return urls({Path("folder")}); }, Path("folder/a.m1v"),
-         "1 z 2: a.m1v"},
-        {"several files", [&] { return urls({Path("picture.png"), Path("folder/b.M1V"), other.path}); },
-         Path("folder/b.M1V"), "1 z 2: b.M1V"},
+        {{}, "", ""},
+        {{Path("picture.png")}, "", ""},
+        {{other.path}, other.path, named},
+        {{Path("folder")}, Path("folder/a.m1v"), "1 z 2: a.m1v"},  // the first recording by name
+        {{Path("picture.png"), Path("folder/b.M1V"), other.path}, Path("folder/b.M1V"), "1 z 2: b.M1V"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.paths.join(' ').toStdString());
         Open(RecordingOptions{2});
         const QString caption = form->lblFile->text();
-        Drop(c.mime());
+        Drop(c.paths);
         EXPECT_EQ(form->state.mpegFileName, c.opened.isEmpty() ? rec.path : c.opened);
-        // One recording shows its name as the open dialog's choice does, the tail of a long one.
-        const QString named = c.opened.size() > 40 ? "..." + c.opened.right(37) : c.opened;
-        EXPECT_EQ(form->lblFile->text(), !c.caption.isEmpty() ? c.caption : c.opened.isEmpty() ? caption : named);
+        EXPECT_EQ(form->lblFile->text(), c.opened.isEmpty() ? caption : c.caption);
         EXPECT_EQ(Pictures(), kForwardOnly);
         EXPECT_TRUE(desktop.messages.empty());
     }
-    EXPECT_EQ(form->state.picFormat, 2);
-    Drop(urls({other.path}));
+    Drop({other.path});
     EXPECT_EQ(form->state.picFormat, 1);  // laid out for the 640 x 480 recording
     // During playback a drop is refused, as the open button refuses.
     Open(RecordingOptions{4});
-    After(1, [&] { Drop(urls({other.path})); });
+    After(1, [&] { Drop({other.path}); });
     Press(Qt::Key_Space);
     EXPECT_EQ(form->state.mpegFileName, rec.path);
     EXPECT_EQ(shown.size(), 4u);
