@@ -27,11 +27,11 @@ QWidget* MakeKeyList(QWidget* owner) {
     };
     for (const Action& action : Actions()) addRow(KeysText(action), action.label);
     for (const MouseAction& mouse : MouseActions()) addRow(mouse.what, mouse.label);
-    table->resizeColumnsToContents();
-    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(table);
-    window->resize(640, 560);
+    window->resize(760, 640);
 
     auto* close = new QAction(window);
     close->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_F1)});
