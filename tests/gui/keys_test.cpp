@@ -127,13 +127,7 @@ TEST_F(KeysTest, DigitsJumpToTenthsOfTheFile) {
 }
 
 TEST_F(KeysTest, PlaybackKeys) {
-    const struct {
-        const char* name;
-        Qt::Key start;
-        std::size_t after;
-        Qt::Key during;
-        std::vector<int> pictures;
-    } cases[] = {
+    const struct { const char* name; Qt::Key start; std::size_t after; Qt::Key during; std::vector<int> pictures; } cases[] = {
         // As the stop button: the picture being read at speed 1 is still shown.
         {"Space starts and stops", Qt::Key_Space, 2, Qt::Key_Space, {0, 1, 2}},
         {"K stops", Qt::Key_L, 1, Qt::Key_K, {0, 1}},
@@ -176,12 +170,11 @@ TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
         std::int64_t start, end;
         float line1, line2;
         QString picture;
-        int beeps;
         bool operator==(const Marks&) const = default;
     };
     auto marks = [this] {
         return Marks{form->state.cutStart, form->state.cutEnd, form->linCut1->X1(), form->linCut2->X1(),
-                     form->cmdCut->pictureKey(), desktop.beeps};
+                     form->cmdCut->pictureKey()};
     };
     Open(RecordingOptions{5});
     for (PictureButton* b : {form->cmdUp, form->cmdUp, form->cmdCut, form->cmdUp, form->cmdUp, form->cmdCut}) b->click();
@@ -189,17 +182,15 @@ TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
     ASSERT_EQ(byButtons.picture, "3");
 
     Open(RecordingOptions{5});
+    desktop.beeps = 0;
     Press(Qt::Key_O);  // no start mark: a beep
-    EXPECT_EQ(desktop.beeps, 1);
-    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I}) Press(k);  // I again: a new start
-    for (Qt::Key k : {Qt::Key_Right, Qt::Key_Right, Qt::Key_O}) Press(k);
-    desktop.beeps = 0;
+    // I again sets a new start; O after a Home lies before it: a beep, the marks stay.
+    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_Right, Qt::Key_O,
+                      Qt::Key_Home, Qt::Key_O}) {
+        Press(k);
+    }
     EXPECT_EQ(marks(), byButtons);
-    Press(Qt::Key_Home);
-    Press(Qt::Key_O);  // before the start: a beep, the marks stay
-    EXPECT_EQ(desktop.beeps, 1);
-    desktop.beeps = 0;
-    EXPECT_EQ(marks(), byButtons);
+    EXPECT_EQ(desktop.beeps, 2);
     EXPECT_TRUE(form->linCut2->isVisibleTo(form.get()));
 }
 
@@ -236,6 +227,8 @@ TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
 
     Press(Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(form->ShownView(), form->Pic1->image());
+    for (Qt::Key k : {Qt::Key_G, Qt::Key_Plus, Qt::Key_G}) Press(k);  // the map view is never zoomed
+    EXPECT_EQ(form->ZoomFactor(), 1.0);
     // Ctrl+wheel zooms toward the cursor: the corner under it stays.
     Wheel(form->Pic1, QPointF(160, 0), 240, Qt::ControlModifier);
     EXPECT_EQ(form->ZoomFactor(), 2.0);
@@ -253,10 +246,7 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
     const QRect window = form->geometry();
     const QRect picture = form->Pic1->geometry();
     const QImage classic = form->ShownView();
-    const struct {
-        const char* name;
-        std::function<void()> enter, leave;
-    } cases[] = {
+    const struct { const char* name; std::function<void()> enter, leave; } cases[] = {
         {"F and Esc", [this] { Press(Qt::Key_F); }, [this] { Press(Qt::Key_Escape); }},
         {"double-click and F11", [this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
          [this] { Press(Qt::Key_F11); }},
@@ -297,11 +287,8 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     WriteBytes(Path("folder/0.txt"), QByteArray("text"));
     WriteBytes(Path("picture.png"), QByteArray("png"));
     const QString named = other.path.size() > 40 ? "..." + other.path.right(37) : other.path;  // as the dialog's choice
-    const struct {
-        QStringList paths;  // empty: a text
-        QString opened;     // empty: nothing happens
-        QString caption;
-    } cases[] = {
+    // No paths: a text is dropped. No name opened: nothing happens.
+    const struct { QStringList paths; QString opened, caption; } cases[] = {
         {{}, "", ""},
         {{Path("picture.png")}, "", ""},
         {{other.path}, other.path, named},
