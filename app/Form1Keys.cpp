@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <climits>
 #include <cmath>
 #include <optional>
 
@@ -18,6 +17,9 @@ namespace droskal {
 namespace {
 
 constexpr int kPicturesWithoutTime = 600;
+// A receiver whose time stands still must not send the walk through a whole large file:
+// 50 pictures a second for a minute is as far as a minute goes.
+constexpr int kMostPicturesAMinute = 3000;
 constexpr double kMinute = 60;
 
 // Seconds of the picture's own GPS time, from its sentence; none when the fix is not valid
@@ -113,7 +115,7 @@ void Form1::StepMinute(bool forward) {
         return;
     }
     // A time that jumps (a receiver's reset) counts as a minute too: the walk stops there.
-    GoPictures(forward, INT_MAX, [this, from] {
+    GoPictures(forward, kMostPicturesAMinute, [this, from] {
         const std::optional<double> at = SentenceSeconds(state.nmeaText);
         return at && std::abs(*at - *from) >= kMinute;
     });
