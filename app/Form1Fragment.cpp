@@ -62,7 +62,7 @@ bool Form1::SaveReporting(const QString& name,
 }
 
 void Form1::cmdSaveCut_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdSaveCut_Click(); })) return;
     if (!streamFile.isOpen() || state.cutStart < 1 || state.cutEnd < state.cutStart) return;
     const QString name = desktop_.SaveFileDialog("*.MPEG|*.MPEG", state.cutFileName);
     if (name.isEmpty()) return;

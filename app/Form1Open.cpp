@@ -72,7 +72,7 @@ bool Form1::NewFile(const QString& FileName) {
 }
 
 void Form1::cmdFile_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdFile_Click(); })) return;
     streamFile.close();
     const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
     if (!name.isEmpty()) {

@@ -21,7 +21,7 @@ QImage Form1::SnapshotImage() const {
 }
 
 void Form1::cmdBmp_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdBmp_Click(); })) return;
     const QString name = desktop_.SaveFileDialog("*.bmp|*.bmp", state.bmpFileName);
     if (name.isEmpty()) return;
 
