@@ -183,6 +183,8 @@ private:
     // Saves through SaveWhole; a failure is shown with the system's reason.
     bool SaveReporting(const QString& name,
                        const std::function<bool(QSaveFile&, QString& error)>& write);
+    // Leaves map view: the check box unchecked, the picture area shown without the point.
+    void LeaveMapView();
     // Both fragment marks unset, their lines hidden, nothing to save.
     void ClearMarks();
     // cmdCut shows flag 1 (no marks), 2 (start marked) or 3 (both marked) of imglFlag.
@@ -199,6 +201,7 @@ private:
     bool InsideBar(float X, float Y) const;
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
+    bool pictureShown_ = false;  // a picture of the open file has been shown
     bool loopRunning_ = false;  // a Play loop is on the stack
     std::vector<std::function<void()>> afterPlayback_;
     bool playQueued_ = false;  // a play press waits for the running loop to leave

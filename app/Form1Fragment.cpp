@@ -28,6 +28,11 @@ void Form1::ClearMarks() {
 
 void Form1::cmdCut_Click() {
     if (!streamFile.isOpen() || state.fileLength <= 0) return;
+    if (!pictureShown_) {
+        // No picture of this file yet: there is no place in it to mark.
+        desktop_.Beep();
+        return;
+    }
     const std::int64_t last = streamFile.readPosition();
     if (state.cutStart == -1) {
         const float x = MarkLinePlace(last);

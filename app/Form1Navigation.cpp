@@ -9,6 +9,7 @@ void Form1::ShowReadPicture() {
     } else {
         ShowPic();
     }
+    pictureShown_ = true;
     if (onPictureShown) onPictureShown();
 }
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cmath>
 
+#include <QFileInfo>
+
 #include "app/Form1.h"
 #include "app/Twips.h"
 #include "decoder/PictureFormat.h"
@@ -32,12 +34,19 @@ bool Form1::NewFile(const QString& FileName) {
     // Marks are positions in the file they were set in; in another file they would cut
     // unrelated bytes.
     ClearMarks();
+    pictureShown_ = false;
+    // A new file is shown as pictures, laid out for its own format: map view drawn over a
+    // file's layout would leave a grey area, and a file without sentences would never bring
+    // the check box back to leave it.
+    LeaveMapView();
     int error = 0;
     if (!FileName.isEmpty()) {
         std::string errorText;
         switch (streamFile.open(FileName.toStdString(), errorText)) {
             case OpenStatus::Ok:
                 state.fileLength = streamFile.length();
+                // A position beyond a shorter file's end: stepping back starts from its end.
+                if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
                 cmdCut->setEnabled(true);
                 SetPlayCounter(true);
                 ActiveUpCmd();
@@ -76,7 +85,8 @@ void Form1::cmdFile_Click() {
     streamFile.close();
     const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
     if (!name.isEmpty()) {
-        if (NewFile(name)) state.mpegFileName = name;
+        const QString full = QFileInfo(name).absoluteFilePath();
+        if (NewFile(full)) state.mpegFileName = full;
         GpsOff();
     }
 }
