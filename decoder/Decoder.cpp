@@ -43,59 +43,16 @@ inline void ZeroBlock(std::int16_t* block) {
 #endif
 }
 
-// A pattern of bits as a stand-in reader for building the tables with the plain algorithms.
+// A pattern of bits as a stand-in reader for building the tables with the plain walks.
 struct PatternBits {
     std::uint32_t bits;  // first bit in bit `width - 1`
     int width;
     int taken = 0;
-    bool Next() {
+    bool operator()() {
         ++taken;
         return taken <= width && ((bits >> (width - taken)) & 1) != 0;
     }
 };
-
-// GetCoef's walk on a fixed pattern; `taken` tells how many bits it read.
-std::int16_t WalkCoef(const std::array<VlcEntry, 112>& vlc, PatternBits& in) {
-    int code = in.Next() ? 2 : 0;
-    code += in.Next() ? 1 : 0;
-    if (code == 2) return -1;
-    int length = 2;
-    std::size_t index = 0;
-    while (index < vlc.size()) {
-        const VlcEntry& e = vlc[index];
-        if (e.length == length) {
-            if (e.code == code) return e.value;
-            ++index;
-        } else {
-            code = code * 2 + (in.Next() ? 1 : 0);
-            ++length;
-        }
-    }
-    return 0;
-}
-
-std::uint8_t WalkDcY(PatternBits& in) {
-    const bool b1 = in.Next();
-    const bool b2 = in.Next();
-    if (!b1) return b2 ? 2 : 1;
-    if (!b2) return in.Next() ? 3 : 0;
-    std::uint8_t size = 4;
-    for (int i = 0; i < 6; ++i) {
-        if (!in.Next()) return size;
-        ++size;
-    }
-    return size;
-}
-
-std::uint8_t WalkDcC(PatternBits& in) {
-    if (!in.Next()) return in.Next() ? 1 : 0;
-    std::uint8_t size = 2;
-    for (int i = 0; i < 7; ++i) {
-        if (!in.Next()) return size;
-        ++size;
-    }
-    return size;
-}
 
 // Run and level magnitude of packed values 0..110 (111, the escape, reads its own).
 struct RunLevelTable {
@@ -156,29 +113,20 @@ void Decoder::BuildFastTables() {
     // Every entry comes from the plain walk on that bit pattern, so the lookups decode what
     // the walk decodes; a short entry must not need bits beyond its eight.
     fastOk_ = true;
+    // Matched codes pay their length; the end of block and patterns without an entry pay
+    // nothing.
+    const auto fromWalk = [](const CoeffWalk& r) {
+        return FastCode{r.value, static_cast<std::uint8_t>(r.bits),
+                        static_cast<std::uint8_t>(r.kind == CoeffWalk::Match ? r.bits : 0), 0, 0, 0};
+    };
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits in{p << 8, 16};
-        const std::int16_t v = WalkCoef(coeffVlc, in);
-        const bool charged = v != -1;  // patterns without an entry all start 000000
-        fastShort_[p] = {v, static_cast<std::uint8_t>(in.taken),
-                         static_cast<std::uint8_t>(charged ? in.taken : 0), 0, 0, 0};
+        fastShort_[p] = fromWalk(WalkCoeffCode(coeffVlc, in));
         if (p >= 4 && in.taken > 8) fastOk_ = false;
     }
     for (std::uint32_t q = 0; q < 1024; ++q) {
         PatternBits in{q, 16};
-        const std::int16_t v = WalkCoef(coeffVlc, in);
-        // The walk answers 0 both for code 11 and for a pattern without an entry; only the
-        // latter leaves the budget alone, and only it runs past entry 111.
-        bool matched = v != -1;
-        if (v == 0) {
-            matched = false;
-            for (const VlcEntry& e : coeffVlc) {
-                if (e.length == in.taken && e.code == static_cast<std::int16_t>(q >> (16 - in.taken)))
-                    matched = true;
-            }
-        }
-        fastLong_[q] = {v, static_cast<std::uint8_t>(in.taken),
-                        static_cast<std::uint8_t>(matched ? in.taken : 0), 0, 0, 0};
+        fastLong_[q] = fromWalk(WalkCoeffCode(coeffVlc, in));
     }
     for (auto* table : {fastShort_.data(), fastLong_.data()}) {
         const std::size_t n = table == fastShort_.data() ? fastShort_.size() : fastLong_.size();
@@ -218,11 +166,11 @@ void Decoder::BuildFastTables() {
     }
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits y{p, 8};
-        const std::uint8_t sy = WalkDcY(y);
-        fastDcY_[p] = {sy, static_cast<std::uint8_t>(y.taken)};
+        const int sy = WalkDcSizeY(y);
+        fastDcY_[p] = {static_cast<std::uint8_t>(sy), static_cast<std::uint8_t>(y.taken)};
         PatternBits c{p, 8};
-        const std::uint8_t sc = WalkDcC(c);
-        fastDcC_[p] = {sc, static_cast<std::uint8_t>(c.taken)};
+        const int sc = WalkDcSizeC(c);
+        fastDcC_[p] = {static_cast<std::uint8_t>(sc), static_cast<std::uint8_t>(c.taken)};
         if (y.taken > 8 || c.taken > 8) fastOk_ = false;
     }
 }
@@ -253,50 +201,19 @@ std::uint32_t Decoder::ReadBits(int count) {
 }
 
 std::int16_t Decoder::GetDcSizeY() {
-    const bool b1 = GetBit();
-    const bool b2 = GetBit();
-    if (!b1) return b2 ? 2 : 1;
-    if (!b2) return GetBit() ? 3 : 0;
-    std::int16_t size = 4;
-    for (int i = 0; i < 6; ++i) {
-        if (!GetBit()) return size;
-        ++size;
-    }
-    return size;
+    return static_cast<std::int16_t>(WalkDcSizeY([this] { return GetBit(); }));
 }
 
 std::int16_t Decoder::GetDcSizeC() {
-    if (!GetBit()) return GetBit() ? 1 : 0;
-    std::int16_t size = 2;
-    for (int i = 0; i < 7; ++i) {
-        if (!GetBit()) return size;
-        ++size;
-    }
-    return size;
+    return static_cast<std::int16_t>(WalkDcSizeC([this] { return GetBit(); }));
 }
 
 std::int16_t Decoder::GetCoef(std::int16_t& bitBudget) {
     if (bitBudget <= 0) return -1;
-    int code = GetBit() ? 2 : 0;
-    code += GetBit() ? 1 : 0;
-    if (code == 2) return -1;  // end of block costs nothing
-    int length = 2;
-    std::size_t index = 0;
-    // Entries are ordered by length: extend the code whenever the walk reaches a longer one.
-    while (index < coeffVlc.size()) {
-        const VlcEntry& e = coeffVlc[index];
-        if (e.length == length) {
-            if (e.code == code) {
-                bitBudget = static_cast<std::int16_t>(bitBudget - length);
-                return e.value;
-            }
-            ++index;
-        } else {
-            code = code * 2 + (GetBit() ? 1 : 0);
-            ++length;
-        }
-    }
-    return 0;
+    const CoeffWalk r = WalkCoeffCode(coeffVlc, [this] { return GetBit(); });
+    if (r.kind == CoeffWalk::EndOfBlock) return -1;  // costs nothing
+    if (r.kind == CoeffWalk::Match) bitBudget = static_cast<std::int16_t>(bitBudget - r.bits);
+    return r.value;
 }
 
 static std::int16_t DcDifferential(Decoder& d, std::int16_t size) {

@@ -9,15 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "decoder/CodeWalks.h"
 #include "stream/FrameBuffer.h"
 
 namespace droskal {
-
-struct VlcEntry {
-    std::int16_t length;  // code length in bits, 2..16
-    std::int16_t code;    // the code's bits as an unsigned number
-    std::int16_t value;   // packed (run, level), 111 = escape
-};
 
 class Decoder {
   public:
@@ -62,7 +57,7 @@ class Decoder {
     std::uint8_t bitMask = 0;  // next bit of bitByte to hand out, 0 = load a byte first
     std::uint8_t bitByte = 0;
 
-    std::array<VlcEntry, 112> coeffVlc{};
+    CoeffTable coeffVlc{};
 
     // Levels of the current block in zig-zag order; [0] is the DC level.
     alignas(16) std::int16_t coeffBuf[64] = {};
