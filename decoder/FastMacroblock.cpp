@@ -26,10 +26,14 @@ inline std::uint64_t Peek64(const std::uint8_t* buf, std::uint64_t bit) {
     return __builtin_bswap64(w) << (bit & 7);
 }
 
-// 64 zero samples, eight aligned stores.
+// 64 zero samples, eight aligned stores written out: as a loop the compiler turns them into a
+// memset (rep stos), whose start-up costs more than the stores.
 inline void ZeroBlock(std::int16_t* block) {
 #if defined(__SSE2__)
-    for (int i = 0; i < 64; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(block + i), _mm_setzero_si128());
+    const __m128i z = _mm_setzero_si128();
+    auto* v = reinterpret_cast<__m128i*>(block);
+    _mm_store_si128(v, z), _mm_store_si128(v + 1, z), _mm_store_si128(v + 2, z), _mm_store_si128(v + 3, z);
+    _mm_store_si128(v + 4, z), _mm_store_si128(v + 5, z), _mm_store_si128(v + 6, z), _mm_store_si128(v + 7, z);
 #else
     std::fill(block, block + 64, std::int16_t{0});
 #endif
@@ -109,13 +113,20 @@ bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock
     int pos = 1;
     for (;;) {
         // A whole-coefficient lookup needs 10 bits, a long one 16 and its sign.
-        if (used > 57 - 17) {
+        if (used > 57 - 10) {
             o += static_cast<unsigned>(used);
             used = 0;
             w = Peek64(buf, o);
         }
         const FastCoef* entry = &t.coef[w >> 54];
-        if (entry->kind == FastCoef::Long) entry = &t.coef[FastTables::kLongCoefs + ((w >> 48) & 1023)];
+        if (entry->kind == FastCoef::Long) {
+            if (used > 57 - 17) {
+                o += static_cast<unsigned>(used);
+                used = 0;
+                w = Peek64(buf, o);
+            }
+            entry = &t.coef[FastTables::kLongCoefs + ((w >> 48) & 1023)];
+        }
         if (entry->kind == FastCoef::Whole) {
             w <<= entry->length;
             used += entry->length;
