@@ -150,6 +150,7 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
             const auto bytes = format == FrameFormat::Bmp
                                    ? EncodeBmp24(info.width, info.height, pic.picBuf, info.rowBytes)
                                    : EncodePngFromBgrBottomUp(info.width, info.height, pic.picBuf);
+            if (bytes.empty()) return FileError(io, "frames", "cannot encode picture " + std::to_string(pic.index));
             const std::string name =
                 (std::filesystem::path(output) / IndexName(pic.index, formatText.c_str())).string();
             if (!WriteWholeFile(name, bytes.data(), bytes.size(), error)) return FileError(io, "frames", error);
