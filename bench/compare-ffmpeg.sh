@@ -6,12 +6,14 @@
 # re-lays them out as the recorder writes them (sequence and group header, picture header,
 # user data with a $GPRMC sentence before slice 1, sequence end code after every picture),
 # then times the whole process of both decoders on each file, best of 5 runs interleaved
-# (the three commands take turns, so a busy machine slows them alike):
+# (the three commands take turns): CPU time for the one-core figures, so that other work on a
+# shared machine does not count, and wall time for --jobs:
 #   droskal-cli bench FILE --passes 1 --jobs 1          (read, walk, decode, convert to BGR)
 #   ffmpeg -threads 1 -i FILE -pix_fmt bgr24 -f null -
 #   droskal-cli bench FILE --passes 1 --jobs N          (N = the number of cores)
 # and prints pictures/s of each, the one-core ratio and the --jobs N ratio to ffmpeg, the
-# lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice pictures.
+# lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice pictures; its
+# CPU time is its wall time on an idle machine, which the --jobs ratio is measured against.
 #
 #   bench/compare-ffmpeg.sh [BUILD_DIR] [PICTURES]
 set -euo pipefail
@@ -72,14 +74,17 @@ print(n)
 PY
 }
 
-# Wall time of one whole run, in nanoseconds.
-run_ns() {
-  local t0 t1
-  t0=$(date +%s%N)
-  "$@" >/dev/null 2>&1
-  t1=$(date +%s%N)
-  echo $((t1 - t0))
+# CPU seconds (user + system) and wall seconds of one whole run. The one-core columns use CPU
+# time, which other work on a shared machine barely moves; the --jobs column wall time.
+measure() {
+  python3 -c 'import resource, subprocess, sys, time
+t = time.time()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+w = time.time() - t
+r = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.6f %.6f" % (r.ru_utime + r.ru_stime, w))' "$@"
 }
+lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
 # name  source  size  scale  [filter]
 recordings=(
@@ -112,14 +117,14 @@ for r in "${recordings[@]}"; do
   [[ $peer == "$n" ]] || { echo "$name: ffmpeg decoded $peer of $n pictures" >&2; exit 1; }
   one="" theirs="" many=""
   for _ in 1 2 3 4 5; do
-    t=$(run_ns "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1); [[ -z $one || $t -lt $one ]] && one=$t
-    t=$(run_ns ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
-    [[ -z $theirs || $t -lt $theirs ]] && theirs=$t
-    t=$(run_ns "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs"); [[ -z $many || $t -lt $many ]] && many=$t
+    read -r cpu _ < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1); one=$(lower "$one" "$cpu")
+    read -r cpu _ < <(measure ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
+    theirs=$(lower "$theirs" "$cpu")
+    read -r _ wall < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs"); many=$(lower "$many" "$wall")
   done
   kb=$(( $(stat -c %s "$work/$name.m1v") / n / 1024 ))
   lines+=("$(awk -v name="$name" -v n="$n" -v kb="$kb" -v a="$one" -v b="$theirs" -v c="$many" 'BEGIN {
-    printf "%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f", name, n, kb, n * 1e9 / a, n * 1e9 / b, b / a, n * 1e9 / c, b / c }')")
+    printf "%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f", name, n, kb, n / a, n / b, b / a, n / c, b / c }')")
   echo "${lines[-1]}"
 done
 printf '%s\n' "${lines[@]}" | sort -k6 -g | head -1 | awk '{ printf "lowest one-core ratio: %s (%s)\n", $6, $1 }'

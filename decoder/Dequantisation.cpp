@@ -2,7 +2,6 @@
 // for the weights the library has in force, and the intra matrix pictures are decoded with.
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "decoder/Decoder.h"
 #include "decoder/FastTables.h"
@@ -19,8 +18,8 @@ void FastTables::UpdateDequant() {
         for (int level = 0; level < kTableLevels; ++level) {
             for (int negative = 0; negative < 2; ++negative) {
                 const auto at = static_cast<std::size_t>((level * 2 + negative) * 64 + pos);
-                dequant[at] = extlib::DequantAc(negative != 0 ? -level : level, weight[pos]);
-                dequantAbs[at] = static_cast<std::uint16_t>(std::abs(dequant[at]));
+                dequant[at] = {extlib::DequantAc(negative != 0 ? -level : level, weight[pos]),
+                               kZigZag[static_cast<std::size_t>(pos)]};
             }
         }
     }

@@ -88,14 +88,20 @@ struct Decoder::FastBlock {
     int end;         // scan position after the last level
 };
 
-// One block's DC differential and AC levels from bit offset o: coeffBuf_ as GetBlock leaves
-// it (the differential in [0]) and dq holding the dequantised AC in natural order. False when
-// a run passes position 63, o then where GetBlock stops.
+namespace {
+
+inline unsigned Magnitude(int v) { return static_cast<unsigned>(v < 0 ? -v : v); }
+
+}  // namespace
+
+// One block's DC differential (the return value through dc) and AC levels from bit offset o,
+// dq holding the dequantised AC in natural order. False when a run passes position 63.
 // GetCoef's bit budget never runs out here: every code but the end of block moves the
 // position on by at least one, so a block fails at its 64th code at the latest, after at most
 // 63 x 16 bits of charged codes, far below kBlockBitBudget.
-bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock& out) {
+bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, FastBlock& out) {
     const FastTables& t = *fast_;
+    std::uint64_t o = offset;  // in a register, not through the reference
     const std::uint8_t* const buf = frame_->data();
     // The DC size code, then `size` bits, negative ones offset, without branches: size 0 reads
     // no bits and its mask of 0 keeps the difference 0. w holds the bits from o + used on.
@@ -104,9 +110,8 @@ bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock
     w <<= dc.length;
     const auto bits = static_cast<int>((w >> 1) >> (63 - dc.size));
     const int negative = static_cast<int>(w >> 63) - 1;  // 0 or -1
-    ZeroBlock(coeffBuf_);
     ZeroBlock(dq);
-    coeffBuf_[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));
+    dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));  // the differential for now
     int used = dc.length + dc.size;
     w <<= dc.size;
     unsigned acSum = 0;
@@ -119,7 +124,7 @@ bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock
             w = Peek64(buf, o);
         }
         const FastCoef* entry = &t.coef[w >> 54];
-        if (entry->kind == FastCoef::Long) {
+        if (entry->kind == FastCoef::Long) [[unlikely]] {
             if (used > 57 - 17) {
                 o += static_cast<unsigned>(used);
                 used = 0;
@@ -127,18 +132,14 @@ bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock
             }
             entry = &t.coef[FastTables::kLongCoefs + ((w >> 48) & 1023)];
         }
-        if (entry->kind == FastCoef::Whole) {
+        if (entry->kind == FastCoef::Whole) [[likely]] {
             w <<= entry->length;
             used += entry->length;
             pos += entry->run;
-            if (pos > 63) {
-                o += static_cast<unsigned>(used);
-                return false;
-            }
-            coeffBuf_[pos] = entry->level;
-            const auto rec = static_cast<std::size_t>(entry->tableAt + pos);
-            dq[kZigZag[static_cast<std::size_t>(pos)]] = t.dequant[rec];
-            acSum += t.dequantAbs[rec];
+            if (pos > 63) return false;
+            const FastTables::Dequantised d = t.dequant[static_cast<std::size_t>(entry->tableAt + pos)];
+            dq[d.natural] = d.value;
+            acSum += Magnitude(d.value);
             ++pos;
             continue;
         }
@@ -153,52 +154,49 @@ bool Decoder::ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock
         w = Peek64(buf, o);
         pos += code.run;
         if (pos > 63) return false;
-        coeffBuf_[pos] = static_cast<std::int16_t>(code.level);
         // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
         if (code.level != 0) {
-            const std::int16_t rec = code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt + pos)]
-                                                       : extlib::DequantAc(code.level, t.weights[static_cast<std::size_t>(pos)]);
-            dq[kZigZag[static_cast<std::size_t>(pos)]] = rec;
-            acSum += static_cast<unsigned>(std::abs(rec));
+            const auto at = static_cast<std::size_t>(pos);
+            const std::int16_t rec = code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + at].value
+                                                       : extlib::DequantAc(code.level, t.weights[at]);
+            dq[kZigZag[at]] = rec;
+            acSum += Magnitude(rec);
         }
         ++pos;
     }
-    o += static_cast<unsigned>(used);
+    offset = o + static_cast<unsigned>(used);
     out = {acSum, pos};
     return true;
 }
 
+// A whole macroblock or nothing: false, with the predictors and bitOffset as they were, when
+// anything fails; the caller then reads that macroblock again with the plain reader, which
+// fails the same way and leaves everything as the plain calls do. Nor are the levels kept:
+// the last macroblock of a picture is always read plainly too.
 bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
     std::uint64_t o = bitOffset;
-    // Header bits 1, 1, read one at a time as GetMacroBlock does (it stops after a 0).
-    const std::uint64_t header = Peek64(frame_->data(), o) >> 62;
-    if ((header & 2) == 0 || (header & 1) == 0) {
-        bitOffset = o + ((header & 2) == 0 ? 1 : 2);
-        return false;
-    }
+    // Header bits 1, 1.
+    if ((Peek64(frame_->data(), o) >> 62) != 3) return false;
     o += 2;
     std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY, &state_.dcPredY,
                                     &state_.dcPredY, &state_.dcPredCb, &state_.dcPredCr};
+    const ReaderState saved = state_;
     // Blocks are transformed in pairs (0 and 1, 2 and 3, Cb and Cr), so an even block's
-    // dequantised coefficients wait for their partner. A failure transforms the waiting one
-    // first: the library's blocks end as the plain calls leave them.
+    // dequantised coefficients wait for their partner.
     alignas(16) std::int16_t pending[2][64];
     FastBlock waiting{};
     for (int b = 0; b < 6; ++b) {
         std::int16_t* const dq = pending[b & 1];
         FastBlock blk{};
-        bool ok = ReadFastBlock(o, b, dq, blk);
-        const int sum = coeffBuf_[0] + *preds[b];
-        if (ok && (sum < -32768 || sum > 32767)) ok = false;
-        if (!ok) {
-            if (b & 1) extlib::IdctDecoded(pending[0], blocks_[b - 1], static_cast<int>(waiting.acSum), kScanPrefix.mask[waiting.end]);
-            bitOffset = o;
+        const bool ok = ReadFastBlock(o, b, dq, blk);
+        const int sum = dq[0] + *preds[b];
+        if (!ok || sum < -32768 || sum > 32767) {
+            state_ = saved;
             return false;
         }
-        coeffBuf_[0] = static_cast<std::int16_t>(sum);
-        *preds[b] = coeffBuf_[0];
+        *preds[b] = static_cast<std::int16_t>(sum);
         // IZZQ's DC term, then the IDCT, told the AC sum (0 when none survived) and positions.
-        dq[0] = static_cast<std::int16_t>(std::clamp(coeffBuf_[0] * 8, -32768, 32767));
+        dq[0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
         if ((b & 1) == 0) {
             waiting = blk;
         } else {

@@ -57,13 +57,16 @@ struct FastTables {
     std::array<FastDc, 256> dcC{};
     bool ok = false;
 
-    // DequantAc of +level and -level at each scan position for the weights in force, so that
-    // coded levels cost one load, and its magnitude for the IDCT's sum. Entry
+    // DequantAc of +level and -level at each scan position for the weights in force, with the
+    // position's natural index, so that a coded level costs one load. Entry
     // (2 level + negative) x 64 + scan position: a code's table row is fixed, so the position
     // is one add away.
+    struct Dequantised {
+        std::int16_t value;
+        std::uint16_t natural;
+    };
     std::array<std::int32_t, 64> weights{};
-    std::array<std::int16_t, kTableLevels * 2 * 64> dequant{};
-    std::array<std::uint16_t, kTableLevels * 2 * 64> dequantAbs{};
+    std::array<Dequantised, kTableLevels * 2 * 64> dequant{};
     bool dequantValid = false;
 };
 

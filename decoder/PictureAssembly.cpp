@@ -57,27 +57,44 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
     // The fast reader runs from bit 1 of byte 0 while a whole macroblock stays clear of the
     // buffer's end; from there on (and if the tables could not be built) the plain reader
     // takes over from the very same state.
+    // The fast reader keeps no levels. The last macroblock of a picture is read plainly, and
+    // where the fast reader fails one, the plain reader reads the one before it again (its
+    // last block's levels are what a failed header leaves) and then fails the same way: it
+    // leaves levels, blocks and state as the plain calls do.
     bool fast = fast_->ok;
     std::uint64_t bitOffset = 6;
+    std::uint64_t previousOffset = 0;
+    ReaderState previousState;
+    bool havePrevious = false;
     for (int m = 0; m < fmt->mbRows; ++m) {
         for (int c = 0; c < fmt->mbColumns; ++c) {
-            if (fast && (bitOffset >> 3) + kFastMarginBytes > static_cast<std::uint64_t>(kFrameBufSize)) {
+            const bool last = m == fmt->mbRows - 1 && c == fmt->mbColumns - 1;
+            if (fast && (last || (bitOffset >> 3) + kFastMarginBytes > static_cast<std::uint64_t>(kFrameBufSize))) {
                 SyncReaderTo(bitOffset);
                 fast = false;
             }
             if (fast) {
-                if (!FastMacroBlock(bitOffset)) {
-                    SyncReaderTo(bitOffset);
-                    return false;
+                const std::uint64_t start = bitOffset;
+                const ReaderState before = state_;
+                if (FastMacroBlock(bitOffset)) {
+                    previousOffset = start;
+                    previousState = before;
+                    havePrevious = true;
+                } else {
+                    fast = false;
+                    if (havePrevious) {
+                        state_ = previousState;
+                        SyncReaderTo(previousOffset);
+                        GetMacroBlock();
+                    }
+                    SyncReaderTo(start);
                 }
-            } else if (!GetMacroBlock()) {
-                return false;
             }
+            if (!fast && !GetMacroBlock()) return false;
             place(m, c);
             ++*decoded;
         }
     }
-    if (fast) SyncReaderTo(bitOffset);
     return true;
 }
 

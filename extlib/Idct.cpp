@@ -244,7 +244,8 @@ void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsS
                      const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
                      Simd simd) {
     // Both blocks must take the fixed-point transform; DC-only ones are cheaper alone.
-    const Kernels& k = KernelsFor(simd);
+    static const Kernels& best = KernelsFor(BestSimd());
+    const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
     if (k.fixedPair && acAbsSumA > 0 && acAbsSumB > 0 && FitsFixedPoint(coeffsA, acAbsSumA) &&
         FitsFixedPoint(coeffsB, acAbsSumB)) {
         k.fixedPair(coeffsA, outA, occupiedA, coeffsB, outB, occupiedB);
