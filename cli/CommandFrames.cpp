@@ -127,6 +127,13 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
     bool rangeDone = false;
     const Decode decode = format == FrameFormat::Yuv ? Decode::Planes : Decode::Bitmap;
     ParallelWalk walk(walker, jobs);
+    // Picture files are encoded on the decoding threads; PNG takes far longer than decoding.
+    if (format != FrameFormat::Yuv) {
+        walk.setEncoder([&info, format](const WalkedPicture& p) {
+            return format == FrameFormat::Bmp ? EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes)
+                                              : EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
+        });
+    }
     const auto decodeFor = [&](std::int64_t index) { return index >= first && index < last ? decode : Decode::None; };
     while (walk.next(pic, decodeFor, last - 1)) {
         progress.update(static_cast<double>(walker.file().readPosition()) /
@@ -147,9 +154,7 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
             }
             ++exported;
         } else {
-            const auto bytes = format == FrameFormat::Bmp
-                                   ? EncodeBmp24(info.width, info.height, pic.picBuf, info.rowBytes)
-                                   : EncodePngFromBgrBottomUp(info.width, info.height, pic.picBuf);
+            const std::vector<std::uint8_t>& bytes = walk.encoded();
             if (bytes.empty()) return FileError(io, "frames", "cannot encode picture " + std::to_string(pic.index));
             const std::string name =
                 (std::filesystem::path(output) / IndexName(pic.index, formatText.c_str())).string();

@@ -15,6 +15,7 @@ struct ParallelWalk::Slot {
     WalkedPicture picture;
     std::string nmeaText;
     Decode decode = Decode::None;
+    std::vector<std::uint8_t> encoded;
 };
 
 ParallelWalk::ParallelWalk(Walker& walker, int jobs) : walker_(walker), jobs_(std::max(1, jobs)) {
@@ -59,6 +60,7 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
         s.picture.decoded = s.decode == Decode::Bitmap ? d.DecodePicture(*frame, picFormat, s.picBuf.data())
                                                        : d.AssemblePicture(*frame, picFormat, s.picBuf.data());
         s.picture.picBuf = s.picBuf.data();
+        if (s.picture.decoded && encoder_) s.encoded = encoder_(s.picture);
         return s.picture.decoded;
     });
     ++submitted_;
@@ -74,7 +76,10 @@ bool ParallelWalk::next(WalkedPicture& picture, const std::function<Decode(std::
     }
     if (pool_->Pending() == 0) return false;
     pool_->Next();
-    picture = slots_[collected_++ % slots_.size()]->picture;
+    Slot& s = *slots_[collected_++ % slots_.size()];
+    picture = s.picture;
+    encoded_.swap(s.encoded);
+    s.encoded.clear();
     return true;
 }
 

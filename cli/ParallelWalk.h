@@ -31,6 +31,12 @@ public:
     // Back to the start of the recording (after the last picture has been handed back).
     void rewind();
 
+    // Work done on the decoding thread right after a successful decode (a file encoder, say),
+    // its bytes handed back with the picture by encoded().
+    using Encoder = std::function<std::vector<std::uint8_t>(const WalkedPicture&)>;
+    void setEncoder(Encoder encoder) { encoder_ = std::move(encoder); }
+    const std::vector<std::uint8_t>& encoded() const { return encoded_; }
+
 private:
     struct Slot;
     bool readAhead(const std::function<Decode(std::int64_t)>& decodeFor, std::int64_t stopAfter);
@@ -43,6 +49,8 @@ private:
     std::size_t submitted_ = 0;
     std::size_t collected_ = 0;
     bool walkDone_ = false;
+    Encoder encoder_;
+    std::vector<std::uint8_t> encoded_;
     std::unique_ptr<OrderedPool<bool>> pool_;
 };
 
