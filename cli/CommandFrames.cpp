@@ -127,13 +127,16 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
     bool rangeDone = false;
     const Decode decode = format == FrameFormat::Yuv ? Decode::Planes : Decode::Bitmap;
     ParallelWalk walk(walker, jobs);
-    // Picture files are encoded on the decoding threads; PNG takes far longer than decoding.
-    if (format != FrameFormat::Yuv) {
-        walk.setEncoder([&info, format](const WalkedPicture& p) {
-            return format == FrameFormat::Bmp ? EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes)
-                                              : EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
-        });
-    }
+    // Pictures are encoded on the decoding threads; PNG takes far longer than decoding.
+    const std::uint8_t picFormat = walker.picFormat();
+    walk.setEncoder([&info, format, picFormat](const WalkedPicture& p) {
+        switch (format) {
+            case FrameFormat::Bmp: return EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes);
+            case FrameFormat::Png: return EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
+            case FrameFormat::Yuv: break;
+        }
+        return PicBufToYuv420p(p.picBuf, picFormat);
+    });
     const auto decodeFor = [&](std::int64_t index) { return index >= first && index < last ? decode : Decode::None; };
     while (walk.next(pic, decodeFor, last - 1)) {
         progress.update(static_cast<double>(walker.file().readPosition()) /
@@ -145,7 +148,7 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
                    << (pic.read ? " cannot be decoded" : " cannot be read") << ", skipped\n";
             ++skipped;
         } else if (format == FrameFormat::Yuv) {
-            const auto planes = PicBufToYuv420p(pic.picBuf, walker.picFormat());
+            const std::vector<std::uint8_t>& planes = walk.encoded();
             const bool written = toStdout ? WriteAll(STDOUT_FILENO, planes.data(), planes.size(), error)
                                           : yuv.write(planes.data(), planes.size(), error);
             if (!written) {
