@@ -124,7 +124,7 @@ bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, Fast
             w = Peek64(buf, o);
         }
         const FastCoef* entry = &t.coef[w >> 54];
-        if (entry->kind == FastCoef::Long) [[unlikely]] {
+        if (entry->kind != FastCoef::Whole && entry->kind == FastCoef::Long) [[unlikely]] {
             if (used > 57 - 17) {
                 o += static_cast<unsigned>(used);
                 used = 0;
@@ -133,11 +133,12 @@ bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, Fast
             entry = &t.coef[FastTables::kLongCoefs + ((w >> 48) & 1023)];
         }
         if (entry->kind == FastCoef::Whole) [[likely]] {
-            w <<= entry->length;
-            used += entry->length;
-            pos += entry->run;
+            const FastCoef e = *entry;
+            w <<= e.length;
+            used += e.length;
+            pos += e.run;
             if (pos > 63) return false;
-            const FastTables::Dequantised d = t.dequant[static_cast<std::size_t>(entry->tableAt + pos)];
+            const FastTables::Dequantised d = t.dequant[static_cast<std::size_t>(e.tableAt + pos)];
             dq[d.natural] = d.value;
             acSum += Magnitude(d.value);
             ++pos;
