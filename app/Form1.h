@@ -145,6 +145,8 @@ public:
     bool ShowRoutePos();
     void ToggleRoute();
     bool RouteShown() const;
+    // Map sources named on the command line, tried before the configured ones.
+    void SetCommandLineMapSources(const QStringList& sources);
     // A click at a Pic1 pixel seeks to the nearest fix; the wheel zooms about the cursor.
     void MapClick(QPoint pixel);
     void MapWheel(QPoint pixel, int angleDelta);

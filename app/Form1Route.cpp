@@ -73,6 +73,15 @@ void Form1::InitRouteView() {
 
 bool Form1::RouteShown() const { return routeView->routeOn; }
 
+void Form1::SetCommandLineMapSources(const QStringList& sources) {
+    routeView->commandLineSources = sources;
+    routeView->sources.clear();
+    routeView->classic = nullptr;
+    routeView->source = nullptr;
+    routeView->active = false;
+    routeView->sourcesMade = false;
+}
+
 void Form1::ToggleRoute() {
     RouteView& v = *routeView;
     v.routeOn = !v.routeOn;
@@ -83,17 +92,18 @@ void Form1::ToggleRoute() {
 namespace {
 
 void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& calibration, Desktop& desktop,
-                 const QString& appName) {
+                 const QString& appName, const QStringList& commandLine) {
     v.sourcesMade = true;
     if (!mapPicture.isNull()) {
         v.sources.push_back(std::make_unique<render::CalibratedPicture>("map.gif", mapPicture, calibration));
         v.classic = v.sources.back().get();
     }
-    QStringList specs = v.commandLineSources;
-    specs << desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
-                 .split('\n', Qt::SkipEmptyParts);
+    const QStringList specs = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
+                                  .split('\n', Qt::SkipEmptyParts);
     const bool online = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapOnlineKey, "0") == "1";
     QStringList problems;
+    // A tile server named on the command line is the user's own choice for this run.
+    for (auto& source : render::MakeSources(commandLine, true, problems)) v.sources.push_back(std::move(source));
     for (auto& source : render::MakeSources(specs, online, problems)) v.sources.push_back(std::move(source));
     if (!problems.isEmpty()) {
         desktop.MessageBox(QString::fromUtf8("Pominięte źródła map:\n") + problems.join('\n'),
@@ -113,7 +123,7 @@ render::LatLon CurrentPlace(const ViewerState& state) {
 
 bool Form1::ShowRoutePos() {
     RouteView& v = *routeView;
-    if (!v.sourcesMade) MakeSources(v, state.mapPicture, Calibration(), desktop_, startup_.appName);
+    if (!v.sourcesMade) MakeSources(v, state.mapPicture, Calibration(), desktop_, startup_.appName, v.commandLineSources);
     const bool classicOnly = v.sources.size() == (v.classic ? 1u : 0u);
     const render::LatLon here = CurrentPlace(state);
     render::SourceChoice choice;

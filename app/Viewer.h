@@ -12,6 +12,9 @@ namespace droskal {
 // How the program was started, from its argument list: the arguments joined with single
 // blanks form the one file name, the executable's folder holds Droskal.ini and map.gif,
 // and its file name without extension names the settings.
+// Map sources named with "--map-source SPEC" or "--map-source=SPEC", taken out of the
+// arguments before the rest makes the file name.
+QStringList TakeMapSourceOptions(QStringList& arguments);
 StartupInfo StartupFromArguments(const QStringList& arguments, const QString& executablePath);
 
 // Creates the window, runs its start-up and shows it: what the program does before it

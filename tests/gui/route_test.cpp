@@ -11,6 +11,7 @@
 
 #include "Recordings.h"
 #include "app/RouteView.h"
+#include "app/Viewer.h"
 #include "render/Route.h"
 #include "render/TileMath.h"
 #include "tools/IntraEncoder.h"
@@ -183,9 +184,13 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
             ASSERT_TRUE(tile.save(QString("%1/%2.png").arg(folder).arg(y)));
         }
     }
-    desktop.settings["Droskal/Maps/Sources"] = Path("nothing-here.mbtiles") + "\n" + Path("tiles");
+    // The folder named on the command line, a missing file in the settings.
+    desktop.settings["Droskal/Maps/Sources"] = Path("nothing-here.mbtiles");
     pictures = WriteDrive(Path("drive.m1v"));
-    Start(Path("drive.m1v"));
+    QStringList arguments = {"Droskal", "--map-source", Path("tiles"), Path("drive.m1v")};
+    const QStringList sources = TakeMapSourceOptions(arguments);
+    Start(StartupFromArguments(arguments, Path("Droskal")).commandLine);
+    form->SetCommandLineMapSources(sources);
     form->cmdUp_Click();
     form->chkGps->setChecked(true);
     form->chkGps_Click();
