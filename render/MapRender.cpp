@@ -14,7 +14,7 @@ namespace droskal::render {
 namespace {
 constexpr qint64 kLargestIniFile = 64 * 1024;
 constexpr double kMinScale = 1.0 / 64;
-constexpr double kMaxScale = 8;
+constexpr double kMaxScale = 4;  // as far as the window zooms in
 }  // namespace
 
 std::optional<MapCalibration> ReadCalibrationFile(const QString& iniPath) {
