@@ -68,6 +68,8 @@ public:
 
 protected:
     virtual QImage loadTile(const TileId& id) = 0;
+    // Whether a tile the source lacks stays lacking (files), or may come later (a server).
+    virtual bool missesAreFinal() const { return true; }
 
 private:
     QCache<QString, QImage> decoded_{96};

@@ -37,6 +37,7 @@ public:
 
 protected:
     QImage loadTile(const TileId& id) override;
+    bool missesAreFinal() const override { return false; }
 
 private:
     QString template_;

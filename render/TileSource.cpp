@@ -16,8 +16,8 @@ QImage TileSource::tile(const TileId& id) {
     if (!image.isNull() && image.size() != QSize(kTileSize, kTileSize)) {
         image = image.scaled(kTileSize, kTileSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    // Missing tiles are remembered too, so a view does not ask for them again and again.
-    decoded_.insert(key, new QImage(image));
+    // Missing files are remembered too, so a view does not look for them again and again.
+    if (!image.isNull() || missesAreFinal()) decoded_.insert(key, new QImage(image));
     return image;
 }
 
