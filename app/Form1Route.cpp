@@ -142,9 +142,11 @@ bool Form1::ShowRoutePos() {
 
     const QPointF world = choice.projection.toWorld(here.lat, here.lon);
     QPointF origin = v.origin;
-    if (v.anchor) {
-        origin = *v.anchor;
-        v.anchor.reset();
+    const std::optional<QPointF> anchor = v.anchor;
+    v.anchor.reset();
+    // A zoom keeps the place under the cursor, as long as the same source draws the view.
+    if (anchor && (!v.active || v.source == choice.source)) {
+        origin = *anchor;
     } else if (!v.active || v.source != choice.source || !SameProjection(v.projection, choice.projection)) {
         origin = world - QPointF(kMapViewWidth / 2.0, kMapViewHeight / 2.0);
     } else {

@@ -56,7 +56,12 @@ QImage OnlineTiles::loadTile(const TileId& id) {
         if (!stale.isNull() && age < kFreshSeconds) return stale;
     }
     if (QCoreApplication::instance() == nullptr) return stale;
-    if (unreachableUntil_.isValid() && QDateTime::currentDateTime() < unreachableUntil_) return stale;
+    const QDateTime now = QDateTime::currentDateTime();
+    if (unreachableUntil_.isValid() && now < unreachableUntil_) return stale;
+    const QString key = QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
+    if (const auto failed = failedUntil_.find(key); failed != failedUntil_.end() && now < failed.value()) {
+        return stale;
+    }
 
     QString address = template_;
     address.replace("{z}", QString::number(id.z))
@@ -79,9 +84,11 @@ QImage OnlineTiles::loadTile(const TileId& id) {
     QImage image;
     if (error == QNetworkReply::NoError && httpStatus == 200) image.loadFromData(body);
     if (image.isNull()) {
-        // A server that answers "no such tile" is reachable; anything else is not.
-        if (httpStatus == 0 || httpStatus >= 500) {
-            unreachableUntil_ = QDateTime::currentDateTime().addSecs(kUnreachableSeconds);
+        // Not asked for again for a while: a tile the server lacks, and the whole server when
+        // it cannot be reached, fails, refuses or asks for less traffic.
+        failedUntil_.insert(key, now.addSecs(kUnreachableSeconds));
+        if (httpStatus == 0 || httpStatus == 403 || httpStatus == 429 || httpStatus >= 500) {
+            unreachableUntil_ = now.addSecs(kUnreachableSeconds);
         }
         return stale;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 
 #include <memory>
 
@@ -13,8 +14,9 @@ namespace droskal::render {
 // Tiles from a server by URL template ({z}, {x}, {y}), cached on disk. Only the tiles a view
 // shows are asked for, one request at a time, each with a descriptive User-Agent. A cached
 // tile younger than a week is used without asking; an older one is asked for again and
-// still used when the server does not answer. A server that cannot be reached is left alone
-// for a minute, so a drive through an area without tiles does not wait on every picture.
+// still used when the server does not answer. A tile the server did not send, and a server
+// that cannot be reached, fails or refuses, are left alone for a minute, so a drive through
+// an area without tiles neither waits nor asks on every picture.
 // Needs a running Qt application object (QCoreApplication) for the network.
 class OnlineTiles final : public TileSource {
 public:
@@ -45,6 +47,7 @@ private:
     QString attribution_;
     std::unique_ptr<QNetworkAccessManager> network_;
     QDateTime unreachableUntil_;
+    QHash<QString, QDateTime> failedUntil_;
     int requests_ = 0;
 };
 

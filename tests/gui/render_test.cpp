@@ -226,6 +226,9 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
         OnlineTiles online(server.url(), path("cache"));
         EXPECT_FALSE(online.tile(id).isNull());
         EXPECT_EQ(server.requests, 2);
+        // A failing server is left alone for a while, whatever tile the view wants.
+        EXPECT_TRUE(online.tile({16, 36593, 21578}).isNull());
+        EXPECT_EQ(server.requests, 2);
     }
 
     // A failing server and a refused connection fall through to the folder behind them.
