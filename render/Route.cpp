@@ -54,31 +54,51 @@ void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route, const Pr
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QPointF shift = -view.topLeft();
+    // Pieces wholly outside the view are left out before they reach the painter: an hour's
+    // drive has tens of thousands of them.
+    const double pad = style.width;
+    const auto visible = [&](QPointF a, QPointF b) {
+        return std::max(a.x(), b.x()) >= view.left() - pad && std::min(a.x(), b.x()) <= view.right() + pad &&
+               std::max(a.y(), b.y()) >= view.top() - pad && std::min(a.y(), b.y()) <= view.bottom() + pad;
+    };
+    const auto colourOf = [&](std::size_t i) { return style.colour.value_or(SpeedColour(route[i].speedKmh)); };
+    const auto at = [&](std::size_t i) { return projection.toWorld(route[i].lat, route[i].lon); };
     for (const RouteStretch& s : RouteStretches(route)) {
-        const auto colourOf = [&](std::size_t i) { return style.colour.value_or(SpeedColour(route[i].speedKmh)); };
         if (s.first == s.last) {
+            const QPointF p = at(s.first);
+            if (!visible(p, p)) continue;
             painter.setPen(Qt::NoPen);
             painter.setBrush(colourOf(s.first));
-            painter.drawEllipse(projection.toWorld(route[s.first].lat, route[s.first].lon) + shift,
-                                style.width / 2, style.width / 2);
+            painter.drawEllipse(p + shift, style.width / 2, style.width / 2);
             continue;
         }
         // Runs of one colour are drawn as one path, so joins stay smooth.
-        std::size_t start = s.first;
-        while (start < s.last) {
-            const QColor colour = colourOf(start + 1);
-            QPainterPath path(projection.toWorld(route[start].lat, route[start].lon) + shift);
-            std::size_t end = start + 1;
-            path.lineTo(projection.toWorld(route[end].lat, route[end].lon) + shift);
-            while (end < s.last && colourOf(end + 1) == colour) {
-                ++end;
-                path.lineTo(projection.toWorld(route[end].lat, route[end].lon) + shift);
-            }
-            painter.setPen(QPen(colour, style.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPainterPath path;
+        QColor pathColour;
+        const auto flush = [&] {
+            if (path.isEmpty()) return;
+            painter.setPen(QPen(pathColour, style.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(path);
-            start = end;
+            path = QPainterPath();
+        };
+        QPointF a = at(s.first);
+        for (std::size_t i = s.first; i < s.last; ++i) {
+            const QPointF b = at(i + 1);
+            if (!visible(a, b)) {
+                flush();
+            } else {
+                const QColor colour = colourOf(i + 1);
+                if (!path.isEmpty() && colour != pathColour) flush();
+                if (path.isEmpty()) {
+                    path.moveTo(a + shift);
+                    pathColour = colour;
+                }
+                path.lineTo(b + shift);
+            }
+            a = b;
         }
+        flush();
     }
     painter.restore();
 }
