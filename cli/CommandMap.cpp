@@ -85,8 +85,8 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     const std::string size = a.value("--size", "1024x768");
     const std::regex sizeForm("([0-9]{1,5})x([0-9]{1,5})");
     if (!std::regex_match(size, m, sizeForm) || std::stoi(m[1]) < 64 || std::stoi(m[2]) < 64 ||
-        std::stoi(m[1]) > 16384 || std::stoi(m[2]) > 16384) {
-        return UsageError(io, "map", "--size must be WxH, each 64 to 16384", kMapUsage);
+        std::stoi(m[1]) > 8192 || std::stoi(m[2]) > 8192) {
+        return UsageError(io, "map", "--size must be WxH, each 64 to 8192", kMapUsage);
     }
     options.size = QSize(std::stoi(m[1]), std::stoi(m[2]));
     std::int64_t number = 0;
