@@ -98,13 +98,13 @@ void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& c
         v.sources.push_back(std::make_unique<render::CalibratedPicture>("map.gif", mapPicture, calibration));
         v.classic = v.sources.back().get();
     }
-    const QStringList specs = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
+    const QStringList entries = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
                                   .split('\n', Qt::SkipEmptyParts);
     const bool online = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapOnlineKey, "0") == "1";
     QStringList problems;
     // A tile server named on the command line is the user's own choice for this run.
     for (auto& source : render::MakeSources(commandLine, true, problems)) v.sources.push_back(std::move(source));
-    for (auto& source : render::MakeSources(specs, online, problems)) v.sources.push_back(std::move(source));
+    for (auto& source : render::MakeSources(entries, online, problems)) v.sources.push_back(std::move(source));
     if (!problems.isEmpty()) {
         desktop.MessageBox(QString::fromUtf8("Pominięte źródła map:\n") + problems.join('\n'),
                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);

@@ -12,7 +12,7 @@ namespace droskal {
 // How the program was started, from its argument list: the arguments joined with single
 // blanks form the one file name, the executable's folder holds Droskal.ini and map.gif,
 // and its file name without extension names the settings.
-// Map sources named with "--map-source SPEC" or "--map-source=SPEC", taken out of the
+// Map sources named with "--map-source SOURCE" or "--map-source=SOURCE", taken out of the
 // arguments before the rest makes the file name.
 QStringList TakeMapSourceOptions(QStringList& arguments);
 StartupInfo StartupFromArguments(const QStringList& arguments, const QString& executablePath);

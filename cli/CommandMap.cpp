@@ -43,16 +43,16 @@ std::unique_ptr<QGuiApplication> EnsureGuiApplication() {
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-QStringList DefaultSpecs(bool& online) {
-    QStringList specs;
+QStringList DefaultEntries(bool& online) {
+    QStringList entries;
     const QString exe = QFileInfo("/proc/self/exe").symLinkTarget();
     const QString beside = QFileInfo(exe).absolutePath() + "/map.gif";
-    if (QFileInfo(beside).isFile()) specs << beside;
+    if (QFileInfo(beside).isFile()) entries << beside;
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Droskal", "Droskal");
     const QString key = QString(render::kMapSettingsSection) + "/";
-    specs << settings.value(key + render::kMapSourcesKey).toString().split('\n', Qt::SkipEmptyParts);
+    entries << settings.value(key + render::kMapSourcesKey).toString().split('\n', Qt::SkipEmptyParts);
     online = settings.value(key + render::kMapOnlineKey).toString() == "1";
-    return specs;
+    return entries;
 }
 
 std::string WorldFileName(const std::string& picture) {
@@ -121,21 +121,21 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     if (at >= 0) options.at = static_cast<std::size_t>(at);
 
     bool online = false;
-    QStringList specs;
+    QStringList entries;
     if (a.has("--source")) {
-        specs << QString::fromStdString(a.value("--source", ""));
+        entries << QString::fromStdString(a.value("--source", ""));
         online = true;  // named on the command line: the user asked for it
     } else {
-        specs = DefaultSpecs(online);
+        entries = DefaultEntries(online);
     }
     QStringList problems;
-    render::MapSources sources = render::MakeSources(specs, online, problems);
+    render::MapSources sources = render::MakeSources(entries, online, problems);
     for (const QString& p : problems) io.err << "droskal-cli map: " << p.toStdString() << "\n";
     if (a.has("--source") && sources.empty()) return kExitUsage;
 
     const render::RenderedMap map = render::RenderRouteMap(sources, route.points, options);
     if (map.image.isNull()) return FileError(io, "map", a.positional[0] + ": no valid GPS fix to draw");
-    if (map.source == nullptr && !specs.isEmpty()) {
+    if (map.source == nullptr && !entries.isEmpty()) {
         io.err << "droskal-cli map: no map source covers the route; drawn on a plain background\n";
     }
 

@@ -28,8 +28,8 @@ std::optional<MapCalibration> ReadCalibrationFile(const QString& iniPath) {
     return CalibrationFrom(values);
 }
 
-std::unique_ptr<MapSource> MakeSource(const QString& spec, bool onlineAllowed, QString& error) {
-    const QString text = spec.trimmed();
+std::unique_ptr<MapSource> MakeSource(const QString& entry, bool onlineAllowed, QString& error) {
+    const QString text = entry.trimmed();
     if (text.startsWith("http://") || text.startsWith("https://")) {
         if (!OnlineTiles::IsTemplate(text)) {
             error = "a tile server address needs {z}, {x} and {y}: " + text;
@@ -196,12 +196,12 @@ std::string WorldFileText(const RenderedMap& map) {
 
 namespace droskal::render {
 
-MapSources MakeSources(const QStringList& specs, bool onlineAllowed, QStringList& errors) {
+MapSources MakeSources(const QStringList& entries, bool onlineAllowed, QStringList& errors) {
     MapSources sources;
-    for (const QString& spec : specs) {
-        if (spec.trimmed().isEmpty()) continue;
+    for (const QString& entry : entries) {
+        if (entry.trimmed().isEmpty()) continue;
         QString error;
-        if (auto source = MakeSource(spec, onlineAllowed, error)) {
+        if (auto source = MakeSource(entry, onlineAllowed, error)) {
             sources.push_back(std::move(source));
         } else {
             errors << error;

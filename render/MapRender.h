@@ -21,7 +21,7 @@ namespace droskal::render {
 //   PICTURE                              a calibrated picture with the Droskal.ini beside it,
 //                                        or the built-in calibration when there is none
 // nullptr and a reason when the text names none of these.
-std::unique_ptr<MapSource> MakeSource(const QString& spec, bool onlineAllowed, QString& error);
+std::unique_ptr<MapSource> MakeSource(const QString& entry, bool onlineAllowed, QString& error);
 // The calibration of a Droskal.ini file: nullopt when it cannot be read or lacks values.
 std::optional<MapCalibration> ReadCalibrationFile(const QString& iniPath);
 
@@ -62,8 +62,8 @@ inline constexpr const char* kMapSettingsSection = "Maps";
 inline constexpr const char* kMapSourcesKey = "Sources";
 inline constexpr const char* kMapOnlineKey = "Online";
 
-// Sources from a list of specs, in order; the ones that cannot be made are reported in
+// Sources from a list of entries, in order; the ones that cannot be made are reported in
 // `errors` and left out.
-MapSources MakeSources(const QStringList& specs, bool onlineAllowed, QStringList& errors);
+MapSources MakeSources(const QStringList& entries, bool onlineAllowed, QStringList& errors);
 
 }  // namespace droskal::render

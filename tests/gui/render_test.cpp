@@ -147,8 +147,8 @@ TEST_F(TempMaps, TileFolderAndFallingThroughToTheFirstSourceThatCovers) {
 
     MapSources sources;
     QString error;
-    for (const QString& spec : {path("missing.mbtiles"), path("world.mbtiles"), path("xyz")}) {
-        if (auto s = MakeSource(spec, false, error)) sources.push_back(std::move(s));
+    for (const QString& entry : {path("missing.mbtiles"), path("world.mbtiles"), path("xyz")}) {
+        if (auto s = MakeSource(entry, false, error)) sources.push_back(std::move(s));
     }
     ASSERT_EQ(sources.size(), 2u);
     // The MBTiles (zoom 1..2) has no tile over Warsaw at z2 -> the folder draws it.
