@@ -143,6 +143,20 @@ public:
     void ShowPos();
     void chkGps_Click();
 
+    // The route, map sources, clicks and the wheel in map view (Form1Route.cpp).
+    // Map view through the route and map sources; false leaves it to the classic ShowPos.
+    bool ShowRoutePos();
+    void ToggleRoute();
+    bool RouteShown() const;
+    // Map sources named on the command line, tried before the configured ones.
+    void SetCommandLineMapSources(const QStringList& sources);
+    // A click at a Pic1 pixel seeks to the nearest fix; the wheel zooms about the cursor.
+    void MapClick(QPoint pixel);
+    void MapWheel(QPoint pixel, int angleDelta);
+    // Key R (to join the action table): true when the key was the route's.
+    bool RouteKey(int key);
+    std::shared_ptr<struct RouteView> routeView;
+
     // Fragment marks and saving; picture snapshot.
     void cmdCut_Click();
     void cmdSaveCut_Click();
@@ -207,6 +221,9 @@ protected:
 private:
     void BuildControls();
     void ConnectHandlers();
+    void InitRouteView();
+    void DrawRouteWindow();
+    void SeekToPicture(std::int64_t picturePos);
     // The configuration fields of the state record, as one value.
     MapCalibration Calibration() const;
     void SetCalibration(const MapCalibration& calibration);

@@ -114,6 +114,7 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     // The picture area takes the first focus: a stray Space or Enter then presses nothing.
     Pic1->setFocusPolicy(Qt::ClickFocus);
     Pic1->setFocus();
+    InitRouteView();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -22,6 +22,7 @@ void Form1::DrawMapWindow() {
 }
 
 void Form1::ShowPos() {
+    if (ShowRoutePos()) return;  // the route, a zoom or another map source is in use
     const MapPosition position =
         LocateOnMap(state.gpsLat, state.gpsLon, Calibration(), !state.mapPicture.isNull(),
                     MapOrigin{state.mapOriginX, state.mapOriginY});

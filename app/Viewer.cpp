@@ -4,6 +4,23 @@
 
 namespace droskal {
 
+QStringList TakeMapSourceOptions(QStringList& arguments) {
+    QStringList sources;
+    for (int i = 0; i < arguments.size();) {
+        const QString& a = arguments[i];
+        if (a.startsWith("--map-source=")) {
+            sources << a.mid(13);
+            arguments.removeAt(i);
+        } else if (a == "--map-source" && i + 1 < arguments.size()) {
+            sources << arguments[i + 1];
+            arguments.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    return sources;
+}
+
 StartupInfo StartupFromArguments(const QStringList& arguments, const QString& executablePath) {
     StartupInfo startup;
     startup.commandLine = arguments.mid(1).join(' ');

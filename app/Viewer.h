@@ -13,6 +13,9 @@ namespace droskal {
 // blanks form the one file name (a single argument is taken exactly, quotes included), the
 // executable's folder holds Droskal.ini and map.gif (or its ../share/droskal does), and its
 // file name without extension names the settings.
+// Map sources named with "--map-source SOURCE" or "--map-source=SOURCE", taken out of the
+// arguments before the rest makes the file name.
+QStringList TakeMapSourceOptions(QStringList& arguments);
 StartupInfo StartupFromArguments(const QStringList& arguments, const QString& executablePath);
 
 // Creates the window, runs its start-up and shows it: what the program does before it

@@ -6,9 +6,11 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     droskal::QtDesktop desktop;
+    QStringList arguments = QCoreApplication::arguments();
+    const QStringList mapSources = droskal::TakeMapSourceOptions(arguments);
     const auto form = droskal::StartViewer(
-        desktop, droskal::StartupFromArguments(QCoreApplication::arguments(),
-                                               QCoreApplication::applicationFilePath()));
+        desktop, droskal::StartupFromArguments(arguments, QCoreApplication::applicationFilePath()));
+    form->SetCommandLineMapSources(mapSources);
     desktop.setParentWidget(form.get());
     return app.exec();
 }

@@ -16,6 +16,7 @@ const char* const kUsage =
     "  track FILE        GPS track as GPX, KML or CSV\n"
     "  cut FILE OUT      save pictures --from A --to B as a new recording\n"
     "  bench FILE        decoding speed in memory\n"
+    "  map REC -o PNG    the whole route over a map, with a world file\n"
     "\n"
     "droskal-cli COMMAND --help shows a command's options.\n"
     "droskal-cli --version prints the version.\n"
@@ -25,7 +26,7 @@ const char* const kUsage =
 
 int RunCli(const std::vector<std::string>& args, const Io& io) {
     static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
-        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}};
+        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}, {"map", RunMap}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

@@ -11,3 +11,6 @@ demo=build/release/app/demo.m1v
 "$shot" docs/window.png "$demo" 600
 "$shot" docs/demo-picture.png "$demo" 150
 "$shot" docs/demo-map.png "$demo" 150 gps
+build/release/cli/droskal-cli map "$demo" -o docs/demo-route.png --source build/release/app/map.gif \
+  --size 640x400 --zoom 1 --at 300
+rm -f docs/demo-route.pgw
