@@ -30,7 +30,9 @@ public:
         if (watched == form_.Pic1 && event->type() == QEvent::MouseButtonPress) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::LeftButton) form_.MapClick(mouse->position().toPoint());
-        } else if (watched == form_.Pic1 && event->type() == QEvent::Wheel) {
+        } else if (watched == form_.Pic1 && event->type() == QEvent::Wheel &&
+                   form_.chkGps->isChecked()) {
+            // Only map view's wheel zooms the map; the picture's wheel steps and zooms it.
             const auto* wheel = static_cast<QWheelEvent*>(event);
             form_.MapWheel(wheel->position().toPoint(), wheel->angleDelta().y());
             return true;
