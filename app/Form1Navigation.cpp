@@ -9,6 +9,7 @@ void Form1::ShowReadPicture() {
     } else {
         ShowPic();
     }
+    ShowPictureFile();
     if (onPictureShown) onPictureShown();
 }
 

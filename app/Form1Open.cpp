@@ -2,11 +2,12 @@
 // laid out for it.
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "app/Form1.h"
 #include "app/Twips.h"
 #include "decoder/PictureFormat.h"
-#include "decoder/SequenceHeader.h"
+#include "recording/Recording.h"
 
 namespace droskal {
 
@@ -21,58 +22,56 @@ const char* const kDiskCheckQuestion =
 // are the ones for which a disk utility may help.
 bool LooksLikeDamagedMedia(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
-QString FileCaption(const QString& name) {
-    return name.size() > 40 ? "..." + name.right(37) : name;
-}
-
 }  // namespace
+
+QString FileCaption(const QString& name) { return name.size() > 40 ? "..." + name.right(37) : name; }
 
 bool Form1::NewFile(const QString& FileName) {
     lblFile->setText(FileCaption(FileName));
     // Marks are positions in the file they were set in; in another file they would cut
     // unrelated bytes.
     ClearMarks();
+    trips.clear();
+    if (IsFolder(FileName)) return NewFolder(FileName);
     int error = 0;
     if (!FileName.isEmpty()) {
-        std::string errorText;
-        switch (streamFile.open(FileName.toStdString(), errorText)) {
-            case OpenStatus::Ok:
-                state.fileLength = streamFile.length();
-                cmdCut->setEnabled(true);
-                SetPlayCounter(true);
-                ActiveUpCmd();
-                if (!CheckSize(1)) {
-                    lblFile->setText("Bad  file !");
-                    return false;
-                }
-                return true;
-            case OpenStatus::NotFound:
-                lblFile->setText("File not found !");
-                break;
-            case OpenStatus::Error:
-                lblFile->setText(QString::fromStdString(errorText));
-                error = streamFile.lastErrno();
-                break;
+        error = streamFile.open(FileName.toStdString());
+        if (error == 0) {
+            state.fileLength = streamFile.length();
+            cmdCut->setEnabled(true);
+            SetPlayCounter(true);
+            ActiveUpCmd();
+            if (!CheckSize(1)) {
+                lblFile->setText("Bad  file !");
+                return false;
+            }
+            return true;
         }
+        lblFile->setText(IsNotFound(error) ? QString("File not found !") : SystemReason(error));
     }
     // Failure tail.
     SetPlayCounter(true);
     UnActiveCmd();
-    if (error != 0 && LooksLikeDamagedMedia(error)) {
-        const Desktop::Answer answer = desktop_.MessageBox(
-            QString::fromUtf8(kDiskCheckQuestion), Desktop::Icon::Exclamation,
-            Desktop::Buttons::YesNo);
-        if (answer == Desktop::Answer::Yes) {
-            // Linux has no chkdsk; the desktop's disk utility stands in when it is installed.
-            const QString utility = desktop_.FindExecutable("gnome-disks");
-            if (!utility.isEmpty()) desktop_.StartDetached(utility, {});
-        }
-    }
+    OfferDiskCheck(error);
     return false;
 }
 
+void Form1::OfferDiskCheck(int error) {
+    if (error == 0 || !LooksLikeDamagedMedia(error)) return;
+    const Desktop::Answer answer = desktop_.MessageBox(
+        QString::fromUtf8(kDiskCheckQuestion), Desktop::Icon::Exclamation, Desktop::Buttons::YesNo);
+    if (answer == Desktop::Answer::Yes) {
+        // Linux has no chkdsk; the desktop's disk utility stands in when it is installed.
+        const QString utility = desktop_.FindExecutable("gnome-disks");
+        if (!utility.isEmpty()) desktop_.StartDetached(utility, {});
+    }
+}
+
+QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
 void Form1::cmdFile_Click() {
     if (state.playing) return;
+    if (desktop_.ShiftHeld()) return cmdFolder_Click();
     streamFile.close();
     const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
     if (!name.isEmpty()) {
@@ -82,31 +81,14 @@ void Form1::cmdFile_Click() {
 }
 
 bool Form1::CheckSize(int /*FileNumber*/) {
-    std::uint8_t header[7] = {};  // a short file leaves zeros where its bytes are missing
-    for (std::uint8_t& b : header) {
-        if (!streamFile.readNext(b)) break;
-    }
-    if (header[0] != 0x00 || header[1] != 0x00 || header[2] != 0x01 || header[3] != 0xB3) {
-        return false;
-    }
-    const std::uint8_t format = PictureFormatFromHeader(header);
-    if (format == 0) {
-        state.picFormat = 0;
-        return false;
-    }
-    state.picFormat = format;
-    SetFormat(format);
+    const RecordingStart start = CheckRecording(streamFile);
+    if (!start.sequenceHeader) return false;
+    state.picFormat = start.picFormat;
+    if (start.picFormat == 0) return false;
+    SetFormat(start.picFormat);
     Pic1->Cls();
-    const PictureFormatInfo* info = FormatInfo(format);
-    state.picBuf.assign(static_cast<std::size_t>(info->pixelCount) * 3, 0);
-
-    // The intra matrix in force comes from the same sequence header; reading it leaves the
-    // read position where the size check put it.
-    std::uint8_t sequenceHeader[12 + 64 + 64] = {};
-    const auto got = streamFile.peek(1, sizeof sequenceHeader, sequenceHeader);
-    const auto matrix =
-        IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got > 0 ? got : 0));
-    decoder.SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    state.picBuf.assign(static_cast<std::size_t>(FormatInfo(start.picFormat)->pixelCount) * 3, 0);
+    decoder.SetIntraMatrix(start.intraMatrix ? start.intraMatrix->data() : nullptr);
     return true;
 }
 

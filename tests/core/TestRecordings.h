@@ -130,13 +130,4 @@ inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t 
     return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), width, height), quantiser);
 }
 
-// The format check as opening a file does it: the first 7 bytes, zeros where they are missing.
-inline std::uint8_t FormatOf(StreamFile& file) {
-    std::uint8_t header[7] = {};
-    for (std::uint8_t& b : header) {
-        if (!file.readNext(b)) break;
-    }
-    return PictureFormatFromHeader(header);
-}
-
 }  // namespace droskal::test
