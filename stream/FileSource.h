@@ -51,7 +51,8 @@ public:
     // stream before it.
     int open(const std::vector<std::string>& paths);
 
-    std::int64_t length() const override { return length_; }
+    // Up to where a failure ended the stream, once one has.
+    std::int64_t length() const override { return endAt_ >= 0 ? endAt_ : length_; }
     std::int64_t read(std::int64_t offset, std::uint8_t* dst, std::int64_t n,
                       std::optional<ReadFailure>& failure) override;
     const std::vector<SourceFile>& files() const { return files_; }

@@ -48,8 +48,8 @@ public:
     const std::vector<SourceFile>& files() const;
     // Why the last read that came short stopped, once: nullopt when it was the plain end.
     std::optional<ReadFailure> takeReadFailure() { return std::exchange(failure_, std::nullopt); }
-    // Length at opening time.
-    std::int64_t length() const { return length_; }
+    // Length at opening time; shorter once a file of a trip has failed and ended it early.
+    std::int64_t length() const { return source_ ? source_->length() : length_; }
     std::int64_t readPosition() const { return pos_; }
 
     // Sequential read: the byte after the read position. False when the file has ended;

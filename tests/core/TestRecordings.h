@@ -130,4 +130,26 @@ inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t 
     return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), width, height), quantiser);
 }
 
+// A drive's recording: `count` pictures one second apart from `startSeconds` (UTC seconds of
+// 30.03.2006), moving north 0.0001 degree (11 m) a second; without sentences when
+// startSeconds < 0. The slices are real pictures when `encoded`, else stand-ins of
+// `sliceBytes` bytes.
+inline RecorderWriter DriveRecording(int width, int count, double startSeconds, bool encoded = false,
+                                     std::size_t sliceBytes = 2) {
+    RecorderWriter writer(Header(width, width * 3 / 4));
+    for (int i = 0; i < count; ++i) {
+        RecorderPicture picture;
+        picture.temporalReference = i;
+        if (startSeconds >= 0) {
+            RmcFields fields;
+            fields.time = FormatRmcTime(startSeconds + i);
+            fields.lat = FormatLatitude(52.0 + 0.0001 * (startSeconds + i));
+            picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
+        }
+        picture.slice = encoded ? EncodedPicture(width, width * 3 / 4, 12, 0, i) : NoCodeBytes(sliceBytes, 7);
+        writer.addPicture(picture);
+    }
+    return writer;
+}
+
 }  // namespace droskal::test
