@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <sstream>
 
@@ -11,6 +14,7 @@
 
 #include "TestRecordings.h"
 #include "cli/Commands.h"
+#include "recording/PictureIndex.h"
 #include "recording/Trips.h"
 #include "recording/Walker.h"
 
@@ -191,6 +195,68 @@ TEST(TripStream, FileFailingUnderAnOpenTripEndsItThere) {
         ASSERT_TRUE(FindStartDown(walker.file(), picturePos, observer));
         EXPECT_EQ(picturePos, c.last);
     }
+}
+
+// The index of a recording split into files inside a start code, inside a sentence and right
+// before a slice code's value: every picture at its place and file, with its sentence's time,
+// fix, position and speed; a recording without sentences gives pictures without them.
+TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
+    const double day = 2280 * 86400.0;  // 2006-03-30 in seconds since 2000
+    for (double start : {1000.0, -1.0}) {
+        SCOPED_TRACE(start);
+        const RecorderWriter rec = DriveRecording(320, 6, start, false, 3000);
+        const auto& pics = rec.pictures();
+        const std::int64_t cuts[] = {pics[1].picturePos - 2, start >= 0 ? pics[2].userDataPos + 5 : pics[2].picturePos + 3,
+                                     pics[3].slicePos - 1};
+        TempFolder folder;
+        std::vector<std::string> paths;
+        std::int64_t from = 0;
+        for (std::int64_t to : {cuts[0], cuts[1], cuts[2], static_cast<std::int64_t>(rec.bytes().size())}) {
+            paths.push_back(folder.write(std::to_string(paths.size()) + ".m1v",
+                                         Bytes(rec.bytes().begin() + from, rec.bytes().begin() + to)));
+            from = to;
+        }
+        std::vector<std::int64_t> progress;
+        PictureIndex index;
+        index.start(paths, [&](std::int64_t done, std::int64_t total) {
+            EXPECT_EQ(total, static_cast<std::int64_t>(rec.bytes().size()));
+            progress.push_back(done);
+        });
+        for (int wait = 0; wait < 5000 && !index.finished(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(index.finished());
+        EXPECT_EQ(progress.back(), static_cast<std::int64_t>(rec.bytes().size()));
+        EXPECT_FALSE(index.failure());
+        const std::vector<IndexedPicture> found = index.snapshot();
+        ASSERT_EQ(found.size(), pics.size());
+        const std::uint32_t files[] = {0, 1, 1, 2, 3, 3};
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            SCOPED_TRACE(i);
+            const IndexedPicture& p = found[i];
+            EXPECT_EQ(p.position, pics[i].picturePos);
+            EXPECT_EQ(p.file, files[i]);
+            EXPECT_EQ(p.hasTime, start >= 0);
+            if (start < 0) continue;
+            EXPECT_EQ(p.status, 'A');
+            EXPECT_DOUBLE_EQ(p.time, day + start + static_cast<double>(i));
+            EXPECT_NEAR(p.latitude, 52.0 + 0.0001 * (start + static_cast<double>(i)), 1e-6);
+            EXPECT_NEAR(p.longitude, 21.0 + 1.2345 / 60, 1e-6);
+            EXPECT_NEAR(p.speedKmh, 12.3 * 1.852, 1e-9);
+        }
+    }
+    // Cancelled before it starts, and a file that vanished: both say so.
+    TempFolder folder;
+    const std::string path = folder.write("r.m1v", DriveRecording(320, 3, 1000).bytes());
+    std::atomic<bool> cancelled{true};
+    std::optional<ReadFailure> failure;
+    int batches = 0;
+    EXPECT_FALSE(PictureIndex::Scan({path}, [&](std::vector<IndexedPicture>&) { ++batches; }, {}, cancelled, failure));
+    EXPECT_EQ(batches, 0);
+    cancelled = false;
+    EXPECT_FALSE(PictureIndex::Scan({path, folder.file("gone.m1v")}, [&](std::vector<IndexedPicture>&) { ++batches; }, {},
+                                    cancelled, failure));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->error, ENOENT);
+    EXPECT_EQ(batches, 1);
 }
 
 struct CliRun {
