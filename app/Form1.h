@@ -14,6 +14,7 @@
 #include "app/ViewerState.h"
 #include "config/IniFile.h"
 #include "decoder/Decoder.h"
+#include "recording/PictureIndex.h"
 #include "recording/Trips.h"
 #include "stream/FrameBuffer.h"
 #include "stream/Searches.h"
@@ -185,6 +186,8 @@ public:
     void OfferDiskCheck(int error);
     std::vector<Trip> trips;  // of the open folder; empty when a single file is open
     std::size_t currentTrip = 0;
+    // Built in the background for the open recording or trip; the window works without it.
+    PictureIndex pictureIndex;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

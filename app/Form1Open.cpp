@@ -45,6 +45,7 @@ bool Form1::NewFile(const QString& FileName) {
                 lblFile->setText("Bad  file !");
                 return false;
             }
+            pictureIndex.start({FileName.toStdString()});
             return true;
         }
         lblFile->setText(IsNotFound(error) ? QString("File not found !") : SystemReason(error));

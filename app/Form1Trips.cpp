@@ -55,6 +55,7 @@ bool Form1::OpenTrip(std::size_t index) {
         lblFile->setText("Bad  file !");
         return false;
     }
+    pictureIndex.start(trip.paths());
     return true;
 }
 
