@@ -43,6 +43,7 @@ bool Form1::NewFile(const QString& FileName) {
             ActiveUpCmd();
             if (!CheckSize(1)) {
                 lblFile->setText("Bad  file !");
+                ReportReadFailure();  // a disk that fails at the very start is no bad file
                 return false;
             }
             pictureIndex.start({FileName.toStdString()});

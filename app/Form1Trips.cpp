@@ -53,6 +53,7 @@ bool Form1::OpenTrip(std::size_t index) {
     ActiveUpCmd();
     if (!CheckSize(1)) {
         lblFile->setText("Bad  file !");
+        ReportReadFailure();
         return false;
     }
     pictureIndex.start(trip.paths());

@@ -74,6 +74,13 @@ TEST_F(TripWindowTest, SteppingAndEndJumpsCrossTheJoinWithTheFileCaption) {
     EXPECT_EQ(Shown(), std::make_pair(5, Caption("b.m1v")));
     form->cmdDownE_Click();
     EXPECT_EQ(Shown(), first);
+    // Playback at speed 1 runs over the join both ways.
+    desktop.clockStep = 1;
+    std::vector<int> played;
+    form->onPictureShown = [&] { played.push_back(Shown().first); };
+    form->cmdUpF_Click();
+    form->cmdDownF_Click();
+    EXPECT_EQ(played, (std::vector<int>{1, 2, 3, 4, 5, 4, 3, 2, 1, 0}));
     Key(Qt::Key_PageUp);
     EXPECT_EQ(desktop.beeps, 2);  // no trip before the first
 
