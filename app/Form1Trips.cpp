@@ -103,6 +103,8 @@ void Form1::ShowPictureFile() {
 void Form1::ReportReadFailure() {
     const auto failure = streamFile.takeReadFailure();
     if (!failure) return;
+    // A trip cut short by a failing file now ends there: the bar and the end jump follow.
+    state.fileLength = streamFile.length();
     QString reason = failure->error != 0 ? SystemReason(failure->error) : QString("plik się skrócił");
     if (streamFile.files().size() > 1) {
         reason = QFileInfo(QString::fromStdString(failure->path)).fileName() + ": " + reason;
