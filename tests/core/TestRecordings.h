@@ -144,7 +144,8 @@ inline RecorderWriter DriveRecording(int width, int count, double startSeconds, 
             RmcFields fields;
             fields.time = FormatRmcTime(startSeconds + i);
             fields.lat = FormatLatitude(52.0 + 0.0001 * (startSeconds + i));
-            picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
+            // A closing byte no parse would forgive: readers that keep it lose the sentence.
+            picture.userData.push_back(RecorderUserData(BuildGprmc(fields), 'x'));
         }
         picture.slice = encoded ? EncodedPicture(width, width * 3 / 4, 12, 0, i) : NoCodeBytes(sliceBytes, 7);
         writer.addPicture(picture);
