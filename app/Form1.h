@@ -14,11 +14,18 @@
 #include "app/ViewerState.h"
 #include "config/IniFile.h"
 #include "decoder/Decoder.h"
+#include "recording/PictureIndex.h"
+#include "recording/Trips.h"
 #include "stream/FrameBuffer.h"
 #include "stream/Searches.h"
 #include "stream/StreamFile.h"
 
 namespace droskal {
+
+// lblFile's caption for a name: the last 37 characters behind "..." when it is longer than 40.
+QString FileCaption(const QString& name);
+// The system's description of an errno value.
+QString SystemReason(int error);
 
 // How the program was started: the command-line text (arguments joined with single
 // blanks), the folder of the executable and the settings' application name.
@@ -182,6 +189,24 @@ public:
     // Sets a navigation button's picture from imglPic.
     void SetButtonPicture(PictureButton* button, const QString& key);
 
+    // Trips: a folder's recordings played as one drive (Form1Trips.cpp).
+    static bool IsFolder(const QString& name);
+    bool NewFolder(const QString& folder);
+    bool OpenTrip(std::size_t index);
+    void cmdFolder_Click();
+    // The trip keys PgUp / PgDn, kept together for the window's table of actions.
+    bool TripKey(int key);
+    void ShowPictureFile();
+    // A search that failed because reading did: the reason in lblFile, the disk-check question
+    // for a failing disk.
+    void ReportReadFailure();
+    void OfferDiskCheck(int error);
+    std::vector<Trip> trips;  // of the open folder; empty when a single file is open
+    std::size_t currentTrip = 0;
+    // Built in the background for the open recording or trip; the window works without it.
+    PictureIndex pictureIndex;
+
+
     // Opening a chosen name: the open dialog's answer or a dropped recording.
     void OpenChosen(const QString& FileName);
 
@@ -213,6 +238,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -222,6 +248,7 @@ private:
     void BuildControls();
     void ConnectHandlers();
     void InitRouteView();
+    void UpdateRoute();  // the route from the picture index, when it has grown
     void DrawRouteWindow();
     void SeekToPicture(std::int64_t picturePos);
     // The configuration fields of the state record, as one value.

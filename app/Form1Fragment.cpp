@@ -79,8 +79,12 @@ void Form1::cmdSaveCut_Click() {
 
     // Writing over the open recording would destroy the bytes being copied.
     const QFileInfo target(name);
-    const QFileInfo source(state.mpegFileName);
-    if (target.exists() && target.canonicalFilePath() == source.canonicalFilePath()) {
+    bool overSource = false;
+    for (const SourceFile& file : streamFile.files()) {
+        overSource = overSource || (target.exists() && target.canonicalFilePath() ==
+                                                           QFileInfo(QString::fromStdString(file.path)).canonicalFilePath());
+    }
+    if (overSource) {
         desktop_.MessageBox("Nie można zapisać fragmentu do otwartego pliku !",
                             Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
         return;

@@ -10,6 +10,7 @@ void Form1::ShowReadPicture() {
         ShowPic();
     }
     pictureShown_ = true;
+    ShowPictureFile();
     if (onPictureShown) onPictureShown();
 }
 

@@ -2,6 +2,7 @@
 // laid out for it.
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include <QFileInfo>
 
@@ -9,7 +10,7 @@
 #include "app/ProgramFiles.h"
 #include "app/Twips.h"
 #include "decoder/PictureFormat.h"
-#include "decoder/SequenceHeader.h"
+#include "recording/Recording.h"
 
 namespace droskal {
 
@@ -24,11 +25,9 @@ const char* const kDiskCheckQuestion =
 // are the ones for which a disk utility may help.
 bool LooksLikeDamagedMedia(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
-QString FileCaption(const QString& name) {
-    return name.size() > 40 ? "..." + name.right(37) : name;
-}
-
 }  // namespace
+
+QString FileCaption(const QString& name) { return name.size() > 40 ? "..." + name.right(37) : name; }
 
 bool Form1::NewFile(const QString& FileName) {
     lblFile->setText(FileCaption(FileName));
@@ -40,49 +39,51 @@ bool Form1::NewFile(const QString& FileName) {
     // file's layout would leave a grey area, and a file without sentences would never bring
     // the check box back to leave it.
     LeaveMapView();
+    trips.clear();
+    if (IsFolder(FileName)) return NewFolder(FileName);
     int error = 0;
     if (!FileName.isEmpty()) {
-        std::string errorText;
-        switch (streamFile.open(FileName.toStdString(), errorText)) {
-            case OpenStatus::Ok:
-                state.fileLength = streamFile.length();
-                // A position beyond a shorter file's end: stepping back starts from its end.
-                if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
-                cmdCut->setEnabled(true);
-                SetPlayCounter(true);
-                ActiveUpCmd();
-                if (!CheckSize(1)) {
-                    lblFile->setText("Bad  file !");
-                    return false;
-                }
-                return true;
-            case OpenStatus::NotFound:
-                lblFile->setText("File not found !");
-                break;
-            case OpenStatus::Error:
-                lblFile->setText(QString::fromStdString(errorText));
-                error = streamFile.lastErrno();
-                break;
+        error = streamFile.open(FileName.toStdString());
+        if (error == 0) {
+            state.fileLength = streamFile.length();
+            // A position beyond a shorter file's end: stepping back starts from its end.
+            if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
+            cmdCut->setEnabled(true);
+            SetPlayCounter(true);
+            ActiveUpCmd();
+            if (!CheckSize(1)) {
+                lblFile->setText("Bad  file !");
+                ReportReadFailure();  // a disk that fails at the very start is no bad file
+                return false;
+            }
+            pictureIndex.start({FileName.toStdString()});
+            return true;
         }
+        lblFile->setText(IsNotFound(error) ? QString("File not found !") : SystemReason(error));
     }
     // Failure tail.
     SetPlayCounter(true);
     UnActiveCmd();
-    if (error != 0 && LooksLikeDamagedMedia(error)) {
-        const Desktop::Answer answer = desktop_.MessageBox(
-            QString::fromUtf8(kDiskCheckQuestion), Desktop::Icon::Exclamation,
-            Desktop::Buttons::YesNo);
-        if (answer == Desktop::Answer::Yes) {
-            // Linux has no chkdsk; the desktop's disk utility stands in when it is installed.
-            const QString utility = desktop_.FindExecutable("gnome-disks");
-            if (!utility.isEmpty()) desktop_.StartDetached(utility, {});
-        }
-    }
+    OfferDiskCheck(error);
     return false;
 }
 
+void Form1::OfferDiskCheck(int error) {
+    if (error == 0 || !LooksLikeDamagedMedia(error)) return;
+    const Desktop::Answer answer = desktop_.MessageBox(
+        QString::fromUtf8(kDiskCheckQuestion), Desktop::Icon::Exclamation, Desktop::Buttons::YesNo);
+    if (answer == Desktop::Answer::Yes) {
+        // Linux has no chkdsk; the desktop's disk utility stands in when it is installed.
+        const QString utility = desktop_.FindExecutable("gnome-disks");
+        if (!utility.isEmpty()) desktop_.StartDetached(utility, {});
+    }
+}
+
+QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
 void Form1::cmdFile_Click() {
     if (state.playing || DeferredUntilLoopLeft([this] { cmdFile_Click(); })) return;
+    if (desktop_.ShiftHeld()) return cmdFolder_Click();
     streamFile.close();
     // With no file yet the dialog starts at the demo recording, wherever it is installed.
     const QString demo = ProgramFile(startup_.appDir, "demo.m1v");
@@ -99,31 +100,14 @@ void Form1::OpenChosen(const QString& FileName) {
 }
 
 bool Form1::CheckSize(int /*FileNumber*/) {
-    std::uint8_t header[7] = {};  // a short file leaves zeros where its bytes are missing
-    for (std::uint8_t& b : header) {
-        if (!streamFile.readNext(b)) break;
-    }
-    if (header[0] != 0x00 || header[1] != 0x00 || header[2] != 0x01 || header[3] != 0xB3) {
-        return false;
-    }
-    const std::uint8_t format = PictureFormatFromHeader(header);
-    if (format == 0) {
-        state.picFormat = 0;
-        return false;
-    }
-    state.picFormat = format;
-    SetFormat(format);
+    const RecordingStart start = CheckRecording(streamFile);
+    if (!start.sequenceHeader) return false;
+    state.picFormat = start.picFormat;
+    if (start.picFormat == 0) return false;
+    SetFormat(start.picFormat);
     Pic1->Cls();
-    const PictureFormatInfo* info = FormatInfo(format);
-    state.picBuf.assign(static_cast<std::size_t>(info->pixelCount) * 3, 0);
-
-    // The intra matrix in force comes from the same sequence header; reading it leaves the
-    // read position where the size check put it.
-    std::uint8_t sequenceHeader[12 + 64 + 64] = {};
-    const auto got = streamFile.peek(1, sizeof sequenceHeader, sequenceHeader);
-    const auto matrix =
-        IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got > 0 ? got : 0));
-    decoder.SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    state.picBuf.assign(static_cast<std::size_t>(FormatInfo(start.picFormat)->pixelCount) * 3, 0);
+    decoder.SetIntraMatrix(start.intraMatrix ? start.intraMatrix->data() : nullptr);
     return true;
 }
 

@@ -63,6 +63,17 @@ bool Form1::RouteKey(int key) {
 }
 // ---- end of the route's key ----
 
+void Form1::UpdateRoute() {
+    RouteView& v = *routeView;
+    // A trip of a folder is named by the folder and its number.
+    const QString key = state.mpegFileName + '#' + QString::number(currentTrip);
+    const std::size_t pictures = pictureIndex.count();
+    if (v.route && v.routeFile == key && v.routePictures == pictures) return;
+    v.route = RouteFromIndex(pictureIndex);
+    v.routeFile = key;
+    v.routePictures = pictures;
+}
+
 void Form1::InitRouteView() {
     routeView = std::make_shared<RouteView>();
     routeView->routeOn = desktop_.GetSetting(startup_.appName, kDisplaySection, kRouteKey, "0") == "1";
@@ -187,13 +198,7 @@ void Form1::DrawRouteWindow() {
     QPainter painter(&image);
     v.source->paint(painter, v.projection, view);
     if (v.routeOn && streamFile.isOpen()) {
-        if (!v.route || v.routeFile != state.mpegFileName || v.routeLength != state.fileLength) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            v.route = ScanRecordingRoute(state.mpegFileName);
-            QApplication::restoreOverrideCursor();
-            v.routeFile = state.mpegFileName;
-            v.routeLength = state.fileLength;
-        }
+        UpdateRoute();
         render::DrawRoute(painter, *v.route, v.projection, view);
         render::DrawSpeedLegend(painter, QRectF(image.rect()));
     }
@@ -216,11 +221,7 @@ void Form1::MapClick(QPoint pixel) {
     } else {
         return;
     }
-    if (!v.route || v.routeFile != state.mpegFileName || v.routeLength != state.fileLength) {
-        v.route = ScanRecordingRoute(state.mpegFileName);
-        v.routeFile = state.mpegFileName;
-        v.routeLength = state.fileLength;
-    }
+    UpdateRoute();
     const auto& route = *v.route;
     const auto current = std::lower_bound(route.begin(), route.end(), state.picturePos,
                                           [](const render::RoutePoint& p, std::int64_t pos) { return p.position < pos; });

@@ -6,20 +6,30 @@
 
 namespace droskal {
 
+// A search that fails because the disk did says why (ReportReadFailure).
+
 bool Form1::FindStartUp(int /*FileNumber*/) {
-    return droskal::FindStartUp(streamFile, state.picturePos, *this);
+    if (droskal::FindStartUp(streamFile, state.picturePos, *this)) return true;
+    ReportReadFailure();
+    return false;
 }
 
 bool Form1::FindPicStart(int /*FileNumber*/) {
-    return droskal::FindPicStart(streamFile, state.nmeaText, *this);
+    if (droskal::FindPicStart(streamFile, state.nmeaText, *this)) return true;
+    ReportReadFailure();
+    return false;
 }
 
 bool Form1::FindStartDown(int /*FileNumber*/) {
-    return droskal::FindStartDown(streamFile, state.picturePos, *this);
+    if (droskal::FindStartDown(streamFile, state.picturePos, *this)) return true;
+    ReportReadFailure();
+    return false;
 }
 
 bool Form1::ReadFrame(int /*FileNumber*/, FrameBuffer& buffer) {
-    return droskal::ReadFrame(streamFile, buffer);
+    if (droskal::ReadFrame(streamFile, buffer)) return true;
+    ReportReadFailure();
+    return false;
 }
 
 void Form1::SetPlayCounter(bool reset) {

@@ -40,6 +40,14 @@ Desktop::Answer QtDesktop::MessageBox(const QString& text, Icon icon, Buttons bu
     return Answer::Ok;
 }
 
+QString QtDesktop::OpenFolderDialog(const QString& initialFolder) {
+    return QFileDialog::getExistingDirectory(parent_, "Otwórz folder z nagraniami", initialFolder);
+}
+
+bool QtDesktop::ShiftHeld() {
+    return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0;
+}
+
 QString QtFilterFromPipeFilter(const QString& filter) {
     const QStringList parts = filter.split('|');
     if (parts.size() < 2) return filter;

@@ -1,41 +1,25 @@
-// The route of a recording for map view, by a walk with the window's own searches.
+// The route of the open recording or trip for map view, from the picture index: nothing is
+// read again, and a route drawn while the index grows shows what has been found so far.
+#include "app/Form1.h"
 #include "app/RouteView.h"
-#include "gps/RmcFields.h"
-#include "stream/Searches.h"
-#include "stream/StreamFile.h"
 
 namespace droskal {
 
-namespace {
-struct QuietObserver final : StreamObserver {
-    void SetPlayCounter(bool) override {}
-    void ShowNmea() override {}
-};
-constexpr double kKmPerNauticalMile = 1.852;
-constexpr std::int64_t kFormatBytes = 7;  // the size check's bytes; the first step starts behind them
-}  // namespace
-
-std::vector<render::RoutePoint> ScanRecordingRoute(const QString& path) {
+std::vector<render::RoutePoint> RouteFromIndex(const PictureIndex& index) {
+    const std::vector<IndexedPicture> pictures = index.snapshot();
     std::vector<render::RoutePoint> route;
-    StreamFile file;
-    std::string error;
-    if (file.open(path.toStdString(), error) != OpenStatus::Ok) return route;
-    file.setReadPosition(kFormatBytes);
-    QuietObserver observer;
-    std::int64_t picturePos = 0;
-    std::string text;
-    while (FindStartUp(file, picturePos, observer)) {
+    route.reserve(pictures.size());
+    for (const IndexedPicture& p : pictures) {
         render::RoutePoint point;
         point.picture = static_cast<std::int64_t>(route.size());
-        point.position = picturePos;
-        RmcSentence s;
-        if (FindPicStart(file, text, observer) && ParseRmcFields(text, s) == RmcResult::Ok) {
-            point.lat = s.latitude;
-            point.lon = s.longitude;
-            point.valid = s.validFix();
-            point.speedKmh = s.hasSpeed ? s.speedKnots * kKmPerNauticalMile : 0;
-            if (s.hasTime) point.time = s.hasDate ? s.secondsSince2000() : s.secondsOfDay;
+        point.position = p.position;
+        if (p.hasPosition) {
+            point.lat = p.latitude;
+            point.lon = p.longitude;
         }
+        point.valid = p.status == 'A' && p.hasPosition;
+        point.speedKmh = p.hasSpeed ? p.speedKmh : 0;
+        if (p.hasTime) point.time = p.time;
         route.push_back(point);
     }
     return route;

@@ -28,9 +28,9 @@ inline constexpr int kStartTileZoom = 16;
 // A click seeks to a fix no farther than this from it, in screen pixels.
 inline constexpr double kClickRadius = 30;
 
-// The route of a recording, one point per picture, from a walk with the window's searches
-// (no decoding). The picture index takes this over once it exists.
-std::vector<render::RoutePoint> ScanRecordingRoute(const QString& path);
+class PictureIndex;
+// The route of the open recording or trip, one point per picture, from its picture index.
+std::vector<render::RoutePoint> RouteFromIndex(const PictureIndex& index);
 
 // What map view keeps beyond the classic window's state.
 struct RouteView {
@@ -42,10 +42,10 @@ struct RouteView {
     render::MapSources sources;
     render::MapSource* classic = nullptr;
     QStringList commandLineSources;
-    // The route of the open recording, scanned when first needed.
+    // The route of the open recording or trip, taken from the picture index as it grows.
     std::optional<std::vector<render::RoutePoint>> route;
     QString routeFile;
-    std::int64_t routeLength = -1;
+    std::size_t routePictures = 0;
     // The last view drawn by this path; inactive when the classic ShowPos drew it.
     bool active = false;
     render::MapSource* source = nullptr;

@@ -40,9 +40,8 @@ void ForwardScan(benchmark::State& state, bool fromFile) {
     const auto bytes = NoCodes(kPictureSearchLimit + 16);
     const std::string path = fromFile ? WriteTemp(bytes) : std::string();
     StreamFile f;
-    std::string error;
     if (fromFile) {
-        if (f.open(path, error) != OpenStatus::Ok) std::abort();
+        if (f.open(path) != 0) std::abort();
     } else {
         f.openMemory(bytes);
     }
@@ -65,8 +64,7 @@ void BM_FindStartDownFile(benchmark::State& state) {
     const auto bytes = NoCodes(kPictureSearchLimit + 1024);
     const std::string path = WriteTemp(bytes);
     StreamFile f;
-    std::string error;
-    if (f.open(path, error) != OpenStatus::Ok) std::abort();
+    if (f.open(path) != 0) std::abort();
     NullObserver obs;
     for (auto _ : state) {
         std::int64_t picturePos = f.length();
@@ -87,8 +85,7 @@ void BM_WalkRecording(benchmark::State& state) {
     }
     const std::string path = WriteTemp(w.bytes());
     StreamFile f;
-    std::string error;
-    if (f.open(path, error) != OpenStatus::Ok) std::abort();
+    if (f.open(path) != 0) std::abort();
     NullObserver obs;
     auto frame = std::make_unique<FrameBuffer>();
     std::string nmeaText;
@@ -119,8 +116,7 @@ void BM_ScanFileWithoutCodes(benchmark::State& state) {
     }
     close(fd);
     StreamFile f;
-    std::string error;
-    if (f.open(name, error) != OpenStatus::Ok) std::abort();
+    if (f.open(name) != 0) std::abort();
     NullObserver obs;
     for (auto _ : state) {
         std::uint8_t x;
@@ -156,8 +152,7 @@ struct SteppingRecording {
         }
         path = WriteTemp(w.bytes());
         size = static_cast<std::int64_t>(w.bytes().size());
-        std::string error;
-        if (f.open(path, error) != OpenStatus::Ok) std::abort();
+        if (f.open(path) != 0) std::abort();
     }
     ~SteppingRecording() { std::remove(path.c_str()); }
 };

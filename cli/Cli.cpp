@@ -17,6 +17,10 @@ const char* const kUsage =
     "  cut FILE OUT      save pictures --from A --to B as a new recording\n"
     "  bench FILE        decoding speed in memory\n"
     "  map REC -o PNG    the whole route over a map, with a world file\n"
+    "  trips DIR         the recordings of a folder grouped into drives\n"
+    "\n"
+    "FILE may also be a folder of recordings: --trip N reads its Nth trip, without it all\n"
+    "of them in trip order as one stream.\n"
     "\n"
     "droskal-cli COMMAND --help shows a command's options.\n"
     "droskal-cli --version prints the version.\n"
@@ -26,7 +30,8 @@ const char* const kUsage =
 
 int RunCli(const std::vector<std::string>& args, const Io& io) {
     static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
-        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}, {"map", RunMap}};
+        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench},
+        {"map", RunMap}, {"trips", RunTrips}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

@@ -4,32 +4,50 @@
 #include <fstream>
 
 #include "cli/Args.h"
+#include "cli/Input.h"
 #include "cli/ParallelWalk.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
 #include "cli/Usage.h"
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
 namespace {
 
 const char* const kBenchUsage =
-    "usage: droskal-cli bench FILE [--seconds S | --passes N] [--jobs N]\n"
+    "usage: droskal-cli bench FILE [--trip N] [--seconds S | --passes N] [--jobs N]\n"
     "  Reads FILE into memory and walks and decodes every picture again and again for\n"
     "  S seconds (default 3, at least one full pass), or exactly N times (for timing the\n"
     "  whole process from outside), decoding N pictures at once with --jobs (default: the\n"
     "  number of cores). The last line reads\n"
     "  \"bench: P pictures/s, M MB/s\" (MB = 1,000,000 bytes of the recording).\n";
 
+const std::string kBenchHelp = std::string(kBenchUsage) + kFolderUsage;
+
+// Appends the whole file to `bytes` in one read: byte-wise stream iterators would cost as
+// much as decoding a picture.
+bool AppendFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (!in || size < 0) return false;
+    const std::size_t at = bytes.size();
+    bytes.resize(at + static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data() + at), size);
+    return in.gcount() == size;
+}
+
 }  // namespace
 
 int RunBench(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--seconds", "--passes", "--jobs"}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
+    if (!ParseArgs(args, {"--seconds", "--passes", "--jobs", kTripOption}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
     if (a.help) {
-        io.out << kBenchUsage;
+        io.out << kBenchHelp;
         return kExitOk;
     }
     if (a.positional.size() != 1) return UsageError(io, "bench", "needs one FILE", kBenchUsage);
@@ -48,19 +66,17 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
         return UsageError(io, "bench", "--jobs needs a whole number from 1 to 256", kBenchUsage);
     const std::string& input = a.positional[0];
 
-    std::ifstream in(input, std::ios::binary);
-    if (!in) return FileError(io, "bench", input + ": cannot be opened");
-    // In one read: byte-wise stream iterators would cost as much as decoding a picture.
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (!in || size < 0) return FileError(io, "bench", input + ": cannot be read");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), size);
-    if (in.gcount() != size) return FileError(io, "bench", input + ": cannot be read");
+    std::vector<std::string> files;
+    if (!InputFiles(input, a, files, error)) return FileError(io, "bench", error);
+    std::vector<std::uint8_t> bytes;
+    for (const auto& file : files) {
+        if (!AppendFile(file, bytes)) return FileError(io, "bench", file + ": cannot be read");
+    }
 
     Walker walker;
-    if (!walker.openMemory(std::move(bytes), error)) return FileError(io, "bench", input + ": " + error);
+    if (!walker.openMemory(std::move(bytes))) {
+        return FileError(io, "bench", input + ": not a recording: no 640x480 or 320x240 sequence header at its start");
+    }
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();

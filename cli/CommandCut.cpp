@@ -1,10 +1,11 @@
 // cut: pictures A to B as a new recording, byte for byte what the window's fragment save
 // writes for marks set on those pictures.
 #include "cli/Args.h"
+#include "cli/Input.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/Usage.h"
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 #include "stream/Fragment.h"
 
 namespace droskal::cli {
@@ -12,19 +13,21 @@ namespace droskal::cli {
 namespace {
 
 const char* const kCutUsage =
-    "usage: droskal-cli cut FILE --from A --to B OUT\n"
+    "usage: droskal-cli cut FILE [--trip N] --from A --to B OUT\n"
     "  Saves pictures A to B (counted from 1, both included) as a new recording: the\n"
     "  recording's first 20 bytes, then the stretch from the group header before picture A\n"
     "  to the sequence end code of picture B. OUT is replaced only once it is complete.\n";
+
+const std::string kCutHelp = std::string(kCutUsage) + kFolderUsage;
 
 }  // namespace
 
 int RunCut(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--from", "--to"}, {}, a, error)) return UsageError(io, "cut", error, kCutUsage);
+    if (!ParseArgs(args, {"--from", "--to", kTripOption}, {}, a, error)) return UsageError(io, "cut", error, kCutUsage);
     if (a.help) {
-        io.out << kCutUsage;
+        io.out << kCutHelp;
         return kExitOk;
     }
     if (a.positional.size() != 2) return UsageError(io, "cut", "needs FILE and OUT", kCutUsage);
@@ -36,12 +39,14 @@ int RunCut(const std::vector<std::string>& args, const Io& io) {
     if (from > to) return UsageError(io, "cut", "--from must not lie behind --to", kCutUsage);
     const std::string& input = a.positional[0];
     const std::string& output = a.positional[1];
-    if (SameFile(input, output)) {
+    std::vector<std::string> files;
+    if (!InputFiles(input, a, files, error)) return FileError(io, "cut", error);
+    if (WritesOverInput(files, output)) {
         return FileError(io, "cut", "refusing to write over the recording itself: " + output);
     }
 
     Walker walker;
-    if (!walker.open(input, error)) return FileError(io, "cut", error);
+    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "cut", error);
     std::int64_t cutStart = -1, cutEnd = -1;
     {
         Progress progress(io.err, io.progress, "cut");

@@ -8,12 +8,13 @@
 #include <limits>
 
 #include "cli/Args.h"
+#include "cli/Input.h"
 #include "cli/OutputFile.h"
 #include "cli/ParallelWalk.h"
 #include "cli/PngFile.h"
 #include "cli/Progress.h"
 #include "cli/Usage.h"
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
 #include "decoder/YuvPlanes.h"
 #include "image/BmpFile.h"
@@ -23,7 +24,7 @@ namespace droskal::cli {
 namespace {
 
 const char* const kFramesUsage =
-    "usage: droskal-cli frames FILE OUT [--format bmp|png|yuv420p] [--first N] [--count N]\n"
+    "usage: droskal-cli frames FILE OUT [--trip N] [--format bmp|png|yuv420p] [--first N] [--count N]\n"
     "                          [--jobs N]\n"
     "  bmp, png: one file per picture in folder OUT (created if missing), named by the\n"
     "            0-based picture index: 000000.bmp, 000001.bmp, ...\n"
@@ -34,6 +35,8 @@ const char* const kFramesUsage =
     "  --jobs N   pictures decoded at once (default: the number of cores); the output is\n"
     "             the same for every N\n"
     "Unreadable pictures are reported on stderr and skipped (exit status 1).\n";
+
+const std::string kFramesHelp = std::string(kFramesUsage) + kFolderUsage;
 
 enum class FrameFormat { Bmp, Png, Yuv };
 
@@ -64,11 +67,11 @@ std::string IndexName(std::int64_t index, const char* extension) {
 int RunFrames(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--format", "--first", "--count", "--jobs"}, {}, a, error)) {
+    if (!ParseArgs(args, {"--format", "--first", "--count", "--jobs", kTripOption}, {}, a, error)) {
         return UsageError(io, "frames", error, kFramesUsage);
     }
     if (a.help) {
-        io.out << kFramesUsage;
+        io.out << kFramesHelp;
         return kExitOk;
     }
     if (a.positional.size() != 2) return UsageError(io, "frames", "needs FILE and OUT", kFramesUsage);
@@ -99,7 +102,8 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
                                   : first + count;  // exclusive
 
     Walker walker;
-    if (!walker.open(input, error)) return FileError(io, "frames", error);
+    std::vector<std::string> files;
+    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "frames", error);
     const PictureFormatInfo& info = *FormatInfo(walker.picFormat());
 
     OutputFile yuv;
@@ -107,7 +111,7 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
     if (toStdout) {
         // Written as it comes: a pipe has no file to replace.
     } else if (format == FrameFormat::Yuv) {
-        if (SameFile(input, output)) {
+        if (WritesOverInput(files, output)) {
             return FileError(io, "frames", "refusing to write over the recording itself: " + output);
         }
         if (!yuv.open(output, error)) return FileError(io, "frames", error);

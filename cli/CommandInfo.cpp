@@ -4,11 +4,12 @@
 #include <optional>
 
 #include "cli/Args.h"
+#include "cli/Input.h"
 #include "cli/GpsTrack.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
 #include "cli/Usage.h"
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
 
 namespace droskal::cli {
@@ -16,12 +17,14 @@ namespace droskal::cli {
 namespace {
 
 const char* const kInfoUsage =
-    "usage: droskal-cli info FILE [--json]\n"
+    "usage: droskal-cli info FILE [--trip N] [--json]\n"
     "  Format, file size, picture count, pictures that cannot be read or decoded (0-based\n"
     "  index and file position), first and last GPS date/time, duration, share of pictures\n"
     "  with a valid fix, distance between successive valid fixes (great circle), average\n"
     "  and top recorded speed of the valid fixes.\n"
     "  --json  one JSON object instead of text\n";
+
+const std::string kInfoHelp = std::string(kInfoUsage) + kFolderUsage;
 
 struct BadPicture {
     std::int64_t index;
@@ -45,16 +48,17 @@ std::string Duration(double seconds) {
 int RunInfo(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {}, {"--json"}, a, error)) return UsageError(io, "info", error, kInfoUsage);
+    if (!ParseArgs(args, {kTripOption}, {"--json"}, a, error)) return UsageError(io, "info", error, kInfoUsage);
     if (a.help) {
-        io.out << kInfoUsage;
+        io.out << kInfoHelp;
         return kExitOk;
     }
     if (a.positional.size() != 1) return UsageError(io, "info", "needs one FILE", kInfoUsage);
     const std::string& input = a.positional[0];
 
     Walker walker;
-    if (!walker.open(input, error)) return FileError(io, "info", error);
+    std::vector<std::string> files;
+    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "info", error);
 
     GpsTrack track;
     std::vector<BadPicture> bad;

@@ -3,25 +3,28 @@
 #include <sstream>
 
 #include "cli/Args.h"
+#include "cli/Input.h"
 #include "cli/Geo.h"
 #include "cli/GpsTrack.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
 #include "cli/Usage.h"
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
 namespace {
 
 const char* const kTrackUsage =
-    "usage: droskal-cli track FILE [--format gpx|kml|csv] [-o OUT]\n"
+    "usage: droskal-cli track FILE [--trip N] [--format gpx|kml|csv] [-o OUT]\n"
     "  One point per picture with a valid fix. A new segment starts where the fix is lost\n"
     "  or the time jumps by more than 2 seconds. Sentences are read field by field:\n"
     "  hemispheres are honoured, a bad checksum drops the point (counted on stderr).\n"
     "  --format  gpx (default), kml or csv\n"
     "  -o OUT    write to OUT instead of standard output\n";
+
+const std::string kTrackHelp = std::string(kTrackUsage) + kFolderUsage;
 
 std::string Coordinate(double degrees) { return Fixed(degrees, 7); }
 
@@ -91,11 +94,11 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     std::vector<std::string> normalised;
     // "-o" is the one short option; treat it as "--output".
     for (const auto& arg : args) normalised.push_back(arg == "-o" ? "--output" : arg);
-    if (!ParseArgs(normalised, {"--format", "--output"}, {}, a, error)) {
+    if (!ParseArgs(normalised, {"--format", "--output", kTripOption}, {}, a, error)) {
         return UsageError(io, "track", error, kTrackUsage);
     }
     if (a.help) {
-        io.out << kTrackUsage;
+        io.out << kTrackHelp;
         return kExitOk;
     }
     if (a.positional.size() != 1) return UsageError(io, "track", "needs one FILE", kTrackUsage);
@@ -106,12 +109,14 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     }
     const std::string output = a.value("--output", "");
     if (a.has("--output") && output.empty()) return UsageError(io, "track", "-o needs a file name", kTrackUsage);
-    if (!output.empty() && SameFile(input, output)) {
+    std::vector<std::string> files;
+    if (!InputFiles(input, a, files, error)) return FileError(io, "track", error);
+    if (!output.empty() && WritesOverInput(files, output)) {
         return FileError(io, "track", "refusing to write over the recording itself: " + output);
     }
 
     Walker walker;
-    if (!walker.open(input, error)) return FileError(io, "track", error);
+    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "track", error);
     GpsTrack track;
     {
         Progress progress(io.err, io.progress, "track");

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 #include "gps/RmcFields.h"
 
 namespace droskal::cli {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Walker.h"
+#include "recording/Walker.h"
 #include "parallel/OrderedPool.h"
 
 namespace droskal::cli {

@@ -7,8 +7,8 @@
 
 namespace droskal::cli {
 
-// The route of a recording, or of every .m1v file of a folder in name order as one trip:
-// one point per picture, valid or not, from a walk with the window's searches. Picture
+// The route of a recording, or of every recording of a folder in trip order as one stream:
+// one point per picture, valid or not, from the picture index (nothing decoded). Picture
 // numbers run on across the files. False with a message when nothing can be opened.
 struct ScannedRoute {
     std::vector<render::RoutePoint> points;

@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/Decoder.h"
-#include "decoder/PictureFormat.h"
-#include "decoder/SequenceHeader.h"
+#include "recording/Walker.h"
 #include "stream/Searches.h"
-#include "stream/StreamFile.h"
 
 namespace {
 
@@ -40,47 +37,25 @@ void CheckState(const StreamFile& file, std::int64_t picturePos) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static auto walker = std::make_unique<Walker>();
     static auto frameBuf = std::make_unique<FrameBuffer>();
-    static auto decoder = std::make_unique<Decoder>();
-
-    StreamFile file;
-    file.openMemory(std::vector<std::uint8_t>(data, data + size));
 
     // What opening a file does: the 7 header bytes, then the intra matrix from a peek.
-    std::uint8_t header[7] = {};
-    for (std::uint8_t& b : header) {
-        if (!file.readNext(b)) break;
-    }
-    const std::uint8_t format = PictureFormatFromHeader(header);
-    std::uint8_t sequenceHeader[12 + 64 + 64] = {};
-    const auto got = file.peek(1, sizeof sequenceHeader, sequenceHeader);
-    Check(got >= 0 && got <= static_cast<std::int64_t>(sizeof sequenceHeader));
-    const auto matrix = IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got));
-    decoder->SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    walker->openMemory(std::vector<std::uint8_t>(data, data + size));
+    StreamFile& file = walker->file();
     Check(file.readPosition() == std::min<std::int64_t>(7, file.length()));
 
-    const PictureFormatInfo* info = FormatInfo(format);
-    std::vector<std::uint8_t> picBuf(info ? static_cast<std::size_t>(info->pixelCount) * 3 : 0);
-
-    CountingObserver observer;
     std::int64_t picturePos = 0;
-    std::string nmeaText;
-    auto readPicture = [&] {
-        if (!FindPicStart(file, nmeaText, observer)) return;
-        CheckState(file, picturePos);
-        if (!ReadFrame(file, *frameBuf)) return;
-        CheckState(file, picturePos);
-        if (info) decoder->DecodePicture(*frameBuf, format, picBuf.data());
-    };
-
-    for (int step = 0; step < kMaxSteps; ++step) {
-        const std::int64_t before = picturePos;
-        if (!FindStartUp(file, picturePos, observer)) break;
+    WalkedPicture picture;
+    for (int step = 0; step < kMaxSteps && walker->next(picture, Decode::Bitmap); ++step) {
         // Forward steps only move on.
-        Check(picturePos > before);
+        Check(picture.picturePos > picturePos);
+        picturePos = picture.picturePos;
         CheckState(file, picturePos);
-        readPicture();
+        Check(picture.endPos >= picture.slicePos && picture.slicePos > picturePos);
     }
+    CountingObserver observer;
+    std::string nmeaText;
     for (int step = 0; step < kMaxSteps; ++step) {
         const std::int64_t before = picturePos;
         if (!FindStartDown(file, picturePos, observer)) break;
@@ -88,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(picturePos <= before - 4);
         Check(file.readPosition() == picturePos);
         CheckState(file, picturePos);
-        readPicture();
+        if (FindPicStart(file, nmeaText, observer)) ReadFrame(file, *frameBuf);
+        CheckState(file, picturePos);
     }
     return 0;
 }

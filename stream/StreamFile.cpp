@@ -1,32 +1,16 @@
 #include "stream/StreamFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace droskal {
 
-namespace {
-
-constexpr const char* kNotFoundText = "File not found !";
-
-std::string ErrnoText(int err) {
-    // strerror_r comes in two flavours; strerrordesc_np is not everywhere. strerror is fine on
-    // the one thread that opens files.
-    return std::strerror(err);
-}
-
-}  // namespace
-
 StreamFile::~StreamFile() { close(); }
 
 void StreamFile::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    source_.reset();
+    fileSource_ = nullptr;
+    failure_.reset();
     memory_ = false;
     length_ = 0;
     pos_ = 0;
@@ -40,65 +24,35 @@ void StreamFile::close() {
     otherLen_ = 0;
 }
 
-OpenStatus StreamFile::open(const std::string& path, std::string& error) {
+int StreamFile::open(const std::string& path) { return open(std::vector<std::string>{path}); }
+
+int StreamFile::open(const std::vector<std::string>& paths) {
     close();
-    lastErrno_ = 0;
-    error.clear();
+    auto files = std::make_unique<FileSource>();
+    if (const int err = files->open(paths); err != 0) return err;
+    const FileSource* view = files.get();
+    adopt(std::move(files), view);
+    return 0;
+}
 
-    // stat first: opening a FIFO or some devices could block or have side effects.
-    struct stat st{};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        const int err = path.empty() ? ENOENT : errno;
-        if (err == ENOENT || err == ENOTDIR) {
-            lastErrno_ = err;
-            error = kNotFoundText;
-            return OpenStatus::NotFound;
-        }
-        lastErrno_ = err;
-        error = ErrnoText(err);
-        return OpenStatus::Error;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        lastErrno_ = ENOENT;
-        error = kNotFoundText;
-        return OpenStatus::NotFound;
-    }
+void StreamFile::openSource(std::unique_ptr<ByteSource> source) { adopt(std::move(source), nullptr); }
 
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        lastErrno_ = errno;
-        if (lastErrno_ == ENOENT) {
-            error = kNotFoundText;
-            return OpenStatus::NotFound;
-        }
-        error = ErrnoText(lastErrno_);
-        return OpenStatus::Error;
-    }
-    // The path may have been replaced between stat and open.
-    struct stat opened{};
-    if (::fstat(fd, &opened) != 0) {
-        lastErrno_ = errno;
-        ::close(fd);
-        error = ErrnoText(lastErrno_);
-        return OpenStatus::Error;
-    }
-    if (!S_ISREG(opened.st_mode)) {
-        lastErrno_ = ENOENT;
-        ::close(fd);
-        error = kNotFoundText;
-        return OpenStatus::NotFound;
-    }
-
-    fd_ = fd;
-    length_ = static_cast<std::int64_t>(opened.st_size);
+void StreamFile::adopt(std::unique_ptr<ByteSource> source, const FileSource* files) {
+    close();
+    fileSource_ = files;
+    length_ = source->length();
+    source_ = std::move(source);
     storage_.resize(static_cast<std::size_t>(2 * kBlockSize));
     cache_ = storage_.data();
-    return OpenStatus::Ok;
+}
+
+const std::vector<SourceFile>& StreamFile::files() const {
+    static const std::vector<SourceFile> kNone;
+    return fileSource_ ? fileSource_->files() : kNone;
 }
 
 void StreamFile::openMemory(std::vector<std::uint8_t> bytes) {
     close();
-    lastErrno_ = 0;
     memory_ = true;
     storage_ = std::move(bytes);
     length_ = static_cast<std::int64_t>(storage_.size());
@@ -109,7 +63,7 @@ void StreamFile::openMemory(std::vector<std::uint8_t> bytes) {
 
 bool StreamFile::fill(std::int64_t offset) {
     if (offset < 0) return false;
-    if (memory_ || fd_ < 0) {
+    if (memory_ || !source_) {
         return static_cast<std::uint64_t>(offset - cacheStart_) < cacheLen_;
     }
     const std::int64_t start = offset - offset % kBlockSize;
@@ -124,16 +78,14 @@ bool StreamFile::fill(std::int64_t offset) {
     }
     std::uint8_t* const dst = storage_.data() + other * kBlockSize;
     std::int64_t got = 0;
-    while (got < kBlockSize) {
-        const ssize_t r = ::pread(fd_, dst + got, static_cast<std::size_t>(kBlockSize - got),
-                                  static_cast<off_t>(start + got));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            break;  // an I/O error ends the file here, like its end would
-        }
-        if (r == 0) break;
+    std::optional<ReadFailure> failure;
+    while (got < kBlockSize && !failure) {
+        // A failed read ends the file here, like its end would; the caller learns why.
+        const std::int64_t r = source_->read(start + got, dst + got, kBlockSize - got, failure);
+        if (r <= 0) break;
         got += r;
     }
+    if (failure && offset - start >= got) failure_ = std::move(failure);
     // The current block becomes the other one; an empty read leaves nothing worth keeping.
     otherStart_ = cache_ ? cacheStart_ : -1;
     otherLen_ = cacheLen_;

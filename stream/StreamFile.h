@@ -1,22 +1,28 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "stream/ByteSource.h"
+#include "stream/FileSource.h"
 
 namespace droskal {
 
-enum class OpenStatus { Ok, NotFound, Error };
-
-// The one open recording, read as raw bytes at 1-based positions.
+// The one open recording, read as raw bytes at 1-based positions: one file, or the files of
+// a trip laid end to end in one position space, so the searches cross their joins unchanged.
 //
 // The read position is 0 after opening, otherwise the position of the last byte read.
 // Every byte comes out of a block cache refilled with pread, so a byte taken costs no system
 // call in either direction. Positions and lengths are 64-bit: recordings of several GiB
 // behave exactly like small ones.
 //
-// The end of the file is wherever pread finds it: a file that shrinks while open simply
-// ends the reads earlier (bytes still in the cache may be served once more, which is harmless).
+// The end of the file is wherever its source finds it: a file that shrinks while open simply
+// ends the reads earlier (bytes still in the cache may be served once more, which is harmless);
+// why reading stopped early, when it did, is kept for the caller (takeReadFailure).
 class StreamFile {
 public:
     StreamFile() = default;
@@ -25,20 +31,25 @@ public:
     StreamFile& operator=(const StreamFile&) = delete;
 
     // Opens a regular file for reading without ever blocking (FIFOs and devices are refused
-    // before they are opened). On failure `error` holds a short text for the file label;
-    // anything that is not a regular file reports NotFound. A previously open file is closed
-    // first, whatever the outcome.
-    OpenStatus open(const std::string& path, std::string& error);
+    // before they are opened). Returns 0 or the errno that says why not; anything that is not
+    // a regular file gives ENOENT (IsNotFound). The caller words it. A previously open file is
+    // closed first, whatever the outcome.
+    int open(const std::string& path);
+    // The files of a trip as one stream (see FileSource); the result is the first file's.
+    int open(const std::vector<std::string>& paths);
     // Serves the given bytes as if they were a file (benchmarks, fuzzing).
     void openMemory(std::vector<std::uint8_t> bytes);
+    // Reads from any source (tests inject failing disks this way).
+    void openSource(std::unique_ptr<ByteSource> source);
     void close();
 
-    bool isOpen() const { return fd_ >= 0 || memory_; }
-    // errno of the last failed open (0 after a success): lets the window single out I/O
-    // errors such as EIO, which may deserve a disk check.
-    int lastErrno() const { return lastErrno_; }
-    // Length at opening time.
-    std::int64_t length() const { return length_; }
+    bool isOpen() const { return source_ != nullptr || memory_; }
+    // The files behind the positions, in order (empty for memory and other sources).
+    const std::vector<SourceFile>& files() const;
+    // Why the last read that came short stopped, once: nullopt when it was the plain end.
+    std::optional<ReadFailure> takeReadFailure() { return std::exchange(failure_, std::nullopt); }
+    // Length at opening time; shorter once a file of a trip has failed and ended it early.
+    std::int64_t length() const { return source_ ? source_->length() : length_; }
     std::int64_t readPosition() const { return pos_; }
 
     // Sequential read: the byte after the read position. False when the file has ended;
@@ -81,14 +92,16 @@ public:
     static constexpr std::int64_t kBlockSize = 256 * 1024;
 
 private:
+    void adopt(std::unique_ptr<ByteSource> source, const FileSource* files);
     bool readNextSlow(std::uint8_t& b);
     // Makes the aligned block holding 0-based `offset` the cached one; false when the offset
     // lies beyond the end of the file as it is now.
     bool fill(std::int64_t offset);
     std::int64_t copyOut(std::int64_t pos, std::int64_t n, std::uint8_t* dst);
 
-    int fd_ = -1;
-    int lastErrno_ = 0;
+    std::unique_ptr<ByteSource> source_;
+    const FileSource* fileSource_ = nullptr;  // source_ when it reads files
+    std::optional<ReadFailure> failure_;
     bool memory_ = false;
     std::int64_t length_ = 0;
     std::int64_t pos_ = 0;

@@ -130,13 +130,27 @@ inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t 
     return EncodeIntraSlice(RgbToYuvPicture(rgb.data(), width, height), quantiser);
 }
 
-// The format check as opening a file does it: the first 7 bytes, zeros where they are missing.
-inline std::uint8_t FormatOf(StreamFile& file) {
-    std::uint8_t header[7] = {};
-    for (std::uint8_t& b : header) {
-        if (!file.readNext(b)) break;
+// A drive's recording: `count` pictures one second apart from `startSeconds` (UTC seconds of
+// 30.03.2006), moving north 0.0001 degree (11 m) a second; without sentences when
+// startSeconds < 0. The slices are real pictures when `encoded`, else stand-ins of
+// `sliceBytes` bytes.
+inline RecorderWriter DriveRecording(int width, int count, double startSeconds, bool encoded = false,
+                                     std::size_t sliceBytes = 2) {
+    RecorderWriter writer(Header(width, width * 3 / 4));
+    for (int i = 0; i < count; ++i) {
+        RecorderPicture picture;
+        picture.temporalReference = i;
+        if (startSeconds >= 0) {
+            RmcFields fields;
+            fields.time = FormatRmcTime(startSeconds + i);
+            fields.lat = FormatLatitude(52.0 + 0.0001 * (startSeconds + i));
+            // A closing byte no parse would forgive: readers that keep it lose the sentence.
+            picture.userData.push_back(RecorderUserData(BuildGprmc(fields), 'x'));
+        }
+        picture.slice = encoded ? EncodedPicture(width, width * 3 / 4, 12, 0, i) : NoCodeBytes(sliceBytes, 7);
+        writer.addPicture(picture);
     }
-    return PictureFormatFromHeader(header);
+    return writer;
 }
 
 }  // namespace droskal::test

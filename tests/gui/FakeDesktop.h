@@ -37,6 +37,9 @@ public:
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
+    QString OpenFolderDialog(const QString& initialFolder) override;
+    bool ShiftHeld() override { return shiftHeld; }
+    bool shiftHeld = false;
     void Beep() override { ++beeps; }
     bool StartDetached(const QString&, const QStringList&) override { return true; }
     QString FindExecutable(const QString&) override { return QString(); }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QThread>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -71,10 +72,16 @@ protected:
         EXPECT_TRUE(map.save(Path("map.gif"), "PNG"));  // any picture format Qt reads
         pictures = WriteDrive(Path("drive.m1v"));
         Start(Path("drive.m1v"));
+        WaitForIndex();
         form->cmdUp_Click();
         form->chkGps->setChecked(true);
         form->chkGps_Click();
         return *form;
+    }
+    // The route comes from the picture index, built in the background.
+    void WaitForIndex() {
+        for (int i = 0; i < 5000 && !form->pictureIndex.finished(); ++i) QThread::msleep(1);
+        ASSERT_TRUE(form->pictureIndex.finished());
     }
     // Pic1 pixel of picture i's fix in the classic window (origin as it stands).
     QPoint ClassicPixel(int i) const {
@@ -191,6 +198,7 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     const QStringList sources = TakeMapSourceOptions(arguments);
     Start(StartupFromArguments(arguments, Path("Droskal")).commandLine);
     form->SetCommandLineMapSources(sources);
+    WaitForIndex();
     form->cmdUp_Click();
     form->chkGps->setChecked(true);
     form->chkGps_Click();

@@ -12,7 +12,7 @@
 #include "stream/Searches.h"
 #include "stream/StreamFile.h"
 
-namespace droskal::cli {
+namespace droskal {
 
 enum class Decode {
     None,    // searches only
@@ -23,7 +23,9 @@ enum class Decode {
 // One picture as a forward step of the window meets it.
 struct WalkedPicture {
     std::int64_t index = -1;       // 0-based, every picture start code counts
+    std::int64_t searchFrom = 0;   // read position before the forward search found it
     std::int64_t picturePos = 0;   // last byte of its picture start code
+    std::int64_t slicePos = 0;     // read position after the slice search (its 01 when found)
     std::int64_t endPos = 0;       // read position after the picture (its B7 when read)
     bool sentenceRead = false;     // FindPicStart reached the slice, so nmeaText is this picture's
     bool read = false;             // all three searches succeeded
@@ -32,6 +34,8 @@ struct WalkedPicture {
     const std::uint8_t* picBuf = nullptr;  // valid until the next call
 };
 
+// The forward walk every batch user of recordings shares (the command line, the fuzz target,
+// the damaged-file tests).
 // Walks a recording in file order with the window's searches: FindStartUp, FindPicStart,
 // ReadFrame, then decoding, starting where the window starts after opening (behind the 7
 // bytes of the size check). The walk ends at the first FindStartUp failure.
@@ -39,9 +43,12 @@ class Walker {
 public:
     Walker();
 
-    // Opens and checks the file; false with a message for the user.
-    bool open(const std::string& path, std::string& error);
-    bool openMemory(std::vector<std::uint8_t> bytes, std::string& error);
+    // Opens the files (one recording, or a trip's files laid end to end) and checks the
+    // format. False with `error` the errno when the first file cannot be opened, false with
+    // `error` 0 when it is no recording the viewer can show (it can still be walked then,
+    // without decoding).
+    bool open(const std::vector<std::string>& paths, int& error);
+    bool openMemory(std::vector<std::uint8_t> bytes);
     // Back to the state right after opening (repeated passes over the same recording).
     void rewind();
 
@@ -64,7 +71,7 @@ private:
         void ShowNmea() override {}
     };
 
-    bool checkFormat(std::string& error);
+    bool checkFormat();
 
     StreamFile file_;
     SilentObserver observer_;
@@ -73,6 +80,7 @@ private:
     std::optional<std::array<std::uint8_t, 64>> matrix_;
     std::vector<std::uint8_t> picBuf_;
     std::string nmeaText_;
+    std::int64_t firstRead_ = 0;  // read position after the format check
     std::int64_t picturePos_ = 0;
     std::int64_t index_ = 0;
     std::uint8_t picFormat_ = 0;
@@ -80,4 +88,4 @@ private:
 
 const char* FormatName(std::uint8_t picFormat);
 
-}  // namespace droskal::cli
+}  // namespace droskal

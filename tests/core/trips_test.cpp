@@ -1,0 +1,358 @@
+// Trips: a folder's recordings grouped into drives and read as one stream, across every join,
+// with files failing under an open trip; the command line's trips and folder inputs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <cstdio>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "TestRecordings.h"
+#include "cli/Commands.h"
+#include "recording/PictureIndex.h"
+#include "recording/Trips.h"
+#include "recording/Walker.h"
+
+namespace droskal {
+namespace {
+
+using namespace test;
+using Names = std::vector<std::vector<std::string>>;
+
+std::string BaseName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+Names TripNames(const std::vector<Trip>& trips) {
+    Names names;
+    for (const Trip& trip : trips) {
+        names.emplace_back();
+        for (const auto& f : trip.files) names.back().push_back(BaseName(f.path));
+    }
+    return names;
+}
+
+struct DriveFile {
+    std::string name;
+    int width;     // 0: not a recording
+    double start;  // first sentence's second of the day; < 0 none
+    int count = 5;
+};
+
+TEST(TripGrouping, FoldersSplitByTimeGapAndFormatOrderedByTime) {
+    const struct {
+        const char* what;
+        std::vector<DriveFile> files;
+        double gap;
+        Names trips;
+    } cases[] = {
+        {"time order before name order", {{"b.m1v", 320, 1000}, {"a.m1v", 320, 1010}}, 120, {{"b.m1v", "a.m1v"}}},
+        // 1.m1v ends at 1004, 2.m1v at 1128.
+        {"gap of 120 s joins, 121 s splits",
+         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}}, 120, {{"1.m1v", "2.m1v"}, {"3.m1v"}}},
+        {"a shorter gap", {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}}, 30,
+         {{"1.m1v"}, {"2.m1v"}, {"3.m1v"}}},
+        {"format change", {{"1.m1v", 320, 1000}, {"2.m1v", 640, 1005}, {"3.m1v", 640, 1010}}, 120,
+         {{"1.m1v"}, {"2.m1v", "3.m1v"}}},
+        {"no sentences: name order, any case", {{"c.m1v", 320, -1}, {"a.m1v", 320, -1}, {"B.M1V", 320, -1}}, 120,
+         {{"B.M1V", "a.m1v", "c.m1v"}}},
+        {"a file without time stays behind its name neighbour",
+         {{"a.m1v", 320, 2000}, {"b.m1v", 320, -1}, {"c.m1v", 320, 1000}}, 120, {{"c.m1v"}, {"a.m1v", "b.m1v"}}},
+        {"other files left out", {{"x.m1v", 0, -1}, {"notes.txt", 320, 1000}, {"r.m1v", 320, 1000}}, 120,
+         {{"r.m1v"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        for (const DriveFile& f : c.files) {
+            folder.write(f.name, f.width ? DriveRecording(f.width, f.count, f.start).bytes() : Bytes(100, 0x47));
+        }
+        std::vector<Trip> trips;
+        int error = -1;
+        ASSERT_TRUE(FolderTrips(folder.file(""), c.gap, trips, error));
+        EXPECT_EQ(error, 0);
+        EXPECT_EQ(TripNames(trips), c.trips);
+    }
+    std::vector<Trip> none;
+    int error = 0;
+    EXPECT_FALSE(FolderTrips("/nonexistent/folder", 120, none, error));
+    EXPECT_EQ(error, ENOENT);
+}
+
+// Lengths with an empty file and a one-byte file among them: the last byte of each file and the
+// first of the next map to their files and back.
+TEST(TripStream, PositionsMapToFilesAndBackAtEveryJoin) {
+    const std::vector<std::int64_t> lengths = {5, 0, 1, 300000, 7};
+    TempFolder folder;
+    std::vector<std::string> paths;
+    for (std::int64_t n : lengths) {
+        paths.push_back(folder.write("f" + std::to_string(paths.size()) + ".m1v", Bytes(static_cast<std::size_t>(n), 1)));
+    }
+    FileSource source;
+    ASSERT_EQ(source.open(paths), 0);
+    ASSERT_EQ(source.length(), 300013);
+    const auto& files = source.files();
+    const struct {
+        std::int64_t pos;
+        std::size_t file;
+        std::int64_t inFile;  // 0: no file holds it
+    } cases[] = {{0, 0, 0},      {1, 0, 1},           {5, 0, 5},           {6, 2, 1},      {7, 3, 1},
+                 {300006, 3, 300000}, {300007, 4, 1}, {300013, 4, 7}, {300014, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pos);
+        const auto place = Locate(files, c.pos);
+        ASSERT_EQ(place.has_value(), c.inFile != 0);
+        if (!place) continue;
+        EXPECT_EQ(place->file, c.file);
+        EXPECT_EQ(place->position, c.inFile);
+        EXPECT_EQ(StreamPosition(files, *place), c.pos);
+    }
+}
+
+// Three recordings opened as one trip: the walk meets every picture of every file in order,
+// decoded, at its file's start plus its place in the file; backward it meets them in reverse.
+TEST(TripStream, WalksEveryPictureAcrossTheJoinsBothWays) {
+    TempFolder folder;
+    std::vector<std::string> paths;
+    std::vector<std::int64_t> expected;
+    std::int64_t start = 0;
+    for (int f = 0; f < 3; ++f) {
+        const RecorderWriter rec = DriveRecording(320, 2 + f, 1000 + 10 * f, true);
+        paths.push_back(folder.write("r" + std::to_string(f) + ".m1v", rec.bytes()));
+        for (const auto& p : rec.pictures()) expected.push_back(start + p.picturePos);
+        start += static_cast<std::int64_t>(rec.bytes().size());
+    }
+    Walker walker;
+    int error = -1;
+    ASSERT_TRUE(walker.open(paths, error));
+    std::vector<std::int64_t> forward;
+    WalkedPicture pic;
+    while (walker.next(pic, Decode::Planes)) {
+        EXPECT_TRUE(pic.decoded) << pic.index;
+        forward.push_back(pic.picturePos);
+    }
+    EXPECT_EQ(forward, expected);
+
+    StreamFile& file = walker.file();
+    CountingObserver observer;
+    std::int64_t picturePos = file.length() - 1;
+    std::vector<std::int64_t> backward;
+    while (FindStartDown(file, picturePos, observer)) backward.insert(backward.begin(), picturePos);
+    EXPECT_EQ(backward, expected);
+    EXPECT_FALSE(file.takeReadFailure());
+}
+
+// A file of the trip shrinks, vanishes or cannot be opened after the trip was opened: the
+// walk ends at the last picture before the damage and says which file and why. The files are
+// larger than the reader's cache block, so the damage is met by a read.
+TEST(TripStream, FileFailingUnderAnOpenTripEndsItThere) {
+    const RecorderWriter rec = DriveRecording(320, 4, 1000, false, 70000);
+    const auto& pics = rec.pictures();
+    const auto length = static_cast<std::int64_t>(rec.bytes().size());
+    const struct {
+        const char* what;
+        std::function<void(const std::string&)> damage;
+        int error;     // 0: shrunk
+        int readable;  // pictures read completely
+        std::int64_t last;  // the last picture start code before the damage
+    } cases[] = {
+        {"shrunk into its third picture", [&](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), pics[2].slicePos), 0); },
+         0, 4 + 2, length + pics[2].picturePos},
+        {"shrunk to nothing", [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); }, 0, 4,
+         pics[3].picturePos},
+        {"vanished", [](const std::string& p) { ASSERT_EQ(std::remove(p.c_str()), 0); }, ENOENT, 4, pics[3].picturePos},
+        {"replaced by a folder", [](const std::string& p) {
+             ASSERT_EQ(std::remove(p.c_str()), 0);
+             std::filesystem::create_directory(p);
+         }, ENOENT, 4, pics[3].picturePos},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder folder;
+        const std::vector<std::string> paths = {folder.write("1.m1v", rec.bytes()), folder.write("2.m1v", rec.bytes()),
+                                                folder.write("3.m1v", rec.bytes())};
+        Walker walker;
+        int error = -1;
+        ASSERT_TRUE(walker.open(paths, error));
+        c.damage(paths[1]);
+        int readable = 0;
+        WalkedPicture pic;
+        while (walker.next(pic, Decode::None)) {
+            ASSERT_LT(pic.picturePos, 2 * walker.length());
+            readable += pic.read ? 1 : 0;
+        }
+        EXPECT_EQ(readable, c.readable);
+        const auto failure = walker.file().takeReadFailure();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->path, paths[1]);
+        EXPECT_EQ(failure->error, c.error);
+        // The trip now ends at the damage: backward from its end comes the last picture before it.
+        std::int64_t picturePos = walker.length() - 1;
+        CountingObserver observer;
+        ASSERT_TRUE(FindStartDown(walker.file(), picturePos, observer));
+        EXPECT_EQ(picturePos, c.last);
+    }
+}
+
+// The index of a recording split into files inside a start code, inside a sentence and right
+// before a slice code's value: every picture at its place and file, with its sentence's time,
+// fix, position and speed; a recording without sentences gives pictures without them.
+TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
+    const double day = 2280 * 86400.0;  // 2006-03-30 in seconds since 2000
+    for (double start : {1000.0, -1.0}) {
+        SCOPED_TRACE(start);
+        const RecorderWriter rec = DriveRecording(320, 6, start, false, 3000);
+        const auto& pics = rec.pictures();
+        const std::int64_t cuts[] = {pics[1].picturePos - 2, start >= 0 ? pics[2].userDataPos + 5 : pics[2].picturePos + 3,
+                                     pics[3].slicePos - 1};
+        TempFolder folder;
+        std::vector<std::string> paths;
+        std::int64_t from = 0;
+        for (std::int64_t to : {cuts[0], cuts[1], cuts[2], static_cast<std::int64_t>(rec.bytes().size())}) {
+            paths.push_back(folder.write(std::to_string(paths.size()) + ".m1v",
+                                         Bytes(rec.bytes().begin() + from, rec.bytes().begin() + to)));
+            from = to;
+        }
+        std::vector<std::int64_t> progress;
+        PictureIndex index;
+        index.start(paths, [&](std::int64_t done, std::int64_t total) {
+            EXPECT_EQ(total, static_cast<std::int64_t>(rec.bytes().size()));
+            progress.push_back(done);
+        });
+        for (int wait = 0; wait < 5000 && !index.finished(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(index.finished());
+        EXPECT_EQ(progress.back(), static_cast<std::int64_t>(rec.bytes().size()));
+        EXPECT_FALSE(index.failure());
+        const std::vector<IndexedPicture> found = index.snapshot();
+        ASSERT_EQ(found.size(), pics.size());
+        const std::uint32_t files[] = {0, 1, 1, 2, 3, 3};
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            SCOPED_TRACE(i);
+            const IndexedPicture& p = found[i];
+            EXPECT_EQ(p.position, pics[i].picturePos);
+            EXPECT_EQ(p.file, files[i]);
+            EXPECT_EQ(p.hasTime, start >= 0);
+            if (start < 0) continue;
+            EXPECT_EQ(p.status, 'A');
+            EXPECT_DOUBLE_EQ(p.time, day + start + static_cast<double>(i));
+            EXPECT_NEAR(p.latitude, 52.0 + 0.0001 * (start + static_cast<double>(i)), 1e-6);
+            EXPECT_NEAR(p.longitude, 21.0 + 1.2345 / 60, 1e-6);
+            EXPECT_NEAR(p.speedKmh, 12.3 * 1.852, 1e-9);
+        }
+    }
+    // Cancelled before it starts, and a file that vanished: both say so.
+    TempFolder folder;
+    const std::string path = folder.write("r.m1v", DriveRecording(320, 3, 1000).bytes());
+    std::atomic<bool> cancelled{true};
+    std::optional<ReadFailure> failure;
+    int batches = 0;
+    EXPECT_FALSE(PictureIndex::Scan({path}, [&](std::vector<IndexedPicture>&) { ++batches; }, {}, cancelled, failure));
+    EXPECT_EQ(batches, 0);
+    cancelled = false;
+    EXPECT_FALSE(PictureIndex::Scan({path, folder.file("gone.m1v")}, [&](std::vector<IndexedPicture>&) { ++batches; }, {},
+                                    cancelled, failure));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->error, ENOENT);
+    EXPECT_EQ(batches, 1);
+}
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+CliRun Cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, {out, err, false});
+    return {status, out.str(), err.str()};
+}
+
+// Two drives in one folder, the first of two files: 5 + 3 pictures, then 4.
+struct TwoDrives {
+    TempFolder folder;
+    RecorderWriter a = DriveRecording(320, 5, 1000, true), b = DriveRecording(320, 3, 1005, true),
+                   c = DriveRecording(320, 4, 5000, true);
+    TwoDrives() {
+        folder.write("a.m1v", a.bytes());
+        folder.write("b.m1v", b.bytes());
+        folder.write("c.m1v", c.bytes());
+    }
+    std::string dir() const { return folder.file(""); }
+};
+
+TEST(TripsCli, ListsTheTripsOfAFolder) {
+    TwoDrives d;
+    const CliRun json = Cli({"trips", d.dir(), "--json"});
+    ASSERT_EQ(json.status, cli::kExitOk) << json.err;
+    const auto trips = nlohmann::json::parse(json.out).at("trips");
+    ASSERT_EQ(trips.size(), 2u);
+    EXPECT_EQ(trips[0]["files"], nlohmann::json({d.folder.file("a.m1v"), d.folder.file("b.m1v")}));
+    EXPECT_EQ(trips[0]["pictures"], 8);
+    EXPECT_EQ(trips[0]["format"], "320x240");
+    EXPECT_EQ(trips[0]["start"], "2006-03-30T00:16:40Z");  // second 1000 of the day
+    EXPECT_EQ(trips[0]["end"], "2006-03-30T00:16:47Z");
+    EXPECT_EQ(trips[0]["durationSeconds"], 7);
+    EXPECT_EQ(trips[0]["validFixShare"], 1);
+    EXPECT_NEAR(trips[0]["distanceKm"].get<double>(), 0.0111 * 7, 0.001);  // 0.0001 degree a second
+    EXPECT_EQ(trips[1]["pictures"], 4);
+
+    EXPECT_EQ(nlohmann::json::parse(Cli({"trips", d.dir(), "--json", "--gap", "4000"}).out)["trips"].size(), 1u);
+    const CliRun text = Cli({"trips", d.dir()});
+    EXPECT_NE(text.out.find("trip 2: 320x240, 1 file, 4 pictures"), std::string::npos) << text.out;
+    EXPECT_EQ(Cli({"trips", d.dir(), "--gap", "0"}).status, cli::kExitUsage);
+}
+
+// Picture numbers count across the join exactly as the walk meets them; a cut across the join
+// is the trip's first 20 bytes and the stretch from both files, which reads back picture for
+// picture (and with ffmpeg too, where it is installed).
+TEST(TripsCli, FolderGivenToFramesAndCut) {
+    TwoDrives d;
+    const struct {
+        std::vector<std::string> trip;
+        int pictures;
+    } frames[] = {{{"--trip", "1"}, 8}, {{"--trip", "2"}, 4}, {{}, 12}};
+    for (const auto& f : frames) {
+        TempFolder out;
+        std::vector<std::string> args = {"frames", d.dir(), out.file("pics")};
+        args.insert(args.end(), f.trip.begin(), f.trip.end());
+        const CliRun r = Cli(args);
+        ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.file("pics")), {}), f.pictures);
+    }
+    EXPECT_EQ(Cli({"frames", d.dir(), "x", "--trip", "3"}).status, cli::kExitUsage);
+
+    TempFolder out;
+    const std::string cut = out.file("cut.m1v");
+    ASSERT_EQ(Cli({"cut", d.dir(), "--trip", "1", "--from", "4", "--to", "7", cut}).status, cli::kExitOk);
+    Bytes trip = d.a.bytes();
+    trip.insert(trip.end(), d.b.bytes().begin(), d.b.bytes().end());
+    const auto aLength = static_cast<std::int64_t>(d.a.bytes().size());
+    const std::int64_t from = d.a.pictures()[3].picturePos - 11;
+    const std::int64_t to = aLength + d.b.pictures()[1].endCodePos;
+    Bytes expected(trip.begin(), trip.begin() + 20);
+    expected.insert(expected.end(), trip.begin() + from - 1, trip.begin() + to);
+    EXPECT_EQ(ReadBytes(cut), expected);
+
+    Walker walker;
+    int error = 0;
+    ASSERT_TRUE(walker.open({cut}, error));
+    int decoded = 0;
+    WalkedPicture pic;
+    while (walker.next(pic, Decode::Planes)) decoded += pic.decoded ? 1 : 0;
+    EXPECT_EQ(decoded, 4);
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
+        const std::string md5 = out.file("cut.md5");
+        ASSERT_EQ(std::system(("ffmpeg -v error -i '" + cut + "' -f framemd5 '" + md5 + "'").c_str()), 0);
+        const Bytes text = ReadBytes(md5);
+        std::istringstream lines(std::string(text.begin(), text.end()));
+        int frames = 0;
+        for (std::string line; std::getline(lines, line);) frames += !line.empty() && line[0] != '#';
+        EXPECT_EQ(frames, 4);
+    }
+}
+
+}  // namespace
+}  // namespace droskal
