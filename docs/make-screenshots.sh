@@ -10,3 +10,4 @@ demo=build/release/app/demo.m1v
 "$shot" docs/window.png
 "$shot" docs/demo-picture.png "$demo" 150
 "$shot" docs/demo-map.png "$demo" 150 gps
+"$shot" docs/demo-timeline.png "$demo" 690 timeline
