@@ -69,7 +69,12 @@ const PictureSample* Form1::CurrentSample() const {
 
 bool Form1::GoToPicture(std::int64_t streamPosition) {
     if (!streamFile.isOpen() || streamPosition < 4) return false;
-    state.playing = false;
+    if (PlaybackLoopRunning()) {
+        // The running loop reads the stream: stop it and move once it has left.
+        state.playing = false;
+        AfterPlayback([this, streamPosition] { GoToPicture(streamPosition); });
+        return true;
+    }
     // The read position just before the picture's start code 00 00 01 00.
     std::uint8_t skipped = 0;
     if (streamPosition > 4) streamFile.readAt(streamPosition - 4, skipped);

@@ -1,5 +1,7 @@
 #include "cli/TimeOptions.h"
 
+#include <cmath>
+
 #include "cli/Text.h"
 
 namespace droskal::cli {
@@ -40,8 +42,9 @@ bool ReadTimeOptions(const ParsedArgs& args, TimeOptions& options, std::string& 
 std::string TimeText(const RmcSentence& sentence, const TimeOptions& options) {
     if (!options.zoneGiven) return IsoUtc(sentence);
     if (!sentence.hasDate || !sentence.hasTime) return "";
-    const QDateTime time = InZone(sentence.secondsSince2000() + kSecondsFrom1970To2000, options.zone);
-    return IsoWithOffset(time).toStdString();
+    const auto ms = static_cast<qint64>(std::llround((sentence.secondsSince2000() + kSecondsFrom1970To2000) * 1000));
+    return IsoWithOffset(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toTimeZone(options.zone.zone))
+        .toStdString();
 }
 
 std::string SpeedValue(double kmh, const TimeOptions& options, int decimals) {

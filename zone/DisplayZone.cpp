@@ -49,7 +49,8 @@ QString Offset(int seconds, bool alwaysMinutes) {
 QString OffsetText(const QDateTime& time) { return Offset(time.offsetFromUtc(), false); }
 
 QString IsoWithOffset(const QDateTime& time) {
-    return time.toString("yyyy-MM-ddTHH:mm:ss") + Offset(time.offsetFromUtc(), true);
+    const char* format = time.time().msec() != 0 ? "yyyy-MM-ddTHH:mm:ss.zzz" : "yyyy-MM-ddTHH:mm:ss";
+    return time.toString(format) + Offset(time.offsetFromUtc(), true);
 }
 
 QString ZonedCaption(const QDateTime& time) {

@@ -30,7 +30,7 @@ std::optional<DisplayZone> DisplayZoneFromText(const QString& text);
 QDateTime InZone(double utcSeconds, const DisplayZone& zone);
 // The offset from UTC: "+02", "-03", "+05:30", "+00".
 QString OffsetText(const QDateTime& time);
-// ISO 8601 with the offset: "2024-10-27T02:59:59+02:00".
+// ISO 8601 with the offset: "2024-10-27T02:59:59+02:00", with milliseconds when there are any.
 QString IsoWithOffset(const QDateTime& time);
 // The time caption outside UTC: "27.10.24 02:59:59+02" (two-digit year, so the offset fits).
 QString ZonedCaption(const QDateTime& time);

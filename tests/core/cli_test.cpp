@@ -359,7 +359,7 @@ namespace {
 TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
     test::TempFolder dir;
     RecorderWriter w{test::Header(320, 240)};
-    for (int s : {59 * 60 + 59, 60 * 60}) {
+    for (double s : {59 * 60 + 59.0, 60 * 60.0, 60 * 60 + 0.5}) {
         RmcFields f;
         f.time = FormatRmcTime(s);
         f.date = "271024";
@@ -373,6 +373,7 @@ TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
     EXPECT_NE(csv.out.find("picture,position,time,latitude,longitude,speed_mph,"), std::string::npos) << csv.out;
     EXPECT_NE(csv.out.find(",2024-10-27T02:59:59+02:00,52.2057600,21.0205750,11.51,"), std::string::npos) << csv.out;
     EXPECT_NE(csv.out.find(",2024-10-27T02:00:00+01:00,"), std::string::npos);
+    EXPECT_NE(csv.out.find(",2024-10-27T02:00:00.500+01:00,"), std::string::npos);
     EXPECT_NE(RunCommand({"track", path, "--tz", "Europe/Warsaw"}).out.find("<time>2024-10-27T00:59:59Z</time>"),
               std::string::npos);
     const Result info = RunCommand({"info", path, "--tz", "Australia/Sydney", "--units", "kn"});
