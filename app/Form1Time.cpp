@@ -30,14 +30,16 @@ void Form1::LoadTimeSettings() {
         return desktop_.GetSetting(startup_.appName, kDisplay, key, fallback);
     };
     timeView.zone = DisplayZoneFromText(setting("TimeZone", "UTC")).value_or(DisplayZone{});
-    timeView.unit = ParseSpeedUnit(setting("SpeedUnit", "km/h").toStdString()).value_or(SpeedUnit::Kmh);
+    timeView.unit =
+        ParseSpeedUnit(setting("SpeedUnit", "km/h").toStdString()).value_or(SpeedUnit::Kmh);
     bool ok = false;
     const double braking = setting("HardBrakingKmh", "12").toDouble(&ok);
     if (ok && braking > 0) timeView.eventSettings.brakingKmh = braking;
     const double acceleration = setting("HardAccelerationKmh", "12").toDouble(&ok);
     if (ok && acceleration > 0) timeView.eventSettings.accelerationKmh = acceleration;
     const double limit = setting("SpeedLimitKmh", "").toDouble(&ok);
-    timeView.eventSettings.speedLimitKmh = ok && limit > 0 ? std::optional<double>(limit) : std::nullopt;
+    timeView.eventSettings.speedLimitKmh =
+        ok && limit > 0 ? std::optional<double>(limit) : std::nullopt;
     if (setting("Timeline", "0") == "1" && !timeView.timelineOn) ToggleTimeline();
 }
 
@@ -66,7 +68,8 @@ void Form1::ApplyTimeCaption() {
     }
     if (!valid) {
         tip = (stale ? "Brak ważnej pozycji GPS: ostatni ważny czas.\n"
-                     : "Brak ważnej pozycji GPS: czas niepewny.\n") + tip;
+                     : "Brak ważnej pozycji GPS: czas niepewny.\n") +
+              tip;
     }
     lblTime->setToolTip(tip);
     SetTextColour(lblTime, valid ? kCaptionGreen : kCaptionStale);

@@ -13,7 +13,9 @@ namespace {
 const int kStripPixels = TwipsToPixels(960);
 }  // namespace
 
-double Form1::TimelineTwips() const { return timeView.timelineOn ? PixelsToTwips(kStripPixels) : 0; }
+double Form1::TimelineTwips() const {
+    return timeView.timelineOn ? PixelsToTwips(kStripPixels) : 0;
+}
 
 void Form1::PlaceTimeline() {
     if (!timeline) return;
@@ -48,8 +50,7 @@ void Form1::OnRecordingOpened(const QString& path) {
     timeView.complete = false;
     timeView.haveLastValid = false;
     timeView.scan = std::make_unique<PictureScan>(
-        path, this,
-        [this](PictureSamples batch, double done, bool finished) {
+        path, this, [this](PictureSamples batch, double done, bool finished) {
             timeView.samples.insert(timeView.samples.end(), batch.begin(), batch.end());
             timeView.scanned = done;
             timeView.complete = finished;
@@ -77,8 +78,10 @@ bool Form1::GoToPicture(std::int64_t streamPosition) {
     }
     // The read position just before the picture's start code 00 00 01 00.
     std::uint8_t skipped = 0;
-    if (streamPosition > 4) streamFile.readAt(streamPosition - 4, skipped);
-    else streamFile.setReadPosition(0);
+    if (streamPosition > 4)
+        streamFile.readAt(streamPosition - 4, skipped);
+    else
+        streamFile.setReadPosition(0);
     if (!FindStartUp(1) || !FindPicStart(1) || !ReadFrame(1, *frameBuf)) return false;
     ShowReadPicture();
     ActiveUpCmd();
@@ -130,7 +133,8 @@ void Form1::GoToTime() {
                        ? InZone(current->utcSeconds, timeView.zone).toString(format)
                        : QString();
     const QString zoneName = timeView.zone.name();
-    if (!desktop_.InputText("Przejdź do chwili (dd.mm.rrrr gg:mm:ss), czas " + zoneName + ":", text)) {
+    if (!desktop_.InputText("Przejdź do chwili (dd.mm.rrrr gg:mm:ss), czas " + zoneName + ":",
+                            text)) {
         return;
     }
     const auto say = [&](const QString& message) {
@@ -164,10 +168,12 @@ void Form1::GoToTime() {
     const auto covered = std::find_if(moments.begin(), moments.end(),
                                       [&](double t) { return any && t >= first && t < last + 1; });
     if (covered == moments.end()) {
-        QString message = "Nagranie nie obejmuje chwili " + text.simplified() + " (" + zoneName + ").";
+        QString message =
+            "Nagranie nie obejmuje chwili " + text.simplified() + " (" + zoneName + ").";
         if (any) {
-            message += "\nNagranie obejmuje czas od " + InZone(first, timeView.zone).toString(format) +
-                       " do " + InZone(last, timeView.zone).toString(format) + ".";
+            message += "\nNagranie obejmuje czas od " +
+                       InZone(first, timeView.zone).toString(format) + " do " +
+                       InZone(last, timeView.zone).toString(format) + ".";
         }
         if (!timeView.complete) {
             message += QString("\nIndeks obrazów jest jeszcze budowany (%1%).")

@@ -16,7 +16,7 @@ namespace droskal {
 // reads each picture's sentence; hands the samples over in batches, on the interface
 // thread, through `onBatch` (samples so far appended, share of the file done, finished).
 class PictureScan {
-public:
+  public:
     using Batch = std::function<void(PictureSamples batch, double done, bool finished)>;
 
     // `context` receives the batches; they are dropped once it or this scan is gone.
@@ -25,7 +25,7 @@ public:
     PictureScan(const PictureScan&) = delete;
     PictureScan& operator=(const PictureScan&) = delete;
 
-private:
+  private:
     void Run(std::string path, QObject* context);
 
     Batch onBatch_;

@@ -19,10 +19,14 @@ constexpr double kPanPerNotch = 0.1;
 
 QColor EventColour(EventKind kind) {
     switch (kind) {
-        case EventKind::HardBraking: return QColor(255, 64, 64);
-        case EventKind::HardAcceleration: return QColor(64, 160, 255);
-        case EventKind::Stop: return QColor(255, 255, 0);
-        case EventKind::Speeding: return QColor(255, 160, 0);
+        case EventKind::HardBraking:
+            return QColor(255, 64, 64);
+        case EventKind::HardAcceleration:
+            return QColor(64, 160, 255);
+        case EventKind::Stop:
+            return QColor(255, 255, 0);
+        case EventKind::Speeding:
+            return QColor(255, 160, 0);
     }
     return Qt::white;
 }
@@ -34,7 +38,9 @@ QString EventLine(const TripEvent& e, const TimeView& view) {
         what = QString::number(std::lround(e.value)) + " s";
     } else {
         const char* unit = SpeedUnitName(view.unit);
-        what = (e.kind == EventKind::HardBraking ? "-" : e.kind == EventKind::HardAcceleration ? "+" : "") +
+        what = (e.kind == EventKind::HardBraking        ? "-"
+                : e.kind == EventKind::HardAcceleration ? "+"
+                                                        : "") +
                QString::number(std::lround(SpeedFromKmh(e.value, view.unit))) + " " + unit;
     }
     return when + "  " + QString::fromUtf8(EventName(e.kind)) + " (" + what + ")";
@@ -86,8 +92,10 @@ void TimelineStrip::DataChanged() {
         }
         lines << EventLine(e, view_);
     }
-    QString tip = lines.isEmpty() ? QString("Brak zdarzeń") : "Zdarzenia (N / P):\n" + lines.join('\n');
-    if (!view_.complete) tip += QString("\nIndeks obrazów: %1%").arg(std::floor(view_.scanned * 100));
+    QString tip =
+        lines.isEmpty() ? QString("Brak zdarzeń") : "Zdarzenia (N / P):\n" + lines.join('\n');
+    if (!view_.complete)
+        tip += QString("\nIndeks obrazów: %1%").arg(std::floor(view_.scanned * 100));
     setToolTip(tip);
     update();
 }
@@ -129,7 +137,8 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
         if (previous) {
             const double x0 = XAt(previous->utcSeconds), x1 = XAt(s.utcSeconds);
             if (!previous->fixValid && x1 >= 0 && x0 <= width()) {
-                p.fillRect(QRectF(x0, kTop, std::max(1.0, x1 - x0), plotHeight), QColor(90, 90, 90));
+                p.fillRect(QRectF(x0, kTop, std::max(1.0, x1 - x0), plotHeight),
+                           QColor(90, 90, 90));
             }
             if (previous->fileIndex != s.fileIndex) {
                 p.setPen(QPen(QColor(200, 200, 200), 1, Qt::DashLine));
@@ -138,8 +147,10 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
         }
         if (s.fixValid && s.speedValid) {
             const QPointF point(XAt(s.utcSeconds), y(s.speedKmh));
-            if (drawing) speed.lineTo(point);
-            else speed.moveTo(point);
+            if (drawing)
+                speed.lineTo(point);
+            else
+                speed.moveTo(point);
             drawing = true;
         } else {
             drawing = false;
@@ -196,7 +207,9 @@ void TimelineStrip::mouseMoveEvent(QMouseEvent* event) {
     if (onSeek) onSeek(TimeAt(x));
 }
 
-void TimelineStrip::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }
+void TimelineStrip::mouseReleaseEvent(QMouseEvent*) {
+    dragging_ = false;
+}
 
 void TimelineStrip::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
@@ -213,7 +226,8 @@ void TimelineStrip::wheelEvent(QWheelEvent* event) {
         double first = 0, last = 0;
         TripRange(first, last);
         const double trip = std::max(last - first, kMinimumSpan);
-        const double newSpan = std::clamp(span * std::pow(kZoomPerNotch, notches), std::min(kMinimumSpan, trip), trip);
+        const double newSpan =
+            std::clamp(span * std::pow(kZoomPerNotch, notches), std::min(kMinimumSpan, trip), trip);
         SetView(pivot - share * newSpan, pivot - share * newSpan + newSpan);
     }
     event->accept();

@@ -12,7 +12,7 @@ namespace droskal {
 // and the current picture. A click or a drag asks for the picture at a time; the wheel zooms
 // the time axis around the pointer (whole trip down to 10 s), Shift+wheel pans.
 class TimelineStrip : public QWidget {
-public:
+  public:
     TimelineStrip(QWidget* parent, const TimeView& view);
 
     // Called with the UTC moment under the pointer on a click and while dragging.
@@ -30,14 +30,14 @@ public:
 
     static constexpr double kMinimumSpan = 10;  // seconds
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
-private:
+  private:
     bool TripRange(double& first, double& last) const;
     void SetView(double start, double end);
 

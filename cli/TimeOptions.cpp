@@ -21,7 +21,8 @@ bool ReadTimeOptions(const ParsedArgs& args, TimeOptions& options, std::string& 
         const std::string text = args.value("--tz", "");
         const auto zone = DisplayZoneFromText(QString::fromStdString(text));
         if (!zone) {
-            error = "unknown time zone '" + text + "' (UTC, local or an IANA name such as Europe/Warsaw)";
+            error = "unknown time zone '" + text +
+                    "' (UTC, local or an IANA name such as Europe/Warsaw)";
             return false;
         }
         options.zone = *zone;
@@ -42,8 +43,10 @@ bool ReadTimeOptions(const ParsedArgs& args, TimeOptions& options, std::string& 
 std::string TimeText(const RmcSentence& sentence, const TimeOptions& options) {
     if (!options.zoneGiven) return IsoUtc(sentence);
     if (!sentence.hasDate || !sentence.hasTime) return "";
-    const auto ms = static_cast<qint64>(std::llround((sentence.secondsSince2000() + kSecondsFrom1970To2000) * 1000));
-    return IsoWithOffset(QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toTimeZone(options.zone.zone))
+    const auto ms = static_cast<qint64>(
+        std::llround((sentence.secondsSince2000() + kSecondsFrom1970To2000) * 1000));
+    return IsoWithOffset(
+               QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toTimeZone(options.zone.zone))
         .toStdString();
 }
 
@@ -53,9 +56,12 @@ std::string SpeedValue(double kmh, const TimeOptions& options, int decimals) {
 
 std::string UnitWord(const TimeOptions& options) {
     switch (options.unit) {
-        case SpeedUnit::Kmh: return "kmh";
-        case SpeedUnit::Mph: return "mph";
-        case SpeedUnit::Knots: return "kn";
+        case SpeedUnit::Kmh:
+            return "kmh";
+        case SpeedUnit::Mph:
+            return "mph";
+        case SpeedUnit::Knots:
+            return "kn";
     }
     return "kmh";
 }

@@ -66,8 +66,9 @@ void FindStretches(const std::vector<Point>& p, EventKind kind, Inside inside, K
         std::size_t j = i;
         double top = p[i].v;
         while (j + 1 < p.size() && inside(p[j + 1])) top = std::max(top, p[++j].v);
-        if (keep(p[i], p[j])) events.push_back({kind, p[i].sample, p[j].sample, p[i].t, p[j].t,
-                                                kind == EventKind::Stop ? p[j].t - p[i].t : top});
+        if (keep(p[i], p[j]))
+            events.push_back({kind, p[i].sample, p[j].sample, p[i].t, p[j].t,
+                              kind == EventKind::Stop ? p[j].t - p[i].t : top});
         i = j + 1;
     }
 }
@@ -88,17 +89,22 @@ std::vector<TripEvent> FindEvents(const PictureSamples& samples, const EventSett
             p, EventKind::Speeding, [limit](const Point& q) { return q.v > limit; },
             [](const Point&, const Point&) { return true; }, events);
     }
-    std::stable_sort(events.begin(), events.end(),
-                     [](const TripEvent& a, const TripEvent& b) { return a.startUtc < b.startUtc; });
+    std::stable_sort(events.begin(), events.end(), [](const TripEvent& a, const TripEvent& b) {
+        return a.startUtc < b.startUtc;
+    });
     return events;
 }
 
 const char* EventName(EventKind kind) {
     switch (kind) {
-        case EventKind::HardBraking: return "Gwałtowne hamowanie";
-        case EventKind::HardAcceleration: return "Gwałtowne przyspieszenie";
-        case EventKind::Stop: return "Postój";
-        case EventKind::Speeding: return "Przekroczenie prędkości";
+        case EventKind::HardBraking:
+            return "Gwałtowne hamowanie";
+        case EventKind::HardAcceleration:
+            return "Gwałtowne przyspieszenie";
+        case EventKind::Stop:
+            return "Postój";
+        case EventKind::Speeding:
+            return "Przekroczenie prędkości";
     }
     return "";
 }

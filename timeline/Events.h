@@ -11,9 +11,9 @@ namespace droskal {
 enum class EventKind { HardBraking, HardAcceleration, Stop, Speeding };
 
 struct EventSettings {
-    double brakingKmh = 12;       // a drop of more than this within one second
-    double accelerationKmh = 12;  // a rise of more than this within one second
-    double stopSeconds = 10;      // standing still for longer than this
+    double brakingKmh = 12;               // a drop of more than this within one second
+    double accelerationKmh = 12;          // a rise of more than this within one second
+    double stopSeconds = 10;              // standing still for longer than this
     std::optional<double> speedLimitKmh;  // none: speeding is not looked for
 };
 

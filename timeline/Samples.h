@@ -13,8 +13,8 @@ struct PictureSample {
     double utcSeconds = 0;            // since 1970-01-01 UTC
     bool speedValid = false;
     double speedKmh = 0;
-    bool fixValid = false;            // status A with a position
-    int fileIndex = 0;                // file of the trip the picture is in
+    bool fixValid = false;  // status A with a position
+    int fileIndex = 0;      // file of the trip the picture is in
 };
 
 using PictureSamples = std::vector<PictureSample>;

@@ -19,18 +19,24 @@ std::optional<SpeedUnit> ParseSpeedUnit(std::string_view text) {
 
 const char* SpeedUnitName(SpeedUnit unit) {
     switch (unit) {
-        case SpeedUnit::Kmh: return "km/h";
-        case SpeedUnit::Mph: return "mph";
-        case SpeedUnit::Knots: return "kn";
+        case SpeedUnit::Kmh:
+            return "km/h";
+        case SpeedUnit::Mph:
+            return "mph";
+        case SpeedUnit::Knots:
+            return "kn";
     }
     return "km/h";
 }
 
 double SpeedFromKmh(double kmh, SpeedUnit unit) {
     switch (unit) {
-        case SpeedUnit::Kmh: return kmh;
-        case SpeedUnit::Mph: return kmh / kKmPerMile;
-        case SpeedUnit::Knots: return kmh / kKmPerNauticalMile;
+        case SpeedUnit::Kmh:
+            return kmh;
+        case SpeedUnit::Mph:
+            return kmh / kKmPerMile;
+        case SpeedUnit::Knots:
+            return kmh / kKmPerNauticalMile;
     }
     return kmh;
 }

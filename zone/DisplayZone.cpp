@@ -8,9 +8,12 @@ namespace droskal {
 
 QString DisplayZone::settingText() const {
     switch (kind) {
-        case Kind::Utc: return "UTC";
-        case Kind::Local: return "local";
-        case Kind::Named: return QString::fromLatin1(zone.id());
+        case Kind::Utc:
+            return "UTC";
+        case Kind::Local:
+            return "local";
+        case Kind::Named:
+            return QString::fromLatin1(zone.id());
     }
     return "UTC";
 }
@@ -40,16 +43,21 @@ QDateTime InZone(double utcSeconds, const DisplayZone& zone) {
 namespace {
 QString Offset(int seconds, bool alwaysMinutes) {
     const int minutes = std::abs(seconds) / 60;
-    QString text = QString(seconds < 0 ? "-" : "+") + QString("%1").arg(minutes / 60, 2, 10, QChar('0'));
-    if (alwaysMinutes || minutes % 60 != 0) text += QString(":%1").arg(minutes % 60, 2, 10, QChar('0'));
+    QString text =
+        QString(seconds < 0 ? "-" : "+") + QString("%1").arg(minutes / 60, 2, 10, QChar('0'));
+    if (alwaysMinutes || minutes % 60 != 0)
+        text += QString(":%1").arg(minutes % 60, 2, 10, QChar('0'));
     return text;
 }
 }  // namespace
 
-QString OffsetText(const QDateTime& time) { return Offset(time.offsetFromUtc(), false); }
+QString OffsetText(const QDateTime& time) {
+    return Offset(time.offsetFromUtc(), false);
+}
 
 QString IsoWithOffset(const QDateTime& time) {
-    const char* format = time.time().msec() != 0 ? "yyyy-MM-ddTHH:mm:ss.zzz" : "yyyy-MM-ddTHH:mm:ss";
+    const char* format =
+        time.time().msec() != 0 ? "yyyy-MM-ddTHH:mm:ss.zzz" : "yyyy-MM-ddTHH:mm:ss";
     return time.toString(format) + Offset(time.offsetFromUtc(), true);
 }
 
@@ -68,7 +76,8 @@ std::vector<double> UtcFromZoneAll(const QDate& date, const QTime& time, const D
     // Every offset the zone has around that day is tried; the clock must read back as given.
     const qint64 naive = QDateTime(date, time, QTimeZone::utc()).toSecsSinceEpoch();
     for (qint64 guess = naive - 26 * 3600; guess <= naive + 26 * 3600; guess += 900) {
-        const QDateTime there = QDateTime::fromSecsSinceEpoch(guess, QTimeZone::utc()).toTimeZone(zone.zone);
+        const QDateTime there =
+            QDateTime::fromSecsSinceEpoch(guess, QTimeZone::utc()).toTimeZone(zone.zone);
         const qint64 candidate = naive - there.offsetFromUtc();
         const QDateTime check =
             QDateTime::fromSecsSinceEpoch(candidate, QTimeZone::utc()).toTimeZone(zone.zone);

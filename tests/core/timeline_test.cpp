@@ -13,8 +13,8 @@ TEST(SpeedUnits, CaptionsRoundHalfUpInEachUnit) {
         SpeedUnit unit;
         const char* text;
     } cases[] = {
-        {10.0, SpeedUnit::Kmh, "19 km/h"},   // 18.52
-        {10.0, SpeedUnit::Mph, "12 mph"},    // 11.51
+        {10.0, SpeedUnit::Kmh, "19 km/h"},  // 18.52
+        {10.0, SpeedUnit::Mph, "12 mph"},   // 11.51
         {10.0, SpeedUnit::Knots, "10 kn"},
         {0.0, SpeedUnit::Mph, "0 mph"},
         {53.9957, SpeedUnit::Kmh, "100 km/h"},  // 99.9998
@@ -49,7 +49,8 @@ PictureSamples Series(const std::vector<double>& speeds, int picturesPerSecond =
 
 std::vector<double> Ramp(double from, double to, int seconds) {
     std::vector<double> v;
-    for (int i = 0; i < seconds; ++i) v.push_back(from + (to - from) * i / std::max(1, seconds - 1));
+    for (int i = 0; i < seconds; ++i)
+        v.push_back(from + (to - from) * i / std::max(1, seconds - 1));
     return v;
 }
 
@@ -74,19 +75,38 @@ TEST(TripEvents, FoundInSeriesWithKnownBrakingStopsAndSpeeding) {
         EventSettings settings;
         std::vector<Expected> events;
     } cases[] = {
-        {"smooth drive, gentle stop of 5 s", Join({Ramp(0, 60, 20), Ramp(60, 0, 20), std::vector<double>(5, 0), Ramp(0, 40, 10)}), {}, {}},
-        {"one hard braking", Join({std::vector<double>(5, 50), {35, 30}, std::vector<double>(5, 30)}), {},
+        {"smooth drive, gentle stop of 5 s",
+         Join({Ramp(0, 60, 20), Ramp(60, 0, 20), std::vector<double>(5, 0), Ramp(0, 40, 10)}),
+         {},
+         {}},
+        {"one hard braking",
+         Join({std::vector<double>(5, 50), {35, 30}, std::vector<double>(5, 30)}),
+         {},
          {{EventKind::HardBraking, 4, 15}}},
-        {"a drop of exactly 12 is not hard", Join({std::vector<double>(5, 50), std::vector<double>(5, 38)}), {}, {}},
-        {"braking over two seconds merges", Join({std::vector<double>(3, 60), {45, 30}, std::vector<double>(3, 30)}), {},
+        {"a drop of exactly 12 is not hard",
+         Join({std::vector<double>(5, 50), std::vector<double>(5, 38)}),
+         {},
+         {}},
+        {"braking over two seconds merges",
+         Join({std::vector<double>(3, 60), {45, 30}, std::vector<double>(3, 30)}),
+         {},
          {{EventKind::HardBraking, 2, 15}}},
         {"hard acceleration then a stop of 12 s",
-         Join({std::vector<double>(13, 0), {15, 20, 25}}), {},
+         Join({std::vector<double>(13, 0), {15, 20, 25}}),
+         {},
          {{EventKind::Stop, 0, 12}, {EventKind::HardAcceleration, 12, 15}}},
-        {"a stop of exactly 10 s is not counted", Join({{10}, std::vector<double>(11, 0), {5}}), {}, {}},
-        {"speeding above a set limit", Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}), limit50,
+        {"a stop of exactly 10 s is not counted",
+         Join({{10}, std::vector<double>(11, 0), {5}}),
+         {},
+         {}},
+        {"speeding above a set limit",
+         Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}),
+         limit50,
          {{EventKind::Speeding, 5, 58}}},
-        {"speeding is off by default", Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}), {}, {}},
+        {"speeding is off by default",
+         Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}),
+         {},
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -103,7 +123,8 @@ TEST(TripEvents, FoundInSeriesWithKnownBrakingStopsAndSpeeding) {
 }
 
 TEST(TripEvents, SamplesWithoutAFixOrTimeAreLeftOut) {
-    PictureSamples samples = Series(Join({std::vector<double>(5, 50), {20}, std::vector<double>(5, 50)}), 1);
+    PictureSamples samples =
+        Series(Join({std::vector<double>(5, 50), {20}, std::vector<double>(5, 50)}), 1);
     samples[5].fixValid = false;  // a receiver's 0 while it has lost the fix is not a braking
     EXPECT_TRUE(FindEvents(samples, {}).empty());
     samples[5].fixValid = true;

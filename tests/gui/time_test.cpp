@@ -18,7 +18,9 @@
 namespace droskal {
 namespace {
 
-QDateTime Utc(const char* iso) { return QDateTime::fromString(iso, Qt::ISODate).toUTC(); }
+QDateTime Utc(const char* iso) {
+    return QDateTime::fromString(iso, Qt::ISODate).toUTC();
+}
 
 TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
     const struct {
@@ -45,7 +47,8 @@ TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
         const auto zone = DisplayZoneFromText(c.zone);
         ASSERT_TRUE(zone) << c.zone;
         const double utc = static_cast<double>(Utc(c.utc).toSecsSinceEpoch());
-        EXPECT_EQ(c.shown, IsoWithOffset(InZone(utc, *zone)).toStdString()) << c.zone << " " << c.utc;
+        EXPECT_EQ(c.shown, IsoWithOffset(InZone(utc, *zone)).toStdString())
+            << c.zone << " " << c.utc;
     }
     EXPECT_FALSE(DisplayZoneFromText("Europe/Nowhere"));
     EXPECT_FALSE(DisplayZoneFromText(""));
@@ -89,7 +92,7 @@ double DriveKmh(int s) {
 }
 
 class TimeTest : public WindowTest {
-protected:
+  protected:
     std::vector<PicturePositions> pictures;
 
     void Open() {
@@ -141,8 +144,9 @@ protected:
     }
     void Mouse(QEvent::Type type, int x, Qt::MouseButtons buttons) {
         const QPointF at(x, 30);
-        QMouseEvent event(type, at, form->timeline->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                          buttons, Qt::NoModifier);
+        QMouseEvent event(type, at, form->timeline->mapToGlobal(at),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                          Qt::NoModifier);
         QApplication::sendEvent(form->timeline, &event);
     }
     void Wheel(int x, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -151,7 +155,9 @@ protected:
                           Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(form->timeline, &event);
     }
-    bool Grey() const { return form->lblTime->palette().color(QPalette::WindowText) != QColor(0, 192, 0); }
+    bool Grey() const {
+        return form->lblTime->palette().color(QPalette::WindowText) != QColor(0, 192, 0);
+    }
 };
 
 TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
@@ -184,7 +190,8 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
         EXPECT_EQ(c.speed, form->lblSpeed->text().toStdString());
         EXPECT_EQ(c.grey, Grey());
         if (std::string(c.zone) != "UTC") {
-            EXPECT_TRUE(form->lblTime->toolTip().contains(c.zone)) << form->lblTime->toolTip().toStdString();
+            EXPECT_TRUE(form->lblTime->toolTip().contains(c.zone))
+                << form->lblTime->toolTip().toStdString();
         }
     }
 }
@@ -272,12 +279,12 @@ TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
     Open();
     const struct {
         const char* answer;
-        int picture;           // -1: stays where it was
-        const char* message;   // part of the message shown, or nullptr
+        int picture;          // -1: stays where it was
+        const char* message;  // part of the message shown, or nullptr
     } cases[] = {
         {"27.10.2024 02:59:50", 10, nullptr},
-        {"27.10.2024 02:00:19", 39, nullptr},   // the last second, after the change to winter time
-        {"27.10.2024 02:59:40", 0, nullptr},    // the first second
+        {"27.10.2024 02:00:19", 39, nullptr},  // the last second, after the change to winter time
+        {"27.10.2024 02:59:40", 0, nullptr},   // the first second
         {"27.10.2024 02:59:39", -1, "nie obejmuje"},
         {"27.10.2024 02:00:20", -1, "nie obejmuje"},
         {"27.10.2024 03:00:00", -1, "nie obejmuje"},
