@@ -39,6 +39,9 @@ public:
                                const QString& defaultValue) = 0;
     virtual void SaveSetting(const QString& appName, const QString& section, const QString& key,
                              const QString& value) = 0;
+    // A one-line text asked for in a small dialog titled with the program's title: false when
+    // cancelled, `value` holds the initial text on entry and the answer on return.
+    virtual bool InputText(const QString& prompt, QString& value) = 0;
 };
 
 }  // namespace droskal

@@ -11,6 +11,7 @@
 
 #include "app/Controls.h"
 #include "app/Desktop.h"
+#include "app/TimeView.h"
 #include "app/ViewerState.h"
 #include "config/IniFile.h"
 #include "decoder/Decoder.h"
@@ -185,6 +186,26 @@ public:
     // Called after every picture shown (decoded or as a map point): lets tests and the
     // playback benchmark follow the pictures.
     std::function<void()> onPictureShown;
+
+    // Time zone and speed unit of the captions, the timeline strip, events and going to a
+    // time (Form1Time.cpp, Form1Timeline.cpp).
+    TimeView timeView;
+    class TimelineStrip* timeline = nullptr;
+    void LoadTimeSettings();
+    void ApplyTimeCaption();
+    void InstallTimeKeys();
+    void ChooseTimeZone();
+    void CycleSpeedUnit();
+    void GoToTime();
+    void ToggleTimeline();
+    void PlaceTimeline();
+    double TimelineTwips() const;
+    void OnRecordingOpened();
+    bool GoToPicture(std::int64_t streamPosition);
+    void SeekTime(double utc);
+    void NextEvent(int direction);
+    // The sample of the picture shown, or nullptr.
+    const PictureSample* CurrentSample() const;
 
     // Sets a navigation button's picture from imglPic.
     void SetButtonPicture(PictureButton* button, const QString& key);

@@ -57,6 +57,7 @@ bool Form1::NewFile(const QString& FileName) {
                 return false;
             }
             pictureIndex.start({FileName.toStdString()});
+            OnRecordingOpened();
             return true;
         }
         lblFile->setText(IsNotFound(error) ? QString("File not found !") : SystemReason(error));
@@ -126,7 +127,7 @@ void Form1::SetFormat(std::uint8_t code) {
     Pic1->setHeight(code == 1 ? 7202 : 3630);
     const double picHeight = PixelsToTwips(Pic1->height());  // as read back, whole pixels
     fraCmd->move(fraCmd->x(), TwipsToPixels(picHeight + 90));
-    const double newHeight = picHeight + 2175;
+    const double newHeight = picHeight + 2175 + TimelineTwips();
     double newTop = bottom - newHeight;
     if (code == 1) {
         newTop = std::round(newTop);
@@ -134,6 +135,7 @@ void Form1::SetFormat(std::uint8_t code) {
     }
     setFixedSize(width(), TwipsToPixels(newHeight));
     setGeometry(geometry().left(), TwipsToPixels(newTop), width(), TwipsToPixels(newHeight));
+    PlaceTimeline();
 }
 
 }  // namespace droskal

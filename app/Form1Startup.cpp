@@ -50,6 +50,7 @@ void Form1::InitVlc() { decoder.InitVlc(); }
 
 void Form1::Form_Load() {
     GpsOff();
+    LoadTimeSettings();
 
     const QString iniPath = ProgramFile(startup_.appDir, "Droskal.ini");
     if (IsRegularFile(iniPath)) {

@@ -55,6 +55,7 @@ void Form1::ShowNmea() {
     state.gpsLat = display.gpsLat;
     state.gpsLon = display.gpsLon;
     state.gpsValid = display.gpsValid;
+    ApplyTimeCaption();
 }
 
 void Form1::GpsOn() {

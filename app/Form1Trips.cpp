@@ -60,6 +60,7 @@ bool Form1::OpenTrip(std::size_t index) {
         return false;
     }
     pictureIndex.start(trip.paths());
+    OnRecordingOpened();
     return true;
 }
 

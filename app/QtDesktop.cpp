@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
@@ -99,6 +100,14 @@ void QtDesktop::SaveSetting(const QString& appName, const QString& section, cons
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, kOrganization, appName);
     settings.setValue(section + "/" + key, value);
     settings.sync();
+}
+
+bool QtDesktop::InputText(const QString& prompt, QString& value) {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(parent_, kTitle, prompt, QLineEdit::Normal, value, &ok);
+    if (ok) value = answer;
+    return ok;
 }
 
 }  // namespace droskal

@@ -27,6 +27,7 @@ public:
                        const QString& defaultValue) override;
     void SaveSetting(const QString& appName, const QString& section, const QString& key,
                      const QString& value) override;
+    bool InputText(const QString& prompt, QString& value) override;
 
 private:
     QWidget* parent_;

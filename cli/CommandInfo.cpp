@@ -8,6 +8,7 @@
 #include "cli/GpsTrack.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
+#include "cli/TimeOptions.h"
 #include "cli/Usage.h"
 #include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
@@ -17,14 +18,13 @@ namespace droskal::cli {
 namespace {
 
 const char* const kInfoUsage =
-    "usage: droskal-cli info FILE [--trip N] [--json]\n"
+    "usage: droskal-cli info FILE [--trip N] [--json] [--tz ZONE] [--units UNIT]\n"
     "  Format, file size, picture count, pictures that cannot be read or decoded (0-based\n"
     "  index and file position), first and last GPS date/time, duration, share of pictures\n"
     "  with a valid fix, distance between successive valid fixes (great circle), average\n"
     "  and top recorded speed of the valid fixes.\n"
     "  --json  one JSON object instead of text\n";
 
-const std::string kInfoHelp = std::string(kInfoUsage) + kFolderUsage;
 
 struct BadPicture {
     std::int64_t index;
@@ -48,12 +48,15 @@ std::string Duration(double seconds) {
 int RunInfo(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {kTripOption}, {"--json"}, a, error)) return UsageError(io, "info", error, kInfoUsage);
+    const std::string usage = std::string(kInfoUsage) + kTimeOptionsUsage;
+    if (!ParseArgs(args, WithTimeOptions({kTripOption}), {"--json"}, a, error)) return UsageError(io, "info", error, usage.c_str());
+    TimeOptions time;
+    if (!a.help && !ReadTimeOptions(a, time, error)) return UsageError(io, "info", error, usage.c_str());
     if (a.help) {
-        io.out << kInfoHelp;
+        io.out << usage << kFolderUsage;
         return kExitOk;
     }
-    if (a.positional.size() != 1) return UsageError(io, "info", "needs one FILE", kInfoUsage);
+    if (a.positional.size() != 1) return UsageError(io, "info", "needs one FILE", usage.c_str());
     const std::string& input = a.positional[0];
 
     Walker walker;
@@ -81,10 +84,17 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
     }
     const double share =
         pictures > 0 ? static_cast<double>(track.points().size()) / static_cast<double>(pictures) : 0;
-    const std::string firstTime = track.firstTimed() ? IsoUtc(*track.firstTimed()) : "";
-    const std::string lastTime = track.lastTimed() ? IsoUtc(*track.lastTimed()) : "";
+    const std::string firstTime = track.firstTimed() ? TimeText(*track.firstTimed(), time) : "";
+    const std::string lastTime = track.lastTimed() ? TimeText(*track.lastTimed(), time) : "";
     const PictureFormatInfo& f = *FormatInfo(walker.picFormat());
 
+    const std::string unit = std::string(" ") + SpeedUnitName(time.unit);
+    std::string key = UnitWord(time);  // averageSpeedKmh, averageSpeedMph, averageSpeedKn
+    key[0] = static_cast<char>(key[0] - 'a' + 'A');
+    const auto inUnit = [&](const std::optional<double>& kmh) -> std::optional<double> {
+        if (!kmh) return std::nullopt;
+        return SpeedFromKmh(*kmh, time.unit);
+    };
     if (a.has("--json")) {
         std::ostream& o = io.out;
         o << "{\n  \"file\": " << JsonString(input) << ",\n  \"format\": \"" << FormatName(walker.picFormat())
@@ -101,8 +111,8 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
           << ",\n  \"validFixShare\": " << Fixed(share, 4)
           << ",\n  \"validFixes\": " << track.points().size()
           << ",\n  \"distanceKm\": " << Fixed(track.distanceKm(), 3)
-          << ",\n  \"averageSpeedKmh\": " << JsonNumber(track.averageSpeedKmh(), 1)
-          << ",\n  \"topSpeedKmh\": " << JsonNumber(track.topSpeedKmh(), 1) << "\n}\n";
+          << ",\n  \"averageSpeed" << key << "\": " << JsonNumber(inUnit(track.averageSpeedKmh()), 1)
+          << ",\n  \"topSpeed" << key << "\": " << JsonNumber(inUnit(track.topSpeedKmh()), 1) << "\n}\n";
     } else {
         std::ostream& o = io.out;
         o << "file:           " << input << "\n"
@@ -122,8 +132,8 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
           << ")\n"
           << "distance:       " << Fixed(track.distanceKm(), 3) << " km\n"
           << "average speed:  "
-          << (track.averageSpeedKmh() ? Fixed(*track.averageSpeedKmh(), 1) + " km/h" : "-") << "\n"
-          << "top speed:      " << (track.topSpeedKmh() ? Fixed(*track.topSpeedKmh(), 1) + " km/h" : "-")
+          << (track.averageSpeedKmh() ? SpeedValue(*track.averageSpeedKmh(), time, 1) + unit : "-") << "\n"
+          << "top speed:      " << (track.topSpeedKmh() ? SpeedValue(*track.topSpeedKmh(), time, 1) + unit : "-")
           << "\n";
     }
     if (track.badChecksums() > 0) {

@@ -9,6 +9,7 @@
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
+#include "cli/TimeOptions.h"
 #include "cli/Usage.h"
 #include "recording/Walker.h"
 
@@ -17,14 +18,13 @@ namespace droskal::cli {
 namespace {
 
 const char* const kTrackUsage =
-    "usage: droskal-cli track FILE [--trip N] [--format gpx|kml|csv] [-o OUT]\n"
+    "usage: droskal-cli track FILE [--trip N] [--format gpx|kml|csv] [-o OUT] [--tz ZONE] [--units UNIT]\n"
     "  One point per picture with a valid fix. A new segment starts where the fix is lost\n"
     "  or the time jumps by more than 2 seconds. Sentences are read field by field:\n"
     "  hemispheres are honoured, a bad checksum drops the point (counted on stderr).\n"
     "  --format  gpx (default), kml or csv\n"
     "  -o OUT    write to OUT instead of standard output\n";
 
-const std::string kTrackHelp = std::string(kTrackUsage) + kFolderUsage;
 
 std::string Coordinate(double degrees) { return Fixed(degrees, 7); }
 
@@ -76,12 +76,13 @@ void WriteKml(std::ostream& o, const std::string& name, const std::vector<TrackP
     o << "      </MultiGeometry>\n    </Placemark>\n  </Document>\n</kml>\n";
 }
 
-void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points) {
-    o << "picture,position,utc,latitude,longitude,speed_kmh,course,status\n";
+void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points, const TimeOptions& time) {
+    o << "picture,position," << (time.zoneGiven ? "time" : "utc") << ",latitude,longitude,speed_"
+      << UnitWord(time) << ",course,status\n";
     for (const auto& p : points) {
         const RmcSentence& f = p.fix;
-        o << p.index << "," << p.picturePos << "," << IsoUtc(f) << "," << Coordinate(f.latitude) << ","
-          << Coordinate(f.longitude) << "," << (f.hasSpeed ? Fixed(f.speedKnots * kKmPerNauticalMile, 2) : "")
+        o << p.index << "," << p.picturePos << "," << TimeText(f, time) << "," << Coordinate(f.latitude) << ","
+          << Coordinate(f.longitude) << "," << (f.hasSpeed ? SpeedValue(f.speedKnots * kKmPerNauticalMile, time, 2) : "")
           << "," << (f.hasCourse ? Fixed(f.course, 1) : "") << "," << f.status << "\n";
     }
 }
@@ -94,21 +95,25 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     std::vector<std::string> normalised;
     // "-o" is the one short option; treat it as "--output".
     for (const auto& arg : args) normalised.push_back(arg == "-o" ? "--output" : arg);
-    if (!ParseArgs(normalised, {"--format", "--output", kTripOption}, {}, a, error)) {
-        return UsageError(io, "track", error, kTrackUsage);
+    const std::string usage = std::string(kTrackUsage) + kTimeOptionsUsage +
+                              "  (GPX and KML times stay UTC, as those formats require)\n";
+    if (!ParseArgs(normalised, WithTimeOptions({"--format", "--output", kTripOption}), {}, a, error)) {
+        return UsageError(io, "track", error, usage.c_str());
     }
+    TimeOptions time;
+    if (!a.help && !ReadTimeOptions(a, time, error)) return UsageError(io, "track", error, usage.c_str());
     if (a.help) {
-        io.out << kTrackHelp;
+        io.out << usage << kFolderUsage;
         return kExitOk;
     }
-    if (a.positional.size() != 1) return UsageError(io, "track", "needs one FILE", kTrackUsage);
+    if (a.positional.size() != 1) return UsageError(io, "track", "needs one FILE", usage.c_str());
     const std::string& input = a.positional[0];
     const std::string format = a.value("--format", "gpx");
     if (format != "gpx" && format != "kml" && format != "csv") {
-        return UsageError(io, "track", "unknown format '" + format + "'", kTrackUsage);
+        return UsageError(io, "track", "unknown format '" + format + "'", usage.c_str());
     }
     const std::string output = a.value("--output", "");
-    if (a.has("--output") && output.empty()) return UsageError(io, "track", "-o needs a file name", kTrackUsage);
+    if (a.has("--output") && output.empty()) return UsageError(io, "track", "-o needs a file name", usage.c_str());
     std::vector<std::string> files;
     if (!InputFiles(input, a, files, error)) return FileError(io, "track", error);
     if (!output.empty() && WritesOverInput(files, output)) {
@@ -131,7 +136,7 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     std::ostringstream text;
     if (format == "gpx") WriteGpx(text, TrackName(input), track.points());
     else if (format == "kml") WriteKml(text, TrackName(input), track.points());
-    else WriteCsv(text, track.points());
+    else WriteCsv(text, track.points(), time);
     if (output.empty()) {
         io.out << text.str();
     } else {

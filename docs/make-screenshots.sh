@@ -14,3 +14,4 @@ demo=build/release/app/demo.m1v
 build/release/cli/droskal-cli map "$demo" -o docs/demo-route.png --source build/release/app/map.gif \
   --size 640x400 --zoom 1 --at 300
 rm -f docs/demo-route.pgw
+"$shot" docs/demo-timeline.png "$demo" 690 timeline

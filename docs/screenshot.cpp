@@ -1,8 +1,8 @@
 // Renders the window offscreen into a PNG for the README:
-//   droskal-screenshot OUT.png [RECORDING [STEPS [gps]]]
+//   droskal-screenshot OUT.png [RECORDING [STEPS [gps|timeline]]]
 // Without a recording it shows the window in its design state; with one it starts the
 // window as the program does, steps forward STEPS pictures, optionally switches to the map
-// view, and saves what the window shows.
+// view or shows the timeline strip, and saves what the window shows.
 #include <QApplication>
 #include <QFileInfo>
 #include <QPixmap>
@@ -15,7 +15,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: droskal-screenshot OUT.png [RECORDING [STEPS [gps]]]\n");
+        std::fprintf(stderr, "usage: droskal-screenshot OUT.png [RECORDING [STEPS [gps|timeline]]]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -27,7 +27,12 @@ int main(int argc, char** argv) {
     droskal::QtDesktop desktop;
     droskal::Form1 form(desktop, startup);
     if (argc > 2) form.Form_Load();  // without a recording: the design state
+    const bool timeline = argc > 4 && QString(argv[4]) == "timeline";
+    if (form.timeView.timelineOn != timeline) form.ToggleTimeline();
     form.show();
+    while (argc > 2 && form.streamFile.isOpen() && !form.timeView.complete) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     const int steps = argc > 3 ? std::atoi(argv[3]) : 0;
     for (int i = 0; i < steps; ++i) form.cmdUp_Click();
     if (argc > 4 && QString(argv[4]) == "gps") {
@@ -36,5 +41,6 @@ int main(int argc, char** argv) {
     }
     QApplication::processEvents();
     const QPixmap shot = form.grab();
+    if (timeline) form.ToggleTimeline();  // the remembered setting back off for the next shot
     return shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

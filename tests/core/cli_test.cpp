@@ -464,3 +464,41 @@ TEST(CliFrames, ClosedOutputPipeEndsTheRun) {
 
 }  // namespace
 }  // namespace droskal
+
+namespace droskal {
+namespace {
+
+// --tz and --units: CSV times with their offset across the end of summer time, speeds in the
+// unit; GPX stays UTC.
+TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
+    test::TempFolder dir;
+    RecorderWriter w{test::Header(320, 240)};
+    for (double s : {59 * 60 + 59.0, 60 * 60.0, 60 * 60 + 0.5}) {
+        RmcFields f;
+        f.time = FormatRmcTime(s);
+        f.date = "271024";
+        f.speedKnots = "10.0";
+        w.addPicture(Picture(BuildGprmc(f)));
+    }
+    const std::string path = dir.file("dst.m1v");
+    ASSERT_TRUE(w.writeFile(path));
+    const Result csv = RunCommand({"track", path, "--format", "csv", "--tz", "Europe/Warsaw", "--units", "mph"});
+    EXPECT_EQ(cli::kExitOk, csv.status) << csv.err;
+    EXPECT_NE(csv.out.find("picture,position,time,latitude,longitude,speed_mph,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(",2024-10-27T02:59:59+02:00,52.2057600,21.0205750,11.51,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find(",2024-10-27T02:00:00+01:00,"), std::string::npos);
+    EXPECT_NE(csv.out.find(",2024-10-27T02:00:00.500+01:00,"), std::string::npos);
+    EXPECT_NE(RunCommand({"track", path, "--tz", "Europe/Warsaw"}).out.find("<time>2024-10-27T00:59:59Z</time>"),
+              std::string::npos);
+    const Result info = RunCommand({"info", path, "--tz", "Australia/Sydney", "--units", "kn"});
+    EXPECT_NE(info.out.find("first GPS time: 2024-10-27T11:59:59+11:00"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("top speed:      10.0 kn"), std::string::npos);
+    for (const char* bad : {"--tz=Europe/Nowhere", "--units=kmh"}) {
+        const Result r = RunCommand({"info", path, bad});
+        EXPECT_EQ(cli::kExitUsage, r.status) << bad;
+        EXPECT_NE(r.err.find("unknown"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace droskal

@@ -56,4 +56,12 @@ void FakeDesktop::SaveSetting(const QString& appName, const QString& section, co
     ++settingWrites;
 }
 
+bool FakeDesktop::InputText(const QString& prompt, QString& value) {
+    inputPrompts.push_back(prompt);
+    if (inputAnswers.empty()) return false;
+    value = inputAnswers.front();
+    inputAnswers.pop_front();
+    return true;
+}
+
 }  // namespace droskal

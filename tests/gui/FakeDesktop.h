@@ -33,6 +33,8 @@ public:
     double clockStep = 0;
     QMap<QString, QString> settings;      // "app/section/key" -> value
     int settingWrites = 0;
+    std::vector<QString> inputPrompts;
+    std::deque<QString> inputAnswers;     // typed answers; cancelled when empty
 
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
@@ -51,6 +53,7 @@ public:
                        const QString& defaultValue) override;
     void SaveSetting(const QString& appName, const QString& section, const QString& key,
                      const QString& value) override;
+    bool InputText(const QString& prompt, QString& value) override;
 };
 
 }  // namespace droskal

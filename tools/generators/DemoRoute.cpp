@@ -35,6 +35,9 @@ constexpr double kMainLimit = 56.0 / 3.6;
 constexpr double kTurnSpeed = 16.0 / 3.6;
 constexpr double kComfortBraking = 1.8;
 constexpr double kHardestBraking = 3.0;
+// The hard braking for the car pulling out: 6.5 m/s2, down to 20 km/h.
+constexpr double kEmergencyBraking = 6.5;
+constexpr double kEmergencySpeed = 20.0 / 3.6;
 
 double Acceleration(double v) {
     return 2.0 - 0.08 * v;
@@ -91,7 +94,7 @@ DemoDrive PlanDemoDrive(const DemoMapLayout& layout) {
     // North up a side street to the avenue, east over the bridge, then through the blocks of
     // the east bank.
     const std::vector<Waypoint> plan = {
-        {at(9, 1), 3.0, kLocalLimit},    {at(9, 0), 4.0, kMainLimit},
+        {at(9, 1), 3.0, kLocalLimit},    {at(9, 0), 12.0, kMainLimit},  // red light onto the avenue
         {at(13, 0), 5.0, kLocalLimit},   {at(13, -4), 0.0, kLocalLimit},
         {at(17, -4), 3.0, kLocalLimit},  {at(17, -9), 0.0, kLocalLimit},
         {at(22, -9), 4.0, kLocalLimit},  {at(22, -14), 0.0, kLocalLimit},
@@ -118,6 +121,7 @@ DemoDrive PlanDemoDrive(const DemoMapLayout& layout) {
 
     double s = 0.0, v = 0.0, hold = plan[0].holdSeconds;
     std::size_t next = 1;  // the first waypoint not yet passed
+    bool emergency = false;
     for (int i = 0; i < kDemoPictures; ++i) {
         RouteState st;
         st.position = track.at(s);
@@ -145,7 +149,11 @@ DemoDrive PlanDemoDrive(const DemoMapLayout& layout) {
                 allowed = std::min(allowed, std::sqrt(w * w + 2 * kComfortBraking * d));
             if (w == 0.0) break;
         }
-        if (v < allowed)
+        if (i == kDemoHardBrakingPicture) emergency = v > kEmergencySpeed;
+        if (emergency) {
+            v = std::max(kEmergencySpeed, v - kEmergencyBraking * kDemoPictureSeconds);
+            emergency = v > kEmergencySpeed;
+        } else if (v < allowed)
             v = std::min(allowed, v + Acceleration(v) * kDemoPictureSeconds);
         else
             v = std::max(allowed, v - kHardestBraking * kDemoPictureSeconds);

@@ -11,8 +11,10 @@ namespace droskal {
 inline constexpr int kDemoPictures = 900;
 inline constexpr double kDemoPictureSeconds = 0.1;
 // The fix is lost for these pictures (status V), as under a viaduct.
-inline constexpr int kDemoNoFixFirst = 430;
-inline constexpr int kDemoNoFixEnd = 480;
+inline constexpr int kDemoNoFixFirst = 530;
+inline constexpr int kDemoNoFixEnd = 580;
+// A car pulls out ahead on the avenue: the driver brakes hard from this picture on.
+inline constexpr int kDemoHardBrakingPicture = 680;
 
 // Ground size of a map pixel near 52.2 N with the default calibration.
 inline constexpr double kMetresPerColumn = 9.312;
