@@ -15,6 +15,7 @@ const char* const kUsage =
     "  track FILE        GPS track as GPX, KML or CSV\n"
     "  cut FILE OUT      save pictures --from A --to B as a new recording\n"
     "  bench FILE        decoding speed in memory\n"
+    "  evidence FILE OUTDIR  pictures --from A --to B as a checkable evidence folder\n"
     "\n"
     "droskal-cli COMMAND --help shows a command's options.\n"
     "Exit status: 0 done, 1 some pictures skipped, 2 usage or file error.\n";
@@ -23,7 +24,8 @@ const char* const kUsage =
 
 int RunCli(const std::vector<std::string>& args, const Io& io) {
     static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
-        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}};
+        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench},
+        {"evidence", RunEvidence}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

@@ -27,5 +27,6 @@ int RunInfo(const std::vector<std::string>& args, const Io& io);
 int RunTrack(const std::vector<std::string>& args, const Io& io);
 int RunCut(const std::vector<std::string>& args, const Io& io);
 int RunBench(const std::vector<std::string>& args, const Io& io);
+int RunEvidence(const std::vector<std::string>& args, const Io& io);
 
 }  // namespace droskal::cli
