@@ -21,6 +21,8 @@ public:
     // initial name when cancelled (the dialog's own behaviour), or empty.
     virtual QString OpenFileDialog(const QString& filter, const QString& initialName) = 0;
     virtual QString SaveFileDialog(const QString& filter, const QString& initialName) = 0;
+    // Choice of an existing folder; empty when cancelled.
+    virtual QString FolderDialog(const QString& title, const QString& initialFolder) = 0;
     virtual void Beep() = 0;
     virtual bool StartDetached(const QString& program, const QStringList& arguments) = 0;
     // Full path of an installed program, or empty.

@@ -147,6 +147,11 @@ public:
     // What a snapshot saves: Pic1's persistent image, with the map point in map view.
     QImage SnapshotImage() const;
 
+    // Evidence pack of the marked stretch (key E), made off the interface thread.
+    void EvidencePack_Click();
+    // Binds key E; the one place the key is set until it joins the table of actions.
+    void InstallEvidenceKey();
+
     // Start-up and shutdown.
     void GetIniParam(const std::string& Param);
     void Form_Load();

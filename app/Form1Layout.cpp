@@ -108,6 +108,7 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     imglFlag = MakeImglFlag();
     BuildControls();
     ConnectHandlers();
+    InstallEvidenceKey();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

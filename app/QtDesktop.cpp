@@ -49,6 +49,10 @@ QString QtDesktop::OpenFileDialog(const QString& filter, const QString& initialN
     return chosen.isEmpty() ? initialName : chosen;
 }
 
+QString QtDesktop::FolderDialog(const QString& title, const QString& initialFolder) {
+    return QFileDialog::getExistingDirectory(parent_, title, initialFolder);
+}
+
 QString QtDesktop::SaveFileDialog(const QString& filter, const QString& initialName) {
     // Cancelling a save must not write anything, so it answers empty.
     return QFileDialog::getSaveFileName(parent_, kTitle, initialName,

@@ -16,6 +16,7 @@ public:
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
+    QString FolderDialog(const QString& title, const QString& initialFolder) override;
     void Beep() override;
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     QString FindExecutable(const QString& name) override;

@@ -23,6 +23,14 @@ QString FakeDesktop::SaveFileDialog(const QString& filter, const QString& initia
     return name;
 }
 
+QString FakeDesktop::FolderDialog(const QString& title, const QString& initialFolder) {
+    dialogs.push_back({false, title, initialFolder});
+    if (dialogAnswers.empty()) return QString();
+    const QString name = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return name;
+}
+
 double FakeDesktop::MonotonicSeconds() {
     const double now = clock;
     clock += clockStep;

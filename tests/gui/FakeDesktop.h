@@ -37,6 +37,8 @@ public:
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
+    // Recorded as an open dialog with the title as its filter; answers like SaveFileDialog.
+    QString FolderDialog(const QString& title, const QString& initialFolder) override;
     void Beep() override { ++beeps; }
     bool StartDetached(const QString&, const QStringList&) override { return true; }
     QString FindExecutable(const QString&) override { return QString(); }
