@@ -20,12 +20,14 @@ void Form1::InstallEvidenceKey() {
 void Form1::EvidencePack_Click() {
     if (state.playing) return;
     if (!streamFile.isOpen() || state.cutStart < 1 || state.cutEnd < state.cutStart) {
-        desktop_.MessageBox("Materiał dowodowy powstaje z zaznaczonego fragmentu.\n"
-                            "Zaznacz najpierw jego początek i koniec przyciskiem fragmentu.",
-                            Desktop::Icon::Information, Desktop::Buttons::Ok);
+        desktop_.MessageBox(
+            "Materiał dowodowy powstaje z zaznaczonego fragmentu.\n"
+            "Zaznacz najpierw jego początek i koniec przyciskiem fragmentu.",
+            Desktop::Icon::Information, Desktop::Buttons::Ok);
         return;
     }
-    const QString remembered = desktop_.GetSetting(startup_.appName, "Setup", "Evidence", QString());
+    const QString remembered =
+        desktop_.GetSetting(startup_.appName, "Setup", "Evidence", QString());
     const QString parent = desktop_.FolderDialog("Folder na materiał dowodowy", remembered);
     if (parent.isEmpty()) return;
     desktop_.SaveSetting(startup_.appName, "Setup", "Evidence", parent);
@@ -68,14 +70,16 @@ void Form1::EvidencePack_Click() {
 
     switch (result.status) {
         case evidence::PackResult::Status::Done:
-            desktop_.MessageBox("Materiał dowodowy zapisano w folderze:\n" + QString::fromStdString(result.folder) +
+            desktop_.MessageBox("Materiał dowodowy zapisano w folderze:\n" +
+                                    QString::fromStdString(result.folder) +
                                     "\n\nOdbiorca sprawdzi, że nic nie zmieniono, poleceniem:\n"
                                     "sha256sum -c SHA256SUMS",
                                 Desktop::Icon::Information, Desktop::Buttons::Ok);
             break;
         case evidence::PackResult::Status::Failed:
-            desktop_.MessageBox("Nie można utworzyć materiału dowodowego:\n" + QString::fromStdString(result.error),
-                                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+            desktop_.MessageBox(
+                "Nie można utworzyć materiału dowodowego:\n" + QString::fromStdString(result.error),
+                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
             break;
         case evidence::PackResult::Status::Cancelled:
             break;  // nothing was left behind; the user asked for it

@@ -47,21 +47,28 @@ int RunEvidence(const std::vector<std::string>& args, const Io& io) {
         io.out << kEvidenceUsage;
         return kExitOk;
     }
-    if (a.positional.size() != 2) return UsageError(io, "evidence", "needs FILE and OUTDIR", kEvidenceUsage);
+    if (a.positional.size() != 2)
+        return UsageError(io, "evidence", "needs FILE and OUTDIR", kEvidenceUsage);
     std::int64_t from = 0, to = 0;
-    if (!a.has("--from") || !a.has("--to")) return UsageError(io, "evidence", "needs --from and --to", kEvidenceUsage);
-    if (!ParseCount(a.value("--from", ""), from) || !ParseCount(a.value("--to", ""), to) || from < 1 || to < 1) {
-        return UsageError(io, "evidence", "--from and --to are picture numbers from 1", kEvidenceUsage);
+    if (!a.has("--from") || !a.has("--to"))
+        return UsageError(io, "evidence", "needs --from and --to", kEvidenceUsage);
+    if (!ParseCount(a.value("--from", ""), from) || !ParseCount(a.value("--to", ""), to) ||
+        from < 1 || to < 1) {
+        return UsageError(io, "evidence", "--from and --to are picture numbers from 1",
+                          kEvidenceUsage);
     }
-    if (from > to) return UsageError(io, "evidence", "--from must not lie behind --to", kEvidenceUsage);
+    if (from > to)
+        return UsageError(io, "evidence", "--from must not lie behind --to", kEvidenceUsage);
     if (a.values.count("--minimap")) {
-        return FileError(io, "evidence", "--minimap needs the map sources, which this build does not have yet");
+        return FileError(io, "evidence",
+                         "--minimap needs the map sources, which this build does not have yet");
     }
 
     evidence::PackRequest request;
     request.recording = a.positional[0];
     request.parentFolder = a.positional[1];
-    if (!evidence::MarksForPictures(request.recording, from, to, request.cutStart, request.cutEnd, error)) {
+    if (!evidence::MarksForPictures(request.recording, from, to, request.cutStart, request.cutEnd,
+                                    error)) {
         return FileError(io, "evidence", error);
     }
     const auto app = EnsureGuiApplication();
@@ -70,10 +77,13 @@ int RunEvidence(const std::vector<std::string>& args, const Io& io) {
     evidence::PackResult result;
     {
         Progress progress(io.err, io.progress, "evidence");
-        result = evidence::BuildEvidencePack(request, folder, [&](double f) { progress.update(f); }, nullptr);
+        result = evidence::BuildEvidencePack(
+            request, folder, [&](double f) { progress.update(f); }, nullptr);
     }
-    if (result.status != evidence::PackResult::Status::Done) return FileError(io, "evidence", result.error);
-    io.err << "droskal-cli evidence: pictures " << from << " to " << to << " packed into " << result.folder << "\n";
+    if (result.status != evidence::PackResult::Status::Done)
+        return FileError(io, "evidence", result.error);
+    io.err << "droskal-cli evidence: pictures " << from << " to " << to << " packed into "
+           << result.folder << "\n";
     if (result.undecoded > 0) {
         io.err << "droskal-cli evidence: " << result.undecoded
                << " pictures could not be decoded; the clip shows the picture before them\n";

@@ -17,8 +17,8 @@ std::string DateTimeText(const RmcSentence& s) {
     if (!s.hasDate || !s.hasTime) return {};
     const int whole = static_cast<int>(std::floor(s.secondsOfDay));
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", s.year, s.month, s.day, whole / 3600,
-                  whole / 60 % 60, whole % 60);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", s.year, s.month, s.day,
+                  whole / 3600, whole / 60 % 60, whole % 60);
     return text;
 }
 
@@ -38,7 +38,8 @@ std::vector<std::string> CaptionLines(const PictureCaption& caption) {
         place += "   " + cli::Fixed(s->speedKnots * cli::kKmPerNauticalMile, 1) + " km/h";
     }
     lines.push_back(place);
-    lines.push_back("plik " + caption.fileName + ", obraz " + std::to_string(caption.pictureNumber));
+    lines.push_back("plik " + caption.fileName + ", obraz " +
+                    std::to_string(caption.pictureNumber));
     return lines;
 }
 

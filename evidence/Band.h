@@ -24,7 +24,7 @@ BandPlace BandFor(int pictureHeight);
 struct PictureCaption {
     std::optional<RmcSentence> sentence;  // the picture's sentence when it parsed
     std::string fileName;
-    std::int64_t pictureNumber = 0;       // 1-based in its file
+    std::int64_t pictureNumber = 0;  // 1-based in its file
 };
 
 // "2006-03-30 22:34:16" (UTC), empty without date and time.
@@ -35,7 +35,7 @@ std::string DateTimeText(const RmcSentence& s);
 std::vector<std::string> CaptionLines(const PictureCaption& caption);
 
 // Draws the lines into `rgb` (width x height, 3 bytes a pixel, rows top-down).
-using BandPainter =
-    std::function<void(const std::vector<std::string>& lines, int width, int height, std::uint8_t* rgb)>;
+using BandPainter = std::function<void(const std::vector<std::string>& lines, int width, int height,
+                                       std::uint8_t* rgb)>;
 
 }  // namespace droskal::evidence

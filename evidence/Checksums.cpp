@@ -30,8 +30,8 @@ std::optional<std::string> Sha256OfFile(const std::string& path) {
     return hex;
 }
 
-bool Sha256SumsText(const std::string& folder, const std::vector<std::string>& names, std::string& text,
-                    std::string& error) {
+bool Sha256SumsText(const std::string& folder, const std::vector<std::string>& names,
+                    std::string& text, std::string& error) {
     text.clear();
     for (const auto& name : names) {
         const auto hash = Sha256OfFile(folder + "/" + name);

@@ -13,7 +13,7 @@ std::optional<std::string> Sha256OfFile(const std::string& path);
 
 // "HASH  NAME\n" for every name (files in `folder`), in the order given; false with `error`
 // when one cannot be read.
-bool Sha256SumsText(const std::string& folder, const std::vector<std::string>& names, std::string& text,
-                    std::string& error);
+bool Sha256SumsText(const std::string& folder, const std::vector<std::string>& names,
+                    std::string& text, std::string& error);
 
 }  // namespace droskal::evidence

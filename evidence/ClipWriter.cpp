@@ -30,7 +30,8 @@ struct Sink {
 
 int WritePacket(void* opaque, std::uint8_t* data, int size) {
     auto* sink = static_cast<Sink*>(opaque);
-    if (!sink->error.empty() || !sink->out->write(data, static_cast<std::size_t>(size), sink->error)) {
+    if (!sink->error.empty() ||
+        !sink->out->write(data, static_cast<std::size_t>(size), sink->error)) {
         return AVERROR(EIO);
     }
     sink->position += size;
@@ -43,12 +44,19 @@ std::int64_t Seek(void* opaque, std::int64_t offset, int whence) {
     if (whence & AVSEEK_SIZE) return sink->size;
     std::int64_t target = offset;
     switch (whence & ~AVSEEK_FORCE) {
-        case SEEK_SET: break;
-        case SEEK_CUR: target = sink->position + offset; break;
-        case SEEK_END: target = sink->size + offset; break;
-        default: return AVERROR(EINVAL);
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            target = sink->position + offset;
+            break;
+        case SEEK_END:
+            target = sink->size + offset;
+            break;
+        default:
+            return AVERROR(EINVAL);
     }
-    if (target < 0 || !sink->error.empty() || !sink->out->seek(target, sink->error)) return AVERROR(EIO);
+    if (target < 0 || !sink->error.empty() || !sink->out->seek(target, sink->error))
+        return AVERROR(EIO);
     sink->position = target;
     return target;
 }
@@ -56,8 +64,9 @@ std::int64_t Seek(void* opaque, std::int64_t offset, int whence) {
 }  // namespace
 
 PictureRate PictureRateFromCode(int code) {
-    static const PictureRate kRates[] = {{0, 0},     {24000, 1001}, {24, 1}, {25, 1}, {30000, 1001},
-                                         {30, 1},    {50, 1},       {60000, 1001}, {60, 1}};
+    static const PictureRate kRates[] = {{0, 0},  {24000, 1001}, {24, 1},
+                                         {25, 1}, {30000, 1001}, {30, 1},
+                                         {50, 1}, {60000, 1001}, {60, 1}};
     if (code < 1 || code > 8) return {0, 0};
     return kRates[code];
 }
@@ -88,7 +97,8 @@ struct ClipWriter::State {
 ClipWriter::ClipWriter() = default;
 ClipWriter::~ClipWriter() = default;
 
-bool ClipWriter::open(PackOutput& out, int width, int height, PictureRate rate, std::string& error) {
+bool ClipWriter::open(PackOutput& out, int width, int height, PictureRate rate,
+                      std::string& error) {
     // The encoder's statistics would fill the terminal; errors still come through.
     av_log_set_level(AV_LOG_ERROR);
     s_ = std::make_unique<State>();
@@ -126,10 +136,12 @@ bool ClipWriter::open(PackOutput& out, int width, int height, PictureRate rate, 
     s_->codec->colorspace = AVCOL_SPC_BT470BG;
     s_->codec->color_primaries = AVCOL_PRI_BT470BG;
     s_->codec->color_trc = AVCOL_TRC_GAMMA28;
-    if (s_->format->oformat->flags & AVFMT_GLOBALHEADER) s_->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (s_->format->oformat->flags & AVFMT_GLOBALHEADER)
+        s_->codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     AVDictionary* options = nullptr;
     if (encoderName_ == "libx264") {
-        // Evidence: the picture must stay close to the recording; speed still matters on long stretches.
+        // Evidence: the picture must stay close to the recording; speed still matters on long
+        // stretches.
         av_dict_set(&options, "preset", "veryfast", 0);
         av_dict_set(&options, "crf", "18", 0);
     } else {
@@ -150,7 +162,8 @@ bool ClipWriter::open(PackOutput& out, int width, int height, PictureRate rate, 
     s_->stream->avg_frame_rate = s_->codec->framerate;
     const int header = avformat_write_header(s_->format, nullptr);
     if (header < 0) {
-        error = s_->sink.error.empty() ? "cannot start the MP4 file: " + AvError(header) : s_->sink.error;
+        error = s_->sink.error.empty() ? "cannot start the MP4 file: " + AvError(header)
+                                       : s_->sink.error;
         return false;
     }
     s_->headerWritten = true;
@@ -173,10 +186,14 @@ bool ClipWriter::addPicture(const Yuv420& picture, std::string& error) {
         return false;
     }
     const int w = f->width, h = f->height;
-    for (int y = 0; y < h; ++y) std::memcpy(f->data[0] + y * f->linesize[0], picture.y + y * w, static_cast<std::size_t>(w));
+    for (int y = 0; y < h; ++y)
+        std::memcpy(f->data[0] + y * f->linesize[0], picture.y + y * w,
+                    static_cast<std::size_t>(w));
     for (int y = 0; y < h / 2; ++y) {
-        std::memcpy(f->data[1] + y * f->linesize[1], picture.cb + y * (w / 2), static_cast<std::size_t>(w / 2));
-        std::memcpy(f->data[2] + y * f->linesize[2], picture.cr + y * (w / 2), static_cast<std::size_t>(w / 2));
+        std::memcpy(f->data[1] + y * f->linesize[1], picture.cb + y * (w / 2),
+                    static_cast<std::size_t>(w / 2));
+        std::memcpy(f->data[2] + y * f->linesize[2], picture.cr + y * (w / 2),
+                    static_cast<std::size_t>(w / 2));
     }
     f->pts = s_->pts++;
     const int sent = avcodec_send_frame(s_->codec, f);
@@ -200,7 +217,8 @@ bool ClipWriter::drain(bool flush, std::string& error) {
         s_->packet->stream_index = s_->stream->index;
         const int written = av_interleaved_write_frame(s_->format, s_->packet);
         if (written < 0 || !s_->sink.error.empty()) {
-            error = s_->sink.error.empty() ? "cannot write the clip: " + AvError(written) : s_->sink.error;
+            error = s_->sink.error.empty() ? "cannot write the clip: " + AvError(written)
+                                           : s_->sink.error;
             return false;
         }
     }
@@ -211,7 +229,8 @@ bool ClipWriter::finish(std::string& error) {
     const int trailer = av_write_trailer(s_->format);
     avio_flush(s_->io);
     if (trailer < 0 || !s_->sink.error.empty()) {
-        error = s_->sink.error.empty() ? "cannot finish the clip: " + AvError(trailer) : s_->sink.error;
+        error =
+            s_->sink.error.empty() ? "cannot finish the clip: " + AvError(trailer) : s_->sink.error;
         return false;
     }
     return true;

@@ -26,7 +26,7 @@ struct Yuv420 {
 };
 
 class ClipWriter {
-public:
+  public:
     ClipWriter();
     ~ClipWriter();
     ClipWriter(const ClipWriter&) = delete;
@@ -40,7 +40,7 @@ public:
     // Name of the encoder in use ("libx264" where Debian's libavcodec has it).
     const std::string& encoderName() const { return encoderName_; }
 
-private:
+  private:
     struct State;
     bool drain(bool flush, std::string& error);
     std::unique_ptr<State> s_;

@@ -12,8 +12,8 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -43,7 +43,7 @@ struct StretchPicture {
 
 // The temporary folder goes away unless the pack is finished.
 class TempFolder {
-public:
+  public:
     bool make(const std::string& parent, const std::string& name, std::string& error) {
         std::string pattern = (fs::path(parent) / ("." + name + ".partial-XXXXXX")).string();
         std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -59,7 +59,9 @@ public:
     // Gives the folder its final name; never replaces an existing one, even an empty one.
     bool commit(const std::string& target, std::string& error) {
         if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
-            error = errno == EEXIST ? target + " already exists" : "cannot rename the pack to " + target + ": " + std::strerror(errno);
+            error = errno == EEXIST
+                        ? target + " already exists"
+                        : "cannot rename the pack to " + target + ": " + std::strerror(errno);
             return false;
         }
         path_.clear();
@@ -71,7 +73,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     static mode_t CurrentUmask() {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -82,12 +84,13 @@ private:
 
 // The band's RGB rows into the picture's planes, and whole pictures into BGR for PNGs.
 class Converter {
-public:
+  public:
     Converter(int width, int height, BandPlace band) : width_(width), height_(height), band_(band) {
-        toYuv_ = sws_getContext(width, band.height, AV_PIX_FMT_RGB24, width, band.height, AV_PIX_FMT_YUV420P,
-                                SWS_BICUBIC, nullptr, nullptr, nullptr);
+        toYuv_ = sws_getContext(width, band.height, AV_PIX_FMT_RGB24, width, band.height,
+                                AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
         toBgr_ = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGR24,
-                                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+                                SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                nullptr, nullptr);
     }
     ~Converter() {
         sws_freeContext(toYuv_);
@@ -113,7 +116,8 @@ public:
     std::vector<std::uint8_t> toBgrBottomUp(const std::vector<std::uint8_t>& yuv) const {
         std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width_) * height_ * 3);
         const int cw = width_ / 2;
-        const std::uint8_t* src[3] = {yuv.data(), yuv.data() + static_cast<std::size_t>(width_) * height_,
+        const std::uint8_t* src[3] = {yuv.data(),
+                                      yuv.data() + static_cast<std::size_t>(width_) * height_,
                                       yuv.data() + static_cast<std::size_t>(width_) * height_ +
                                           static_cast<std::size_t>(cw) * (height_ / 2)};
         const int srcStride[3] = {width_, cw, cw};
@@ -123,16 +127,20 @@ public:
         return bgr;
     }
 
-private:
+  private:
     int width_, height_;
     BandPlace band_;
     SwsContext* toYuv_ = nullptr;
     SwsContext* toBgr_ = nullptr;
 };
 
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string TwoDigits(int v) {
+    return (v < 10 ? "0" : "") + std::to_string(v);
+}
 
-bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(std::memory_order_relaxed); }
+bool Cancelled(const std::atomic<bool>* cancel) {
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
 
 PackResult Fail(std::string error) {
     PackResult r;
@@ -149,17 +157,21 @@ PackResult Cancel() {
 
 }  // namespace
 
-const char* ProgramVersion() { return DROSKAL_VERSION; }
-
-std::string PackFolderName(const std::optional<RmcSentence>& start, std::int64_t firstPicture) {
-    if (!start || !start->hasDate || !start->hasTime) return "picture-" + std::to_string(firstPicture) + "_incident";
-    const int whole = static_cast<int>(std::floor(start->secondsOfDay));
-    return std::to_string(start->year) + "-" + TwoDigits(start->month) + "-" + TwoDigits(start->day) + "_" +
-           TwoDigits(whole / 3600) + "-" + TwoDigits(whole / 60 % 60) + "-" + TwoDigits(whole % 60) + "_incident";
+const char* ProgramVersion() {
+    return DROSKAL_VERSION;
 }
 
-bool MarksForPictures(const std::string& recording, std::int64_t from, std::int64_t to, std::int64_t& cutStart,
-                      std::int64_t& cutEnd, std::string& error) {
+std::string PackFolderName(const std::optional<RmcSentence>& start, std::int64_t firstPicture) {
+    if (!start || !start->hasDate || !start->hasTime)
+        return "picture-" + std::to_string(firstPicture) + "_incident";
+    const int whole = static_cast<int>(std::floor(start->secondsOfDay));
+    return std::to_string(start->year) + "-" + TwoDigits(start->month) + "-" +
+           TwoDigits(start->day) + "_" + TwoDigits(whole / 3600) + "-" +
+           TwoDigits(whole / 60 % 60) + "-" + TwoDigits(whole % 60) + "_incident";
+}
+
+bool MarksForPictures(const std::string& recording, std::int64_t from, std::int64_t to,
+                      std::int64_t& cutStart, std::int64_t& cutEnd, std::string& error) {
     cli::Walker walker;
     if (!walker.open(recording, error)) return false;
     cutStart = cutEnd = -1;
@@ -182,7 +194,8 @@ bool MarksForPictures(const std::string& recording, std::int64_t from, std::int6
 // One piece: the steps share the walker, the temporary folder and the progress, and each
 // failure must leave through the same cleanup.
 PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
-                             const std::function<void(double)>& progress, const std::atomic<bool>* cancel) {
+                             const std::function<void(double)>& progress,
+                             const std::atomic<bool>* cancel) {
     const auto report = [&](double f) {
         if (progress) progress(std::clamp(f, 0.0, 1.0));
     };
@@ -202,7 +215,8 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
             if (pic.picturePos < request.cutStart) continue;
             StretchPicture sp{pic.index, std::nullopt};
             RmcSentence s;
-            if (pic.sentenceRead && ParseRmcFields(*pic.nmeaText, s) == RmcResult::Ok) sp.sentence = s;
+            if (pic.sentenceRead && ParseRmcFields(*pic.nmeaText, s) == RmcResult::Ok)
+                sp.sentence = s;
             stretch.push_back(sp);
             track.add(pic);
             lastEnd = pic.endPos;
@@ -273,6 +287,8 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     std::vector<std::uint8_t> bandRgb(static_cast<std::size_t>(format.width) * band.height * 3);
     std::vector<KeyPicture> keys;
     std::int64_t undecoded = 0;
+    const std::optional<RmcSentence> gpsClock = track.firstTimed();
+    double nextKeySeconds = 0;
     walker.rewind();
     std::size_t k = 0;
     cli::WalkedPicture pic;
@@ -285,19 +301,35 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
         }
         const PictureCaption caption{stretch[k].sentence, recordingName, pic.index + 1};
         std::fill(bandRgb.begin(), bandRgb.end(), 0);
-        if (request.band) request.band(CaptionLines(caption), format.width, band.height, bandRgb.data());
+        if (request.band)
+            request.band(CaptionLines(caption), format.width, band.height, bandRgb.data());
         convert.burnBand(bandRgb.data(), yuv);
         const std::uint8_t* planes = yuv.data();
-        const Yuv420 picture{planes, planes + format.pixelCount, planes + format.pixelCount * 5 / 4};
+        const Yuv420 picture{planes, planes + format.pixelCount,
+                             planes + format.pixelCount * 5 / 4};
         if (!clip.addPicture(picture, error)) return Fail(error);
 
         const auto i = static_cast<std::int64_t>(k);
-        if (i == 0 || i + 1 == static_cast<std::int64_t>(stretch.size()) || i % keyEvery == 0) {
+        // Every 10 s of the drive by the GPS clock where the stretch has one, else of the clip.
+        bool tenSeconds = !gpsClock && i % keyEvery == 0;
+        if (gpsClock && stretch[k].sentence && stretch[k].sentence->hasDate &&
+            stretch[k].sentence->hasTime) {
+            const double elapsed =
+                stretch[k].sentence->secondsSince2000() - gpsClock->secondsSince2000();
+            if (elapsed >= nextKeySeconds) {
+                tenSeconds = true;
+                while (elapsed >= nextKeySeconds) nextKeySeconds += kKeyPictureSeconds;
+            }
+        }
+        if (i == 0 || i + 1 == static_cast<std::int64_t>(stretch.size()) || tenSeconds) {
             const std::string file = "picture-" + std::to_string(pic.index + 1) + ".png";
             const auto png = cli::EncodePngFromBgrBottomUp(format.width, format.height,
                                                            convert.toBgrBottomUp(yuv).data());
-            if (!WritePackFile(folder, temp.path(), file, png.data(), png.size(), error)) return Fail(error);
-            keys.push_back({file, pic.index + 1, static_cast<double>(i) * rate.den / rate.num});
+            if (!WritePackFile(folder, temp.path(), file, png.data(), png.size(), error))
+                return Fail(error);
+            const std::optional<RmcSentence>& when = stretch[k].sentence;
+            keys.push_back({file, pic.index + 1, static_cast<double>(i) * rate.den / rate.num,
+                            when ? DateTimeText(*when) : std::string()});
             files.push_back(file);
         }
         ++k;
@@ -335,7 +367,8 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
         data.routePicture = "route.png";
         files.push_back("route.png");
     }
-    if (!WritePackFile(folder, temp.path(), "report.html", ReportHtml(data), error)) return Fail(error);
+    if (!WritePackFile(folder, temp.path(), "report.html", ReportHtml(data), error))
+        return Fail(error);
     files.push_back("report.html");
     std::sort(files.begin(), files.end());
 

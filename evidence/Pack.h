@@ -46,11 +46,12 @@ struct PackResult {
 // progress: fraction done, 0..1 (called from the calling thread). cancel: checked between
 // pictures; may be nullptr.
 PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
-                             const std::function<void(double)>& progress, const std::atomic<bool>* cancel);
+                             const std::function<void(double)>& progress,
+                             const std::atomic<bool>* cancel);
 
 // The marks for pictures `from` to `to` (1-based, both included), as the window would set them.
-bool MarksForPictures(const std::string& recording, std::int64_t from, std::int64_t to, std::int64_t& cutStart,
-                      std::int64_t& cutEnd, std::string& error);
+bool MarksForPictures(const std::string& recording, std::int64_t from, std::int64_t to,
+                      std::int64_t& cutStart, std::int64_t& cutEnd, std::string& error);
 
 // "2024-09-16_14-05-01_incident" from the stretch's first dated sentence.
 std::string PackFolderName(const std::optional<RmcSentence>& start, std::int64_t firstPicture);

@@ -11,7 +11,7 @@ namespace droskal::evidence {
 namespace {
 
 class PosixOutput final : public PackOutput {
-public:
+  public:
     PosixOutput(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
     ~PosixOutput() override {
         if (fd_ >= 0) ::close(fd_);
@@ -41,7 +41,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool fail(std::string& error) const {
         error = "cannot write " + name_ + ": " + std::strerror(errno);
         return false;

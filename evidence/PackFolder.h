@@ -12,7 +12,7 @@ namespace droskal::evidence {
 
 // One file being written; seek is for the MP4 muxer, which fills in sizes at the end.
 class PackOutput {
-public:
+  public:
     virtual ~PackOutput() = default;
     virtual bool write(const std::uint8_t* data, std::size_t size, std::string& error) = 0;
     virtual bool seek(std::int64_t offset, std::string& error) = 0;
@@ -25,7 +25,7 @@ public:
 
 // The folder the pack is built in (a temporary one beside the target).
 class PackFolder {
-public:
+  public:
     virtual ~PackFolder() = default;
     // A new file `name` in `folder`; nullptr with `error` set when it cannot be made.
     virtual std::unique_ptr<PackOutput> create(const std::string& folder, const std::string& name,
@@ -37,8 +37,8 @@ bool WritePackFile(PackFolder& folder, const std::string& dir, const std::string
                    const std::uint8_t* data, std::size_t size, std::string& error);
 inline bool WritePackFile(PackFolder& folder, const std::string& dir, const std::string& name,
                           const std::string& text, std::string& error) {
-    return WritePackFile(folder, dir, name, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(),
-                         error);
+    return WritePackFile(folder, dir, name, reinterpret_cast<const std::uint8_t*>(text.data()),
+                         text.size(), error);
 }
 
 }  // namespace droskal::evidence

@@ -24,7 +24,8 @@ QImage DrawBand(const std::vector<std::string>& lines, int width, int height) {
     painter.setPen(Qt::white);
     for (int i = 0; i < count; ++i) {
         const QRect row(height / 12, height * i / count, width - height / 6, height / count);
-        painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(lines[static_cast<std::size_t>(i)]));
+        painter.drawText(row, Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromStdString(lines[static_cast<std::size_t>(i)]));
     }
     return image;
 }

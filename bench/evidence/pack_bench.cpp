@@ -19,12 +19,14 @@ namespace {
 
 void PackOfSixtySeconds(benchmark::State& state) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("droskal-pack-bench-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("droskal-pack-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir / "out");
     const std::vector<std::uint8_t> bytes = MakeDemoRecording(8);
     const std::string recording = (dir / "demo.m1v").string();
     std::ofstream(recording, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 
     PackRequest request;
     request.recording = recording;

@@ -64,20 +64,22 @@ int Cli(std::vector<std::string> args) {
 
 std::string PackOf(const test::TempFolder& dir, const Recording& rec, const Case& c) {
     fs::create_directories(dir.file("out"));
-    EXPECT_EQ(Cli({"evidence", rec.path, "--from", std::to_string(c.from), "--to", std::to_string(c.to),
-                   dir.file("out")}),
+    EXPECT_EQ(Cli({"evidence", rec.path, "--from", std::to_string(c.from), "--to",
+                   std::to_string(c.to), dir.file("out")}),
               0);
     return dir.file("out/2006-03-30_22-34-" + std::to_string(10 + c.from - 1) + "_incident");
 }
 
 bool ChecksumsVerify(const std::string& folder) {
-    const std::string command = "cd '" + folder + "' && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1";
+    const std::string command =
+        "cd '" + folder + "' && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
 }
 
 void Overwrite(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 struct Clip {
@@ -105,7 +107,8 @@ Clip ReadClip(const std::string& path) {
         while (avcodec_receive_frame(ctx, frame) == 0) {
             Bytes y(static_cast<std::size_t>(frame->width) * frame->height);
             for (int r = 0; r < frame->height; ++r) {
-                std::copy_n(frame->data[0] + r * frame->linesize[0], frame->width, y.begin() + r * frame->width);
+                std::copy_n(frame->data[0] + r * frame->linesize[0], frame->width,
+                            y.begin() + r * frame->width);
             }
             clip.lumas.push_back(std::move(y));
         }
@@ -142,8 +145,8 @@ Bytes ExpectedBand(int i, const std::string& file, int width, int height) {
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             const QRgb p = image.pixel(x, r);
-            y.push_back(static_cast<std::uint8_t>(
-                std::lround(16 + (0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p)) * 219 / 255)));
+            y.push_back(static_cast<std::uint8_t>(std::lround(
+                16 + (0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p)) * 219 / 255)));
         }
     }
     return y;
@@ -157,20 +160,26 @@ TEST_P(EvidencePackTest, HoldsEveryFileTheFragmentAndChecksumsThatCatchAnyChange
     const auto rec = Write(dir, c);
     const std::string pack = PackOf(dir, *rec, c);
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(pack)) names.insert(entry.path().filename().string());
-    const std::set<std::string> expected = {"SHA256SUMS",  "original.m1v",
-                                            "report.html", "track.csv",
-                                            "track.gpx",   "video.mp4",
+    for (const auto& entry : fs::directory_iterator(pack))
+        names.insert(entry.path().filename().string());
+    const std::set<std::string> expected = {"SHA256SUMS",
+                                            "original.m1v",
+                                            "report.html",
+                                            "track.csv",
+                                            "track.gpx",
+                                            "video.mp4",
                                             "picture-" + std::to_string(c.from) + ".png",
                                             "picture-" + std::to_string(c.to) + ".png"};
     EXPECT_EQ(names, expected);
 
-    // The fragment: the first 20 bytes, then from the group header before picture A to B's end code.
+    // The fragment: the first 20 bytes, then from the group header before picture A to B's end
+    // code.
     const Bytes& all = rec->writer.bytes();
     const auto& first = rec->writer.pictures()[static_cast<std::size_t>(c.from - 1)];
     const auto& last = rec->writer.pictures()[static_cast<std::size_t>(c.to - 1)];
     Bytes fragment(all.begin(), all.begin() + 20);
-    fragment.insert(fragment.end(), all.begin() + first.picturePos - 12, all.begin() + last.endCodePos);
+    fragment.insert(fragment.end(), all.begin() + first.picturePos - 12,
+                    all.begin() + last.endCodePos);
     EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
     ASSERT_EQ(Cli({"cut", rec->path, "--from", std::to_string(c.from), "--to", std::to_string(c.to),
                    dir.file("cut.m1v")}),
@@ -217,8 +226,10 @@ TEST_P(EvidencePackTest, ClipHasEveryPictureAtTheRecordingsRateWithTheDecodedPic
         const int i = static_cast<int>(pic.index);
         const std::size_t bandRows = static_cast<std::size_t>(c.height - bandTop);
         Bytes band(theirs.begin() + static_cast<std::ptrdiff_t>(bandTop * w), theirs.end());
-        const double right = Psnr(ExpectedBand(i, "r.m1v", c.width, static_cast<int>(bandRows)), band, 0, band.size());
-        const double wrong = Psnr(ExpectedBand(i + 1, "r.m1v", c.width, static_cast<int>(bandRows)), band, 0, band.size());
+        const double right = Psnr(ExpectedBand(i, "r.m1v", c.width, static_cast<int>(bandRows)),
+                                  band, 0, band.size());
+        const double wrong = Psnr(ExpectedBand(i + 1, "r.m1v", c.width, static_cast<int>(bandRows)),
+                                  band, 0, band.size());
         EXPECT_GE(right, 28.0) << "picture " << i + 1;
         EXPECT_GE(right - wrong, 6.0) << "picture " << i + 1;
     }
@@ -228,7 +239,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, EvidencePackTest, ::testing::ValuesIn(kCases))
 
 // A disk that fills up after `budget` bytes of the pack.
 class FullDisk : public PackFolder {
-public:
+  public:
     explicit FullDisk(std::int64_t budget) : left_(budget) {}
     std::unique_ptr<PackOutput> create(const std::string& folder, const std::string& name,
                                        std::string& error) override {
@@ -236,18 +247,22 @@ public:
         return real ? std::make_unique<Output>(std::move(real), left_) : nullptr;
     }
 
-private:
+  private:
     struct Output : PackOutput {
-        Output(std::unique_ptr<PackOutput> real, std::int64_t& left) : real_(std::move(real)), left_(left) {}
+        Output(std::unique_ptr<PackOutput> real, std::int64_t& left)
+            : real_(std::move(real)), left_(left) {}
         bool write(const std::uint8_t* data, std::size_t size, std::string& error) override {
-            const auto n = static_cast<std::size_t>(std::clamp<std::int64_t>(left_, 0, static_cast<std::int64_t>(size)));
+            const auto n = static_cast<std::size_t>(
+                std::clamp<std::int64_t>(left_, 0, static_cast<std::int64_t>(size)));
             left_ -= static_cast<std::int64_t>(n);
             if (!real_->write(data, n, error)) return false;
             if (n == size) return true;
             error = "No space left on device";
             return false;
         }
-        bool seek(std::int64_t offset, std::string& error) override { return real_->seek(offset, error); }
+        bool seek(std::int64_t offset, std::string& error) override {
+            return real_->seek(offset, error);
+        }
         bool close(std::string& error) override { return real_->close(error); }
         std::unique_ptr<PackOutput> real_;
         std::int64_t& left_;
@@ -262,7 +277,8 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     PackRequest request;
     request.recording = rec->path;
     std::string error;
-    ASSERT_TRUE(MarksForPictures(rec->path, c.from, c.to, request.cutStart, request.cutEnd, error)) << error;
+    ASSERT_TRUE(MarksForPictures(rec->path, c.from, c.to, request.cutStart, request.cutEnd, error))
+        << error;
     request.parentFolder = dir.file("out");
     request.band = QtBandPainter();
     fs::create_directories(request.parentFolder);
@@ -270,11 +286,13 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     const PackResult whole = BuildEvidencePack(request, disk, nullptr, nullptr);
     ASSERT_EQ(whole.status, PackResult::Status::Done) << whole.error;
     std::int64_t total = 0;
-    for (const auto& entry : fs::directory_iterator(whole.folder)) total += static_cast<std::int64_t>(entry.file_size());
+    for (const auto& entry : fs::directory_iterator(whole.folder))
+        total += static_cast<std::int64_t>(entry.file_size());
     fs::remove_all(whole.folder);
 
     const auto entries = [&] {
-        return std::distance(fs::directory_iterator(request.parentFolder), fs::directory_iterator());
+        return std::distance(fs::directory_iterator(request.parentFolder),
+                             fs::directory_iterator());
     };
     for (const double share : {0.0, 0.05, 0.5, 0.99}) {
         FullDisk full(static_cast<std::int64_t>(share * static_cast<double>(total)));
@@ -285,8 +303,8 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     }
 
     std::atomic<bool> cancel{false};
-    const PackResult cancelled =
-        BuildEvidencePack(request, disk, [&](double f) { cancel = cancel || f > 0.5; }, &cancel);
+    const PackResult cancelled = BuildEvidencePack(
+        request, disk, [&](double f) { cancel = cancel || f > 0.5; }, &cancel);
     EXPECT_EQ(cancelled.status, PackResult::Status::Cancelled);
     EXPECT_EQ(entries(), 0);
 
@@ -301,11 +319,11 @@ TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
     test::TempFolder dir;
     const auto rec = Write(dir, kCases[0]);
     const std::vector<std::vector<std::string>> bad = {
-        {"--from", "5", "--to", "3", dir.file("")},       // backwards
-        {"--from", "3", "--to", "99", dir.file("")},      // past the last picture
-        {"--from", "0", "--to", "3", dir.file("")},       // pictures count from 1
-        {"--from", "1", "--to", "3", dir.file("none")},   // no such folder
-        {"--from", "1", "--to", "3"},                     // no folder
+        {"--from", "5", "--to", "3", dir.file("")},      // backwards
+        {"--from", "3", "--to", "99", dir.file("")},     // past the last picture
+        {"--from", "0", "--to", "3", dir.file("")},      // pictures count from 1
+        {"--from", "1", "--to", "3", dir.file("none")},  // no such folder
+        {"--from", "1", "--to", "3"},                    // no folder
     };
     for (const auto& args : bad) {
         std::vector<std::string> full = {"evidence", rec->path};

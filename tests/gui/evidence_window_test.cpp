@@ -11,7 +11,7 @@ namespace droskal {
 namespace {
 
 class EvidenceWindowTest : public WindowTest {
-protected:
+  protected:
     void PressE() {
         form->show();
         QApplication::setActiveWindow(form.get());
@@ -46,9 +46,10 @@ TEST_F(EvidenceWindowTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
     // The fragment is what the fragment save writes: header, then pictures 2 to 4.
     const QByteArray bytes = QByteArray(reinterpret_cast<const char*>(rec.bytes.data()),
                                         static_cast<qsizetype>(rec.bytes.size()));
-    EXPECT_EQ(ReadAll(pack + "/original.m1v"),
-              bytes.left(20) + bytes.mid(rec.pictures[1].picturePos - 12,
-                                         rec.pictures[3].endCodePos - rec.pictures[1].picturePos + 12));
+    EXPECT_EQ(
+        ReadAll(pack + "/original.m1v"),
+        bytes.left(20) + bytes.mid(rec.pictures[1].picturePos - 12,
+                                   rec.pictures[3].endCodePos - rec.pictures[1].picturePos + 12));
     EXPECT_EQ(desktop.settings.value("Droskal/Setup/Evidence"), Path("out"));
 
     // The same stretch again: the folder exists and is left alone, with a message.
@@ -56,7 +57,9 @@ TEST_F(EvidenceWindowTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
     PressE();
     ASSERT_EQ(desktop.messages.size(), 3u);
     EXPECT_TRUE(desktop.messages[2].text.contains("already exists"));
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 1);
+    EXPECT_EQ(
+        QDir(Path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
+        1);
 }
 
 }  // namespace
