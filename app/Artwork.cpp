@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "dist/ProgramIcon.h"
+
 namespace droskal {
 
 namespace {
@@ -194,24 +196,6 @@ QPixmap SaveCutButtonPicture() {
     return Masked(image);
 }
 
-QIcon WindowIcon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(QColor(0, 0, 128));
-    p.drawRect(1, 5, 29, 21);  // a screen showing a road
-    p.setBrush(QColor(128, 128, 128));
-    QPolygon road;
-    road << QPoint(6, 25) << QPoint(14, 11) << QPoint(17, 11) << QPoint(25, 25);
-    p.drawPolygon(road);
-    p.setPen(QPen(Qt::yellow, 1));
-    p.drawLine(15, 13, 15, 23);
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(QColor(255, 0, 0));
-    p.drawEllipse(22, 7, 6, 6);  // the GPS point
-    p.end();
-    return QIcon(QPixmap::fromImage(image));
-}
+QIcon WindowIcon() { return ProgramIcon(); }
 
 }  // namespace droskal

@@ -17,6 +17,6 @@ ImageList MakeImglFlag();  // three flags of cmdCut, by index 1 to 3
 QPixmap FileButtonPicture();     // 46 x 16: diskette, arrow, film strip
 QPixmap BmpButtonPicture();      // 38 x 16: camera, arrow, diskette
 QPixmap SaveCutButtonPicture();  // 48 x 16: marked film strip, arrow, diskette
-QIcon WindowIcon();              // 32 x 32
+QIcon WindowIcon();              // the program's icon, 16 to 256
 
 }  // namespace droskal

@@ -103,8 +103,9 @@ PictureBox::PictureBox(QWidget* parent, const QString& name, const QColor& backg
 
 void PictureBox::apply() {
     TwipGeometry::apply();
-    // The persistent image follows the box's size and keeps what it already holds.
+    // The persistent image follows the box's twips and keeps what it already holds.
     const QSize size = this->size();
+    if (!display_.isEmpty()) setGeometry(display_);
     if (image_.size() == size) return;
     QImage grown(size, QImage::Format_RGB32);
     grown.fill(background_);
@@ -142,10 +143,25 @@ void PictureBox::DrawImagePart(const QImage& picture, const QRect& source, int x
     update();
 }
 
+void PictureBox::setDisplayRect(const QRect& rect) {
+    display_ = rect;
+    apply();
+    update();
+}
+
 void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.fillRect(rect(), background_);
-    painter.drawImage(QPoint(0, 0), image_);
+    QRectF source, target;
+    if (viewOf && viewOf(source, target) && !source.isEmpty()) {
+        // Whole factors keep every picture pixel a sharp block; others are filtered.
+        const double scale = target.width() / source.width();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform,
+                              std::abs(scale - std::round(scale)) > 1e-9);
+        painter.drawImage(target, image_, source);
+    } else {
+        painter.drawImage(QPoint(0, 0), image_);
+    }
     (void)event;
 }
 

@@ -118,6 +118,12 @@ public:
     // Draws part of a picture unscaled at (x, y).
     void DrawImagePart(const QImage& picture, const QRect& source, int x, int y);
     const QImage& image() const { return image_; }
+    // Asked at every repaint: fills `source` (image pixels) and `target` (box pixels) to show
+    // part of the image scaled, or returns false to show it 1:1 from the top-left as drawn.
+    std::function<bool(QRectF& source, QRectF& target)> viewOf;
+    // Puts the box at `rect` (container pixels) whatever its twips say; the image keeps the
+    // size the twips give. An empty rect returns the box to its twips.
+    void setDisplayRect(const QRect& rect);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -126,6 +132,7 @@ protected:
 private:
     QColor background_;
     QImage image_;
+    QRect display_;
 };
 
 // The control strip below the picture; it takes the mouse for the position bar and

@@ -149,8 +149,6 @@ public:
 
     // Evidence pack of the marked stretch (key E), made off the interface thread.
     void EvidencePack_Click();
-    // Binds key E; the one place the key is set until it joins the table of actions.
-    void InstallEvidenceKey();
 
     // Start-up and shutdown.
     void GetIniParam(const std::string& Param);
@@ -170,8 +168,41 @@ public:
     // Sets a navigation button's picture from imglPic.
     void SetButtonPicture(PictureButton* button, const QString& key);
 
+    // Opening a chosen name: the open dialog's answer or a dropped recording.
+    void OpenChosen(const QString& FileName);
+
+    // Keys (the table is app/Actions.cpp; the handlers Form1Keys.cpp). During playback the
+    // moves stop it first and run once the loop has left.
+    void StepPictures(int count);  // negative: backward
+    void StepMinute(bool forward);
+    void PlayFaster(bool forward);
+    void JumpToTenth(int tenth);
+    void MarkStart();
+    void MarkEnd();
+    void ShowKeyList();
+    QWidget* keyList = nullptr;
+
+    // Zoom and full screen (Form1View.cpp).
+    void ZoomBy(int steps, QPointF at);  // at: Pic1 pixels
+    void ZoomBy(int steps);              // toward the middle of the picture
+    void ZoomReset();
+    double ZoomFactor() const;
+    void ToggleFullScreen();
+    void LeaveFullScreen();
+    bool FullScreenOn() const { return fullScreen_; }
+    // What the picture area shows, zoomed or not, with the map point; Shift+S saves it as PNG.
+    QImage ShownView() const;
+    void SaveViewPng();
+
+    // Drag and drop (Form1Drop.cpp): dropped names, opened as the open dialog would.
+    void OpenDropped(const QStringList& paths);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildControls();
@@ -198,11 +229,30 @@ private:
     void ProcessEvents();
     bool InThumbZone(float X, float Y) const;
     bool InsideBar(float X, float Y) const;
+    // The jump of a release on the position bar, to the thumb's place.
+    void SeekToThumb();
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
     bool loopRunning_ = false;  // a Play loop is on the stack
     std::vector<std::function<void()>> afterPlayback_;
     int iniMessages_ = 0;  // configuration messages shown so far
+
+    // Keys, mouse, zoom and full screen.
+    void InstallActions();
+    void ShowFoundPicture(bool forward);
+    void GoPictures(bool forward, int most, const std::function<bool()>& arrived);
+    bool ViewOf(QRectF& source, QRectF& target) const;
+    QRectF PictureContent() const;
+    void LayOutFullScreen();
+    int zoomStep_ = 0;       // 0 = 1x ... 6 = 8x, in steps of the square root of two
+    QPointF zoomCentre_;     // Pic1 image pixels
+    bool panning_ = false;
+    QPointF panFrom_;
+    bool fullScreen_ = false;
+    QRect normalGeometry_;
+    QPoint normalFraPos_;
+    int wheelPicture_ = 0, wheelBar_ = 0, wheelZoom_ = 0;  // eighths of a degree not yet used
+    QString pngFileName_;
 
     Desktop& desktop_;
     StartupInfo startup_;

@@ -1,7 +1,6 @@
 // The evidence pack of the marked stretch: chosen folder, progress window, result message.
 #include <QEventLoop>
 #include <QProgressDialog>
-#include <QShortcut>
 
 #include <atomic>
 #include <thread>
@@ -11,11 +10,6 @@
 #include "evidence/QtBand.h"
 
 namespace droskal {
-
-void Form1::InstallEvidenceKey() {
-    auto* key = new QShortcut(QKeySequence(Qt::Key_E), this);
-    connect(key, &QShortcut::activated, this, [this] { EvidencePack_Click(); });
-}
 
 void Form1::EvidencePack_Click() {
     if (state.playing) return;

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "Version.h"
 #include "app/Artwork.h"
 #include "app/Form1.h"
 #include "app/Twips.h"
@@ -99,7 +100,7 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
       startup_(std::move(startup)) {
     RegisterFontSubstitutes();
     setObjectName("Form1");
-    setWindowTitle("Droskal  2.0");
+    setWindowTitle(QString("Droskal  ") + kDroskalVersion);
     setWindowIcon(WindowIcon());
     SetColours(this, kGrey, QColor(), true);
     setFixedSize(TwipsToPixels(9630), TwipsToPixels(5805));
@@ -108,7 +109,7 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     imglFlag = MakeImglFlag();
     BuildControls();
     ConnectHandlers();
-    InstallEvidenceKey();
+    InstallActions();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

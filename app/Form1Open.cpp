@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cmath>
 
+#include <QFileInfo>
+
 #include "app/Form1.h"
+#include "app/ProgramFiles.h"
 #include "app/Twips.h"
 #include "decoder/PictureFormat.h"
 #include "decoder/SequenceHeader.h"
@@ -74,11 +77,17 @@ bool Form1::NewFile(const QString& FileName) {
 void Form1::cmdFile_Click() {
     if (state.playing) return;
     streamFile.close();
-    const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", state.mpegFileName);
-    if (!name.isEmpty()) {
-        if (NewFile(name)) state.mpegFileName = name;
-        GpsOff();
-    }
+    // With no file yet the dialog starts at the demo recording, wherever it is installed.
+    const QString demo = ProgramFile(startup_.appDir, "demo.m1v");
+    const QString initial =
+        state.mpegFileName.isEmpty() && QFileInfo::exists(demo) ? demo : state.mpegFileName;
+    const QString name = desktop_.OpenFileDialog("*.M1V (MPEG-1)|*.M1V", initial);
+    if (!name.isEmpty()) OpenChosen(name);
+}
+
+void Form1::OpenChosen(const QString& FileName) {
+    if (NewFile(FileName)) state.mpegFileName = FileName;
+    GpsOff();
 }
 
 bool Form1::CheckSize(int /*FileNumber*/) {
@@ -111,6 +120,12 @@ bool Form1::CheckSize(int /*FileNumber*/) {
 }
 
 void Form1::SetFormat(std::uint8_t code) {
+    if (fullScreen_) {
+        // The screen is the window's size now; leaving full screen lays it out again.
+        if (code == 1 || code == 2) Pic1->setHeight(code == 1 ? 7202 : 3630);
+        LayOutFullScreen();
+        return;
+    }
     if (code != 1 && code != 2) return;
     // Window edges in twips. The title bar and borders belong to the desktop here, so the
     // client area carries the picture plus the 2175 twips of controls below it.

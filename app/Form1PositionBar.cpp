@@ -68,7 +68,10 @@ void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y
     setCursor(Qt::ArrowCursor);
     state.barDragging = false;
     if (!streamFile.isOpen()) return;
+    SeekToThumb();
+}
 
+void Form1::SeekToThumb() {
     const float share = shPlay->Width() / shFile->Width();
     std::int64_t target = RoundHalfEven(static_cast<double>(share) *
                                         static_cast<double>(state.fileLength));

@@ -5,6 +5,7 @@
 
 #include "app/Form1.h"
 #include "app/MapPicture.h"
+#include "app/ProgramFiles.h"
 #include "config/IniFile.h"
 
 namespace droskal {
@@ -49,7 +50,7 @@ void Form1::InitVlc() { decoder.InitVlc(); }
 void Form1::Form_Load() {
     GpsOff();
 
-    const QString iniPath = startup_.appDir + "/Droskal.ini";
+    const QString iniPath = ProgramFile(startup_.appDir, "Droskal.ini");
     if (IsRegularFile(iniPath)) {
         QFile file(iniPath);
         QByteArray text;
@@ -85,7 +86,7 @@ void Form1::Form_Load() {
     InitVlc();
     UnActiveDownCmd();
 
-    const QString mapPath = startup_.appDir + "/map.gif";
+    const QString mapPath = ProgramFile(startup_.appDir, "map.gif");
     if (IsRegularFile(mapPath)) state.mapPicture = LoadMapPicture(mapPath);
 }
 

@@ -1,5 +1,6 @@
 #include <map>
 
+#include "Version.h"
 #include "cli/Commands.h"
 
 namespace droskal::cli {
@@ -18,6 +19,7 @@ const char* const kUsage =
     "  evidence FILE OUTDIR  pictures --from A --to B as a checkable evidence folder\n"
     "\n"
     "droskal-cli COMMAND --help shows a command's options.\n"
+    "droskal-cli --version prints the version.\n"
     "Exit status: 0 done, 1 some pictures skipped, 2 usage or file error.\n";
 
 }  // namespace
@@ -32,6 +34,10 @@ int RunCli(const std::vector<std::string>& args, const Io& io) {
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         io.out << kUsage;
+        return kExitOk;
+    }
+    if (args[0] == "--version") {
+        io.out << "droskal-cli " << kDroskalVersion << "\n";
         return kExitOk;
     }
     const auto it = kCommands.find(args[0]);

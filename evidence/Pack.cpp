@@ -18,6 +18,7 @@ extern "C" {
 #include <memory>
 #include <sstream>
 
+#include "Version.h"
 #include "cli/PngFile.h"
 #include "cli/TrackFormats.h"
 #include "cli/Walker.h"
@@ -158,7 +159,7 @@ PackResult Cancel() {
 }  // namespace
 
 const char* ProgramVersion() {
-    return DROSKAL_VERSION;
+    return kDroskalVersion;
 }
 
 std::string PackFolderName(const std::optional<RmcSentence>& start, std::int64_t firstPicture) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -259,6 +260,7 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
     } cases[] = {
         {{}, 2},
         {{"--help"}, 0},
+        {{"--version"}, 0},
         {{"play", rec}, 2},
         {{"info", rec}, 0},
         {{"info", dir.file("missing.m1v")}, 2},
@@ -284,6 +286,7 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         EXPECT_EQ(c.status, RunCommand(c.args).status) << joined;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
+    EXPECT_TRUE(std::regex_match(RunCommand({"--version"}).out, std::regex("droskal-cli [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
 }
 
 TEST_F(CliTwoPictures, BenchPassesWalkTheRecordingExactlyThatOften) {

@@ -36,8 +36,10 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
         const YuvPicture yuv = RgbToYuvPicture(rgb.data(), options.width, options.height);
         RmcFields fields;
         char time[16];
-        std::snprintf(time, sizeof time, "2234%02d.000", (10 + i) % 60);
+        const int second = (22 * 3600 + 34 * 60 + 10 + i * options.secondsPerPicture) % 86400;
+        std::snprintf(time, sizeof time, "%02d%02d%02d.000", second / 3600, second / 60 % 60, second % 60);
         fields.time = time;
+        fields.status = options.validFix ? "A" : "V";
         fields.speedKnots = std::to_string(10 + i) + ".0";
         const std::string sentence = BuildGprmc(fields);
         RecorderPicture picture;

@@ -31,10 +31,12 @@ struct RecordingOptions {
     int quantiserScale = 4;
     bool lastEndCode = true;  // false: the last picture is cut off
     int junkAfter = 0;        // zero bytes after each picture's end code
+    int secondsPerPicture = 1;
+    bool validFix = true;     // the sentences' status: A, or V
 };
 
-// Picture i is a colour gradient shifted by i, its sentence gives 10 + i knots and
-// second 10 + i of 22:34.
+// Picture i is a colour gradient shifted by i, its sentence gives 10 + i knots and the time
+// 22:34:10 plus i times secondsPerPicture.
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options = {});
 
 // Writes arbitrary bytes as a file.

@@ -1,7 +1,7 @@
 // Key E on a real window: the evidence pack of the marked stretch, through the folder choice.
 #include <QApplication>
 #include <QDir>
-#include <QKeyEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,10 @@ class EvidenceWindowTest : public WindowTest {
     void PressE() {
         form->show();
         QApplication::setActiveWindow(form.get());
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_E, Qt::NoModifier, "e");
-        QApplication::sendEvent(form.get(), &press);
+        // To the control with the focus, as a keyboard would.
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(),
+                        Qt::Key_E);
     }
 };
 

@@ -3,6 +3,7 @@
 #include <QSettings>
 
 #include <bit>
+#include <cstring>
 #include <random>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "app/QtDesktop.h"
 #include "app/Viewer.h"
 #include "config/IniFile.h"
+#include "tools/generators/IndexedImage.h"
 
 namespace droskal {
 namespace {
@@ -236,6 +238,69 @@ TEST_F(WindowTest, ViewerJoinsItsArgumentsAndStartsLoadedAndShown) {
     EXPECT_TRUE(viewer->streamFile.isOpen());
     EXPECT_EQ(viewer->state.mpegFileName, rec.path);
     EXPECT_EQ(viewer->cmdDown->pictureKey(), "DownU");
+}
+
+// A file manager passes the one path as one argument (Exec=Droskal %f): it opens exactly,
+// blanks, Polish letters and quotes of its own included.
+TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("Zażółć gęślą jaźń"));
+    for (const QString name : {"Zażółć gęślą jaźń/Nagranie  łódź 1.m1v", "\"cytat.m1v", "koniec.m1v\"",
+                               "\"oba\".m1v\""}) {
+        SCOPED_TRACE(name.toStdString());
+        const TestRecording rec = WriteRecording(Path(name));
+        const StartupInfo startup = StartupFromArguments({Path("Droskal"), rec.path}, Path("Droskal"));
+        form = StartViewer(desktop, startup);
+        EXPECT_EQ(form->state.mpegFileName, rec.path);
+        EXPECT_TRUE(form->streamFile.isOpen());
+    }
+}
+
+// Installed, Droskal.ini, map.gif and the demo lie in ../share/droskal beside bin/; a file
+// beside the executable wins. With no file open the open dialog starts at the demo.
+TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
+    const QString bin = Path("bin"), share = Path("share/droskal");
+    const auto map = [](int size) {
+        IndexedImage image;
+        image.width = image.height = size;
+        image.pixels.assign(static_cast<std::size_t>(size * size), 0);
+        image.palette = {{1, 2, 3}};
+        return image;
+    };
+    const struct {
+        const char* ini;   // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
+        const char* map;
+        const char* demo;
+        float playDelay;
+        int mapSize;       // 8 beside, 16 shared, 0 none
+        QString dialogStart;
+    } cases[] = {
+        {"", "", "", 0.1f, 0, ""},
+        {"s", "s", "s", 0.7f, 16, share + "/demo.m1v"},
+        {"bs", "bs", "bs", 0.3f, 8, bin + "/demo.m1v"},
+        {"b", "s", "", 0.3f, 16, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.ini) + "/" + c.map + "/" + c.demo);
+        for (const QString& folder : {bin, share}) {
+            ASSERT_TRUE(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        }
+        const QString ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
+        if (std::strchr(c.ini, 'b')) WriteBytes(bin + "/Droskal.ini", (ini + "0.3\n").toUtf8());
+        if (std::strchr(c.ini, 's')) WriteBytes(share + "/Droskal.ini", (ini + "0.7\n").toUtf8());
+        EXPECT_TRUE(!std::strchr(c.map, 'b') || WriteGif((bin + "/map.gif").toStdString(), map(8)));
+        EXPECT_TRUE(!std::strchr(c.map, 's') || WriteGif((share + "/map.gif").toStdString(), map(16)));
+        if (std::strchr(c.demo, 'b')) WriteRecording(bin + "/demo.m1v");
+        if (std::strchr(c.demo, 's')) WriteRecording(share + "/demo.m1v");
+
+        form = StartViewer(desktop, StartupFromArguments({bin + "/Droskal"}, bin + "/Droskal"));
+        EXPECT_FLOAT_EQ(form->state.playDelay, c.playDelay);
+        EXPECT_EQ(form->state.mapPicture.width(), c.mapSize);
+        desktop.dialogs.clear();
+        desktop.dialogAnswers = {""};
+        form->cmdFile_Click();
+        ASSERT_EQ(desktop.dialogs.size(), 1u);
+        EXPECT_EQ(desktop.dialogs[0].initialName, c.dialogStart);
+    }
 }
 
 }  // namespace
