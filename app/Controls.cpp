@@ -1,5 +1,6 @@
 #include "app/Controls.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -86,6 +87,16 @@ void PictureButton::setPicture(const QPixmap& picture, const QString& key) {
     key_ = key;
     setIcon(QIcon(picture));
     setIconSize(picture.size());
+}
+
+void PictureButton::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        event->accept();
+        if (isEnabled()) click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void ImageList::add(const QString& key, const QPixmap& picture) {
@@ -210,5 +221,7 @@ void MouseFrame::mouseReleaseEvent(QMouseEvent* event) {
                   static_cast<float>(PixelsToTwips(event->position().y())));
     }
 }
+
+void MouseFrame::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
 
 }  // namespace droskal

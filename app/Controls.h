@@ -87,6 +87,10 @@ public:
     void setPicture(const QPixmap& picture, const QString& key = QString());
     QString pictureKey() const { return key_; }
 
+protected:
+    // Enter and Return click the focused button, as Space does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QString key_;
 };
@@ -150,6 +154,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The second click of a double-click already arrived as a press; the double-click
+    // itself must not press once more.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace droskal

@@ -29,6 +29,9 @@ public:
     virtual QString FindExecutable(const QString& name) = 0;
     // Seconds on a monotonic clock: midnight and clock changes do not disturb it.
     virtual double MonotonicSeconds() = 0;
+    // Processes the window's pending events, sleeping (no busy loop) until one arrives or
+    // `seconds` have passed on the monotonic clock.
+    virtual void WaitForEvents(double seconds) = 0;
     // Per-user settings store, addressed by application name, section and key.
     virtual QString GetSetting(const QString& appName, const QString& section, const QString& key,
                                const QString& defaultValue) = 0;

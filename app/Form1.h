@@ -130,6 +130,9 @@ public:
     // running loop has left: a key that stops playback and then steps uses it.
     void AfterPlayback(std::function<void()> action);
     bool PlaybackLoopRunning() const { return loopRunning_; }
+    // Between a stop request and the loop's exit: queues action for after the exit and
+    // returns true; otherwise returns false and the caller goes on.
+    bool DeferredUntilLoopLeft(const std::function<void()>& action);
 
     // Position bar.
     void fraCmd_MouseDown(int Button, int Shift, float X, float Y);
@@ -216,6 +219,8 @@ private:
     // Saves through SaveWhole; a failure is shown with the system's reason.
     bool SaveReporting(const QString& name,
                        const std::function<bool(QSaveFile&, QString& error)>& write);
+    // Leaves map view: the check box unchecked, the picture area shown without the point.
+    void LeaveMapView();
     // Both fragment marks unset, their lines hidden, nothing to save.
     void ClearMarks();
     // cmdCut shows flag 1 (no marks), 2 (start marked) or 3 (both marked) of imglFlag.
@@ -227,14 +232,17 @@ private:
     void Play(PictureButton* button, const QString& activeKey, bool forward, int speed);
     bool PictureStep();
     void ProcessEvents();
+    void WaitForNextPicture(double t0);
     bool InThumbZone(float X, float Y) const;
     bool InsideBar(float X, float Y) const;
     // The jump of a release on the position bar, to the thumb's place.
     void SeekToThumb();
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
+    bool pictureShown_ = false;  // a picture of the open file has been shown
     bool loopRunning_ = false;  // a Play loop is on the stack
     std::vector<std::function<void()>> afterPlayback_;
+    bool playQueued_ = false;  // a play press waits for the running loop to leave
     int iniMessages_ = 0;  // configuration messages shown so far
 
     // Keys, mouse, zoom and full screen.

@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "app/SafeSave.h"
+#include "app/SaveReasons.h"
 #include "stream/Fragment.h"
 
 namespace droskal {
@@ -28,6 +29,11 @@ void Form1::ClearMarks() {
 
 void Form1::cmdCut_Click() {
     if (!streamFile.isOpen() || state.fileLength <= 0) return;
+    if (!pictureShown_) {
+        // No picture of this file yet: there is no place in it to mark.
+        desktop_.Beep();
+        return;
+    }
     const std::int64_t last = streamFile.readPosition();
     if (state.cutStart == -1) {
         const float x = MarkLinePlace(last);
@@ -56,13 +62,17 @@ bool Form1::SaveReporting(const QString& name,
                           const std::function<bool(QSaveFile&, QString& error)>& write) {
     QString error;
     if (SaveWhole(name, write, error)) return true;
+    // A reason the writer words itself (the recording's end) is already the user's text.
+    if (error != QString::fromUtf8(kRecordingEndsBeforeStretch)) {
+        error = SaveFailureReason(name, error);
+    }
     desktop_.MessageBox("Nie można zapisać pliku:\n" + name + "\n" + error,
                         Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
     return false;
 }
 
 void Form1::cmdSaveCut_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdSaveCut_Click(); })) return;
     if (!streamFile.isOpen() || state.cutStart < 1 || state.cutEnd < state.cutStart) return;
     const QString name = desktop_.SaveFileDialog("*.MPEG|*.MPEG", state.cutFileName);
     if (name.isEmpty()) return;
@@ -80,14 +90,14 @@ void Form1::cmdSaveCut_Click() {
         std::string reason;
         const bool copied = CopyFragment(
             streamFile, state.cutStart, state.cutEnd,
-            [&file](const std::uint8_t* bytes, std::size_t size, std::string& sinkError) {
-                QString writeError;
-                if (WriteAll(file, bytes, static_cast<qint64>(size), writeError)) return true;
-                sinkError = writeError.toStdString();
+            [&file, &why](const std::uint8_t* bytes, std::size_t size, std::string& sinkError) {
+                if (WriteAll(file, bytes, static_cast<qint64>(size), why)) return true;
+                sinkError = why.toStdString();
                 return false;
             },
             reason);
-        if (!copied && why.isEmpty()) why = QString::fromStdString(reason);
+        // Not the writing: the reading ran out of recording.
+        if (!copied && why.isEmpty()) why = QString::fromUtf8(kRecordingEndsBeforeStretch);
         return copied;
     });
     if (!saved) return;

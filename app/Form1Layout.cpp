@@ -2,6 +2,7 @@
 // texts, colours and fonts.
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -110,6 +111,9 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     BuildControls();
     ConnectHandlers();
     InstallActions();
+    // The picture area takes the first focus: a stray Space or Enter then presses nothing.
+    Pic1->setFocusPolicy(Qt::ClickFocus);
+    Pic1->setFocus();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -166,6 +170,15 @@ void Form1::BuildControls() {
     linCut1->hide();
     lblPlay = MakeLabel(f, "lblPlay", 0, 600, 375, 255, "0%", QColor(), kOlive, Qt::AlignHCenter,
                         antiqua, 17);
+    // The widest caption, "100%", must fit where the label stands: a stand-in font wider
+    // than the design's gets its letters set closer.
+    QFont counterFont = lblPlay->font();
+    for (double spacing = -0.25; spacing >= -1.0 &&
+                                 QFontMetrics(counterFont).horizontalAdvance("100%") > lblPlay->width();
+         spacing -= 0.25) {
+        counterFont.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
+    }
+    lblPlay->setFont(counterFont);
     Shape4 = MakeRectangle(f, "Shape4", 0, 1440, 9615, 615, kDarkGrey, kBlack);
     lblFile = MakeLabel(f, "lblFile", 1200, 840, 5535, 255, "lblFile", kDarkGrey, kOlive,
                         Qt::AlignLeft, antiqua, 18);

@@ -45,6 +45,14 @@ void Form1::ShowPos() {
     shPoint->setFill(QColor(colour.red, colour.green, colour.blue));
 }
 
+void Form1::LeaveMapView() {
+    if (!chkGps->isChecked()) return;
+    chkGps->setChecked(false);
+    shPoint->hide();
+    Pic1->Cls();
+    Pic1->show();
+}
+
 void Form1::chkGps_Click() {
     if (chkGps->isChecked()) {
         SetFormat(1);

@@ -9,6 +9,7 @@ void Form1::ShowReadPicture() {
     } else {
         ShowPic();
     }
+    pictureShown_ = true;
     if (onPictureShown) onPictureShown();
 }
 
@@ -27,7 +28,8 @@ void Form1::DownEnd() {
 // Without an open recording there is nothing to read: the navigation handlers do nothing.
 
 void Form1::cmdUp_Click() {
-    if (state.playing || !streamFile.isOpen()) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdUp_Click(); })) return;
+    if (!streamFile.isOpen()) return;
     if (!FindStartUp(1) || !FindPicStart(1) || !ReadFrame(1, *frameBuf)) {
         UpEnd();
         return;

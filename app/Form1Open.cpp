@@ -35,12 +35,19 @@ bool Form1::NewFile(const QString& FileName) {
     // Marks are positions in the file they were set in; in another file they would cut
     // unrelated bytes.
     ClearMarks();
+    pictureShown_ = false;
+    // A new file is shown as pictures, laid out for its own format: map view drawn over a
+    // file's layout would leave a grey area, and a file without sentences would never bring
+    // the check box back to leave it.
+    LeaveMapView();
     int error = 0;
     if (!FileName.isEmpty()) {
         std::string errorText;
         switch (streamFile.open(FileName.toStdString(), errorText)) {
             case OpenStatus::Ok:
                 state.fileLength = streamFile.length();
+                // A position beyond a shorter file's end: stepping back starts from its end.
+                if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
                 cmdCut->setEnabled(true);
                 SetPlayCounter(true);
                 ActiveUpCmd();
@@ -75,7 +82,7 @@ bool Form1::NewFile(const QString& FileName) {
 }
 
 void Form1::cmdFile_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdFile_Click(); })) return;
     streamFile.close();
     // With no file yet the dialog starts at the demo recording, wherever it is installed.
     const QString demo = ProgramFile(startup_.appDir, "demo.m1v");
@@ -86,7 +93,8 @@ void Form1::cmdFile_Click() {
 }
 
 void Form1::OpenChosen(const QString& FileName) {
-    if (NewFile(FileName)) state.mpegFileName = FileName;
+    const QString full = QFileInfo(FileName).absoluteFilePath();
+    if (NewFile(full)) state.mpegFileName = full;
     GpsOff();
 }
 

@@ -19,10 +19,42 @@ bool Form1::PictureStep() {
     return true;
 }
 
+bool Form1::DeferredUntilLoopLeft(const std::function<void()>& action) {
+    // Stop was asked for but the loop has not left yet: whatever starts now would run
+    // inside it, under a loop that is about to restore the buttons. The press is kept and
+    // carried out as soon as the loop has left, as the user meant it.
+    if (!loopRunning_ || state.playing) return false;
+    AfterPlayback(action);
+    return true;
+}
+
+void Form1::WaitForNextPicture(double t0) {
+    // At least one round of events per picture, then sleep in the event loop until the
+    // delay, counted from t0, has passed; a stop, a play press or a close ends it at once.
+    ProcessEvents();
+    while (state.playing) {
+        const float elapsed = static_cast<float>(desktop_.MonotonicSeconds() - t0);
+        if (!(elapsed < state.playDelay)) return;
+        desktop_.WaitForEvents(static_cast<double>(state.playDelay - elapsed));
+    }
+}
+
 void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, int speed) {
     if (state.playing) {
         // Any play button during a playback is a stop request; it starts nothing.
         state.playing = false;
+        return;
+    }
+    if (loopRunning_) {
+        // The second press after a stop request: it starts its playback once the running
+        // loop has left. Further presses before then add nothing.
+        if (!playQueued_) {
+            playQueued_ = true;
+            AfterPlayback([this, button, activeKey, forward, speed] {
+                playQueued_ = false;
+                Play(button, activeKey, forward, speed);
+            });
+        }
         return;
     }
     if (!streamFile.isOpen()) return;
@@ -35,6 +67,7 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
             form.loopRunning_ = false;
             auto actions = std::move(form.afterPlayback_);
             form.afterPlayback_.clear();
+            form.playQueued_ = false;
             if (form.state.unloadPending) return;
             for (auto& action : actions) action();
         }
@@ -59,16 +92,15 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
         if (state.unloadPending) close();
     };
 
+    // Every shown picture is paced by the delay, counted from the start of its seeks: speed 2
+    // shows every fifth picture and speed 3 one per jump at that pace, or as fast as the
+    // machine allows. A monotonic clock: midnight does not matter.
     for (;;) {
+        const double t0 = desktop_.MonotonicSeconds();
         if (speed == 1) {
-            const double t0 = desktop_.MonotonicSeconds();
             if (!seek() || !PictureStep()) return endExit();
             if (!state.playing) return stopExit();
-            // At least one round of events per picture, then wait out the delay, counted
-            // from the start of the seek. A monotonic clock: midnight does not matter.
-            do {
-                ProcessEvents();
-            } while (static_cast<float>(desktop_.MonotonicSeconds() - t0) < state.playDelay);
+            WaitForNextPicture(t0);
         } else if (speed == 2) {
             for (int i = 0; i < kSeeksPerPictureAtSpeed2; ++i) {
                 if (!seek()) return endExit();
@@ -76,6 +108,7 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
             }
             if (!PictureStep()) return endExit();
             if (!state.playing) return stopExit();
+            WaitForNextPicture(t0);
         } else {
             if (forward) {
                 const std::int64_t last = streamFile.readPosition();
@@ -88,7 +121,7 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
             }
             if (!seek() || !PictureStep()) return endExit();
             if (!state.playing) return stopExit();
-            ProcessEvents();
+            WaitForNextPicture(t0);
         }
     }
 }

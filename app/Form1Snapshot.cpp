@@ -10,7 +10,8 @@ namespace droskal {
 QImage Form1::SnapshotImage() const {
     QImage image = Pic1->image().convertToFormat(QImage::Format_RGB32);
     // In map view the point is part of what the user sees.
-    if (shPoint->isVisibleTo(Pic1)) {
+    // Not when the map is hidden (no map, or the position off it): the user saw no point.
+    if (!Pic1->isHidden() && shPoint->isVisibleTo(Pic1)) {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
@@ -21,7 +22,7 @@ QImage Form1::SnapshotImage() const {
 }
 
 void Form1::cmdBmp_Click() {
-    if (state.playing) return;
+    if (state.playing || DeferredUntilLoopLeft([this] { cmdBmp_Click(); })) return;
     const QString name = desktop_.SaveFileDialog("*.bmp|*.bmp", state.bmpFileName);
     if (name.isEmpty()) return;
 

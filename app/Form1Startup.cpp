@@ -1,5 +1,6 @@
 // The two ends of the program's life: Form_Load and the close request.
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -76,6 +77,9 @@ void Form1::Form_Load() {
     QString name = startup_.commandLine;
     if (name.startsWith('"')) name.remove(0, 1);
     if (name.endsWith('"')) name.chop(1);
+    // Remembered and shown as a full path, made from the folder the program was started
+    // in, so that a start from another folder finds it again.
+    if (!name.isEmpty()) name = QDir::cleanPath(QDir::current().absoluteFilePath(name));
     state.mpegFileName = name;
     if (state.mpegFileName.isEmpty()) {
         state.mpegFileName = desktop_.GetSetting(startup_.appName, "Setup", "MpegFile", "");

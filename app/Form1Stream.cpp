@@ -54,6 +54,10 @@ void Form1::GpsOn() {
 }
 
 void Form1::GpsOff() {
+    // No caption of an earlier file or of the design survives: a sentence cut short before
+    // its speed would show it as if it were read.
+    lblSpeed->clear();
+    lblTime->clear();
     lblSpeed->setVisible(false);
     lblTime->setVisible(false);
     chkGps->setVisible(false);

@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace droskal {
 
@@ -70,6 +74,15 @@ QString QtDesktop::FindExecutable(const QString& name) {
 }
 
 double QtDesktop::MonotonicSeconds() { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }
+
+void QtDesktop::WaitForEvents(double seconds) {
+    // The timer's own event ends the sleep when nothing else arrives first.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.start(std::max(1, static_cast<int>(std::ceil(std::min(seconds, 3600.0) * 1000))));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 QString QtDesktop::GetSetting(const QString& appName, const QString& section, const QString& key,
                               const QString& defaultValue) {

@@ -21,6 +21,7 @@ public:
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     QString FindExecutable(const QString& name) override;
     double MonotonicSeconds() override;
+    void WaitForEvents(double seconds) override;
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;
     void SaveSetting(const QString& appName, const QString& section, const QString& key,

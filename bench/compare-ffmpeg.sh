@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Decoding speed against ffmpeg on recordings in the recorder's layout.
 #
-# Builds intra-only MPEG-1 recordings with ffmpeg from lavfi sources, re-lays them out as the
-# recorder writes them (sequence and group header, picture header, user data with a $GPRMC
-# sentence before slice 1, sequence end code after every picture), then times the whole
-# process of both decoders on each file, best of 5:
-#   droskal-cli bench FILE --passes 1                   (read, walk, decode, convert to BGR)
+# Builds intra-only MPEG-1 recordings with ffmpeg from lavfi sources (test patterns, and
+# textured natural-looking pictures: a Mandelbrot zoom and a test pattern under film grain),
+# re-lays them out as the recorder writes them (sequence and group header, picture header,
+# user data with a $GPRMC sentence before slice 1, sequence end code after every picture),
+# then times the whole process of both decoders on each file, best of 5 runs interleaved
+# (the three commands take turns): CPU time for the one-core figures, so that other work on a
+# shared machine does not count, and wall time for --jobs:
+#   droskal-cli bench FILE --passes 1 --jobs 1          (read, walk, decode, convert to BGR)
 #   ffmpeg -threads 1 -i FILE -pix_fmt bgr24 -f null -
-# and prints pictures/s of each and the ratio, the lowest ratio last.
+#   droskal-cli bench FILE --passes 1 --jobs N          (N = the number of cores)
+# and prints pictures/s of each, the one-core ratio and the --jobs N ratio to ffmpeg, the
+# lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice pictures; its
+# CPU time is its wall time on an idle machine, which the --jobs ratio is measured against.
 #
 #   bench/compare-ffmpeg.sh [BUILD_DIR] [PICTURES]
 set -euo pipefail
@@ -18,7 +24,8 @@ build=${1:-$top/build/release}
 pictures=${2:-500}
 cli=$build/cli/droskal-cli
 "$top/scripts/install-deps" ffmpeg python3 >&2
-"$top/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release >&2
+TARGETS=droskal-cli "$top/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release >&2
+jobs=$(nproc)
 
 work=$(mktemp -d /tmp/droskal-compare.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -67,47 +74,57 @@ print(n)
 PY
 }
 
-# Best whole-process wall time of 5 runs, in seconds.
-best_of_5() {
-  local best="" t0 t1 t
-  for _ in 1 2 3 4 5; do
-    t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    t1=$(date +%s%N)
-    t=$((t1 - t0))
-    if [[ -z $best || $t -lt $best ]]; then best=$t; fi
-  done
-  awk -v ns="$best" 'BEGIN { printf "%.6f", ns / 1e9 }'
+# CPU seconds (user + system) and wall seconds of one whole run. The one-core columns use CPU
+# time, which other work on a shared machine barely moves; the --jobs column wall time.
+measure() {
+  python3 -c 'import resource, subprocess, sys, time
+t = time.time()
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+w = time.time() - t
+r = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.6f %.6f" % (r.ru_utime + r.ru_stime, w))' "$@"
 }
+lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
-# name  source  size  scale
+# name  source  size  scale  [filter]
 recordings=(
   "vga_testsrc2_q2 testsrc2 640x480 2"
   "vga_testsrc2_q4 testsrc2 640x480 4"
   "vga_testsrc2_q8 testsrc2 640x480 8"
   "vga_mandelbrot_q2 mandelbrot 640x480 2"
+  "vga_texture_q2 mandelbrot 640x480 2 noise=alls=8:allf=t"
+  "vga_texture_q3 mandelbrot 640x480 3 noise=alls=8:allf=t"
+  "vga_grain_q2 testsrc2 640x480 2 noise=alls=10:allf=t"
+  "vga_grain_q3 testsrc2 640x480 3 noise=alls=10:allf=t"
   "cif_testsrc2_q2 testsrc2 320x240 2"
   "cif_testsrc2_q4 testsrc2 320x240 4"
   "cif_mandelbrot_q8 mandelbrot 320x240 8"
+  "cif_texture_q3 mandelbrot 320x240 3 noise=alls=8:allf=t"
 )
 
-printf '%-20s %8s %12s %12s %7s\n' recording pictures droskal/s ffmpeg/s ratio
+printf '%-18s %6s %7s %10s %10s %6s %12s %6s\n' recording pics KB/pic droskal/s ffmpeg/s ratio "jobs $jobs/s" ratio
 lines=()
 for r in "${recordings[@]}"; do
-  read -r name src size q <<<"$r"
-  ffmpeg -v error -y -f lavfi -i "${src}=size=${size}:rate=25" -frames:v "$pictures" \
+  read -r name src size q filter <<<"$r"
+  ffmpeg -v error -y -f lavfi -i "${src}=size=${size}:rate=25${filter:+,$filter}" -frames:v "$pictures" \
     -pix_fmt yuv420p -c:v mpeg1video -g 1 -bf 0 -threads 1 -q:v "$q" -f mpeg1video "$work/$name.raw.m1v"
   n=$(relayout "$work/$name.raw.m1v" "$work/$name.m1v")
   # Both must see every picture, or the figures compare different work.
-  # "bench: 1 passes, P pictures (D decoded) in T s"
+  # "bench: 1 passes, P pictures (D decoded) in T s, J jobs"
   got=$("$cli" bench "$work/$name.m1v" --passes 1 | head -1 | tr -d '(' | awk '{print $6}')
   [[ $got == "$n" ]] || { echo "$name: droskal-cli bench decoded $got of $n pictures" >&2; exit 1; }
   peer=$(ffmpeg -v error -threads 1 -i "$work/$name.m1v" -f framemd5 - | grep -vc '^#')
   [[ $peer == "$n" ]] || { echo "$name: ffmpeg decoded $peer of $n pictures" >&2; exit 1; }
-  ours=$(best_of_5 "$cli" bench "$work/$name.m1v" --passes 1)
-  theirs=$(best_of_5 ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
-  lines+=("$(awk -v name="$name" -v n="$n" -v a="$ours" -v b="$theirs" 'BEGIN {
-    printf "%-20s %8d %12.1f %12.1f %7.2f", name, n, n / a, n / b, b / a }')")
+  one="" theirs="" many=""
+  for _ in 1 2 3 4 5; do
+    read -r cpu _ < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1); one=$(lower "$one" "$cpu")
+    read -r cpu _ < <(measure ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
+    theirs=$(lower "$theirs" "$cpu")
+    read -r _ wall < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs"); many=$(lower "$many" "$wall")
+  done
+  kb=$(( $(stat -c %s "$work/$name.m1v") / n / 1024 ))
+  lines+=("$(awk -v name="$name" -v n="$n" -v kb="$kb" -v a="$one" -v b="$theirs" -v c="$many" 'BEGIN {
+    printf "%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f", name, n, kb, n / a, n / b, b / a, n / c, b / c }')")
   echo "${lines[-1]}"
 done
-printf '%s\n' "${lines[@]}" | sort -k5 -g | head -1 | awk '{ printf "lowest ratio: %s (%s)\n", $5, $1 }'
+printf '%s\n' "${lines[@]}" | sort -k6 -g | head -1 | awk '{ printf "lowest one-core ratio: %s (%s)\n", $6, $1 }'

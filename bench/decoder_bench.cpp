@@ -44,9 +44,8 @@ void BM_GetBit(benchmark::State& state) {
     std::mt19937 rng(1);
     for (auto& b : *frame) b = static_cast<std::uint8_t>(rng());
     Decoder d;
-    d.Attach(*frame);
     for (auto _ : state) {
-        d.bitPos = 0;
+        d.StartPicture(*frame);
         int ones = 0;
         for (int i = 0; i < 80000; ++i) ones += d.GetBit();
         benchmark::DoNotOptimize(ones);
@@ -60,11 +59,8 @@ void BM_GetMacroBlock(benchmark::State& state) {
     auto frame = EncodedFrame(640, 480, static_cast<int>(state.range(0)));
     if (!frame) return state.SkipWithError("picture too large");
     Decoder d;
-    d.Attach(*frame);
     for (auto _ : state) {
-        d.bitPos = 0;
-        d.dcPredY = 128;
-        d.dcPredCb = d.dcPredCr = 0;
+        d.StartPicture(*frame);
         for (int i = 0; i < 1200; ++i) benchmark::DoNotOptimize(d.GetMacroBlock());
     }
     state.SetItemsProcessed(state.iterations() * 1200);
@@ -140,10 +136,9 @@ void BM_GetCoef(benchmark::State& state) {
     auto frame = EncodedFrame(640, 480, 2);
     if (!frame) return state.SkipWithError("picture too large");
     Decoder d;
-    d.Attach(*frame);
     std::int64_t codes = 0;
     for (auto _ : state) {
-        d.bitPos = 0;
+        d.StartPicture(*frame);
         for (int i = 0; i < 20000; ++i) {
             std::int16_t budget = Decoder::kBlockBitBudget;
             benchmark::DoNotOptimize(d.GetCoef(budget));

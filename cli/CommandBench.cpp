@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "cli/Args.h"
+#include "cli/ParallelWalk.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
 #include "cli/Usage.h"
@@ -14,10 +15,11 @@ namespace droskal::cli {
 namespace {
 
 const char* const kBenchUsage =
-    "usage: droskal-cli bench FILE [--seconds S | --passes N]\n"
+    "usage: droskal-cli bench FILE [--seconds S | --passes N] [--jobs N]\n"
     "  Reads FILE into memory and walks and decodes every picture again and again for\n"
     "  S seconds (default 3, at least one full pass), or exactly N times (for timing the\n"
-    "  whole process from outside). The last line reads\n"
+    "  whole process from outside), decoding N pictures at once with --jobs (default: the\n"
+    "  number of cores). The last line reads\n"
     "  \"bench: P pictures/s, M MB/s\" (MB = 1,000,000 bytes of the recording).\n";
 
 }  // namespace
@@ -25,7 +27,7 @@ const char* const kBenchUsage =
 int RunBench(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--seconds", "--passes"}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
+    if (!ParseArgs(args, {"--seconds", "--passes", "--jobs"}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
     if (a.help) {
         io.out << kBenchUsage;
         return kExitOk;
@@ -41,6 +43,9 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
         if (!ParseCount(a.value("--passes", ""), passLimit) || passLimit == 0)
             return UsageError(io, "bench", "--passes needs a whole number above 0", kBenchUsage);
     }
+    int jobs = DefaultJobs();
+    if (a.has("--jobs") && !ParseJobs(a.value("--jobs", ""), jobs))
+        return UsageError(io, "bench", "--jobs needs a whole number from 1 to 256", kBenchUsage);
     const std::string& input = a.positional[0];
 
     std::ifstream in(input, std::ios::binary);
@@ -62,11 +67,13 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
     std::int64_t pictures = 0, decoded = 0, passes = 0;
     double elapsed = 0;
     Progress progress(io.err, io.progress, "bench");
+    ParallelWalk walk(walker, jobs);
+    const auto decodeAll = [](std::int64_t) { return Decode::Bitmap; };
     do {
-        walker.rewind();
+        walk.rewind();
         WalkedPicture pic;
         std::int64_t passPictures = 0;
-        while (walker.next(pic, Decode::Bitmap)) {
+        while (walk.next(pic, decodeAll)) {
             ++passPictures;
             decoded += pic.decoded ? 1 : 0;
         }
@@ -81,7 +88,7 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
 
     const double megabytes = static_cast<double>(walker.length()) * static_cast<double>(passes) / 1e6;
     io.out << "bench: " << passes << " passes, " << pictures << " pictures (" << decoded << " decoded) in "
-           << Fixed(elapsed, 2) << " s\n"
+           << Fixed(elapsed, 2) << " s, " << jobs << (jobs == 1 ? " job\n" : " jobs\n")
            << "bench: " << Fixed(static_cast<double>(pictures) / elapsed, 1) << " pictures/s, "
            << Fixed(megabytes / elapsed, 1) << " MB/s\n";
     return decoded == pictures ? kExitOk : kExitPartial;

@@ -1,55 +1,54 @@
 #include "cli/PngFile.h"
 
+#include <png.h>
 #include <zlib.h>
 
-#include <string_view>
+#include <csetjmp>
 
 namespace droskal::cli {
 
 namespace {
 
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.insert(out.end(), {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                           static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)});
+void Append(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
 }
 
-void PutChunk(std::vector<std::uint8_t>& out, std::string_view type,
-              const std::vector<std::uint8_t>& data) {
-    Put32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t typeAt = out.size();
-    out.insert(out.end(), type.begin(), type.end());
-    out.insert(out.end(), data.begin(), data.end());
-    // The CRC covers the chunk type and its data.
-    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
-    Put32(out, static_cast<std::uint32_t>(crc));
-}
+void NoFlush(png_structp) {}
 
 }  // namespace
 
+// libpng writes the file. Frames are exported to be looked at, not archived: the Up filter
+// (one subtraction a byte) and run-length deflate at its fastest level came out quickest and
+// smallest of the cheap choices on textured 640x480 recordings: half the time of deflate
+// level 6 without a filter, and smaller files.
 std::vector<std::uint8_t> EncodePngFromBgrBottomUp(int width, int height, const std::uint8_t* bgr) {
+    std::vector<std::uint8_t> out;
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
-    // Each PNG row: filter byte (0, none) then RGB, top row first.
-    std::vector<std::uint8_t> raw;
-    raw.reserve((rowBytes + 1) * static_cast<std::size_t>(height));
-    for (int y = height - 1; y >= 0; --y) {
-        const std::uint8_t* row = bgr + rowBytes * static_cast<std::size_t>(y);
-        raw.push_back(0);
-        for (int x = 0; x < width; ++x) raw.insert(raw.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+    for (int y = 0; y < height; ++y)
+        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(bgr + rowBytes * static_cast<std::size_t>(height - 1 - y));
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return {};
     }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<std::uint8_t> packed(packedSize);
-    compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6);
-    packed.resize(packedSize);
-
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<std::uint8_t> ihdr;
-    Put32(ihdr, static_cast<std::uint32_t>(width));
-    Put32(ihdr, static_cast<std::uint32_t>(height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, adaptive, no interlace
-    PutChunk(png, "IHDR", ihdr);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", {});
-    return png;
+    if (setjmp(png_jmpbuf(png))) {
+        // libpng reports its failures (only running out of memory here) by jumping back.
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &out, Append, NoFlush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 1);
+    png_set_compression_strategy(png, Z_RLE);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_rows(png, info, rows.data());
+    png_write_png(png, info, PNG_TRANSFORM_BGR, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
 }
 
 }  // namespace droskal::cli

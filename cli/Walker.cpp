@@ -44,9 +44,8 @@ bool Walker::checkFormat(std::string& error) {
     }
     std::uint8_t sequenceHeader[12 + 64 + 64] = {};
     const auto got = file_.peek(1, sizeof sequenceHeader, sequenceHeader);
-    const auto matrix =
-        IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got > 0 ? got : 0));
-    decoder_->SetIntraMatrix(matrix ? matrix->data() : nullptr);
+    matrix_ = IntraMatrixFromSequenceHeader(sequenceHeader, static_cast<std::size_t>(got > 0 ? got : 0));
+    decoder_->SetIntraMatrix(intraMatrix());
     picBuf_.assign(static_cast<std::size_t>(FormatInfo(picFormat_)->pixelCount) * 3, 0);
     rewind();
     return true;

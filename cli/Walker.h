@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,10 @@ public:
 
     StreamFile& file() { return file_; }
     std::uint8_t picFormat() const { return picFormat_; }
+    // The frame buffer as the last next() left it, and the sequence header's intra matrix
+    // (nullptr for the default): what a decoder of its own needs to decode that picture.
+    const FrameBuffer& frame() const { return *frameBuf_; }
+    const std::uint8_t* intraMatrix() const { return matrix_ ? matrix_->data() : nullptr; }
     std::int64_t length() const { return file_.length(); }
     // True when the last walk stopped before the end of the file (a stretch of more than
     // 299,999 bytes without a picture start code).
@@ -64,6 +70,7 @@ private:
     SilentObserver observer_;
     std::unique_ptr<FrameBuffer> frameBuf_;
     std::unique_ptr<Decoder> decoder_;
+    std::optional<std::array<std::uint8_t, 64>> matrix_;
     std::vector<std::uint8_t> picBuf_;
     std::string nmeaText_;
     std::int64_t picturePos_ = 0;

@@ -1,23 +1,27 @@
-// 8x8 inverse DCT. With SSE2 most blocks take a 16-bit fixed-point transform (IdctKernel.h;
-// with AVX2 two blocks at once); the rest, and every block without SSE2, a separable
-// floating-point one. Single precision is far inside the IEEE 1180 limits for the 12-bit
-// coefficient range, and rows of zeros (most of them) are skipped.
-// The SSE2 float version splits each 1-D transform into even and odd halves and runs four
-// columns per vector; it differs from the scalar loops only in float rounding, far below
-// 1180's limits.
+// 8x8 inverse DCT through the dispatch table (Kernels.h). With SSE2 most blocks take a 16-bit
+// fixed-point transform (IdctKernel.h; with AVX2 two blocks at once); the rest, and every
+// block of the plain unit, a separable floating-point one. Single precision is far inside the
+// IEEE 1180 limits for the 12-bit coefficient range, and rows of zeros (most of them) are
+// skipped. The SSE2 float version splits each 1-D transform into even and odd halves and runs
+// four columns per vector; it differs from the plain loops only in float rounding, far below
+// 1180's limits, so each unit is checked against the exact transform on its own.
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-
-#include "extlib/IdctKernel.h"
-#endif
-
 #include "extlib/IdctFast.h"
+#include "extlib/Kernels.h"
 #include "extlib/KorvanMpeg.h"
+#if defined(__SSE2__)
+#include "extlib/IdctKernel.h"
+#include "extlib/VectorSse2.h"
+#else
+namespace droskal::extlib {
+constexpr int kMaxAcSum = 2040;  // as IdctKernel.h: what the fixed-point transform takes
+}
+#endif
 
 using namespace droskal::extlib;
 
@@ -42,23 +46,11 @@ const Basis& IdctBasis() {
     return basis;
 }
 
-[[maybe_unused]] std::int16_t RoundToSample(float v) {
+std::int16_t RoundToSample(float v) {
     const float r = std::floor(v + 0.5f);
     if (r > 32767.0f) return 32767;
     if (r < -32768.0f) return -32768;
     return static_cast<std::int16_t>(r);
-}
-
-bool AcZero(const std::int16_t* block) {
-    bool acZero = true;
-    for (int i = 1; i < 64 && acZero; ++i) acZero = block[i] == 0;
-    return acZero;
-}
-
-void DcOnly(std::int16_t* block) {
-    // The exact result is DC / 8 everywhere; rounding halves up like the full path.
-    const auto v = static_cast<std::int16_t>((block[0] + 4) >> 3);
-    for (int i = 0; i < 64; ++i) block[i] = v;
 }
 
 #if defined(__SSE2__)
@@ -148,25 +140,6 @@ void IdctFloat(std::int16_t* block) {
     }
 }
 
-// The fixed-point transform (IdctKernel.h) on 128-bit vectors: four columns of one block.
-struct Sse2 {
-    using V = __m128i;
-    static V Add(V a, V b) { return _mm_add_epi32(a, b); }
-    static V Sub(V a, V b) { return _mm_sub_epi32(a, b); }
-    static V Madd(V a, V b) { return _mm_madd_epi16(a, b); }
-    template <int n>
-    static V Sra(V a) { return _mm_srai_epi32(a, n); }
-    static V Packs(V a, V b) { return _mm_packs_epi32(a, b); }
-    static V Lo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
-    static V Hi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
-    static V Lo32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
-    static V Hi32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
-    static V Lo64(V a, V b) { return _mm_unpacklo_epi64(a, b); }
-    static V Hi64(V a, V b) { return _mm_unpackhi_epi64(a, b); }
-    static V Splat(int v) { return _mm_set1_epi32(v); }
-    static V Zero() { return _mm_setzero_si128(); }
-};
-
 // in: the rows with the DC lane cleared.
 void FixedPointShaped(const __m128i in[8], int dc, bool rows4, bool cols4, std::int16_t* block) {
     __m128i rows[8];
@@ -174,51 +147,24 @@ void FixedPointShaped(const __m128i in[8], int dc, bool rows4, bool cols4, std::
     for (int y = 0; y < 8; ++y) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), rows[y]);
 }
 
-// From coeffs into out (the same array or not); false, out untouched, when it does not fit.
-bool FixedPoint(const std::int16_t* coeffs, std::int16_t* block) {
-    const int dc = coeffs[0];
+#endif
+
+}  // namespace
+
+namespace droskal::extlib {
+
+#if defined(__SSE2__)
+void IdctFixedSse2(const std::int16_t* coeffs, std::int16_t* out, std::uint64_t occupied) {
     __m128i in[8];
     for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
     in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-    // Sum of |AC| with unsigned saturation (enough to compare with kMaxAcSum), and whether
-    // rows 4..7 and columns 4..7 hold anything.
-    __m128i sum = _mm_setzero_si128();
-    __m128i all = _mm_setzero_si128();
-    __m128i lower = _mm_setzero_si128();
-    for (int v = 0; v < 8; ++v) {
-        sum = _mm_adds_epu16(sum, _mm_max_epi16(in[v], _mm_sub_epi16(_mm_setzero_si128(), in[v])));
-        all = _mm_or_si128(all, in[v]);
-        if (v >= 4) lower = _mm_or_si128(lower, in[v]);
-    }
-    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 8));
-    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 4));
-    sum = _mm_adds_epu16(sum, _mm_srli_si128(sum, 2));
-    if (dc < -2048 || dc > 2048 || _mm_extract_epi16(sum, 0) > kMaxAcSum) return false;
-    const bool rows4 = _mm_movemask_epi8(_mm_cmpeq_epi16(lower, _mm_setzero_si128())) == 0xFFFF;
-    const bool cols4 = _mm_cvtsi128_si64(_mm_srli_si128(all, 8)) == 0;
-    FixedPointShaped(in, dc, rows4, cols4, block);
-    return true;
+    FixedPointShaped(in, coeffs[0], Rows4(occupied), Cols4(occupied), out);
 }
 
-// With the AC sum and the occupied positions known (a superset is fine: the cut-down
-// variants only drop exact zeros).
-bool FixedPointKnown(const std::int16_t* coeffs, std::int16_t* block, int acAbsSum, std::uint64_t occupied) {
-    const int dc = coeffs[0];
-    if (dc < -2048 || dc > 2048 || acAbsSum > kMaxAcSum) return false;
-    __m128i in[8];
-    for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
-    in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-    FixedPointShaped(in, dc, Rows4(occupied), Cols4(occupied), block);
-    return true;
-}
+void IdctFloatSse2(std::int16_t* block) { IdctFloat(block); }
+#endif
 
-void IdctFull(std::int16_t* block) {
-    if (!FixedPoint(block, block)) IdctFloat(block);
-}
-
-#else
-
-void IdctFull(std::int16_t* block) {
+void IdctFloatPlain(std::int16_t* block) {
     const Basis& b = IdctBasis();
     float rows[8][8] = {};
     bool rowUsed[8] = {};
@@ -243,79 +189,74 @@ void IdctFull(std::int16_t* block) {
     }
 }
 
-#endif
+namespace {
+
+// The shape the fixed-point transform and the DC-only shortcut need, worked out plainly.
+struct Shape {
+    int acAbsSum = 0;
+    std::uint64_t occupied = 0;
+};
+Shape ShapeOf(const std::int16_t* block) {
+    Shape s;
+    for (int i = 1; i < 64; ++i) {
+        s.acAbsSum += std::abs(block[i]);
+        if (block[i] != 0) s.occupied |= std::uint64_t{1} << i;
+    }
+    return s;
+}
+
+bool FitsFixedPoint(const std::int16_t* coeffs, int acAbsSum) {
+    return acAbsSum <= kMaxAcSum && coeffs[0] >= -2048 && coeffs[0] <= 2048;
+}
 
 }  // namespace
 
-namespace droskal::extlib {
-
 bool IdctFixedPoint(std::int16_t* block) {
-#if defined(__SSE2__)
-    return FixedPoint(block, block);
-#else
-    (void)block;
-    return false;
-#endif
+    const Shape shape = ShapeOf(block);
+    const Kernels& k = KernelsFor(Simd::Sse2);
+    if (!k.fixedPoint || !FitsFixedPoint(block, shape.acAbsSum)) return false;
+    k.fixedPoint(block, block, shape.occupied);
+    return true;
 }
 
-void IdctKnownAc(std::int16_t* block, bool acZero) {
-    if (acZero) {
-        DcOnly(block);
-    } else {
-        IdctFull(block);
-    }
-}
-
-void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied) {
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied, Simd simd) {
     if (acAbsSum == 0) {
+        // The exact result is DC / 8 everywhere; rounding halves up like the full path.
         const auto v = static_cast<std::int16_t>((coeffs[0] + 4) >> 3);
         for (int i = 0; i < 64; ++i) out[i] = v;
         return;
     }
-#if defined(__SSE2__)
-    if (FixedPointKnown(coeffs, out, acAbsSum, occupied)) return;
-#else
-    (void)occupied;
-#endif
-    std::copy(coeffs, coeffs + 64, out);
-    IdctFull(out);
+    const Kernels& k = KernelsFor(simd);
+    if (k.fixedPoint && FitsFixedPoint(coeffs, acAbsSum)) {
+        k.fixedPoint(coeffs, out, occupied);
+        return;
+    }
+    if (out != coeffs) std::copy(coeffs, coeffs + 64, out);
+    k.floatIdct(out);
 }
 
-Simd BestSimd() {
-#if defined(DROSKAL_HAVE_AVX2_FILE)
-    static const Simd best = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? Simd::Avx2 : Simd::Sse2;
-    }();
-    return best;
-#elif defined(__SSE2__)
-    return Simd::Sse2;
-#else
-    return Simd::Plain;
-#endif
+void IdctWith(Simd simd, std::int16_t* block) {
+    const Shape shape = ShapeOf(block);
+    IdctDecoded(block, block, shape.acAbsSum, shape.occupied, simd);
 }
 
 void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
                      const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
                      Simd simd) {
-#if defined(DROSKAL_HAVE_AVX2_FILE)
     // Both blocks must take the fixed-point transform; DC-only ones are cheaper alone.
-    const auto fits = [](const std::int16_t* coeffs, int acAbsSum) {
-        return acAbsSum > 0 && acAbsSum <= kMaxAcSum && coeffs[0] >= -2048 && coeffs[0] <= 2048;
-    };
-    if (simd == Simd::Avx2 && BestSimd() == Simd::Avx2 && fits(coeffsA, acAbsSumA) && fits(coeffsB, acAbsSumB)) {
-        IdctFixedPairAvx2(coeffsA, outA, occupiedA, coeffsB, outB, occupiedB);
+    static const Kernels& best = KernelsFor(BestSimd());
+    const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
+    if (k.fixedPair && acAbsSumA > 0 && acAbsSumB > 0 && FitsFixedPoint(coeffsA, acAbsSumA) &&
+        FitsFixedPoint(coeffsB, acAbsSumB)) {
+        k.fixedPair(coeffsA, outA, occupiedA, coeffsB, outB, occupiedB);
         return;
     }
-#else
-    (void)simd;
-#endif
-    IdctDecoded(coeffsA, outA, acAbsSumA, occupiedA);
-    IdctDecoded(coeffsB, outB, acAbsSumB, occupiedB);
+    IdctDecoded(coeffsA, outA, acAbsSumA, occupiedA, simd);
+    IdctDecoded(coeffsB, outB, acAbsSumB, occupiedB, simd);
 }
 
 }  // namespace droskal::extlib
 
 extern "C" void Idct(std::int16_t* block) {
-    droskal::extlib::IdctKnownAc(block, AcZero(block));
+    droskal::extlib::IdctWith(droskal::extlib::BestSimd(), block);
 }

@@ -7,26 +7,29 @@
 
 namespace droskal::extlib {
 
-// Idct for a block whose AC coefficients are known to be all zero (acZero) or not.
-void IdctKnownAc(std::int16_t* block, bool acZero);
-// The same from coeffs into out (coeffs left as they are) for a block whose decoder knows the
-// sum of |AC| (0: DC only) and which natural positions may be non-zero (bit n for position n;
-// extra bits are allowed).
-void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied);
-
-// The instruction sets the whole-picture path can use; all give the same results. The widest
-// one the processor has is found once at run time, so one build runs on any x86-64.
+// The instruction sets the library can use, each a row of its dispatch table (Kernels.h). The
+// widest one the processor has is found once at run time, so one build runs on any x86-64.
+// The vector units give the same results as each other; the plain one's floating-point
+// transform rounds on its own (within IEEE 1180 like the others).
 enum class Simd { Plain, Sse2, Avx2 };
 Simd BestSimd();
 
-// IdctDecoded on two blocks, both at once where the instruction set allows; simd at most
-// BestSimd() (the default), lower ones for tests and benchmarks.
+// Idct with a given unit (at most BestSimd(); Idct uses BestSimd()).
+void IdctWith(Simd simd, std::int16_t* block);
+
+// The same from coeffs into out (coeffs left as they are, or the same array) for a block whose
+// decoder knows the sum of |AC| (0: DC only) and which natural positions may be non-zero (bit
+// n for position n; extra bits are allowed).
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied,
+                 Simd simd = BestSimd());
+
+// IdctDecoded on two blocks, both at once where the unit allows.
 void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
                      const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
                      Simd simd = BestSimd());
 
-// The fixed-point transform Idct uses where it fits (SSE2 builds): false, block untouched,
-// when |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
+// The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
+// |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
 bool IdctFixedPoint(std::int16_t* block);
 
 // IZZQ's scale x matrix weight by scan position, as the last SetQuant left it (this thread).

@@ -45,15 +45,15 @@ template <class Ops, bool kRows4>
 inline void Pass(const typename Ops::V in[8], bool high, typename Ops::V bias, typename Ops::V out[8]) {
     using V = typename Ops::V;
     auto pair = [high](V a, V b) { return high ? Ops::Hi16(a, b) : Ops::Lo16(a, b); };
-    auto madd = [](V a, int first, int second) { return Ops::Madd(a, Ops::Splat(Pair(first, second))); };
+    auto madd = [](V a, int first, int second) { return Ops::Madd(a, Ops::Set32(Pair(first, second))); };
     V e[4], o[4];
     const V p13 = pair(in[1], in[3]);
     if constexpr (kRows4) {
         const V p02 = pair(in[0], in[2]);
-        e[0] = Ops::Add(madd(p02, kC4, kC2), bias);
-        e[1] = Ops::Add(madd(p02, kC4, kC6), bias);
-        e[2] = Ops::Add(madd(p02, kC4, -kC6), bias);
-        e[3] = Ops::Add(madd(p02, kC4, -kC2), bias);
+        e[0] = Ops::Add32(madd(p02, kC4, kC2), bias);
+        e[1] = Ops::Add32(madd(p02, kC4, kC6), bias);
+        e[2] = Ops::Add32(madd(p02, kC4, -kC6), bias);
+        e[3] = Ops::Add32(madd(p02, kC4, -kC2), bias);
         o[0] = madd(p13, kC1, kC3);
         o[1] = madd(p13, kC3, -kC7);
         o[2] = madd(p13, kC5, -kC1);
@@ -62,22 +62,22 @@ inline void Pass(const typename Ops::V in[8], bool high, typename Ops::V bias, t
         const V p04 = pair(in[0], in[4]);
         const V p26 = pair(in[2], in[6]);
         const V p57 = pair(in[5], in[7]);
-        const V a0 = Ops::Add(madd(p04, kC4, kC4), bias);
-        const V a1 = Ops::Add(madd(p04, kC4, -kC4), bias);
+        const V a0 = Ops::Add32(madd(p04, kC4, kC4), bias);
+        const V a1 = Ops::Add32(madd(p04, kC4, -kC4), bias);
         const V b0 = madd(p26, kC2, kC6);
         const V b1 = madd(p26, kC6, -kC2);
-        e[0] = Ops::Add(a0, b0);
-        e[3] = Ops::Sub(a0, b0);
-        e[1] = Ops::Add(a1, b1);
-        e[2] = Ops::Sub(a1, b1);
-        o[0] = Ops::Add(madd(p13, kC1, kC3), madd(p57, kC5, kC7));
-        o[1] = Ops::Add(madd(p13, kC3, -kC7), madd(p57, -kC1, -kC5));
-        o[2] = Ops::Add(madd(p13, kC5, -kC1), madd(p57, kC7, kC3));
-        o[3] = Ops::Add(madd(p13, kC7, -kC5), madd(p57, kC3, -kC1));
+        e[0] = Ops::Add32(a0, b0);
+        e[3] = Ops::Sub32(a0, b0);
+        e[1] = Ops::Add32(a1, b1);
+        e[2] = Ops::Sub32(a1, b1);
+        o[0] = Ops::Add32(madd(p13, kC1, kC3), madd(p57, kC5, kC7));
+        o[1] = Ops::Add32(madd(p13, kC3, -kC7), madd(p57, -kC1, -kC5));
+        o[2] = Ops::Add32(madd(p13, kC5, -kC1), madd(p57, kC7, kC3));
+        o[3] = Ops::Add32(madd(p13, kC7, -kC5), madd(p57, kC3, -kC1));
     }
     for (int y = 0; y < 4; ++y) {
-        out[y] = Ops::Add(e[y], o[y]);
-        out[7 - y] = Ops::Sub(e[y], o[y]);
+        out[y] = Ops::Add32(e[y], o[y]);
+        out[7 - y] = Ops::Sub32(e[y], o[y]);
     }
 }
 
@@ -112,27 +112,27 @@ inline void Transpose4x32(typename Ops::V& a, typename Ops::V& b, typename Ops::
 template <class Ops, bool kRows4, bool kCols4>
 inline void IdctFixed(const typename Ops::V in[8], typename Ops::V bias2, typename Ops::V rows[8]) {
     using V = typename Ops::V;
-    const V bias1 = Ops::Splat(1 << (kShift1 - 1));
+    const V bias1 = Ops::Set32(1 << (kShift1 - 1));
     V mid[8];  // rows u (columns of the block), lanes y
     V lo[8];
     Pass<Ops, kRows4>(in, false, bias1, lo);
-    for (V& v : lo) v = Ops::template Sra<kShift1>(v);
+    for (V& v : lo) v = Ops::template Sra32<kShift1>(v);
     if constexpr (kCols4) {
         Transpose4x32<Ops>(lo[0], lo[1], lo[2], lo[3]);
         Transpose4x32<Ops>(lo[4], lo[5], lo[6], lo[7]);
-        for (int u = 0; u < 4; ++u) mid[u] = Ops::Packs(lo[u], lo[4 + u]);
+        for (int u = 0; u < 4; ++u) mid[u] = Ops::Packs32(lo[u], lo[4 + u]);
         for (int u = 4; u < 8; ++u) mid[u] = Ops::Zero();
     } else {
         V hi[8];
         Pass<Ops, kRows4>(in, true, bias1, hi);
-        for (int y = 0; y < 8; ++y) mid[y] = Ops::Packs(lo[y], Ops::template Sra<kShift1>(hi[y]));
+        for (int y = 0; y < 8; ++y) mid[y] = Ops::Packs32(lo[y], Ops::template Sra32<kShift1>(hi[y]));
         Transpose8<Ops>(mid);
     }
     V lo2[8], hi2[8];
     Pass<Ops, kCols4>(mid, false, bias2, lo2);
     Pass<Ops, kCols4>(mid, true, bias2, hi2);
     for (int x = 0; x < 8; ++x)
-        rows[x] = Ops::Packs(Ops::template Sra<kShift2>(lo2[x]), Ops::template Sra<kShift2>(hi2[x]));
+        rows[x] = Ops::Packs32(Ops::template Sra32<kShift2>(lo2[x]), Ops::template Sra32<kShift2>(hi2[x]));
     Transpose8<Ops>(rows);
 }
 
@@ -158,10 +158,5 @@ constexpr bool Rows4(std::uint64_t occupied) { return (occupied >> 32) == 0; }
 constexpr bool Cols4(std::uint64_t occupied) { return (occupied & 0xF0F0F0F0F0F0F0F0ull) == 0; }
 
 }  // namespace
-
-// Two blocks the fixed-point transform takes (|DC| <= 2048, AC magnitudes summing to at most
-// kMaxAcSum), transformed together with AVX2; only to be called when the processor has it.
-void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
-                       const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB);
 
 }  // namespace droskal::extlib

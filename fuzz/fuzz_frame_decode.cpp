@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fill(plainBuf.begin(), plainBuf.end(), std::uint8_t{0x5A});
     const bool ok = decoder->DecodePicture(*frameBuf, format, picBuf.data());
     // The reader never loads from outside the buffer.
-    if (decoder->bitPos < 0 || decoder->bitPos > kFrameBufSize) __builtin_trap();
+    if (decoder->State().bitPos < 0 || decoder->State().bitPos > kFrameBufSize) __builtin_trap();
 
     const bool plainOk = PlainPicture(*plain, *frameBuf, format, plainBuf.data(), matrix, true);
     if (ok != plainOk || picBuf != plainBuf) __builtin_trap();

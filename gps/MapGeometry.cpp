@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "config/ValNumber.h"
+#include "gps/LeadingNumber.h"
 
 namespace droskal {
 
@@ -16,7 +16,7 @@ double DegreesMinutes(std::string_view field, std::size_t degreeDigits) {
     const std::string_view degrees = field.substr(0, std::min(degreeDigits, field.size()));
     const std::string_view minutes =
         field.size() > degreeDigits ? field.substr(degreeDigits) : std::string_view{};
-    return ValNumber(degrees) + ValNumber(minutes) / 60.0;
+    return LeadingNumber(degrees) + LeadingNumber(minutes) / 60.0;
 }
 
 std::string Label(std::string_view prefix, double degrees, std::string_view decimalSeparator) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "config/ValNumber.h"
+#include "gps/LeadingNumber.h"
 
 namespace droskal {
 
@@ -32,10 +32,14 @@ private:
     std::string_view t_;
 };
 
+// Always a whole number in plain digits; a speed too large to be one (a damaged sentence)
+// shows nothing rather than an exponent or "inf".
 std::string SpeedCaption(double knots) {
     const double kmh = std::floor(knots * 1.852 + 0.5);
+    constexpr double kLargestShown = 1e15;
+    if (!(kmh > -kLargestShown && kmh < kLargestShown)) return {};
     char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, kmh);
+    const auto result = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(kmh));
     std::string caption(digits, result.ptr);
     caption += " km/h";
     return caption;
@@ -74,7 +78,7 @@ bool ParseNmea(std::string_view nmeaText, NmeaDisplay& d) {
     if (c4 == 0) return true;
     const std::size_t c5 = t.comma(c4 + 1);
     if (c5 == 0) return true;
-    d.lblSpeed = SpeedCaption(ValNumber(t.part(c4 + 1, c5 - c4 - 1)));
+    d.lblSpeed = SpeedCaption(LeadingNumber(t.part(c4 + 1, c5 - c4 - 1)));
 
     const std::size_t c6 = t.comma(c5 + 1);  // after the course
     if (c6 == 0) return true;

@@ -14,14 +14,10 @@ namespace droskal {
 
 inline bool PlainPicture(Decoder& d, const FrameBuffer& frame, std::uint8_t picFormat,
                          std::uint8_t* picBuf, const std::uint8_t* matrix, bool convert) {
-    d.dcPredY = 128;
-    d.dcPredCb = 0;
-    d.dcPredCr = 0;
-    d.bitPos = 0;
-    d.Attach(frame);
+    d.SetIntraMatrix(matrix);
+    d.StartPicture(frame);
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     if (!fmt) return false;
-    SetQuant(frame[0] >> 3, matrix);
     const bool vga = picFormat == 1;
     auto copyY = vga ? CopyBlockVgaY : CopyBlockCifY;
     auto copyC = vga ? CopyBlockVgaC : CopyBlockCifC;
@@ -31,12 +27,12 @@ inline bool PlainPicture(Decoder& d, const FrameBuffer& frame, std::uint8_t picF
             if (!d.GetMacroBlock()) return false;
             std::uint8_t* const bottomLeft = picBuf + r * fmt->rowBytes + 16 * c * 3;
             std::uint8_t* const upperLeft = bottomLeft + 8 * fmt->rowBytes;
-            copyY(upperLeft, d.blkY0);
-            copyY(upperLeft + 8 * 3, d.blkY1);
-            copyY(bottomLeft, d.blkY2);
-            copyY(bottomLeft + 8 * 3, d.blkY3);
-            copyC(bottomLeft + 1, d.blkCb);
-            copyC(bottomLeft + 2, d.blkCr);
+            copyY(upperLeft, d.Block(0));
+            copyY(upperLeft + 8 * 3, d.Block(1));
+            copyY(bottomLeft, d.Block(2));
+            copyY(bottomLeft + 8 * 3, d.Block(3));
+            copyC(bottomLeft + 1, d.Block(4));
+            copyC(bottomLeft + 2, d.Block(5));
         }
     }
     if (convert) YUVtoRGB(picBuf, fmt->pixelCount);

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "TestRecordings.h"
 #include "cli/Commands.h"
@@ -343,9 +346,120 @@ TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
         for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         EXPECT_EQ((std::vector<std::string>{"000001." + format, "000002." + format}), names);
-        const std::string magic = format == "bmp" ? "BM" : "\x89PNG";
-        EXPECT_EQ(magic, Text(ReadBytes(out + "/000001." + format)).substr(0, magic.size()));
     }
+    // The PNG, read back by libpng, holds the BMP's pixels (54 header bytes, rows bottom-up).
+    const Bytes bmp = ReadBytes(dir.file("pics-bmp/000002.bmp"));
+    const Bytes png = ReadBytes(dir.file("pics-png/000002.png"));
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
+    ASSERT_EQ(320u, image.width);
+    ASSERT_EQ(240u, image.height);
+    image.format = PNG_FORMAT_BGR;
+    Bytes pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+    ASSERT_EQ(54 + pixels.size(), bmp.size());
+    for (int y = 0; y < 240; ++y)
+        ASSERT_TRUE(std::equal(pixels.begin() + y * 960, pixels.begin() + (y + 1) * 960, bmp.begin() + 54 + (239 - y) * 960)) << y;
+}
+
+
+// Pictures decoded on several threads come out as one thread decodes them: the same files,
+// the same yuv bytes and the same report, a damaged picture in the middle reported once by
+// its index, and a picture cut short that decodes only by reading on into what the picture
+// before it left in the frame buffer.
+TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
+    // Picture 2: DC-only macroblocks, the first block holding an escape (run 0, level field
+    // 0x00, level 2) whose 22 field bits start on a byte and, with the three codes after it,
+    // fill four bytes: 00 00 09 B7. Picture 3 is picture 2 cut there, so its end code 00 00 01
+    // B7 stands in for them (level 0 instead of 2) and the rest comes from picture 2's bytes.
+    Bytes crafted{3 << 3};
+    std::size_t bit = 6, cut = 0;
+    const auto put = [&](const std::string& bits) {
+        for (char c : bits) {
+            if (bit / 8 >= crafted.size()) crafted.push_back(0);
+            if (c == '1') crafted[bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+            ++bit;
+        }
+    };
+    put("11100");
+    while (bit % 8 != 2) put("110");  // run 0, level 1
+    put("000001");
+    cut = bit / 8;
+    put("000000" "00000000" "00000010" "0110" "110" "111" "10" "10010100101001010" "0010" "0010");
+    for (int mb = 1; mb < 300; ++mb) put("11" "10010" "10010" "10010" "10010" "0010" "0010");
+    ASSERT_EQ(0x09, crafted[cut + 2]);
+    TempFolder dir;
+    RecorderWriter w(Header(320, 240));
+    RecorderPicture p = Picture(Sentence(0, 50, 20));
+    for (std::uint32_t seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
+        p.slice = EncodedPicture(320, 240, 3, seed);
+        if (seed == 3) p.slice = crafted;
+        if (seed == 4) p.slice.assign(crafted.begin(), crafted.begin() + static_cast<std::ptrdiff_t>(cut));
+        if (seed == 5) std::fill(p.slice.begin() + 600, p.slice.begin() + 700, 0);  // damaged
+        w.addPicture(p);
+    }
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    for (const std::string format : {"bmp", "yuv420p"}) {
+        std::vector<Bytes> outputs;
+        std::string firstReport;
+        for (const char* jobs : {"1", "2", "3"}) {
+            const std::string out = dir.file(format + jobs + (format == "bmp" ? "" : ".yuv"));
+            const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format, "--jobs", jobs});
+            SCOPED_TRACE(format + " --jobs " + jobs);
+            EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
+            const auto reported = [&](int index) {
+                int n = 0;
+                for (auto at = r.err.find("picture " + std::to_string(index) + " at "); at != std::string::npos;
+                     at = r.err.find("picture " + std::to_string(index) + " at ", at + 1))
+                    ++n;
+                return n;
+            };
+            EXPECT_EQ(1, reported(4)) << r.err;
+            EXPECT_EQ(0, reported(0) + reported(1) + reported(2) + reported(3) + reported(5) + reported(6)) << r.err;
+            if (firstReport.empty()) firstReport = r.err;
+            EXPECT_EQ(firstReport, r.err);
+            Bytes all;
+            if (format == "bmp") {
+                for (int i = 0; i < 7; ++i) {
+                    const std::string name = out + "/00000" + std::to_string(i) + ".bmp";
+                    EXPECT_EQ(i != 4, std::filesystem::exists(name)) << name;
+                    if (i != 4) {
+                        const Bytes b = ReadBytes(name);
+                        all.insert(all.end(), b.begin(), b.end());
+                    }
+                }
+            } else {
+                all = ReadBytes(out);
+            }
+            outputs.push_back(all);
+        }
+        EXPECT_FALSE(outputs[0].empty());
+        EXPECT_TRUE(outputs[0] == outputs[1] && outputs[0] == outputs[2]) << format;
+    }
+}
+
+// A reader that goes away mid-export ends the run with a message instead of a hang or a
+// death by signal (the program ignores SIGPIPE, as here).
+TEST(CliFrames, ClosedOutputPipeEndsTheRun) {
+    TempFolder dir;
+    RecorderWriter w(Header(320, 240));
+    for (int i = 0; i < 12; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    int ends[2];
+    ASSERT_EQ(0, ::pipe(ends));
+    ::close(ends[0]);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    ::dup2(ends[1], STDOUT_FILENO);
+    const Result r = RunCommand({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::close(savedOut);
+    ::close(ends[1]);
+    std::signal(SIGPIPE, previous);
+    EXPECT_EQ(cli::kExitUsage, r.status);
+    EXPECT_NE(r.err.find("cannot write to standard output: Broken pipe"), std::string::npos) << r.err;
+    EXPECT_EQ(std::string::npos, r.err.find("exported")) << r.err;
 }
 
 }  // namespace

@@ -91,16 +91,13 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Fidelity,
 // ---- The whole-picture path against the plain one ----
 
 void ExpectSameState(const Decoder& fast, const Decoder& plain, const std::string& what) {
-    EXPECT_EQ(plain.bitPos, fast.bitPos) << what;
-    EXPECT_EQ(plain.bitMask, fast.bitMask) << what;
-    EXPECT_EQ(plain.bitByte, fast.bitByte) << what;
-    EXPECT_EQ(plain.dcPredY, fast.dcPredY) << what;
-    EXPECT_EQ(plain.dcPredCb, fast.dcPredCb) << what;
-    EXPECT_EQ(plain.dcPredCr, fast.dcPredCr) << what;
-    EXPECT_TRUE(std::equal(plain.coeffBuf, plain.coeffBuf + 64, fast.coeffBuf)) << what;
-    const std::int16_t* const pb[6] = {plain.blkY0, plain.blkY1, plain.blkY2, plain.blkY3, plain.blkCb, plain.blkCr};
-    const std::int16_t* const fb[6] = {fast.blkY0, fast.blkY1, fast.blkY2, fast.blkY3, fast.blkCb, fast.blkCr};
-    for (int b = 0; b < 6; ++b) EXPECT_TRUE(std::equal(pb[b], pb[b] + 64, fb[b])) << what << " block " << b;
+    const ReaderState p = plain.State(), f = fast.State();
+    EXPECT_EQ(p.bitPos, f.bitPos) << what;
+    EXPECT_EQ(p.bitMask, f.bitMask) << what;
+    EXPECT_EQ(p.bitByte, f.bitByte) << what;
+    EXPECT_TRUE(p == f) << what << " (predictors)";
+    EXPECT_TRUE(std::equal(plain.Coefficients(), plain.Coefficients() + 64, fast.Coefficients())) << what;
+    for (int b = 0; b < 6; ++b) EXPECT_TRUE(std::equal(plain.Block(b), plain.Block(b) + 64, fast.Block(b))) << what << " block " << b;
 }
 
 // Decodes `frames` one after another with both paths on two long-lived decoders (state and
@@ -338,8 +335,7 @@ struct Reader {
     std::unique_ptr<FrameBuffer> frame;
     Decoder d;
     explicit Reader(const std::string& bits) : frame(FrameWithBits(bits)) {
-        d.Attach(*frame);
-        d.bitPos = 0;
+        d.StartPicture(*frame);
     }
 };
 
@@ -356,10 +352,10 @@ TEST(CoeffVlc, MatchesTheStandardTableFile) {
         int length;
         f >> bits >> length >> run >> level;
         const auto code = static_cast<std::int16_t>(std::stoi(bits, nullptr, 2));
-        const auto it = std::find_if(d.coeffVlc.begin(), d.coeffVlc.end(), [&](const VlcEntry& e) {
+        const auto it = std::find_if(d.CodeTable().begin(), d.CodeTable().end(), [&](const VlcEntry& e) {
             return e.length == length && e.code == code;
         });
-        ASSERT_NE(it, d.coeffVlc.end()) << bits;
+        ASSERT_NE(it, d.CodeTable().end()) << bits;
         if (run == "ESC") {
             EXPECT_EQ(111, it->value) << bits;
         } else {
@@ -378,16 +374,15 @@ TEST(GetBit, FailedLoadAtEndOfBufferRepeatsTheLastByte) {
     frame->fill(0);
     (*frame)[kFrameBufSize - 1] = 0xA5;
     Decoder d;
-    d.Attach(*frame);
-    d.bitPos = kFrameBufSize - 1;
-    d.bitMask = 0;
+    d.StartPicture(*frame);
+    d.SetState({.bitPos = kFrameBufSize - 1, .bitMask = 0});
     const bool a5[8] = {true, false, true, false, false, true, false, true};
     for (bool b : a5) EXPECT_EQ(b, d.GetBit());
     for (int round = 0; round < 2; ++round) {
         EXPECT_FALSE(d.GetBit()) << "failed load returns 0";
-        EXPECT_EQ(kFrameBufSize, d.bitPos);
-        EXPECT_EQ(128, d.bitMask);
-        EXPECT_EQ(0xA5, d.bitByte);
+        EXPECT_EQ(kFrameBufSize, d.State().bitPos);
+        EXPECT_EQ(128, d.State().bitMask);
+        EXPECT_EQ(0xA5, d.State().bitByte);
         for (bool b : a5) EXPECT_EQ(b, d.GetBit());
     }
 }
@@ -409,10 +404,12 @@ TEST(GetMacroBlock, DcSumsBeyondSixteenBitsFail) {
     } cases[] = {{"00 1", 32763, true}, {"00 1", 32764, false}, {"00 0", -32764, true}, {"00 0", -32765, false}};
     for (const auto& c : cases) {
         Reader r(DcOnlyMacroblock(c.diff, "00"));
-        r.d.dcPredY = c.pred;
+        ReaderState at = r.d.State();
+        at.dcPredY = c.pred;
+        r.d.SetState(at);
         EXPECT_EQ(c.ok, r.d.GetMacroBlock()) << c.pred;
         if (c.ok) {
-            EXPECT_EQ(c.pred + (c.pred > 0 ? 4 : -4), r.d.dcPredY);
+            EXPECT_EQ(c.pred + (c.pred > 0 ? 4 : -4), r.d.State().dcPredY);
         }
     }
 }

@@ -203,14 +203,18 @@ int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
     return taken;
 }
 
-TEST(Idct, PassesIeee1180Procedure) {
+// Every unit the processor has, the plain one included (its floating-point transform rounds
+// on its own); Idct is the widest.
+TEST(Idct, PassesIeee1180ProcedureOnEveryUnit) {
     const Ieee1180Case cases[] = {{256, 255, 1}, {5, 5, 1}, {300, 300, 1}, {256, 255, -1}, {5, 5, -1}, {300, 300, -1}};
-    for (const Ieee1180Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "range -" << c.lo << ".." << c.hi << " sign " << c.sign);
-        RunIeee1180(c, [](std::int16_t* block) {
-            Idct(block);
-            return true;
-        });
+    for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+        for (const Ieee1180Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << "simd " << simd << " range -" << c.lo << ".." << c.hi << " sign " << c.sign);
+            RunIeee1180(c, [simd](std::int16_t* block) {
+                extlib::IdctWith(static_cast<extlib::Simd>(simd), block);
+                return true;
+            });
+        }
     }
 }
 
@@ -327,18 +331,22 @@ TEST(FastIdct, WithinOneOfTheExactTransformAndMostlyItsRounding) {
         }
         double exact[64];
         ReferenceTransform(a, exact, true);
-        Idct(a);
-        for (int i = 0; i < 64; ++i) {
-            ASSERT_LE(std::abs(a[i] - exact[i]), 1.0) << "trial " << trial << " i " << i;
-            equal += a[i] == std::floor(exact[i] + 0.5);
+        for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+            std::int16_t out[64];
+            std::copy(a, a + 64, out);
+            extlib::IdctWith(static_cast<extlib::Simd>(simd), out);
+            for (int i = 0; i < 64; ++i) {
+                ASSERT_LE(std::abs(out[i] - exact[i]), 1.0) << "trial " << trial << " i " << i << " simd " << simd;
+                equal += out[i] == std::floor(exact[i] + 0.5);
+            }
         }
     }
-    EXPECT_GT(static_cast<double>(equal) / (20000.0 * 64), 0.99);
+    EXPECT_GT(static_cast<double>(equal) / (20000.0 * 64 * (static_cast<int>(extlib::BestSimd()) + 1)), 0.99);
 }
 
-// IdctDecoded keeps its own DC-only rounding and limit checks: against Idct on every shape it
-// may be told about, DC-only blocks (no AC drawn) included. IdctDecodedPair gives the same on
-// every instruction set, whatever two blocks meet (shapes, sizes, one DC-only or too large for
+// IdctDecoded keeps its own DC-only rounding and limit checks: against IdctWith on every shape
+// it may be told about, DC-only blocks (no AC drawn) included, on every unit. IdctDecodedPair
+// gives the same, whatever two blocks meet (shapes, sizes, one DC-only or too large for
 // the fixed-point transform).
 TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
     std::mt19937 rng(7);
@@ -346,7 +354,7 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
         std::int16_t coeffs[64];
         int sum;
         std::uint64_t occupied;
-        std::int16_t want[64];
+        std::int16_t want[3][64];  // by unit
     };
     Told pair[2];
     for (int trial = 0; trial < 20000; ++trial) {
@@ -367,17 +375,21 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
             t.sum += std::abs(a[i]);
             if (a[i] != 0 || rng() % 16 == 0) t.occupied |= std::uint64_t{1} << i;  // extra bits allowed
         }
-        std::copy(a, a + 64, t.want);
-        Idct(t.want);
         std::int16_t got[2][64];
-        extlib::IdctDecoded(a, got[0], t.sum, t.occupied);
-        ASSERT_TRUE(std::equal(t.want, t.want + 64, got[0])) << trial;
+        for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+            const auto unit = static_cast<extlib::Simd>(simd);
+            std::copy(a, a + 64, t.want[simd]);
+            extlib::IdctWith(unit, t.want[simd]);
+            extlib::IdctDecoded(a, got[0], t.sum, t.occupied, unit);
+            ASSERT_TRUE(std::equal(t.want[simd], t.want[simd] + 64, got[0])) << trial << " simd " << simd;
+        }
         if (trial % 2 == 0) continue;
         for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+            const auto unit = static_cast<extlib::Simd>(simd);
             extlib::IdctDecodedPair(pair[0].coeffs, got[0], pair[0].sum, pair[0].occupied, pair[1].coeffs, got[1],
-                                    pair[1].sum, pair[1].occupied, static_cast<extlib::Simd>(simd));
+                                    pair[1].sum, pair[1].occupied, unit);
             for (int k = 0; k < 2; ++k)
-                ASSERT_TRUE(std::equal(pair[k].want, pair[k].want + 64, got[k])) << trial << " simd " << simd << " block " << k;
+                ASSERT_TRUE(std::equal(pair[k].want[simd], pair[k].want[simd] + 64, got[k])) << trial << " simd " << simd << " block " << k;
         }
     }
 }

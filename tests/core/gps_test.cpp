@@ -55,6 +55,17 @@ TEST(Nmea, RecorderSentences) {
          {"30.03.2006  22:34:16", "0 km/h", "5212.3456", "02101.2345", true, true}},
         {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,  7.5x,45.6,010199,,",
          {"01.01.2099  22:34:16", "14 km/h", "5212.3456", "02101.2345", true, true}},
+        // The speed is the field's leading decimal number, and always plain digits.
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1 2.3,45.6,300306,,",
+         {"30.03.2006  22:34:16", "2 km/h", "5212.3456", "02101.2345", true, true}},
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,&H20,45.6,300306,,",
+         {"30.03.2006  22:34:16", "0 km/h", "5212.3456", "02101.2345", true, true}},
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1D3,45.6,300306,,",
+         {"30.03.2006  22:34:16", "2 km/h", "5212.3456", "02101.2345", true, true}},
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1E12,45.6,300306,,",
+         {"30.03.2006  22:34:16", "1852000000000 km/h", "5212.3456", "02101.2345", true, true}},
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1E400,45.6,300306,,",
+         {"30.03.2006  22:34:16", "", "5212.3456", "02101.2345", true, true}},
         // A seven-character time field moves the status and latitude places.
         {"$GPRMC,2234160,A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,",
          {"30.03.2006  22:34:16", "23 km/h", "2.3456", "02101.2345", false, true}},
@@ -306,6 +317,9 @@ TEST(MapGeometry, DegreesFromTheRecorderFields) {
         // Fixed places: a leading blank shifts the degrees and minutes apart.
         {" 5212.3456", "2101.2345", 5.0 + 212.3456 / 60.0, 210.0 + 1.2345 / 60.0},
         {"52-30", "021-30", 51.5, 20.5},
+        // A field's number ends where a decimal number cannot go on.
+        {"5212 30", "021&H10", 52.2, 21.0},
+        {"5212D1", "02101.5E1", 52.2, 21.25},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << '"' << c.lat << "\" \"" << c.lon << '"');

@@ -368,8 +368,8 @@ Walk WalkChecked(StreamFile& file) {
             decoder.DecodePicture(*frame, format, picBuf.data())) {
             hash = std::hash<std::string_view>{}({reinterpret_cast<const char*>(picBuf.data()), picBuf.size()});
         }
-        EXPECT_GE(decoder.bitPos, 0);
-        EXPECT_LE(decoder.bitPos, kFrameBufSize);
+        EXPECT_GE(decoder.State().bitPos, 0);
+        EXPECT_LE(decoder.State().bitPos, kFrameBufSize);
         walk.decoded.push_back(hash);
     }
 

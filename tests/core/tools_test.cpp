@@ -53,8 +53,9 @@ RoundTrip EncodeDecode(const YuvPicture& pic, std::uint8_t picFormat, int scale)
     Decoder d;
     RoundTrip rt{};
     rt.decoded = d.AssemblePicture(*frame, picFormat, picBuf.data());
-    const int left = d.bitMask == 0 ? 0 : std::countr_zero(d.bitMask) + 1;
-    rt.bitsRead = d.bitPos * 8 - left;
+    const ReaderState at = d.State();
+    const int left = at.bitMask == 0 ? 0 : std::countr_zero(at.bitMask) + 1;
+    rt.bitsRead = at.bitPos * 8 - left;
     const auto yuv = PicBufToYuv420p(picBuf.data(), picFormat);
     const std::size_t n = pic.y.size();
     rt.psnr[0] = Psnr(yuv.data(), pic.y.data(), n);

@@ -1,5 +1,7 @@
 #include "FakeDesktop.h"
 
+#include <QCoreApplication>
+
 namespace droskal {
 
 Desktop::Answer FakeDesktop::MessageBox(const QString& text, Icon icon, Buttons buttons) {
@@ -35,6 +37,12 @@ double FakeDesktop::MonotonicSeconds() {
     const double now = clock;
     clock += clockStep;
     return now;
+}
+
+void FakeDesktop::WaitForEvents(double seconds) {
+    waits.push_back(seconds);
+    clock += seconds;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 QString FakeDesktop::GetSetting(const QString& appName, const QString& section, const QString& key,

@@ -43,6 +43,9 @@ public:
     bool StartDetached(const QString&, const QStringList&) override { return true; }
     QString FindExecutable(const QString&) override { return QString(); }
     double MonotonicSeconds() override;
+    // Processes the pending events at once and moves the clock on by the time asked for.
+    void WaitForEvents(double seconds) override;
+    std::vector<double> waits;            // every sleep asked for, in seconds
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;
     void SaveSetting(const QString& appName, const QString& section, const QString& key,

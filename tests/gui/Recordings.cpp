@@ -25,6 +25,11 @@ std::vector<std::uint8_t> TestPictureRgb(int index, int width, int height) {
 }  // namespace
 
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options) {
+    return WriteRecording(path, options, {});
+}
+
+TestRecording WriteRecording(const QString& path, const RecordingOptions& options,
+                             const std::vector<std::string>& sentences) {
     SequenceHeader header;
     header.width = options.width;
     header.height = options.height;
@@ -44,7 +49,12 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
         const std::string sentence = BuildGprmc(fields);
         RecorderPicture picture;
         picture.temporalReference = i;
-        picture.userData.push_back(RecorderUserData(sentence));
+        const auto index = static_cast<std::size_t>(i);
+        if (sentences.empty()) {
+            picture.userData.push_back(RecorderUserData(sentence));
+        } else if (index < sentences.size() && !sentences[index].empty()) {
+            picture.userData.push_back(RecorderUserData(sentences[index]));
+        }
         picture.slice = EncodeIntraSlice(yuv, options.quantiserScale);
         picture.endCode = options.lastEndCode || i + 1 < options.count;
         picture.junkAfter.assign(static_cast<std::size_t>(options.junkAfter), 0);

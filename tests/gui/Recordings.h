@@ -38,6 +38,10 @@ struct RecordingOptions {
 // Picture i is a colour gradient shifted by i, its sentence gives 10 + i knots and the time
 // 22:34:10 plus i times secondsPerPicture.
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options = {});
+// The same with the given sentences: picture i carries sentences[i] as it is (no user data
+// for an empty one); pictures past the end of the list carry none.
+TestRecording WriteRecording(const QString& path, const RecordingOptions& options,
+                             const std::vector<std::string>& sentences);
 
 // Writes arbitrary bytes as a file.
 void WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes);

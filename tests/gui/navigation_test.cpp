@@ -146,23 +146,49 @@ TEST_F(NavigationTest, PlaybackAtEachSpeedShowsItsPictures) {
     }
 }
 
-TEST_F(NavigationTest, SpeedOneWaitsForTheDelayWithEventsBetweenPictures) {
+// The fake clock moves only while the loop sleeps, so every shown picture at every speed
+// must sleep out the whole delay; a stop during a long delay ends the sleep at once.
+TEST_F(NavigationTest, EverySpeedPacesItsPicturesAndStopsWithoutWaiting) {
+    const struct {
+        const char* name;
+        void (Form1::*play)();
+        int junk;
+        std::size_t pictures;
+    } cases[] = {
+        {"speed 1", &Form1::cmdUpF_Click, 0, 12},
+        {"speed 2", &Form1::cmdUpFF_Click, 0, 2},
+        {"speed 3", &Form1::cmdUpFFF_Click, 150000, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingOptions options{12};
+        options.junkAfter = c.junk;
+        Open(options);
+        shown.clear();
+        desktop.clockStep = 0;
+        desktop.waits.clear();
+        form->state.playDelay = 0.25f;
+        (form.get()->*c.play)();
+        EXPECT_EQ(shown.size(), c.pictures);
+        EXPECT_EQ(desktop.waits, std::vector<double>(c.pictures, 0.25));
+
+        form->cmdDownE_Click();
+        desktop.waits.clear();
+        form->state.playDelay = 2;
+        shown.clear();
+        After(1, [this] { form->cmdStop_Click(); });
+        (form.get()->*c.play)();
+        EXPECT_EQ(shown.size(), 2u);
+        EXPECT_TRUE(desktop.waits.empty());
+    }
+    // A delay shorter than a picture takes still gives one round of events per picture.
     Open(RecordingOptions{3});
-    desktop.clockStep = 0.01;  // every look at the clock takes 10 ms
-    form->state.playDelay = 0.1f;
+    shown.clear();
+    form->state.playDelay = -1;
     int rounds = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++rounds; });
     ticker.start(0);
-    form->cmdUpF_Click();
-    EXPECT_EQ(shown.size(), 3u);
-    // Each picture waits about ten clock reads; a negative delay still gives one round each.
-    EXPECT_GE(rounds, 20);
-    rounds = 0;
-    Open(RecordingOptions{3});
-    desktop.clockStep = 0;
-    form->state.playDelay = -1;
-    shown.clear();
     form->cmdUpF_Click();
     EXPECT_EQ(shown.size(), 3u);
     EXPECT_GE(rounds, 3);

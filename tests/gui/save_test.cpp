@@ -3,6 +3,8 @@
 
 #include <random>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "Recordings.h"
@@ -132,7 +134,8 @@ TEST_F(SaveTest, FirstPictureFragmentSavesThatNeverDestroyWhatTheyReplaceAndReop
     desktop.dialogAnswers.push_back(Path("old.MPEG"));
     form->cmdSaveCut_Click();
     ASSERT_EQ(desktop.messages.size(), 1u);
-    EXPECT_TRUE(desktop.messages[0].text.startsWith("Nie można zapisać pliku:"));
+    EXPECT_EQ(desktop.messages[0].text, "Nie można zapisać pliku:\n" + Path("old.MPEG") +
+                                            "\nNagranie kończy się przed zaznaczonym fragmentem.");
     EXPECT_EQ(ReadAll(Path("old.MPEG")), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).filter("old.MPEG").size(), 1);
 
@@ -218,6 +221,37 @@ TEST_F(SaveTest, SnapshotInMapViewIncludesThePointAndIgnoresPlayback) {
     form->cmdBmp_Click();
     form->cmdSaveCut_Click();
     EXPECT_EQ(desktop.dialogs.size(), dialogs);
+}
+
+// Saves the folder does not allow say why in Polish and leave what was there whole. A folder
+// without write permission cannot be shown to the superuser, who may write anyway.
+TEST_F(SaveTest, FolderReasonsInPolish) {
+    Open(RecordingOptions{2});
+    form->cmdUp_Click();
+    const QString locked = Path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    WriteBytes(locked + "/old.bmp", QByteArray("old"));
+    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const struct {
+        QString target;
+        const char* reason;
+        bool needsPermissions;
+    } cases[] = {
+        {Path("missing/x.bmp"), "Folder nie istnieje: ", false},
+        {locked + "/old.bmp", "istniejącego pliku nie można bezpiecznie zastąpić", true},
+        {locked + "/new.bmp", "Brak uprawnień do zapisu w folderze: ", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target.toStdString());
+        if (c.needsPermissions && ::geteuid() == 0) continue;
+        desktop.messages.clear();
+        desktop.dialogAnswers.push_back(c.target);
+        form->cmdBmp_Click();
+        ASSERT_EQ(desktop.messages.size(), 1u);
+        EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.reason)));
+    }
+    EXPECT_EQ(ReadAll(locked + "/old.bmp"), "old");
+    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace

@@ -62,8 +62,13 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
         {rec.path, rec.path},
         {"", rec.path},  // the remembered file
         {rec.path + " " + rec.path, rec.path + " " + rec.path},  // one name, not found
-        {"\"x\"y\"", "x\"y"},
+        // Relative to the folder the program starts in, kept as a full path.
+        {"\"a b.m1v\"", rec.path},
+        {"sub/../a b.m1v", rec.path},
+        {"\"x\"y\"", Path("x\"y")},
     };
+    const QString startFolder = QDir::currentPath();
+    QDir::setCurrent(dir.path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commandLine.toStdString());
         Start(c.commandLine);
@@ -71,6 +76,7 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
         EXPECT_EQ(form->state.bmpFileName, "/tmp/last.bmp");
         EXPECT_EQ(form->streamFile.isOpen(), c.opened == rec.path);
     }
+    QDir::setCurrent(startFolder);
     EXPECT_EQ(form->lblFile->text(), "File not found !");
 }
 

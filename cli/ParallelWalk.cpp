@@ -1,0 +1,95 @@
+#include "cli/ParallelWalk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "cli/Args.h"
+#include "decoder/PictureFormat.h"
+
+namespace droskal::cli {
+
+struct ParallelWalk::Slot {
+    FrameBuffer frame{};
+    std::vector<std::uint8_t> picBuf;
+    WalkedPicture picture;
+    std::string nmeaText;
+    Decode decode = Decode::None;
+    std::vector<std::uint8_t> encoded;
+};
+
+ParallelWalk::ParallelWalk(Walker& walker, int jobs) : walker_(walker), jobs_(std::max(1, jobs)) {
+    const auto pixels = static_cast<std::size_t>(FormatInfo(walker.picFormat())->pixelCount);
+    for (int j = 0; j < jobs_; ++j) {
+        decoders_.push_back(std::make_unique<Decoder>());
+        decoders_.back()->SetIntraMatrix(walker.intraMatrix());
+    }
+    // Two pictures a thread keep every thread busy while the caller writes out the oldest.
+    for (int s = 0; s < (jobs_ == 1 ? 1 : 2 * jobs_ + 1); ++s) {
+        slots_.push_back(std::make_unique<Slot>());
+        slots_.back()->picBuf.assign(pixels * 3, 0);
+    }
+    pool_ = std::make_unique<OrderedPool<bool>>(jobs_ == 1 ? 0 : jobs_);
+}
+
+ParallelWalk::~ParallelWalk() = default;
+
+void ParallelWalk::rewind() {
+    walker_.rewind();
+    walkDone_ = false;
+}
+
+bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFor, std::int64_t stopAfter) {
+    Slot& s = *slots_[submitted_ % slots_.size()];
+    if (!walker_.next(s.picture, Decode::None)) return false;
+    s.nmeaText = *s.picture.nmeaText;
+    s.picture.nmeaText = &s.nmeaText;
+    s.decode = s.picture.read ? decodeFor(s.picture.index) : Decode::None;
+    // A read places at most the bytes from the picture start code to where it stopped; beyond
+    // the highest such mark the walker's buffer and the copies hold the zeros they started with.
+    highWater_ = std::max(highWater_, std::min<std::int64_t>(kFrameBufSize, s.picture.endPos - s.picture.picturePos));
+    const FrameBuffer* frame = &walker_.frame();
+    if (s.decode != Decode::None && jobs_ > 1) {
+        std::memcpy(s.frame.data(), frame->data(), static_cast<std::size_t>(highWater_));
+        frame = &s.frame;
+    }
+    const std::uint8_t picFormat = walker_.picFormat();
+    pool_->Submit([this, &s, frame, picFormat](int worker) {
+        if (s.decode == Decode::None) return false;
+        Decoder& d = *decoders_[static_cast<std::size_t>(worker)];
+        s.picture.decoded = s.decode == Decode::Bitmap ? d.DecodePicture(*frame, picFormat, s.picBuf.data())
+                                                       : d.AssemblePicture(*frame, picFormat, s.picBuf.data());
+        s.picture.picBuf = s.picBuf.data();
+        if (s.picture.decoded && encoder_) s.encoded = encoder_(s.picture);
+        return s.picture.decoded;
+    });
+    ++submitted_;
+    if (s.picture.index >= stopAfter) walkDone_ = true;
+    return true;
+}
+
+bool ParallelWalk::next(WalkedPicture& picture, const std::function<Decode(std::int64_t)>& decodeFor,
+                        std::int64_t stopAfter) {
+    // The slot handed back last call is free again; fill every free one.
+    while (!walkDone_ && pool_->Pending() < slots_.size()) {
+        if (!readAhead(decodeFor, stopAfter)) walkDone_ = true;
+    }
+    if (pool_->Pending() == 0) return false;
+    pool_->Next();
+    Slot& s = *slots_[collected_++ % slots_.size()];
+    picture = s.picture;
+    encoded_.swap(s.encoded);
+    s.encoded.clear();
+    return true;
+}
+
+bool ParseJobs(const std::string& text, int& jobs) {
+    std::int64_t n = 0;
+    if (!ParseCount(text, n) || n < 1 || n > 256) return false;
+    jobs = static_cast<int>(n);
+    return true;
+}
+
+int DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+}  // namespace droskal::cli

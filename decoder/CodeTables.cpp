@@ -1,0 +1,116 @@
+// The coefficient code table (InitVlc) and the lookup tables the whole-picture path reads,
+// every entry built by the plain walks on that bit pattern.
+
+#include "decoder/CoeffCodes.h"
+#include "decoder/Decoder.h"
+#include "decoder/FastTables.h"
+#include "extlib/Mpeg1Tables.h"
+
+namespace droskal {
+
+namespace {
+
+// Read until something real is attached: all zero bits, which no macroblock accepts.
+const FrameBuffer kNoFrame{};
+
+// A pattern of bits as a stand-in reader for the plain walks.
+struct PatternBits {
+    std::uint32_t bits;  // first bit in bit `width - 1`
+    int width;
+    int taken = 0;
+    bool operator()() {
+        ++taken;
+        return taken <= width && ((bits >> (width - taken)) & 1) != 0;
+    }
+};
+
+// Matched codes pay their length; the end of block and patterns without an entry nothing.
+// No entry reads as packed value 0 (run 0, level 1), as GetBlock takes it.
+FastCode FromWalk(const CoeffWalk& r) {
+    FastCode c{r.value, static_cast<std::uint8_t>(r.bits),
+               static_cast<std::uint8_t>(r.kind == CoeffWalk::Match ? r.bits : 0), 0, 0, 0};
+    if (r.kind != CoeffWalk::EndOfBlock && r.value != kEscapeValue) {
+        const RunLevel rl = UnpackRunLevel(r.value);
+        c.run = static_cast<std::uint8_t>(rl.run);
+        c.level = static_cast<std::uint8_t>(rl.level);
+    }
+    return c;
+}
+
+// An entry that decodes code and sign in one lookup.
+FastCoef SignedCoefficient(const FastCode& c, int negative) {
+    return {static_cast<std::int16_t>(negative != 0 ? -c.level : c.level), static_cast<std::uint8_t>(c.length + 1),
+            c.charge, c.run, FastCoef::Whole, static_cast<std::uint16_t>((c.level * 2 + negative) * 64)};
+}
+
+}  // namespace
+
+Decoder::Decoder() : frame_(&kNoFrame), fast_(std::make_unique<FastTables>()) {
+    InitVlc();
+    SetIntraMatrix(nullptr);
+}
+
+Decoder::~Decoder() = default;
+
+void Decoder::InitVlc() {
+    for (std::size_t i = 0; i < kCoeffCodes.size(); ++i) {
+        const CoeffCode& c = kCoeffCodes[i];
+        const int value = c.run == kEscapeRun ? kEscapeValue : PackRunLevel(c.run, c.level);
+        coeffVlc_[i] = {c.length, static_cast<std::int16_t>(c.code), static_cast<std::int16_t>(value)};
+    }
+    state_.dcPredY = 128;
+    state_.dcPredCb = 0;
+    state_.dcPredCr = 0;
+    fast_->Build(coeffVlc_);
+}
+
+void FastTables::Build(const CoeffTable& vlc) {
+    // A short entry must not need bits beyond its eight, nor a level beyond the dequantisation
+    // table; the DC codes fit in eight bits.
+    ok = true;
+    for (std::uint32_t p = 0; p < 256; ++p) {
+        PatternBits in{p << 8, 16};
+        shortCodes[p] = FromWalk(WalkCoeffCode(vlc, in));
+        if (p >= 4 && in.taken > 8) ok = false;
+    }
+    for (std::uint32_t q = 0; q < 1024; ++q) longCodes[q] = FromWalk(WalkCoeffCode(vlc, PatternBits{q, 16}));
+    for (const auto* table : {shortCodes.data(), longCodes.data()}) {
+        for (std::size_t i = 0; i < (table == shortCodes.data() ? shortCodes.size() : longCodes.size()); ++i)
+            if (table[i].level >= kTableLevels) ok = false;
+    }
+    for (std::uint32_t p = 0; p < 1024; ++p) {
+        // Patterns starting 000000 need more than these 10 bits to find their code.
+        FastCoef& e = coef[p];
+        e = {};
+        const FastCode& c = shortCodes[p >> 2];
+        if ((p >> 4) == 0) {
+            e.kind = FastCoef::Long;
+        } else if (c.value == -1) {
+            e.length = c.length;
+            e.kind = FastCoef::EndOfBlock;
+        } else if (c.value != kEscapeValue && c.level != 0 && c.length + 1 <= 10) {
+            e = SignedCoefficient(c, static_cast<int>((p >> (9 - c.length)) & 1));
+        }
+    }
+    for (std::uint32_t q = 0; q < 1024; ++q) {
+        // Codes starting 000000 with their sign inside the first 16 bits; patterns without an
+        // entry (charged nothing) stay with the FastCode way.
+        FastCoef& e = coef[kLongCoefs + q];
+        e = {};
+        const FastCode& c = longCodes[q];
+        if (c.value >= 0 && c.value != kEscapeValue && c.charge != 0 && c.level != 0 && c.length + 1 <= 16)
+            e = SignedCoefficient(c, static_cast<int>((q >> (15 - c.length)) & 1));
+    }
+    for (std::uint32_t p = 0; p < 256; ++p) {
+        PatternBits y{p, 8};
+        const int sy = WalkDcSizeY(y);
+        dcY[p] = {static_cast<std::uint8_t>(sy), static_cast<std::uint8_t>(y.taken)};
+        PatternBits c{p, 8};
+        const int sc = WalkDcSizeC(c);
+        dcC[p] = {static_cast<std::uint8_t>(sc), static_cast<std::uint8_t>(c.taken)};
+        if (y.taken > 8 || c.taken > 8) ok = false;
+    }
+    dequantValid = false;
+}
+
+}  // namespace droskal
