@@ -64,6 +64,8 @@ const std::vector<Action>& Actions() {
          [](C& f) { return f.cmdBmp->isEnabled(); }},
         {{Qt::SHIFT | Qt::Key_S}, "Zapis widoku, jak widać na ekranie (PNG)",
          [](F& f, int) { f.SaveViewPng(); }, [](C& f) { return !f.state.playing; }},
+        {{Qt::Key_E}, "Materiał dowodowy z fragmentu (film z opisem, ślad, raport, sumy SHA-256)",
+         [](F& f, int) { f.EvidencePack_Click(); }, [](C& f) { return Open(f) && !f.state.playing; }},
         {{Qt::CTRL | Qt::Key_O}, "Otwarcie pliku", [](F& f, int) { f.cmdFile_Click(); },
          [](C& f) { return f.cmdFile->isEnabled(); }},
         {{Qt::Key_F, Qt::Key_F11}, "Pełny ekran włącz / wyłącz",

@@ -21,8 +21,8 @@ public:
     // initial name when cancelled (the dialog's own behaviour), or empty.
     virtual QString OpenFileDialog(const QString& filter, const QString& initialName) = 0;
     virtual QString SaveFileDialog(const QString& filter, const QString& initialName) = 0;
-    // Folder dialog: the chosen folder, or empty when cancelled.
-    virtual QString OpenFolderDialog(const QString& initialFolder) = 0;
+    // Choice of an existing folder; empty when cancelled.
+    virtual QString FolderDialog(const QString& title, const QString& initialFolder) = 0;
     // Whether Shift is held now (a button pressed with Shift does its second job).
     virtual bool ShiftHeld() = 0;
     virtual void Beep() = 0;

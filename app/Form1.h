@@ -172,6 +172,9 @@ public:
     // What a snapshot saves: Pic1's persistent image, with the map point in map view.
     QImage SnapshotImage() const;
 
+    // Evidence pack of the marked stretch (key E), made off the interface thread.
+    void EvidencePack_Click();
+
     // Start-up and shutdown.
     void GetIniParam(const std::string& Param);
     void Form_Load();

@@ -67,7 +67,7 @@ bool Form1::OpenTrip(std::size_t index) {
 void Form1::cmdFolder_Click() {
     streamFile.close();
     const QFileInfo current(state.mpegFileName);
-    const QString name = desktop_.OpenFolderDialog(current.isDir() ? state.mpegFileName : current.path());
+    const QString name = desktop_.FolderDialog("Otwórz folder z nagraniami", current.isDir() ? state.mpegFileName : current.path());
     if (name.isEmpty()) {
         // As a cancelled file dialog does: the current recording opens again.
         if (!state.mpegFileName.isEmpty()) NewFile(state.mpegFileName);

@@ -41,10 +41,6 @@ Desktop::Answer QtDesktop::MessageBox(const QString& text, Icon icon, Buttons bu
     return Answer::Ok;
 }
 
-QString QtDesktop::OpenFolderDialog(const QString& initialFolder) {
-    return QFileDialog::getExistingDirectory(parent_, "Otwórz folder z nagraniami", initialFolder);
-}
-
 bool QtDesktop::ShiftHeld() {
     return (QApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0;
 }
@@ -60,6 +56,10 @@ QString QtDesktop::OpenFileDialog(const QString& filter, const QString& initialN
                                                         QtFilterFromPipeFilter(filter));
     // A cancelled dialog leaves the name it was given.
     return chosen.isEmpty() ? initialName : chosen;
+}
+
+QString QtDesktop::FolderDialog(const QString& title, const QString& initialFolder) {
+    return QFileDialog::getExistingDirectory(parent_, title, initialFolder);
 }
 
 QString QtDesktop::SaveFileDialog(const QString& filter, const QString& initialName) {

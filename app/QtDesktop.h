@@ -16,7 +16,7 @@ public:
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
-    QString OpenFolderDialog(const QString& initialFolder) override;
+    QString FolderDialog(const QString& title, const QString& initialFolder) override;
     bool ShiftHeld() override;
     void Beep() override;
     bool StartDetached(const QString& program, const QStringList& arguments) override;

@@ -29,5 +29,6 @@ int RunCut(const std::vector<std::string>& args, const Io& io);
 int RunBench(const std::vector<std::string>& args, const Io& io);
 int RunMap(const std::vector<std::string>& args, const Io& io);
 int RunTrips(const std::vector<std::string>& args, const Io& io);
+int RunEvidence(const std::vector<std::string>& args, const Io& io);
 
 }  // namespace droskal::cli

@@ -25,8 +25,8 @@ QString FakeDesktop::SaveFileDialog(const QString& filter, const QString& initia
     return name;
 }
 
-QString FakeDesktop::OpenFolderDialog(const QString& initialFolder) {
-    dialogs.push_back({false, "folder", initialFolder});
+QString FakeDesktop::FolderDialog(const QString& title, const QString& initialFolder) {
+    dialogs.push_back({false, title, initialFolder});
     if (dialogAnswers.empty()) return QString();
     const QString name = dialogAnswers.front();
     dialogAnswers.pop_front();

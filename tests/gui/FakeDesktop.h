@@ -39,7 +39,8 @@ public:
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
     QString SaveFileDialog(const QString& filter, const QString& initialName) override;
-    QString OpenFolderDialog(const QString& initialFolder) override;
+    // Recorded as an open dialog with the title as its filter; answers like SaveFileDialog.
+    QString FolderDialog(const QString& title, const QString& initialFolder) override;
     bool ShiftHeld() override { return shiftHeld; }
     bool shiftHeld = false;
     void Beep() override { ++beeps; }

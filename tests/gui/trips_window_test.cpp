@@ -97,7 +97,7 @@ TEST_F(TripWindowTest, FragmentAcrossTheJoinSavesTheBytesOfBothFiles) {
     desktop.shiftHeld = true;  // Shift with the open button: the folder dialog
     desktop.dialogAnswers.push_back(dir.path());
     form->cmdFile_Click();
-    ASSERT_EQ(desktop.dialogs.back().filter, "folder");
+    ASSERT_EQ(desktop.dialogs.back().filter, "Otwórz folder z nagraniami");
     EXPECT_EQ(desktop.dialogs.back().initialName, dir.path());
     EXPECT_EQ(form->state.mpegFileName, dir.path());
     Key(Qt::Key_PageUp);

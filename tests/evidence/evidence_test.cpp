@@ -1,0 +1,342 @@
+// The evidence pack made through droskal-cli from a generated recording: its files, the
+// fragment's bytes, the checksums, the clip read back with libavformat and libavcodec, the
+// caption band, and what a full disk, a cancel or an existing folder leave behind.
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <QGuiApplication>
+
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "cli/Commands.h"
+#include "recording/Walker.h"
+#include "decoder/YuvPlanes.h"
+#include "evidence/Pack.h"
+#include "evidence/QtBand.h"
+#include "tests/core/TestRecordings.h"
+
+namespace droskal::evidence {
+namespace {
+
+using test::Bytes;
+namespace fs = std::filesystem;
+
+struct Case {
+    int width, height, rateCode, rateNum, pictures, from, to;
+};
+const Case kCases[] = {{320, 240, 3, 25, 14, 3, 12}, {640, 480, 5, 30, 7, 2, 6}};
+
+struct Recording {
+    std::string path;
+    RecorderWriter writer;
+};
+
+// Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots.
+std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c) {
+    SequenceHeader header = test::Header(c.width, c.height);
+    header.pictureRate = c.rateCode;
+    auto rec = std::make_unique<Recording>(Recording{dir.file("r.m1v"), RecorderWriter(header)});
+    for (int i = 0; i < c.pictures; ++i) {
+        RmcFields fields;
+        fields.time = "2234" + std::to_string(10 + i) + ".000";
+        fields.speedKnots = std::to_string(10 + i) + ".0";
+        RecorderPicture picture;
+        picture.temporalReference = i;
+        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
+        picture.slice = test::EncodedPicture(c.width, c.height, 2, 0, i);
+        rec->writer.addPicture(picture);
+    }
+    rec->writer.writeFile(rec->path);
+    return rec;
+}
+
+int Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    return cli::RunCli(args, cli::Io{out, err, false});
+}
+
+std::string PackOf(const test::TempFolder& dir, const Recording& rec, const Case& c) {
+    fs::create_directories(dir.file("out"));
+    EXPECT_EQ(Cli({"evidence", rec.path, "--from", std::to_string(c.from), "--to",
+                   std::to_string(c.to), dir.file("out")}),
+              0);
+    return dir.file("out/2006-03-30_22-34-" + std::to_string(10 + c.from - 1) + "_incident");
+}
+
+bool ChecksumsVerify(const std::string& folder) {
+    const std::string command =
+        "cd '" + folder + "' && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+void Overwrite(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+struct Clip {
+    int width = 0, height = 0;
+    AVRational rate{0, 1};
+    std::vector<Bytes> lumas;  // Y planes, rows top-down
+};
+
+Clip ReadClip(const std::string& path) {
+    Clip clip;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return clip;
+    avformat_find_stream_info(format, nullptr);
+    const AVStream* stream = format->streams[0];
+    clip.width = stream->codecpar->width;
+    clip.height = stream->codecpar->height;
+    clip.rate = stream->avg_frame_rate;
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    avcodec_parameters_to_context(ctx, stream->codecpar);
+    avcodec_open2(ctx, codec, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    const auto take = [&] {
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            Bytes y(static_cast<std::size_t>(frame->width) * frame->height);
+            for (int r = 0; r < frame->height; ++r) {
+                std::copy_n(frame->data[0] + r * frame->linesize[0], frame->width,
+                            y.begin() + r * frame->width);
+            }
+            clip.lumas.push_back(std::move(y));
+        }
+    };
+    while (av_read_frame(format, packet) >= 0) {
+        avcodec_send_packet(ctx, packet);
+        av_packet_unref(packet);
+        take();
+    }
+    avcodec_send_packet(ctx, nullptr);
+    take();
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    avformat_close_input(&format);
+    return clip;
+}
+
+double Psnr(const Bytes& a, const Bytes& b, std::size_t from, std::size_t to) {
+    double sum = 0;
+    for (std::size_t i = from; i < to; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+    const double mse = sum / static_cast<double>(to - from);
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The band as the test expects it: its own caption texts drawn with QPainter, as video luma.
+Bytes ExpectedBand(int i, const std::string& file, int width, int height) {
+    char speed[64];
+    std::snprintf(speed, sizeof speed, "52.205760 N  21.020575 E   %.1f km/h", (10 + i) * 1.852);
+    const QImage image = DrawBand({"2006-03-30 22:34:" + std::to_string(10 + i) + " UTC", speed,
+                                   "plik " + file + ", obraz " + std::to_string(i + 1)},
+                                  width, height);
+    Bytes y;
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = image.pixel(x, r);
+            y.push_back(static_cast<std::uint8_t>(std::lround(
+                16 + (0.299 * qRed(p) + 0.587 * qGreen(p) + 0.114 * qBlue(p)) * 219 / 255)));
+        }
+    }
+    return y;
+}
+
+class EvidencePackTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(EvidencePackTest, HoldsEveryFileTheFragmentAndChecksumsThatCatchAnyChangedByte) {
+    const Case c = GetParam();
+    test::TempFolder dir;
+    const auto rec = Write(dir, c);
+    const std::string pack = PackOf(dir, *rec, c);
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(pack))
+        names.insert(entry.path().filename().string());
+    const std::set<std::string> expected = {"SHA256SUMS",
+                                            "original.m1v",
+                                            "report.html",
+                                            "track.csv",
+                                            "track.gpx",
+                                            "video.mp4",
+                                            "picture-" + std::to_string(c.from) + ".png",
+                                            "picture-" + std::to_string(c.to) + ".png"};
+    EXPECT_EQ(names, expected);
+
+    // The fragment: the first 20 bytes, then from the group header before picture A to B's end
+    // code.
+    const Bytes& all = rec->writer.bytes();
+    const auto& first = rec->writer.pictures()[static_cast<std::size_t>(c.from - 1)];
+    const auto& last = rec->writer.pictures()[static_cast<std::size_t>(c.to - 1)];
+    Bytes fragment(all.begin(), all.begin() + 20);
+    fragment.insert(fragment.end(), all.begin() + first.picturePos - 12,
+                    all.begin() + last.endCodePos);
+    EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
+    ASSERT_EQ(Cli({"cut", rec->path, "--from", std::to_string(c.from), "--to", std::to_string(c.to),
+                   dir.file("cut.m1v")}),
+              0);
+    EXPECT_EQ(test::ReadBytes(dir.file("cut.m1v")), fragment);
+
+    ASSERT_TRUE(ChecksumsVerify(pack));
+    for (const auto& name : expected) {
+        if (name == "SHA256SUMS") continue;
+        const std::string path = pack + "/" + name;
+        Bytes bytes = test::ReadBytes(path);
+        bytes[bytes.size() / 2] ^= 1;
+        Overwrite(path, bytes);
+        EXPECT_FALSE(ChecksumsVerify(pack)) << name;
+        bytes[bytes.size() / 2] ^= 1;
+        Overwrite(path, bytes);
+    }
+    EXPECT_TRUE(ChecksumsVerify(pack));
+}
+
+TEST_P(EvidencePackTest, ClipHasEveryPictureAtTheRecordingsRateWithTheDecodedPictureAboveTheBand) {
+    const Case c = GetParam();
+    test::TempFolder dir;
+    const auto rec = Write(dir, c);
+    const Clip clip = ReadClip(PackOf(dir, *rec, c) + "/video.mp4");
+    EXPECT_EQ(clip.width, c.width);
+    EXPECT_EQ(clip.height, c.height);
+    EXPECT_EQ(clip.rate.num * 1.0 / clip.rate.den, c.rateNum);
+    ASSERT_EQ(static_cast<int>(clip.lumas.size()), c.to - c.from + 1);
+
+    const int bandTop = c.height - c.height * 15 / 100;  // at most the bottom 15 %
+    Walker walker;
+    int error = 0;
+    ASSERT_TRUE(walker.open({rec->path}, error)) << error;
+    WalkedPicture pic;
+    const auto w = static_cast<std::size_t>(c.width);
+    while (walker.next(pic, Decode::Planes) && pic.index < c.to) {
+        if (pic.index < c.from - 1) continue;
+        const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
+        const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - (c.from - 1))];
+        EXPECT_GE(Psnr(ours, theirs, 0, bandTop * w), 30.0) << "picture " << pic.index + 1;
+
+        // The band reads as this picture's caption, clearly better than as its neighbour's.
+        const int i = static_cast<int>(pic.index);
+        const std::size_t bandRows = static_cast<std::size_t>(c.height - bandTop);
+        Bytes band(theirs.begin() + static_cast<std::ptrdiff_t>(bandTop * w), theirs.end());
+        const double right = Psnr(ExpectedBand(i, "r.m1v", c.width, static_cast<int>(bandRows)),
+                                  band, 0, band.size());
+        const double wrong = Psnr(ExpectedBand(i + 1, "r.m1v", c.width, static_cast<int>(bandRows)),
+                                  band, 0, band.size());
+        EXPECT_GE(right, 28.0) << "picture " << i + 1;
+        EXPECT_GE(right - wrong, 6.0) << "picture " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EvidencePackTest, ::testing::ValuesIn(kCases));
+
+// A disk that fills up after `budget` bytes of the pack.
+class FullDisk : public PackFolder {
+  public:
+    explicit FullDisk(std::int64_t budget) : left_(budget) {}
+    std::unique_ptr<PackOutput> create(const std::string& folder, const std::string& name,
+                                       std::string& error) override {
+        auto real = PackFolder::create(folder, name, error);
+        return real ? std::make_unique<Output>(std::move(real), left_) : nullptr;
+    }
+
+  private:
+    struct Output : PackOutput {
+        Output(std::unique_ptr<PackOutput> real, std::int64_t& left)
+            : real_(std::move(real)), left_(left) {}
+        bool write(const std::uint8_t* data, std::size_t size, std::string& error) override {
+            const auto n = static_cast<std::size_t>(
+                std::clamp<std::int64_t>(left_, 0, static_cast<std::int64_t>(size)));
+            left_ -= static_cast<std::int64_t>(n);
+            if (!real_->write(data, n, error)) return false;
+            if (n == size) return true;
+            error = "No space left on device";
+            return false;
+        }
+        bool seek(std::int64_t offset, std::string& error) override {
+            return real_->seek(offset, error);
+        }
+        bool close(std::string& error) override { return real_->close(error); }
+        std::unique_ptr<PackOutput> real_;
+        std::int64_t& left_;
+    };
+    std::int64_t left_;
+};
+
+TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
+    const Case c = kCases[0];
+    test::TempFolder dir;
+    const auto rec = Write(dir, c);
+    PackRequest request;
+    request.recording = rec->path;
+    std::string error;
+    ASSERT_TRUE(MarksForPictures(rec->path, c.from, c.to, request.cutStart, request.cutEnd, error))
+        << error;
+    request.parentFolder = dir.file("out");
+    request.band = QtBandPainter();
+    fs::create_directories(request.parentFolder);
+    PackFolder disk;
+    const PackResult whole = BuildEvidencePack(request, disk, nullptr, nullptr);
+    ASSERT_EQ(whole.status, PackResult::Status::Done) << whole.error;
+    std::int64_t total = 0;
+    for (const auto& entry : fs::directory_iterator(whole.folder))
+        total += static_cast<std::int64_t>(entry.file_size());
+    fs::remove_all(whole.folder);
+
+    const auto entries = [&] {
+        return std::distance(fs::directory_iterator(request.parentFolder),
+                             fs::directory_iterator());
+    };
+    for (const double share : {0.0, 0.05, 0.5, 0.99}) {
+        FullDisk full(static_cast<std::int64_t>(share * static_cast<double>(total)));
+        const PackResult r = BuildEvidencePack(request, full, nullptr, nullptr);
+        EXPECT_EQ(r.status, PackResult::Status::Failed) << share;
+        EXPECT_NE(r.error.find("No space left"), std::string::npos) << share << ": " << r.error;
+        EXPECT_EQ(entries(), 0) << share;
+    }
+
+    std::atomic<bool> cancel{false};
+    const PackResult cancelled = BuildEvidencePack(
+        request, disk, [&](double f) { cancel = cancel || f > 0.5; }, &cancel);
+    EXPECT_EQ(cancelled.status, PackResult::Status::Cancelled);
+    EXPECT_EQ(entries(), 0);
+
+    fs::create_directory(whole.folder);  // an empty folder of the same name is not replaced either
+    const PackResult existing = BuildEvidencePack(request, disk, nullptr, nullptr);
+    EXPECT_EQ(existing.status, PackResult::Status::Failed);
+    EXPECT_EQ(entries(), 1);
+    EXPECT_TRUE(fs::is_empty(whole.folder));
+}
+
+TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
+    test::TempFolder dir;
+    const auto rec = Write(dir, kCases[0]);
+    const std::vector<std::vector<std::string>> bad = {
+        {"--from", "5", "--to", "3", dir.file("")},      // backwards
+        {"--from", "3", "--to", "99", dir.file("")},     // past the last picture
+        {"--from", "0", "--to", "3", dir.file("")},      // pictures count from 1
+        {"--from", "1", "--to", "3", dir.file("none")},  // no such folder
+        {"--from", "1", "--to", "3"},                    // no folder
+    };
+    for (const auto& args : bad) {
+        std::vector<std::string> full = {"evidence", rec->path};
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(Cli(full), 2) << args.size();
+    }
+}
+
+}  // namespace
+}  // namespace droskal::evidence
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
