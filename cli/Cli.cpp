@@ -16,6 +16,7 @@ const char* const kUsage =
     "  cut FILE OUT      save pictures --from A --to B as a new recording\n"
     "  bench FILE        decoding speed in memory\n"
     "  trips DIR         the recordings of a folder grouped into drives\n"
+    "  index PATH...     the drives of many folders, by date, place or speed\n"
     "\n"
     "FILE may also be a folder of recordings: --trip N reads its Nth trip, without it all\n"
     "of them in trip order as one stream.\n"
@@ -27,7 +28,7 @@ const char* const kUsage =
 
 int RunCli(const std::vector<std::string>& args, const Io& io) {
     static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
-        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}, {"trips", RunTrips}};
+        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench}, {"trips", RunTrips}, {"index", RunIndex}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

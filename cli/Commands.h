@@ -28,5 +28,6 @@ int RunTrack(const std::vector<std::string>& args, const Io& io);
 int RunCut(const std::vector<std::string>& args, const Io& io);
 int RunBench(const std::vector<std::string>& args, const Io& io);
 int RunTrips(const std::vector<std::string>& args, const Io& io);
+int RunIndex(const std::vector<std::string>& args, const Io& io);
 
 }  // namespace droskal::cli
