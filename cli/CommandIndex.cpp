@@ -2,8 +2,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -76,26 +74,6 @@ bool ParseNumbers(const std::string& text, std::size_t count, std::vector<double
 double Rounded(double value, int decimals) {
     const double scale = std::pow(10.0, decimals);
     return std::round(value * scale) / scale;
-}
-
-std::string DefaultDb(std::string& error) {
-    std::string cache;
-    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && x[0] == '/') {
-        cache = x;
-    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-        cache = std::string(home) + "/.cache";
-    } else {
-        error = "no cache folder (XDG_CACHE_HOME or HOME); give --db FILE";
-        return "";
-    }
-    const std::string folder = cache + "/droskal";
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (ec) {
-        error = folder + ": " + ec.message();
-        return "";
-    }
-    return folder + "/index.sqlite";
 }
 
 std::string Clock(double seconds) {
@@ -296,7 +274,9 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
     std::vector<std::string> roots;
     if (!FindRecordings(a.positional, found, roots, error)) return FileError(io, "index", error);
     std::string dbPath = a.value("--db", "");
-    if (dbPath.empty() && (dbPath = DefaultDb(error)).empty()) return FileError(io, "index", error);
+    if (dbPath.empty() && (dbPath = DefaultIndexPath(error)).empty()) {
+        return FileError(io, "index", error + "; give --db FILE");
+    }
 
     LibraryDb db;
     std::string notice;

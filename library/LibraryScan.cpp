@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -82,7 +83,8 @@ bool FindRecordings(const std::vector<std::string>& paths, std::vector<FoundReco
     return true;
 }
 
-LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int64_t>& bytesRead) {
+LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int64_t>& bytesRead,
+                               const std::atomic<bool>& cancelled) {
     LibraryRecording r;
     r.path = file.path;
     r.size = file.stamp.size;
@@ -103,7 +105,6 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
     }
     std::vector<IndexedPicture> pictures;
     std::optional<ReadFailure> failure;
-    const std::atomic<bool> never{false};
     std::int64_t counted = 0;
     PictureIndex::Scan(
         {file.path}, [&](std::vector<IndexedPicture>& batch) { pictures.insert(pictures.end(), batch.begin(), batch.end()); },
@@ -111,7 +112,7 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
             bytesRead += done - counted;
             counted = done;
         },
-        never, failure);
+        cancelled, failure);
     bytesRead += std::max<std::int64_t>(0, file.stamp.size - counted);
     if (failure) {
         r.problem = "read error at position " + std::to_string(failure->position) + ": " + std::strerror(failure->error);
@@ -200,7 +201,9 @@ void ScanInOrder(std::size_t count, int jobs, std::size_t ahead,
 
 bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, const std::vector<std::string>& roots,
                    int jobs, const std::function<void(const LibraryProgress&)>& progress, LibraryUpdate& result,
-                   std::string& error) {
+                   std::string& error, const std::atomic<bool>* cancelled) {
+    const std::atomic<bool> never{false};
+    const std::atomic<bool>& stop = cancelled ? *cancelled : never;
     result = {};
     result.found = found.size();
     std::map<std::string, FileStamp> known;
@@ -231,9 +234,9 @@ bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, cons
     std::size_t inTransaction = 0;
     ScanInOrder(
         toRead.size(), jobs, static_cast<std::size_t>(std::max(1, jobs)) * 2,
-        [&](std::size_t i) { return ScanRecording(*toRead[i], bytesRead); },
+        [&](std::size_t i) { return stop ? LibraryRecording{} : ScanRecording(*toRead[i], bytesRead, stop); },
         [&](std::size_t, LibraryRecording& r) {
-            if (!ok) return;
+            if (!ok || stop) return;
             ok = db.put(r, error);
             ++result.read;
             ++state.filesDone;
@@ -248,6 +251,26 @@ bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, cons
         });
     if (ok) ok = db.commit(error);
     return ok;
+}
+
+std::string DefaultIndexPath(std::string& error) {
+    std::string cache;
+    if (const char* x = std::getenv("XDG_CACHE_HOME"); x && x[0] == '/') {
+        cache = x;
+    } else if (const char* home = std::getenv("HOME"); home && home[0]) {
+        cache = std::string(home) + "/.cache";
+    } else {
+        error = "no cache folder (XDG_CACHE_HOME or HOME)";
+        return "";
+    }
+    const std::string folder = cache + "/droskal";
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        error = folder + ": " + ec.message();
+        return "";
+    }
+    return folder + "/index.sqlite";
 }
 
 }  // namespace droskal

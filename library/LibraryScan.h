@@ -23,8 +23,10 @@ bool FindRecordings(const std::vector<std::string>& paths, std::vector<FoundReco
                     std::vector<std::string>& roots, std::string& error);
 
 // Reads one recording by start codes and user data only (nothing is decoded). `bytesRead`
-// grows as the file is read, from any thread.
-LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int64_t>& bytesRead);
+// grows as the file is read, from any thread. A scan `cancelled` stops soon; its result is
+// then incomplete and not to be kept.
+LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int64_t>& bytesRead,
+                               const std::atomic<bool>& cancelled);
 
 // Runs work(i) for every i below `count` on `jobs` threads, at most `ahead` results ahead of
 // the consumer, and hands the results to `deliver` in index order on the calling thread, so
@@ -48,10 +50,15 @@ struct LibraryProgress {
 
 // Brings the index up to date with the files found under `roots`: reads the new and changed
 // ones (size or modification time differ) on `jobs` threads, drops those gone from disk under
-// the roots, and writes in transactions. `progress` is called on the calling thread.
+// the roots, and writes in transactions. `progress` is called on the calling thread. When
+// `cancelled` is set it stops soon, keeping the recordings written so far.
 bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, const std::vector<std::string>& roots,
                    int jobs, const std::function<void(const LibraryProgress&)>& progress, LibraryUpdate& result,
-                   std::string& error);
+                   std::string& error, const std::atomic<bool>* cancelled = nullptr);
+
+// The index in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache)/droskal/index.sqlite,
+// its folder made; empty with a message when there is no cache folder.
+std::string DefaultIndexPath(std::string& error);
 
 // True when `path` is `root` or lies under it.
 bool IsUnder(const std::string& path, const std::string& root);
