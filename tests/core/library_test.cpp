@@ -5,6 +5,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
+#include <thread>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -241,6 +243,35 @@ TEST(LibraryIndex, OutputDoesNotDependOnJobsAndBadFilesAreNamed) {
         EXPECT_NE(one.err.find(folder.file("foreign.m1v") + ": not a recording"), std::string::npos) << one.err;
         EXPECT_NE(one.err.find(folder.file("sub/empty.m1v") + ": damaged"), std::string::npos) << one.err;
         EXPECT_NE(one.err.find("2 files skipped"), std::string::npos);
+    }
+}
+
+TEST(LibraryScan, ResultsComeInOrderAndWorkersStayWithinTheQueue) {
+    for (const int jobs : {1, 2, 4}) {
+        SCOPED_TRACE(jobs);
+        constexpr std::size_t kCount = 12, kAhead = 4;
+        std::atomic<std::size_t> delivered{0}, furthest{0};
+        std::vector<std::size_t> order;
+        ScanInOrder(
+            kCount, jobs, kAhead,
+            [&](std::size_t i) {
+                // Later items finish first; none starts further than kAhead past the consumer.
+                furthest = std::max(furthest.load(), i + 1 - delivered.load());
+                std::this_thread::sleep_for(std::chrono::milliseconds(kCount - i));
+                LibraryRecording r;
+                r.path = std::to_string(i);
+                return r;
+            },
+            [&](std::size_t i, LibraryRecording& r) {
+                EXPECT_EQ(r.path, std::to_string(i));
+                order.push_back(i);
+                ++delivered;
+            },
+            {});
+        std::vector<std::size_t> expected(kCount);
+        std::iota(expected.begin(), expected.end(), 0);
+        EXPECT_EQ(order, expected);
+        EXPECT_LE(furthest.load(), kAhead);
     }
 }
 
