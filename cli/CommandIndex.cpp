@@ -332,7 +332,8 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
     }
     if (io.progress) {
         io.err << "droskal-cli index: " << update.found << " recordings, " << update.read << " read, "
-               << update.removed << " dropped; " << trips.size() << " trips, " << rows.size() << " listed\n";
+               << update.removed << " dropped; " << trips.size() << (trips.size() == 1 ? " trip, " : " trips, ")
+               << rows.size() << " listed\n";
     }
     if (skipped > 0) io.err << "droskal-cli index: " << skipped << (skipped == 1 ? " file" : " files") << " skipped\n";
     return skipped > 0 ? kExitPartial : kExitOk;
