@@ -23,6 +23,8 @@
 
 namespace droskal {
 
+class LibraryWindow;
+
 // lblFile's caption for a name: the last 37 characters behind "..." when it is longer than 40.
 QString FileCaption(const QString& name);
 // The system's description of an errno value.
@@ -259,6 +261,12 @@ public:
 
     // Drag and drop (Form1Drop.cpp): dropped names, opened as the open dialog would.
     void OpenDropped(const QStringList& paths);
+
+    // The library window (Form1Library.cpp): Ctrl+L shows it; a trip chosen there opens here.
+    bool LibraryKey(int key, Qt::KeyboardModifiers modifiers);
+    void ShowLibrary();
+    void OpenLibraryTrip(const std::vector<std::string>& files);
+    LibraryWindow* libraryWindow = nullptr;  // made at the first Ctrl+L, a child of the window
 
 protected:
     void closeEvent(QCloseEvent* event) override;

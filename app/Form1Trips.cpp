@@ -91,7 +91,7 @@ bool Form1::TripKey(int key) {
 }
 
 void Form1::keyPressEvent(QKeyEvent* event) {
-    if (TripKey(event->key())) return;
+    if (TripKey(event->key()) || LibraryKey(event->key(), event->modifiers())) return;
     QWidget::keyPressEvent(event);
 }
 // ---- end of the keys of the trips ----

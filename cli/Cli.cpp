@@ -19,6 +19,7 @@ const char* const kUsage =
     "  map REC -o PNG    the whole route over a map, with a world file\n"
     "  trips DIR         the recordings of a folder grouped into drives\n"
     "  evidence FILE OUTDIR  pictures --from A --to B as a checkable evidence folder\n"
+    "  index PATH...     the drives of many folders, by date, place or speed\n"
     "\n"
     "FILE may also be a folder of recordings: --trip N reads its Nth trip, without it all\n"
     "of them in trip order as one stream.\n"
@@ -32,7 +33,7 @@ const char* const kUsage =
 int RunCli(const std::vector<std::string>& args, const Io& io) {
     static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
         {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench},
-        {"map", RunMap}, {"trips", RunTrips}, {"evidence", RunEvidence}};
+        {"map", RunMap}, {"trips", RunTrips}, {"evidence", RunEvidence}, {"index", RunIndex}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

@@ -1,4 +1,5 @@
-// info: what a recording holds, from a full walk with decoding.
+// info: what a recording holds, from a walk over its start codes and sentences; --check
+// decodes every picture as well.
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -18,12 +19,14 @@ namespace droskal::cli {
 namespace {
 
 const char* const kInfoUsage =
-    "usage: droskal-cli info FILE [--trip N] [--json] [--tz ZONE] [--units UNIT]\n"
-    "  Format, file size, picture count, pictures that cannot be read or decoded (0-based\n"
-    "  index and file position), first and last GPS date/time, duration, share of pictures\n"
-    "  with a valid fix, distance between successive valid fixes (great circle), average\n"
-    "  and top recorded speed of the valid fixes.\n"
-    "  --json  one JSON object instead of text\n";
+    "usage: droskal-cli info FILE [--trip N] [--check] [--json] [--tz ZONE] [--units UNIT]\n"
+    "  Format, file size, picture count, pictures that cannot be read (0-based index and\n"
+    "  file position), first and last GPS date/time, duration, share of pictures with a\n"
+    "  valid fix, distance between successive valid fixes (great circle), average and top\n"
+    "  recorded speed of the valid fixes. Only start codes and sentences are read, at the\n"
+    "  disk's speed.\n"
+    "  --check  decode every picture as well and list those that cannot be decoded\n"
+    "  --json   one JSON object instead of text\n";
 
 
 struct BadPicture {
@@ -49,7 +52,7 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
     const std::string usage = std::string(kInfoUsage) + kTimeOptionsUsage;
-    if (!ParseArgs(args, WithTimeOptions({kTripOption}), {"--json"}, a, error)) return UsageError(io, "info", error, usage.c_str());
+    if (!ParseArgs(args, WithTimeOptions({kTripOption}), {"--json", "--check"}, a, error)) return UsageError(io, "info", error, usage.c_str());
     TimeOptions time;
     if (!a.help && !ReadTimeOptions(a, time, error)) return UsageError(io, "info", error, usage.c_str());
     if (a.help) {
@@ -69,9 +72,10 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
     {
         Progress progress(io.err, io.progress, "info");
         WalkedPicture pic;
-        while (walker.next(pic, Decode::Planes)) {
+        const bool check = a.has("--check");
+        while (walker.next(pic, check ? Decode::Planes : Decode::None)) {
             ++pictures;
-            if (!pic.decoded) bad.push_back({pic.index, pic.picturePos, pic.read});
+            if (!pic.read || (check && !pic.decoded)) bad.push_back({pic.index, pic.picturePos, pic.read});
             track.add(pic);
             progress.update(static_cast<double>(walker.file().readPosition()) /
                             static_cast<double>(std::max<std::int64_t>(1, walker.length())));
@@ -100,6 +104,7 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
         o << "{\n  \"file\": " << JsonString(input) << ",\n  \"format\": \"" << FormatName(walker.picFormat())
           << "\",\n  \"width\": " << f.width << ",\n  \"height\": " << f.height
           << ",\n  \"fileBytes\": " << walker.length() << ",\n  \"pictures\": " << pictures
+          << ",\n  \"decoded\": " << (a.has("--check") ? "true" : "false")
           << ",\n  \"unreadablePictures\": [";
         for (std::size_t i = 0; i < bad.size(); ++i) {
             o << (i ? ", " : "") << "{\"index\": " << bad[i].index << ", \"position\": " << bad[i].position
@@ -119,7 +124,8 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
           << "format:         " << FormatName(walker.picFormat()) << "\n"
           << "size:           " << walker.length() << " bytes\n"
           << "pictures:       " << pictures << "\n"
-          << "unreadable:     " << bad.size() << "\n";
+          << "unreadable:     " << bad.size() << (a.has("--check") ? "" : " (not decoded; --check decodes them)")
+          << "\n";
         for (const auto& b : bad) {
             o << "  picture " << b.index << " at position " << b.position
               << (b.read ? ": cannot be decoded" : ": cannot be read") << "\n";

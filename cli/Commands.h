@@ -30,5 +30,6 @@ int RunBench(const std::vector<std::string>& args, const Io& io);
 int RunMap(const std::vector<std::string>& args, const Io& io);
 int RunTrips(const std::vector<std::string>& args, const Io& io);
 int RunEvidence(const std::vector<std::string>& args, const Io& io);
+int RunIndex(const std::vector<std::string>& args, const Io& io);
 
 }  // namespace droskal::cli

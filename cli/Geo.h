@@ -1,10 +1,11 @@
 #pragma once
 
+#include "gps/GreatCircle.h"
+
 namespace droskal::cli {
 
 inline constexpr double kKmPerNauticalMile = 1.852;
 
-// Great-circle distance in kilometres on a sphere of the Earth's mean radius.
-double HaversineKm(double lat1, double lon1, double lat2, double lon2);
+using droskal::HaversineKm;
 
 }  // namespace droskal::cli

@@ -9,7 +9,7 @@ Progress::Progress(std::ostream& err, bool enabled, std::string label)
 
 Progress::~Progress() { finish(); }
 
-void Progress::update(double fraction) {
+void Progress::update(double fraction, const std::string& detail) {
     if (!enabled_) return;
     const auto now = Clock::now();
     if (now - start_ < std::chrono::seconds(1)) return;
@@ -19,15 +19,19 @@ void Progress::update(double fraction) {
     constexpr int kWidth = 40;
     fraction = std::clamp(fraction, 0.0, 1.0);
     const int filled = static_cast<int>(fraction * kWidth);
-    err_ << '\r' << label_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-         << std::string(static_cast<std::size_t>(kWidth - filled), '.') << "] "
-         << static_cast<int>(fraction * 100) << "%" << std::flush;
+    std::string line = label_ + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
+                       std::to_string(static_cast<int>(fraction * 100)) + "%" + (detail.empty() ? "" : "  " + detail);
+    const std::size_t drawn = line.size();
+    if (drawn < width_) line.append(width_ - drawn, ' ');
+    width_ = std::max(width_, drawn);
+    err_ << '\r' << line << std::flush;
 }
 
 void Progress::finish() {
     if (!shown_) return;
     shown_ = false;
-    err_ << '\r' << std::string(label_.size() + 50, ' ') << '\r' << std::flush;
+    err_ << '\r' << std::string(std::max(width_, label_.size() + 50), ' ') << '\r' << std::flush;
 }
 
 }  // namespace droskal::cli

@@ -16,7 +16,8 @@ public:
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    void update(double fraction);
+    // `detail` follows the bar (counts, rate, time left).
+    void update(double fraction, const std::string& detail = {});
     // Clears the bar so that messages after it start on a clean line.
     void finish();
 
@@ -25,6 +26,7 @@ private:
     std::ostream& err_;
     bool enabled_;
     bool shown_ = false;
+    std::size_t width_ = 0;  // of the longest line drawn
     std::string label_;
     Clock::time_point start_;
     Clock::time_point lastDraw_;

@@ -104,6 +104,32 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     EXPECT_NEAR(50 * 1.852, JsonValue(r.out, "topSpeedKmh"), 0.05);
 }
 
+TEST(CliInfo, DecodesOnlyWithCheck) {
+    TempFolder dir;
+    RecorderWriter w(Header(320, 240));
+    w.addPicture(Picture(Sentence(100, 52.0, 21.0)));
+    RecorderPicture noise = Picture(Sentence(101, 52.0, 21.0));
+    noise.slice = NoCodeBytes(400, 3);  // read in full, but no picture the decoder accepts
+    w.addPicture(noise);
+    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    const std::string decodeFailure =
+        "\"unreadablePictures\": [{\"index\": 1, \"position\": " + std::to_string(w.pictures()[1].picturePos) +
+        ", \"reason\": \"decode\"}]";
+    const struct {
+        std::vector<std::string> extra;
+        int status;
+        bool listed;
+    } cases[] = {{{}, cli::kExitOk, false}, {{"--check"}, cli::kExitPartial, true}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"info", dir.file("rec.m1v"), "--json"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Result r = RunCommand(args);
+        EXPECT_EQ(r.status, c.status) << r.out;
+        EXPECT_EQ(r.out.find(decodeFailure) != std::string::npos, c.listed) << r.out;
+        EXPECT_EQ(2, JsonValue(r.out, "pictures"));
+    }
+}
+
 // Element paths ("parent/child") in document order; empty when a tag closes something else,
 // a tag is cut off or an element stays open.
 std::vector<std::string> XmlPaths(const std::string& xml) {

@@ -1,10 +1,10 @@
-#include "cli/Geo.h"
+#include "gps/GreatCircle.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace droskal::cli {
+namespace droskal {
 
 double HaversineKm(double lat1, double lon1, double lat2, double lon2) {
     constexpr double kEarthRadiusKm = 6371.0088;
@@ -16,4 +16,4 @@ double HaversineKm(double lat1, double lon1, double lat2, double lon2) {
     return 2 * kEarthRadiusKm * std::asin(std::min(1.0, std::sqrt(a)));
 }
 
-}  // namespace droskal::cli
+}  // namespace droskal
