@@ -164,7 +164,6 @@ public:
     void MapClick(QPoint pixel);
     void MapWheel(QPoint pixel, int angleDelta);
     // Key R (to join the action table): true when the key was the route's.
-    bool RouteKey(int key);
     std::shared_ptr<struct RouteView> routeView;
 
     // Fragment marks and saving; picture snapshot.
@@ -198,7 +197,6 @@ public:
     class TimelineStrip* timeline = nullptr;
     void LoadTimeSettings();
     void ApplyTimeCaption();
-    void InstallTimeKeys();
     void ChooseTimeZone();
     void CycleSpeedUnit();
     void GoToTime();
@@ -220,8 +218,8 @@ public:
     bool NewFolder(const QString& folder);
     bool OpenTrip(std::size_t index);
     void cmdFolder_Click();
-    // The trip keys PgUp / PgDn, kept together for the window's table of actions.
-    bool TripKey(int key);
+    // The previous or next trip of the open folder (PgUp / PgDn); a beep where there is none.
+    void StepTrip(bool next);
     void ShowPictureFile();
     // A search that failed because reading did: the reason in lblFile, the disk-check question
     // for a failing disk.
@@ -263,14 +261,12 @@ public:
     void OpenDropped(const QStringList& paths);
 
     // The library window (Form1Library.cpp): Ctrl+L shows it; a trip chosen there opens here.
-    bool LibraryKey(int key, Qt::KeyboardModifiers modifiers);
     void ShowLibrary();
     void OpenLibraryTrip(const std::vector<std::string>& files);
     LibraryWindow* libraryWindow = nullptr;  // made at the first Ctrl+L, a child of the window
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

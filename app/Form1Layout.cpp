@@ -115,7 +115,6 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
     Pic1->setFocusPolicy(Qt::ClickFocus);
     Pic1->setFocus();
     InitRouteView();
-    InstallTimeKeys();
 
     // First shown centred on the screen.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

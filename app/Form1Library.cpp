@@ -15,13 +15,6 @@ const char* const kLibraryIndexKey = "LibraryIndex";
 
 }  // namespace
 
-// ---- The key of the library window (the action table takes it over) ----
-bool Form1::LibraryKey(int key, Qt::KeyboardModifiers modifiers) {
-    if (key != Qt::Key_L || modifiers != Qt::ControlModifier) return false;
-    ShowLibrary();
-    return true;
-}
-// ---- end of the key of the library window ----
 
 void Form1::ShowLibrary() {
     if (!libraryWindow) {

@@ -36,9 +36,6 @@ public:
             const auto* wheel = static_cast<QWheelEvent*>(event);
             form_.MapWheel(wheel->position().toPoint(), wheel->angleDelta().y());
             return true;
-        } else if (watched == &form_ && event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            if (key->modifiers() == Qt::NoModifier && form_.RouteKey(key->key())) return true;
         }
         return false;
     }
@@ -55,13 +52,6 @@ bool SameProjection(const render::Projection& a, const render::Projection& b) {
 
 }  // namespace
 
-// ---- Keyboard: R shows or hides the route (to move into the action table) ----
-bool Form1::RouteKey(int key) {
-    if (key != Qt::Key_R) return false;
-    ToggleRoute();
-    return true;
-}
-// ---- end of the route's key ----
 
 void Form1::UpdateRoute() {
     RouteView& v = *routeView;
@@ -79,7 +69,6 @@ void Form1::InitRouteView() {
     routeView->routeOn = desktop_.GetSetting(startup_.appName, kDisplaySection, kRouteKey, "0") == "1";
     routeView->events = std::make_unique<RouteEvents>(*this);
     Pic1->installEventFilter(routeView->events.get());
-    installEventFilter(routeView->events.get());
     // A click on the point itself is a click on the map beneath it.
     shPoint->setAttribute(Qt::WA_TransparentForMouseEvents);
 }

@@ -1,7 +1,6 @@
 // The time caption in the chosen zone, the speed caption in the chosen unit, and the keys
 // that choose them.
 #include <QKeySequence>
-#include <QShortcut>
 
 #include "app/Form1.h"
 #include "app/TimelineStrip.h"
@@ -105,28 +104,6 @@ void Form1::CycleSpeedUnit() {
     desktop_.SaveSetting(startup_.appName, kDisplay, "SpeedUnit", SpeedUnitName(timeView.unit));
     if (lblSpeed->isVisible()) ShowNmea();
     if (timeline) timeline->DataChanged();
-}
-
-// ---- Keys of the time features: move into the action table at merge. ----
-// T timeline strip, N / P next / previous event, Ctrl+G go to a time, Z time zone,
-// U speed unit.
-void Form1::InstallTimeKeys() {
-    const struct {
-        QKeySequence key;
-        std::function<void()> action;
-    } keys[] = {
-        {QKeySequence(Qt::Key_T), [this] { ToggleTimeline(); }},
-        {QKeySequence(Qt::Key_N), [this] { NextEvent(1); }},
-        {QKeySequence(Qt::Key_P), [this] { NextEvent(-1); }},
-        {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { GoToTime(); }},
-        {QKeySequence(Qt::Key_Z), [this] { ChooseTimeZone(); }},
-        {QKeySequence(Qt::Key_U), [this] { CycleSpeedUnit(); }},
-    };
-    for (const auto& k : keys) {
-        auto* shortcut = new QShortcut(k.key, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, k.action);
-    }
 }
 
 }  // namespace droskal

@@ -77,24 +77,14 @@ void Form1::cmdFolder_Click() {
     GpsOff();
 }
 
-// ---- Keys of the trips (the action table takes them over) ----
-bool Form1::TripKey(int key) {
-    if (key != Qt::Key_PageUp && key != Qt::Key_PageDown) return false;
-    if (state.playing) return true;
-    const bool next = key == Qt::Key_PageDown;
+void Form1::StepTrip(bool next) {
+    if (state.playing) return;
     if (trips.empty() || (next ? currentTrip + 1 >= trips.size() : currentTrip == 0)) {
         desktop_.Beep();
-        return true;
+        return;
     }
     if (OpenTrip(next ? currentTrip + 1 : currentTrip - 1)) cmdDownE_Click();
-    return true;
 }
-
-void Form1::keyPressEvent(QKeyEvent* event) {
-    if (TripKey(event->key()) || LibraryKey(event->key(), event->modifiers())) return;
-    QWidget::keyPressEvent(event);
-}
-// ---- end of the keys of the trips ----
 
 void Form1::ShowPictureFile() {
     const auto& files = streamFile.files();

@@ -86,7 +86,7 @@ void LibraryWindow::stopScan() {
 }
 
 void LibraryWindow::chooseFolder() {
-    const QString folder = desktop_.OpenFolderDialog(folder_);
+    const QString folder = desktop_.FolderDialog("Biblioteka: folder z nagraniami", folder_);
     if (!folder.isEmpty()) showFolder(folder);
 }
 

@@ -20,7 +20,6 @@ class Form1;
 inline constexpr const char* kDisplaySection = "Display";
 inline constexpr const char* kRouteKey = "Route";
 // The route key's label in the key list.
-inline constexpr const char* kRouteActionLabel = "Trasa na mapie";
 // Map zoom: calibrated pictures 1/4x to 4x in whole steps; tiles start at this level.
 inline constexpr int kMinScaleStep = -2;
 inline constexpr int kMaxScaleStep = 2;

@@ -1,5 +1,8 @@
 #include "Recordings.h"
 
+#include <QApplication>
+#include <QTest>
+
 #include <QFile>
 
 #include <cstdio>
@@ -99,5 +102,17 @@ const QStringList kForwardEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", 
 const QStringList kBackwardEnd = kForwardOnly;
 const QStringList kStopped = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
                               "Up",    "UpF",     "UpFF",   "UpFFF", "UpE"};
+
+void PressKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers) {
+    // The window's shortcuts answer only while it is the active window.
+    if (!window->isActiveWindow()) {
+        window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr && focus->window() == window ? focus : window, static_cast<Qt::Key>(key),
+                    modifiers);
+}
 
 }  // namespace droskal

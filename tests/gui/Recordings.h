@@ -46,6 +46,9 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
 // Writes arbitrary bytes as a file.
 void WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes);
 void WriteBytes(const QString& path, const QByteArray& bytes);
+// A real key press and release on the window, as the keyboard gives it: the focused control
+// gets it, and the window's shortcuts see it first.
+void PressKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 QByteArray ReadAll(const QString& path);
 
 // Picture keys of the eleven navigation buttons, left to right, and the sets tests meet.

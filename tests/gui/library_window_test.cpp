@@ -32,8 +32,7 @@ protected:
         Start();
     }
     LibraryWindow& Open() {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_L, Qt::ControlModifier);
-        QApplication::sendEvent(form.get(), &press);
+        PressKey(form.get(), Qt::Key_L, Qt::ControlModifier);
         EXPECT_NE(form->libraryWindow, nullptr);
         return *form->libraryWindow;
     }

@@ -22,11 +22,6 @@ namespace {
 
 constexpr int kPictures = 20;
 
-void PressKey(QWidget* widget, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-}
-
 void Click(QWidget* widget, QPoint at) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);

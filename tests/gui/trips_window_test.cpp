@@ -33,10 +33,7 @@ protected:
         trip = a.bytes();
         trip.insert(trip.end(), b.bytes().begin(), b.bytes().end());
     }
-    void Key(int key) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &press);
-    }
+    void Key(int key) { PressKey(form.get(), key); }
     QString Caption(const char* name) const { return FileCaption(Path(name)); }
     // Index of the picture on screen in trip 1, with the caption it showed.
     std::pair<int, QString> Shown() const {
