@@ -17,10 +17,10 @@ class PictureButton;
 struct Action {
     QList<QKeySequence> keys;
     QString label;
-    void (*run)(Form1& form, int key);    // key: which of `keys` was pressed
-    bool (*enabled)(const Form1& form);   // false: the key does nothing; null: always runs
-    bool repeats = false;                  // held down, the key runs again and again
-    QString keysText = QString();          // shown instead of the keys' names when set
+    void (*run)(Form1& form, int key);   // key: which of `keys` was pressed
+    bool (*enabled)(const Form1& form);  // false: the key does nothing; null: always runs
+    bool repeats = false;                // held down, the key runs again and again
+    QString keysText = QString();        // shown instead of the keys' names when set
 };
 
 // The mouse's part, for the key list: what is done and what it does.

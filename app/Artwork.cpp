@@ -120,10 +120,10 @@ void Film(QPainter& p, int left, int width, const QColor& colour) {
 }  // namespace
 
 QStringList NavigationKeys() {
-    return {"DownE", "DownEA", "DownEU", "DownFFF", "DownFFFA", "DownFFFU", "DownFF", "DownFFA",
+    return {"DownE",   "DownEA", "DownEU", "DownFFF", "DownFFFA", "DownFFFU", "DownFF", "DownFFA",
             "DownFFU", "DownF",  "DownFA", "DownFU",  "Down",     "DownA",    "DownU",  "Stop",
-            "StopU", "Up",     "UpA",    "UpU",     "UpF",      "UpFA",     "UpFU",   "UpFF",
-            "UpFFA", "UpFFU",  "UpFFF",  "UpFFFA",  "UpFFFU",   "UpE",      "UpEA",   "UpEU"};
+            "StopU",   "Up",     "UpA",    "UpU",     "UpF",      "UpFA",     "UpFU",   "UpFF",
+            "UpFFA",   "UpFFU",  "UpFFF",  "UpFFFA",  "UpFFFU",   "UpE",      "UpEA",   "UpEU"};
 }
 
 ImageList MakeImglPic() {
@@ -196,6 +196,8 @@ QPixmap SaveCutButtonPicture() {
     return Masked(image);
 }
 
-QIcon WindowIcon() { return ProgramIcon(); }
+QIcon WindowIcon() {
+    return ProgramIcon();
+}
 
 }  // namespace droskal

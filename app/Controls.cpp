@@ -36,8 +36,8 @@ void Shape::paintEvent(QPaintEvent*) {
     if (kind_ == Kind::Circle) painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(outline_.isValid() ? QPen(outline_, 1) : QPen(Qt::NoPen));
     painter.setBrush(fill_.isValid() ? QBrush(fill_) : QBrush(Qt::NoBrush));
-    const QRectF box = outline_.isValid() ? QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)
-                                          : QRectF(rect());
+    const QRectF box =
+        outline_.isValid() ? QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5) : QRectF(rect());
     if (kind_ == Kind::Circle) {
         painter.drawEllipse(box);
     } else {
@@ -104,7 +104,6 @@ void ImageList::add(const QString& key, const QPixmap& picture) {
     keys_.append(key);
     if (!key.isEmpty()) byKey_.insert(key, picture);
 }
-
 
 PictureBox::PictureBox(QWidget* parent, const QString& name, const QColor& background)
     : QWidget(parent), TwipGeometry(this), background_(background) {
@@ -184,10 +183,14 @@ MouseFrame::MouseFrame(QWidget* parent, const QString& name) : QFrame(parent) {
 
 int MouseFrame::ButtonCode(Qt::MouseButton button) {
     switch (button) {
-        case Qt::LeftButton: return 1;
-        case Qt::RightButton: return 2;
-        case Qt::MiddleButton: return 4;
-        default: return 0;
+        case Qt::LeftButton:
+            return 1;
+        case Qt::RightButton:
+            return 2;
+        case Qt::MiddleButton:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -222,6 +225,8 @@ void MouseFrame::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-void MouseFrame::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void MouseFrame::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
 
 }  // namespace droskal

@@ -8,7 +8,7 @@ namespace droskal {
 // Everything the window does modally or outside its own process. Production uses Qt
 // (QtDesktop); tests inject a fake that answers dialogs and records what was shown.
 class Desktop {
-public:
+  public:
     enum class Icon { Information, Exclamation, Critical };
     enum class Buttons { Ok, YesNo };
     enum class Answer { Ok, Yes, No };

@@ -41,7 +41,7 @@ struct StartupInfo {
 // The one window. Its controls, state record, handlers and operations are public so that
 // tests drive it exactly as the events would; the methods live in one source file per concern.
 class Form1 : public QWidget, public StreamObserver {
-public:
+  public:
     Form1(Desktop& desktop, StartupInfo startup, QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -230,7 +230,6 @@ public:
     // Built in the background for the open recording or trip; the window works without it.
     PictureIndex pictureIndex;
 
-
     // Opening a chosen name: the open dialog's answer or a dropped recording.
     void OpenChosen(const QString& FileName);
 
@@ -265,14 +264,14 @@ public:
     void OpenLibraryTrip(const std::vector<std::string>& files);
     LibraryWindow* libraryWindow = nullptr;  // made at the first Ctrl+L, a child of the window
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void BuildControls();
     void ConnectHandlers();
     void InitRouteView();
@@ -309,10 +308,10 @@ private:
     // True after a missing-values stop: the remembered file name is then left alone.
     bool startupStopped_ = false;
     bool pictureShown_ = false;  // a picture of the open file has been shown
-    bool loopRunning_ = false;  // a Play loop is on the stack
+    bool loopRunning_ = false;   // a Play loop is on the stack
     std::vector<std::function<void()>> afterPlayback_;
     bool playQueued_ = false;  // a play press waits for the running loop to leave
-    int iniMessages_ = 0;  // configuration messages shown so far
+    int iniMessages_ = 0;      // configuration messages shown so far
 
     // Keys, mouse, zoom and full screen.
     void InstallActions();
@@ -321,8 +320,8 @@ private:
     bool ViewOf(QRectF& source, QRectF& target) const;
     QRectF PictureContent() const;
     void LayOutFullScreen();
-    int zoomStep_ = 0;       // 0 = 1x ... 6 = 8x, in steps of the square root of two
-    QPointF zoomCentre_;     // Pic1 image pixels
+    int zoomStep_ = 0;    // 0 = 1x ... 6 = 8x, in steps of the square root of two
+    QPointF zoomCentre_;  // Pic1 image pixels
     bool panning_ = false;
     QPointF panFrom_;
     bool fullScreen_ = false;

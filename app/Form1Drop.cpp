@@ -35,7 +35,8 @@ void Form1::OpenDropped(const QStringList& paths) {
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            for (const QFileInfo& inside : QDir(path).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
+            for (const QFileInfo& inside :
+                 QDir(path).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase)) {
                 if (IsRecording(inside)) recordings << inside.filePath();
             }
         } else if (IsRecording(info)) {
@@ -53,7 +54,9 @@ void Form1::OpenDropped(const QStringList& paths) {
     if (several && streamFile.isOpen()) {
         // Recordings cannot be joined yet: say which one of them is shown.
         const QString name = QFileInfo(recordings.first()).fileName();
-        lblFile->setText(QString("1 z %1: %2").arg(recordings.size()).arg(name.size() > 30 ? "..." + name.right(27) : name));
+        lblFile->setText(QString("1 z %1: %2")
+                             .arg(recordings.size())
+                             .arg(name.size() > 30 ? "..." + name.right(27) : name));
     }
 }
 

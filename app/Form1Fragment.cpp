@@ -81,8 +81,10 @@ void Form1::cmdSaveCut_Click() {
     const QFileInfo target(name);
     bool overSource = false;
     for (const SourceFile& file : streamFile.files()) {
-        overSource = overSource || (target.exists() && target.canonicalFilePath() ==
-                                                           QFileInfo(QString::fromStdString(file.path)).canonicalFilePath());
+        overSource =
+            overSource || (target.exists() &&
+                           target.canonicalFilePath() ==
+                               QFileInfo(QString::fromStdString(file.path)).canonicalFilePath());
     }
     if (overSource) {
         desktop_.MessageBox("Nie można zapisać fragmentu do otwartego pliku !",

@@ -27,12 +27,12 @@ constexpr double kMinute = 60;
 std::optional<double> SentenceSeconds(const std::string& nmeaText) {
     NmeaDisplay display;
     if (!ParseNmea(nmeaText, display) || !display.gpsValid) return std::nullopt;
-    const QString text = QString::fromLatin1(display.lblTime.data(),
-                                             static_cast<qsizetype>(display.lblTime.size()));
+    const QString text =
+        QString::fromLatin1(display.lblTime.data(), static_cast<qsizetype>(display.lblTime.size()));
     const QDateTime stamp = QDateTime::fromString(text, "dd.MM.yyyy  hh:mm:ss");
     if (stamp.isValid()) {
-        return static_cast<double>(QDateTime(stamp.date(), stamp.time(), QTimeZone::utc())
-                                       .toSecsSinceEpoch());
+        return static_cast<double>(
+            QDateTime(stamp.date(), stamp.time(), QTimeZone::utc()).toSecsSinceEpoch());
     }
     const QTime time = QTime::fromString(text, "hh:mm:ss");
     if (time.isValid()) return time.msecsSinceStartOfDay() / 1000.0;
@@ -128,9 +128,12 @@ void Form1::PlayFaster(bool forward) {
         int speed;
         void (Form1::*play)();
     } plays[] = {
-        {cmdUpF, true, 1, &Form1::cmdUpF_Click},       {cmdUpFF, true, 2, &Form1::cmdUpFF_Click},
-        {cmdUpFFF, true, 3, &Form1::cmdUpFFF_Click},   {cmdDownF, false, 1, &Form1::cmdDownF_Click},
-        {cmdDownFF, false, 2, &Form1::cmdDownFF_Click}, {cmdDownFFF, false, 3, &Form1::cmdDownFFF_Click},
+        {cmdUpF, true, 1, &Form1::cmdUpF_Click},
+        {cmdUpFF, true, 2, &Form1::cmdUpFF_Click},
+        {cmdUpFFF, true, 3, &Form1::cmdUpFFF_Click},
+        {cmdDownF, false, 1, &Form1::cmdDownF_Click},
+        {cmdDownFF, false, 2, &Form1::cmdDownFF_Click},
+        {cmdDownFFF, false, 3, &Form1::cmdDownFFF_Click},
     };
     int speed = 1;
     if (state.playing) {

@@ -174,8 +174,8 @@ void Form1::BuildControls() {
     // The widest caption, "100%", must fit where the label stands: a stand-in font wider
     // than the design's gets its letters set closer.
     QFont counterFont = lblPlay->font();
-    for (double spacing = -0.25; spacing >= -1.0 &&
-                                 QFontMetrics(counterFont).horizontalAdvance("100%") > lblPlay->width();
+    for (double spacing = -0.25;
+         spacing >= -1.0 && QFontMetrics(counterFont).horizontalAdvance("100%") > lblPlay->width();
          spacing -= 0.25) {
         counterFont.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     }
@@ -183,8 +183,8 @@ void Form1::BuildControls() {
     Shape4 = MakeRectangle(f, "Shape4", 0, 1440, 9615, 615, kDarkGrey, kBlack);
     lblFile = MakeLabel(f, "lblFile", 1200, 840, 5535, 255, "lblFile", kDarkGrey, kOlive,
                         Qt::AlignLeft, antiqua, 18);
-    lblTime = MakeLabel(f, "lblTime", 3548, 0, 2535, 255, "30.03.2006 22:34:16", kBlack,
-                        kDimGreen, Qt::AlignHCenter, courierSmall, 19);
+    lblTime = MakeLabel(f, "lblTime", 3548, 0, 2535, 255, "30.03.2006 22:34:16", kBlack, kDimGreen,
+                        Qt::AlignHCenter, courierSmall, 19);
     lblSpeed = MakeLabel(f, "lblSpeed", 120, 0, 1215, 255, "123 km/h", kBlack, kDimGreen,
                          Qt::AlignHCenter, courierSmall, 20);
 
@@ -232,9 +232,9 @@ void Form1::BuildControls() {
     chkGps->setProperty("TabIndex", 21);
 
     // Keyboard order follows the tab indexes of the focusable controls.
-    QList<QWidget*> focusable = {cmdCut,  cmdSaveCut, cmdBmp,  cmdFile,  cmdDownFF, cmdDownFFF,
-                                 cmdUpFF, cmdUpFFF,   cmdDownE, cmdUpE,  cmdStop,   cmdDown,
-                                 cmdDownF, cmdUpF,    cmdUp,   chkGps};
+    QList<QWidget*> focusable = {cmdCut,   cmdSaveCut, cmdBmp,   cmdFile, cmdDownFF, cmdDownFFF,
+                                 cmdUpFF,  cmdUpFFF,   cmdDownE, cmdUpE,  cmdStop,   cmdDown,
+                                 cmdDownF, cmdUpF,     cmdUp,    chkGps};
     for (int i = 0; i + 1 < focusable.size(); ++i) setTabOrder(focusable[i], focusable[i + 1]);
 }
 
@@ -243,13 +243,13 @@ void Form1::ConnectHandlers() {
         PictureButton* button;
         void (Form1::*handler)();
     } clicks[] = {
-        {cmdUp, &Form1::cmdUp_Click},       {cmdDown, &Form1::cmdDown_Click},
-        {cmdUpE, &Form1::cmdUpE_Click},     {cmdDownE, &Form1::cmdDownE_Click},
-        {cmdUpF, &Form1::cmdUpF_Click},     {cmdUpFF, &Form1::cmdUpFF_Click},
-        {cmdUpFFF, &Form1::cmdUpFFF_Click}, {cmdDownF, &Form1::cmdDownF_Click},
+        {cmdUp, &Form1::cmdUp_Click},         {cmdDown, &Form1::cmdDown_Click},
+        {cmdUpE, &Form1::cmdUpE_Click},       {cmdDownE, &Form1::cmdDownE_Click},
+        {cmdUpF, &Form1::cmdUpF_Click},       {cmdUpFF, &Form1::cmdUpFF_Click},
+        {cmdUpFFF, &Form1::cmdUpFFF_Click},   {cmdDownF, &Form1::cmdDownF_Click},
         {cmdDownFF, &Form1::cmdDownFF_Click}, {cmdDownFFF, &Form1::cmdDownFFF_Click},
-        {cmdStop, &Form1::cmdStop_Click},   {cmdFile, &Form1::cmdFile_Click},
-        {cmdCut, &Form1::cmdCut_Click},     {cmdSaveCut, &Form1::cmdSaveCut_Click},
+        {cmdStop, &Form1::cmdStop_Click},     {cmdFile, &Form1::cmdFile_Click},
+        {cmdCut, &Form1::cmdCut_Click},       {cmdSaveCut, &Form1::cmdSaveCut_Click},
         {cmdBmp, &Form1::cmdBmp_Click},
     };
     for (const auto& click : clicks) {

@@ -15,7 +15,6 @@ const char* const kLibraryIndexKey = "LibraryIndex";
 
 }  // namespace
 
-
 void Form1::ShowLibrary() {
     if (!libraryWindow) {
         QString index = desktop_.GetSetting(startup_.appName, "Setup", kLibraryIndexKey, "");
@@ -23,13 +22,16 @@ void Form1::ShowLibrary() {
             std::string error;
             index = QString::fromStdString(DefaultIndexPath(error));
             if (index.isEmpty()) {
-                desktop_.MessageBox("Brak folderu na indeks biblioteki: " + QString::fromStdString(error),
-                                    Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+                desktop_.MessageBox(
+                    "Brak folderu na indeks biblioteki: " + QString::fromStdString(error),
+                    Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
                 return;
             }
         }
         libraryWindow = new LibraryWindow(desktop_, index, this);
-        libraryWindow->openTrip = [this](const std::vector<std::string>& files) { OpenLibraryTrip(files); };
+        libraryWindow->openTrip = [this](const std::vector<std::string>& files) {
+            OpenLibraryTrip(files);
+        };
     }
     libraryWindow->show();
     libraryWindow->raise();

@@ -23,11 +23,15 @@ const char* const kDiskCheckQuestion =
 
 // Failures that point at damaged media rather than at the name or the permissions: those
 // are the ones for which a disk utility may help.
-bool LooksLikeDamagedMedia(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool LooksLikeDamagedMedia(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 }  // namespace
 
-QString FileCaption(const QString& name) { return name.size() > 40 ? "..." + name.right(37) : name; }
+QString FileCaption(const QString& name) {
+    return name.size() > 40 ? "..." + name.right(37) : name;
+}
 
 bool Form1::NewFile(const QString& FileName) {
     lblFile->setText(FileCaption(FileName));
@@ -80,7 +84,9 @@ void Form1::OfferDiskCheck(int error) {
     }
 }
 
-QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString SystemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 void Form1::cmdFile_Click() {
     if (state.playing || DeferredUntilLoopLeft([this] { cmdFile_Click(); })) return;

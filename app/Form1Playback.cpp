@@ -11,7 +11,9 @@ constexpr int kSeeksPerPictureAtSpeed2 = 5;
 constexpr std::int64_t kJumpAtSpeed3 = 200000;
 }  // namespace
 
-void Form1::ProcessEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void Form1::ProcessEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 bool Form1::PictureStep() {
     if (!FindPicStart(1) || !ReadFrame(1, *frameBuf)) return false;
@@ -126,14 +128,28 @@ void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, 
     }
 }
 
-void Form1::cmdUpF_Click() { Play(cmdUpF, "UpFA", true, 1); }
-void Form1::cmdUpFF_Click() { Play(cmdUpFF, "UpFFA", true, 2); }
-void Form1::cmdUpFFF_Click() { Play(cmdUpFFF, "UpFFFA", true, 3); }
-void Form1::cmdDownF_Click() { Play(cmdDownF, "DownFA", false, 1); }
-void Form1::cmdDownFF_Click() { Play(cmdDownFF, "DownFFA", false, 2); }
-void Form1::cmdDownFFF_Click() { Play(cmdDownFFF, "DownFFFA", false, 3); }
+void Form1::cmdUpF_Click() {
+    Play(cmdUpF, "UpFA", true, 1);
+}
+void Form1::cmdUpFF_Click() {
+    Play(cmdUpFF, "UpFFA", true, 2);
+}
+void Form1::cmdUpFFF_Click() {
+    Play(cmdUpFFF, "UpFFFA", true, 3);
+}
+void Form1::cmdDownF_Click() {
+    Play(cmdDownF, "DownFA", false, 1);
+}
+void Form1::cmdDownFF_Click() {
+    Play(cmdDownFF, "DownFFA", false, 2);
+}
+void Form1::cmdDownFFF_Click() {
+    Play(cmdDownFFF, "DownFFFA", false, 3);
+}
 
-void Form1::cmdStop_Click() { state.playing = false; }
+void Form1::cmdStop_Click() {
+    state.playing = false;
+}
 
 void Form1::AfterPlayback(std::function<void()> action) {
     if (loopRunning_) {

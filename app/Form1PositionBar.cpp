@@ -73,8 +73,8 @@ void Form1::fraCmd_MouseUp(int /*Button*/, int /*Shift*/, float /*X*/, float /*Y
 
 void Form1::SeekToThumb() {
     const float share = shPlay->Width() / shFile->Width();
-    std::int64_t target = RoundHalfEven(static_cast<double>(share) *
-                                        static_cast<double>(state.fileLength));
+    std::int64_t target =
+        RoundHalfEven(static_cast<double>(share) * static_cast<double>(state.fileLength));
     if (target < 1) target = 1;  // a tiny file and a thumb at the very left: start at byte 1
     std::uint8_t skipped = 0;
     streamFile.readAt(target, skipped);

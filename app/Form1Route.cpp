@@ -23,7 +23,7 @@ namespace {
 
 // Pic1's mouse and wheel, and the window's keys, reach the route view through this filter.
 class RouteEvents final : public QObject {
-public:
+  public:
     explicit RouteEvents(Form1& form) : form_(form) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -40,7 +40,7 @@ public:
         return false;
     }
 
-private:
+  private:
     Form1& form_;
 };
 
@@ -51,7 +51,6 @@ bool SameProjection(const render::Projection& a, const render::Projection& b) {
 }
 
 }  // namespace
-
 
 void Form1::UpdateRoute() {
     RouteView& v = *routeView;
@@ -66,14 +65,17 @@ void Form1::UpdateRoute() {
 
 void Form1::InitRouteView() {
     routeView = std::make_shared<RouteView>();
-    routeView->routeOn = desktop_.GetSetting(startup_.appName, kDisplaySection, kRouteKey, "0") == "1";
+    routeView->routeOn =
+        desktop_.GetSetting(startup_.appName, kDisplaySection, kRouteKey, "0") == "1";
     routeView->events = std::make_unique<RouteEvents>(*this);
     Pic1->installEventFilter(routeView->events.get());
     // A click on the point itself is a click on the map beneath it.
     shPoint->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-bool Form1::RouteShown() const { return routeView->routeOn; }
+bool Form1::RouteShown() const {
+    return routeView->routeOn;
+}
 
 void Form1::SetCommandLineMapSources(const QStringList& sources) {
     routeView->commandLineSources = sources;
@@ -93,20 +95,25 @@ void Form1::ToggleRoute() {
 
 namespace {
 
-void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& calibration, Desktop& desktop,
-                 const QString& appName, const QStringList& commandLine) {
+void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& calibration,
+                 Desktop& desktop, const QString& appName, const QStringList& commandLine) {
     v.sourcesMade = true;
     if (!mapPicture.isNull()) {
-        v.sources.push_back(std::make_unique<render::CalibratedPicture>("map.gif", mapPicture, calibration));
+        v.sources.push_back(
+            std::make_unique<render::CalibratedPicture>("map.gif", mapPicture, calibration));
         v.classic = v.sources.back().get();
     }
-    const QStringList entries = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
-                                  .split('\n', Qt::SkipEmptyParts);
-    const bool online = desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapOnlineKey, "0") == "1";
+    const QStringList entries =
+        desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
+            .split('\n', Qt::SkipEmptyParts);
+    const bool online =
+        desktop.GetSetting(appName, render::kMapSettingsSection, render::kMapOnlineKey, "0") == "1";
     QStringList problems;
     // A tile server named on the command line is the user's own choice for this run.
-    for (auto& source : render::MakeSources(commandLine, true, problems)) v.sources.push_back(std::move(source));
-    for (auto& source : render::MakeSources(entries, online, problems)) v.sources.push_back(std::move(source));
+    for (auto& source : render::MakeSources(commandLine, true, problems))
+        v.sources.push_back(std::move(source));
+    for (auto& source : render::MakeSources(entries, online, problems))
+        v.sources.push_back(std::move(source));
     if (!problems.isEmpty()) {
         desktop.MessageBox(QString::fromUtf8("Pominięte źródła map:\n") + problems.join('\n'),
                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
@@ -117,7 +124,8 @@ void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& c
 // window's own fields (taken as north and east).
 render::LatLon CurrentPlace(const ViewerState& state) {
     RmcSentence s;
-    if (ParseRmcFields(state.nmeaText, s) == RmcResult::Ok && s.hasPosition) return {s.latitude, s.longitude};
+    if (ParseRmcFields(state.nmeaText, s) == RmcResult::Ok && s.hasPosition)
+        return {s.latitude, s.longitude};
     return {NmeaLatitude(state.gpsLat), NmeaLongitude(state.gpsLon)};
 }
 
@@ -125,14 +133,18 @@ render::LatLon CurrentPlace(const ViewerState& state) {
 
 bool Form1::ShowRoutePos() {
     RouteView& v = *routeView;
-    if (!v.sourcesMade) MakeSources(v, state.mapPicture, Calibration(), desktop_, startup_.appName, v.commandLineSources);
+    if (!v.sourcesMade)
+        MakeSources(v, state.mapPicture, Calibration(), desktop_, startup_.appName,
+                    v.commandLineSources);
     const bool classicOnly = v.sources.size() == (v.classic ? 1u : 0u);
     const render::LatLon here = CurrentPlace(state);
     render::SourceChoice choice;
     if (v.routeOn || v.scaleStep != 0 || !classicOnly) {
-        choice = render::ChooseSource(v.sources, here.lat, here.lon, v.tileZoom, std::ldexp(1.0, v.scaleStep));
+        choice = render::ChooseSource(v.sources, here.lat, here.lon, v.tileZoom,
+                                      std::ldexp(1.0, v.scaleStep));
     }
-    if (choice.source == nullptr || (choice.source == v.classic && !v.routeOn && v.scaleStep == 0)) {
+    if (choice.source == nullptr ||
+        (choice.source == v.classic && !v.routeOn && v.scaleStep == 0)) {
         if (v.active) {
             // The classic window draws over what this path left in Pic1.
             v.active = false;
@@ -149,7 +161,8 @@ bool Form1::ShowRoutePos() {
     // A zoom keeps the place under the cursor, as long as the same source draws the view.
     if (anchor && (!v.active || v.source == choice.source)) {
         origin = *anchor;
-    } else if (!v.active || v.source != choice.source || !SameProjection(v.projection, choice.projection)) {
+    } else if (!v.active || v.source != choice.source ||
+               !SameProjection(v.projection, choice.projection)) {
         origin = world - QPointF(kMapViewWidth / 2.0, kMapViewHeight / 2.0);
     } else {
         // The classic band: the point moves freely between 160 and 480 across, 120 and 360 down.
@@ -172,8 +185,10 @@ bool Form1::ShowRoutePos() {
     Pic1->show();
     const QPointF at = world - origin;
     // Placed as the classic window places it: 6 pixels up and left of the rounded position.
-    shPoint->setLeft(static_cast<float>(PixelsToTwips(static_cast<double>(std::lround(at.x()) - 6))));
-    shPoint->setTop(static_cast<float>(PixelsToTwips(static_cast<double>(std::lround(at.y()) - 6))));
+    shPoint->setLeft(
+        static_cast<float>(PixelsToTwips(static_cast<double>(std::lround(at.x()) - 6))));
+    shPoint->setTop(
+        static_cast<float>(PixelsToTwips(static_cast<double>(std::lround(at.y()) - 6))));
     const PointColour colour = MapPointColour(state.gpsValid);
     shPoint->setFill(QColor(colour.red, colour.green, colour.blue));
     return true;
@@ -212,11 +227,13 @@ void Form1::MapClick(QPoint pixel) {
     }
     UpdateRoute();
     const auto& route = *v.route;
-    const auto current = std::lower_bound(route.begin(), route.end(), state.picturePos,
-                                          [](const render::RoutePoint& p, std::int64_t pos) { return p.position < pos; });
+    const auto current = std::lower_bound(
+        route.begin(), route.end(), state.picturePos,
+        [](const render::RoutePoint& p, std::int64_t pos) { return p.position < pos; });
     const std::int64_t currentPicture = current == route.end() ? 0 : current->picture;
-    const auto nearest = render::NearestFix(route, projection, origin + QPointF(pixel) + QPointF(0.5, 0.5),
-                                            kClickRadius, currentPicture);
+    const auto nearest =
+        render::NearestFix(route, projection, origin + QPointF(pixel) + QPointF(0.5, 0.5),
+                           kClickRadius, currentPicture);
     if (nearest) SeekToPicture(route[*nearest].position);
 }
 
@@ -238,10 +255,12 @@ void Form1::SeekToPicture(std::int64_t picturePos) {
 void Form1::MapWheel(QPoint pixel, int angleDelta) {
     RouteView& v = *routeView;
     if (!chkGps->isChecked() || Pic1->isHidden() || angleDelta == 0) return;
-    const int steps = angleDelta > 0 ? std::max(1, angleDelta / 120) : std::min(-1, angleDelta / 120);
+    const int steps =
+        angleDelta > 0 ? std::max(1, angleDelta / 120) : std::min(-1, angleDelta / 120);
     double factor = 1;
     if (v.active && v.projection.kind == render::Projection::Kind::Mercator) {
-        const int zoom = std::clamp(v.projection.zoom + steps, v.source->minZoom(), v.source->maxZoom());
+        const int zoom =
+            std::clamp(v.projection.zoom + steps, v.source->minZoom(), v.source->maxZoom());
         factor = std::ldexp(1.0, zoom - v.projection.zoom);
         v.tileZoom = zoom;
     } else if (v.active || !state.mapPicture.isNull()) {
@@ -256,8 +275,10 @@ void Form1::MapWheel(QPoint pixel, int angleDelta) {
     v.anchor = anchored;
     if (!v.routeOn && v.scaleStep == 0 && v.active && v.source == v.classic) {
         // Back to the classic picture: it goes on from the same place.
-        state.mapOriginX = static_cast<std::int16_t>(std::clamp<double>(std::round(anchored.x()), 0, kMaxMapOriginX));
-        state.mapOriginY = static_cast<std::int16_t>(std::clamp<double>(std::round(anchored.y()), 0, kMaxMapOriginY));
+        state.mapOriginX = static_cast<std::int16_t>(
+            std::clamp<double>(std::round(anchored.x()), 0, kMaxMapOriginX));
+        state.mapOriginY = static_cast<std::int16_t>(
+            std::clamp<double>(std::round(anchored.y()), 0, kMaxMapOriginY));
     }
     ShowPos();
 }

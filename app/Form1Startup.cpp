@@ -30,7 +30,9 @@ QString FromFileText(const std::string& text) {
 
 }  // namespace
 
-MapCalibration Form1::Calibration() const { return state; }
+MapCalibration Form1::Calibration() const {
+    return state;
+}
 
 void Form1::SetCalibration(const MapCalibration& calibration) {
     static_cast<MapCalibration&>(state) = calibration;
@@ -46,7 +48,9 @@ void Form1::GetIniParam(const std::string& Param) {
     }
 }
 
-void Form1::InitVlc() { decoder.InitVlc(); }
+void Form1::InitVlc() {
+    decoder.InitVlc();
+}
 
 void Form1::Form_Load() {
     GpsOff();
@@ -57,8 +61,8 @@ void Form1::Form_Load() {
         QFile file(iniPath);
         QByteArray text;
         if (file.open(QIODevice::ReadOnly)) text = file.read(kLargestIniFile);
-        for (const std::string& item : ReadIniItems(std::string_view(text.constData(),
-                                                                     static_cast<size_t>(text.size())))) {
+        for (const std::string& item :
+             ReadIniItems(std::string_view(text.constData(), static_cast<size_t>(text.size())))) {
             GetIniParam(item);
         }
         const auto calibration = CalibrationFrom(Calibration());

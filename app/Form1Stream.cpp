@@ -44,8 +44,8 @@ void Form1::SetPlayCounter(bool reset) {
 void Form1::ShowNmea() {
     // The captions hold bytes of the recording, one character each.
     NmeaDisplay display{lblTime->text().toLatin1().toStdString(),
-                        lblSpeed->text().toLatin1().toStdString(),
-                        state.gpsLat, state.gpsLon, state.gpsValid};
+                        lblSpeed->text().toLatin1().toStdString(), state.gpsLat, state.gpsLon,
+                        state.gpsValid};
     const bool sentence = ParseNmea(state.nmeaText, display);
     if (sentence) GpsOn();
     lblTime->setText(QString::fromLatin1(display.lblTime.data(),

@@ -50,7 +50,8 @@ void Form1::OnRecordingOpened() {
     timeView.complete = false;
     timeView.haveLastValid = false;
     timeView.scan = std::make_unique<PictureScan>(
-        pictureIndex, state.fileLength, this, [this](PictureSamples batch, double done, bool finished) {
+        pictureIndex, state.fileLength, this,
+        [this](PictureSamples batch, double done, bool finished) {
             timeView.samples.insert(timeView.samples.end(), batch.begin(), batch.end());
             timeView.scanned = done;
             timeView.complete = finished;

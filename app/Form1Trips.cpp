@@ -15,7 +15,9 @@ const char* const kTripGapKey = "TripGap";
 
 }  // namespace
 
-bool Form1::IsFolder(const QString& name) { return !name.isEmpty() && QFileInfo(name).isDir(); }
+bool Form1::IsFolder(const QString& name) {
+    return !name.isEmpty() && QFileInfo(name).isDir();
+}
 
 bool Form1::NewFolder(const QString& folder) {
     bool numeric = false;
@@ -67,7 +69,8 @@ bool Form1::OpenTrip(std::size_t index) {
 void Form1::cmdFolder_Click() {
     streamFile.close();
     const QFileInfo current(state.mpegFileName);
-    const QString name = desktop_.FolderDialog("Otwórz folder z nagraniami", current.isDir() ? state.mpegFileName : current.path());
+    const QString name = desktop_.FolderDialog(
+        "Otwórz folder z nagraniami", current.isDir() ? state.mpegFileName : current.path());
     if (name.isEmpty()) {
         // As a cancelled file dialog does: the current recording opens again.
         if (!state.mpegFileName.isEmpty()) NewFile(state.mpegFileName);
@@ -99,7 +102,8 @@ void Form1::ReportReadFailure() {
     if (!failure) return;
     // A trip cut short by a failing file now ends there: the bar and the end jump follow.
     state.fileLength = streamFile.length();
-    QString reason = failure->error != 0 ? SystemReason(failure->error) : QString("plik się skrócił");
+    QString reason =
+        failure->error != 0 ? SystemReason(failure->error) : QString("plik się skrócił");
     if (streamFile.files().size() > 1) {
         reason = QFileInfo(QString::fromStdString(failure->path)).fileName() + ": " + reason;
     }

@@ -16,8 +16,8 @@ namespace droskal {
 
 namespace {
 
-constexpr int kMostZoomStep = 6;   // 8x
-constexpr int kWheelNotch = 120;   // eighths of a degree
+constexpr int kMostZoomStep = 6;  // 8x
+constexpr int kWheelNotch = 120;  // eighths of a degree
 
 double StepFactor(int step) {
     const double whole = std::ldexp(1.0, step / 2);
@@ -34,7 +34,9 @@ int Notches(int& pending, int delta) {
 
 }  // namespace
 
-double Form1::ZoomFactor() const { return StepFactor(zoomStep_); }
+double Form1::ZoomFactor() const {
+    return StepFactor(zoomStep_);
+}
 
 QRectF Form1::PictureContent() const {
     const QRectF whole(QPointF(0, 0), QSizeF(Pic1->image().size()));
@@ -55,8 +57,8 @@ bool Form1::ViewOf(QRectF& source, QRectF& target) const {
         const QSizeF area = Pic1->size();
         fit = std::min(area.width() / content.width(), area.height() / content.height());
         const QSizeF size = content.size() * fit;
-        target = QRectF(QPointF((area.width() - size.width()) / 2, (area.height() - size.height()) / 2),
-                        size);
+        target = QRectF(
+            QPointF((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size);
     }
     const double zoom = ZoomFactor();
     const QSizeF size = content.size() / zoom;
@@ -77,7 +79,8 @@ void Form1::ZoomBy(int steps, QPointF at) {
     QRectF source = PictureContent(), target = source;
     ViewOf(source, target);
     // The image point under `at` stays under it.
-    const QPointF point = source.topLeft() + (at - target.topLeft()) * (source.width() / target.width());
+    const QPointF point =
+        source.topLeft() + (at - target.topLeft()) * (source.width() / target.width());
     zoomStep_ = next;
     const double scale = target.width() / (PictureContent().width() / ZoomFactor());
     const QPointF corner = point - (at - target.topLeft()) / scale;
@@ -104,7 +107,8 @@ void Form1::LayOutFullScreen() {
     if (chkGps->isChecked()) {
         // The map window unscaled in the middle, so the point keeps its place on it.
         const QSize size = Pic1->image().size();
-        Pic1->setDisplayRect(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
+        Pic1->setDisplayRect(
+            QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
     } else {
         Pic1->setDisplayRect(area);
     }
@@ -143,7 +147,9 @@ void Form1::resizeEvent(QResizeEvent* event) {
     LayOutFullScreen();
 }
 
-QImage Form1::ShownView() const { return Pic1->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Form1::ShownView() const {
+    return Pic1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 void Form1::SaveViewPng() {
     if (state.playing) return;
@@ -157,7 +163,8 @@ void Form1::SaveViewPng() {
     buffer.open(QIODevice::WriteOnly);
     if (!ShownView().save(&buffer, "PNG")) return;
     const bool saved = SaveReporting(name, [&png](QSaveFile& file, QString& why) {
-        return WriteAll(file, reinterpret_cast<const std::uint8_t*>(png.constData()), png.size(), why);
+        return WriteAll(file, reinterpret_cast<const std::uint8_t*>(png.constData()), png.size(),
+                        why);
     });
     if (saved) pngFileName_ = name;
 }
@@ -187,7 +194,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton || zoomStep_ == 0 || chkGps->isChecked()) return false;
+            if (mouse->button() != Qt::LeftButton || zoomStep_ == 0 || chkGps->isChecked())
+                return false;
             panning_ = true;
             panFrom_ = mouse->position();
             Pic1->setCursor(Qt::ClosedHandCursor);
@@ -199,7 +207,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             QRectF source, target;
             if (ViewOf(source, target)) {
                 // Start from the place actually shown, so a pan beyond the edge does not build up.
-                zoomCentre_ = source.center() - (mouse->position() - panFrom_) * (source.width() / target.width());
+                zoomCentre_ = source.center() -
+                              (mouse->position() - panFrom_) * (source.width() / target.width());
                 Pic1->update();
             }
             panFrom_ = mouse->position();

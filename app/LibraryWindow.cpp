@@ -19,18 +19,23 @@ constexpr qint64 kEpoch2000 = 946684800;
 constexpr double kGapSeconds = 120;
 
 QDateTime Utc(double secondsSince2000) {
-    return QDateTime::fromMSecsSinceEpoch(std::llround(secondsSince2000 * 1000) + kEpoch2000 * 1000, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(std::llround(secondsSince2000 * 1000) + kEpoch2000 * 1000,
+                                          Qt::UTC);
 }
 
 // A cell that sorts by its number, shown with `decimals`; empty without a value.
 QTableWidgetItem* NumberItem(std::optional<double> value, int decimals) {
     auto* item = new QTableWidgetItem;
-    if (value) item->setData(Qt::DisplayRole, std::round(*value * std::pow(10, decimals)) / std::pow(10, decimals));
+    if (value)
+        item->setData(Qt::DisplayRole,
+                      std::round(*value * std::pow(10, decimals)) / std::pow(10, decimals));
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return item;
 }
 
-QString MegaBytes(std::int64_t bytes) { return QString::number(static_cast<double>(bytes) / 1e6, 'f', 0); }
+QString MegaBytes(std::int64_t bytes) {
+    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 0);
+}
 
 }  // namespace
 
@@ -48,8 +53,8 @@ LibraryWindow::LibraryWindow(Desktop& desktop, QString indexPath, QWidget* paren
     }
     status = new QLabel("Wybierz folder z nagraniami.", this);
     table = new QTableWidget(0, kColumns, this);
-    table->setHorizontalHeaderLabels(
-        {"Początek (UTC)", "Koniec (UTC)", "Czas", "Dystans [km]", "Prędkość maks. [km/h]", "Pliki"});
+    table->setHorizontalHeaderLabels({"Początek (UTC)", "Koniec (UTC)", "Czas", "Dystans [km]",
+                                      "Prędkość maks. [km/h]", "Pliki"});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -77,7 +82,9 @@ LibraryWindow::LibraryWindow(Desktop& desktop, QString indexPath, QWidget* paren
     connect(table, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { openRow(row); });
 }
 
-LibraryWindow::~LibraryWindow() { stopScan(); }
+LibraryWindow::~LibraryWindow() {
+    stopScan();
+}
 
 void LibraryWindow::stopScan() {
     cancelled_ = true;
@@ -97,7 +104,8 @@ void LibraryWindow::showFolder(const QString& folder) {
     status->setText("Indeksowanie: " + folder);
     busy_ = true;
     const int generation = ++generation_;
-    worker_ = std::thread([this, generation, folder = folder.toStdString(), indexPath = indexPath_.toStdString()] {
+    worker_ = std::thread([this, generation, folder = folder.toStdString(),
+                           indexPath = indexPath_.toStdString()] {
         auto post = [this, generation](std::vector<LibraryTrip> trips, QString message, bool done) {
             QMetaObject::invokeMethod(
                 this,
@@ -144,8 +152,9 @@ void LibraryWindow::showFolder(const QString& folder) {
         db.load(paths, recordings, error);
         std::size_t skipped = 0;
         for (const auto& r : recordings) skipped += r.problem.empty() ? 0 : 1;
-        QString message = ok ? QString("Nagrania: %1, pominięte: %2.").arg(found.size()).arg(skipped)
-                             : "Błąd indeksu: " + QString::fromStdString(error);
+        QString message =
+            ok ? QString("Nagrania: %1, pominięte: %2.").arg(found.size()).arg(skipped)
+               : "Błąd indeksu: " + QString::fromStdString(error);
         if (!notice.empty()) message += " Indeks był uszkodzony i został odbudowany.";
         post(LibraryTrips(recordings, kGapSeconds), message, true);
     });
@@ -163,14 +172,17 @@ void LibraryWindow::showTrips(std::vector<LibraryTrip> trips, QString message, b
     table->setRowCount(static_cast<int>(trips.size()));
     for (int row = 0; row < static_cast<int>(trips.size()); ++row) {
         const LibraryTrip& t = trips[static_cast<std::size_t>(row)];
-        auto* start = new QTableWidgetItem(t.start ? Utc(*t.start).toString("yyyy-MM-dd HH:mm:ss") : "-");
+        auto* start =
+            new QTableWidgetItem(t.start ? Utc(*t.start).toString("yyyy-MM-dd HH:mm:ss") : "-");
         QStringList files;
         for (const auto& f : t.files) files << QString::fromStdString(f);
         start->setData(Qt::UserRole, files);
         start->setData(Qt::UserRole + 1, t.start ? Utc(*t.start).date() : QDate());
         start->setData(Qt::UserRole + 2, t.end ? Utc(*t.end).date() : QDate());
         table->setItem(row, kStart, start);
-        table->setItem(row, kEnd, new QTableWidgetItem(t.end ? Utc(*t.end).toString("yyyy-MM-dd HH:mm:ss") : "-"));
+        table->setItem(
+            row, kEnd,
+            new QTableWidgetItem(t.end ? Utc(*t.end).toString("yyyy-MM-dd HH:mm:ss") : "-"));
         const long long seconds = t.start ? std::llround(*t.end - *t.start) : 0;
         table->setItem(row, kDuration,
                        new QTableWidgetItem(t.start ? QString("%1:%2:%3")
@@ -203,7 +215,8 @@ void LibraryWindow::openRow(int row) {
     const QTableWidgetItem* item = table->item(row, kStart);
     if (!item || !openTrip) return;
     std::vector<std::string> files;
-    for (const QString& f : item->data(Qt::UserRole).toStringList()) files.push_back(f.toStdString());
+    for (const QString& f : item->data(Qt::UserRole).toStringList())
+        files.push_back(f.toStdString());
     if (!files.empty()) openTrip(files);
 }
 

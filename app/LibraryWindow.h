@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QDateEdit>
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -24,7 +24,7 @@ namespace droskal {
 // trip's files to `openTrip`.
 class LibraryWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum Column { kStart, kEnd, kDuration, kDistance, kTopSpeed, kFiles, kColumns };
 
     LibraryWindow(Desktop& desktop, QString indexPath, QWidget* parent = nullptr);
@@ -44,7 +44,7 @@ public:
     QDateEdit* dateFrom = nullptr;
     QDateEdit* dateTo = nullptr;
 
-private:
+  private:
     void chooseFolder();
     void stopScan();
     // On the interface thread: the trips known so far, `done` when the scan has ended.

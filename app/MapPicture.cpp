@@ -58,9 +58,8 @@ QImage DecodeGif(const QString& path) {
                 table.append(qRgb(c.Red, c.Green, c.Blue));
             }
             map.setColorTable(table);
-            map.fill(static_cast<uint>(gif->SBackGroundColor < colours->ColorCount
-                                           ? gif->SBackGroundColor
-                                           : 0));
+            map.fill(static_cast<uint>(
+                gif->SBackGroundColor < colours->ColorCount ? gif->SBackGroundColor : 0));
             // Interlaced pictures come in four passes of rows.
             const int passStart[] = {0, 4, 2, 1};
             const int passStep[] = {8, 8, 4, 2};

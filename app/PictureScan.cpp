@@ -43,10 +43,10 @@ void PictureScan::Look() {
     }
     if (finished) timer_.stop();
     if (batch.empty() && !finished) return;
-    const double done = finished ? 1.0
-                        : batch.empty()
-                            ? 0.0
-                            : std::min(1.0, static_cast<double>(batch.back().streamPosition) / length_);
+    const double done =
+        finished        ? 1.0
+        : batch.empty() ? 0.0
+                        : std::min(1.0, static_cast<double>(batch.back().streamPosition) / length_);
     onBatch_(std::move(batch), done, finished);
 }
 

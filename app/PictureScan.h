@@ -16,7 +16,7 @@ class PictureIndex;
 // milliseconds on the interface thread it hands the pictures found since the last look to
 // `onBatch`, as timeline samples (the new samples, the share of the stream scanned, finished).
 class PictureScan {
-public:
+  public:
     using Batch = std::function<void(PictureSamples batch, double done, bool finished)>;
 
     // `index` and `context` must outlive the follower; `length` is the stream's length.
@@ -24,7 +24,7 @@ public:
     PictureScan(const PictureScan&) = delete;
     PictureScan& operator=(const PictureScan&) = delete;
 
-private:
+  private:
     void Look();
 
     const PictureIndex& index_;

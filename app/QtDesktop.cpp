@@ -21,16 +21,24 @@ const char* const kTitle = "Droskal";
 const char* const kOrganization = "Droskal";
 }  // namespace
 
-QtDesktop::QtDesktop(QWidget* parent) : parent_(parent) { clock_.start(); }
+QtDesktop::QtDesktop(QWidget* parent) : parent_(parent) {
+    clock_.start();
+}
 
 Desktop::Answer QtDesktop::MessageBox(const QString& text, Icon icon, Buttons buttons) {
     QMessageBox box(parent_);
     box.setWindowTitle(kTitle);
     box.setText(text);
     switch (icon) {
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
-        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case Icon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -52,8 +60,8 @@ QString QtFilterFromPipeFilter(const QString& filter) {
 }
 
 QString QtDesktop::OpenFileDialog(const QString& filter, const QString& initialName) {
-    const QString chosen = QFileDialog::getOpenFileName(parent_, kTitle, initialName,
-                                                        QtFilterFromPipeFilter(filter));
+    const QString chosen =
+        QFileDialog::getOpenFileName(parent_, kTitle, initialName, QtFilterFromPipeFilter(filter));
     // A cancelled dialog leaves the name it was given.
     return chosen.isEmpty() ? initialName : chosen;
 }
@@ -68,7 +76,9 @@ QString QtDesktop::SaveFileDialog(const QString& filter, const QString& initialN
                                         QtFilterFromPipeFilter(filter));
 }
 
-void QtDesktop::Beep() { QApplication::beep(); }
+void QtDesktop::Beep() {
+    QApplication::beep();
+}
 
 bool QtDesktop::StartDetached(const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);
@@ -78,7 +88,9 @@ QString QtDesktop::FindExecutable(const QString& name) {
     return QStandardPaths::findExecutable(name);
 }
 
-double QtDesktop::MonotonicSeconds() { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }
+double QtDesktop::MonotonicSeconds() {
+    return static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+}
 
 void QtDesktop::WaitForEvents(double seconds) {
     // The timer's own event ends the sleep when nothing else arrives first.

@@ -9,7 +9,7 @@ class QWidget;
 namespace droskal {
 
 class QtDesktop : public Desktop {
-public:
+  public:
     explicit QtDesktop(QWidget* parent = nullptr);
     void setParentWidget(QWidget* parent) { parent_ = parent; }
 
@@ -29,7 +29,7 @@ public:
                      const QString& value) override;
     bool InputText(const QString& prompt, QString& value) override;
 
-private:
+  private:
     QWidget* parent_;
     QElapsedTimer clock_;
 };

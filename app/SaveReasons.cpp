@@ -3,14 +3,13 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace droskal {
 
-const char* const kRecordingEndsBeforeStretch =
-    "Nagranie kończy się przed zaznaczonym fragmentem.";
+const char* const kRecordingEndsBeforeStretch = "Nagranie kończy się przed zaznaczonym fragmentem.";
 
 namespace {
 

@@ -8,7 +8,11 @@ namespace droskal {
 // that turns twips into screen pixels and back.
 inline constexpr double kTwipsPerPixel = 15.0;
 
-inline int TwipsToPixels(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
-inline double PixelsToTwips(double pixels) { return pixels * kTwipsPerPixel; }
+inline int TwipsToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+inline double PixelsToTwips(double pixels) {
+    return pixels * kTwipsPerPixel;
+}
 
 }  // namespace droskal

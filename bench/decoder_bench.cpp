@@ -121,8 +121,9 @@ void BM_IdctDecodedPair(benchmark::State& state) {
     alignas(16) std::int16_t out[2][64];
     for (auto _ : state) {
         for (int b = 0; b < 256; b += 2) {
-            droskal::extlib::IdctDecodedPair(&blocks[static_cast<std::size_t>(b) * 64], out[0], sums[b],
-                                             0x0F0F0F0Full, &blocks[static_cast<std::size_t>(b + 1) * 64], out[1],
+            droskal::extlib::IdctDecodedPair(&blocks[static_cast<std::size_t>(b) * 64], out[0],
+                                             sums[b], 0x0F0F0F0Full,
+                                             &blocks[static_cast<std::size_t>(b + 1) * 64], out[1],
                                              sums[b + 1], 0x0F0F0F0Full, simd);
             benchmark::DoNotOptimize(out);
         }
@@ -173,7 +174,8 @@ void BM_PlanesToBgr(benchmark::State& state) {
     for (auto& b : cr) b = static_cast<std::uint8_t>(rng());
     const auto simd = static_cast<droskal::extlib::Simd>(state.range(0));
     for (auto _ : state) {
-        droskal::extlib::PlanesToBgrWith(simd, y.data(), cb.data(), cr.data(), 640, 480, out.data());
+        droskal::extlib::PlanesToBgrWith(simd, y.data(), cb.data(), cr.data(), 640, 480,
+                                         out.data());
         benchmark::ClobberMemory();
     }
     state.SetItemsProcessed(state.iterations() * 307200);

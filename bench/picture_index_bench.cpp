@@ -25,7 +25,8 @@ std::vector<std::uint8_t> Recording() {
     RecorderWriter writer;
     std::vector<std::uint8_t> rgb(640 * 480 * 3);
     for (int i = 0; i < 25; ++i) {
-        for (std::size_t p = 0; p < rgb.size(); ++p) rgb[p] = static_cast<std::uint8_t>(p * 7 / 3 + i * 11 + (p >> 9));
+        for (std::size_t p = 0; p < rgb.size(); ++p)
+            rgb[p] = static_cast<std::uint8_t>(p * 7 / 3 + i * 11 + (p >> 9));
         RmcFields fields;
         fields.time = FormatRmcTime(3600 + i);
         RecorderPicture picture;
@@ -42,11 +43,13 @@ struct Trip1GB {
     Trip1GB() {
         const std::vector<std::uint8_t> one = Recording();
         std::vector<std::uint8_t> file;
-        while (file.size() + one.size() <= kFileBytes) file.insert(file.end(), one.begin(), one.end());
+        while (file.size() + one.size() <= kFileBytes)
+            file.insert(file.end(), one.begin(), one.end());
         for (int f = 0; f < kFiles; ++f) {
             char name[] = "/tmp/droskal-index-bench-XXXXXX";
             const int fd = mkstemp(name);
-            if (fd < 0 || write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size())) std::abort();
+            if (fd < 0 || write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size()))
+                std::abort();
             close(fd);
             paths.push_back(name);
             bytes += static_cast<std::int64_t>(file.size());
@@ -64,8 +67,9 @@ void BM_IndexScan(benchmark::State& state) {
     for (auto _ : state) {
         pictures = 0;
         std::optional<ReadFailure> failure;
-        PictureIndex::Scan(trip.paths, [&](std::vector<IndexedPicture>& batch) { pictures += batch.size(); }, {},
-                           cancelled, failure);
+        PictureIndex::Scan(
+            trip.paths, [&](std::vector<IndexedPicture>& batch) { pictures += batch.size(); }, {},
+            cancelled, failure);
         if (failure) state.SkipWithError("a file of the trip failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * trip.bytes);

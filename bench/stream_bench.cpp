@@ -57,8 +57,12 @@ void ForwardScan(benchmark::State& state, bool fromFile) {
     if (fromFile) std::remove(path.c_str());
 }
 
-void BM_FindStartUpMemory(benchmark::State& state) { ForwardScan(state, false); }
-void BM_FindStartUpFile(benchmark::State& state) { ForwardScan(state, true); }
+void BM_FindStartUpMemory(benchmark::State& state) {
+    ForwardScan(state, false);
+}
+void BM_FindStartUpFile(benchmark::State& state) {
+    ForwardScan(state, true);
+}
 
 void BM_FindStartDownFile(benchmark::State& state) {
     const auto bytes = NoCodes(kPictureSearchLimit + 1024);
@@ -94,7 +98,8 @@ void BM_WalkRecording(benchmark::State& state) {
         f.readAt(1, x);
         std::int64_t picturePos = 0;
         int pictures = 0;
-        while (FindStartUp(f, picturePos, obs) && FindPicStart(f, nmeaText, obs) && ReadFrame(f, *frame)) {
+        while (FindStartUp(f, picturePos, obs) && FindPicStart(f, nmeaText, obs) &&
+               ReadFrame(f, *frame)) {
             ++pictures;
         }
         if (pictures != 100) state.SkipWithError("walk lost pictures");
@@ -112,7 +117,8 @@ void BM_ScanFileWithoutCodes(benchmark::State& state) {
     if (fd < 0) std::abort();
     const auto chunk = NoCodes(1 << 20);
     for (std::int64_t done = 0; done < size; done += static_cast<std::int64_t>(chunk.size())) {
-        if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) std::abort();
+        if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size()))
+            std::abort();
     }
     close(fd);
     StreamFile f;

@@ -31,9 +31,10 @@ const char* const kUsage =
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, const Io& io) {
-    static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)> kCommands = {
-        {"frames", RunFrames}, {"info", RunInfo}, {"track", RunTrack}, {"cut", RunCut}, {"bench", RunBench},
-        {"map", RunMap}, {"trips", RunTrips}, {"evidence", RunEvidence}, {"index", RunIndex}};
+    static const std::map<std::string, int (*)(const std::vector<std::string>&, const Io&)>
+        kCommands = {{"frames", RunFrames}, {"info", RunInfo},         {"track", RunTrack},
+                     {"cut", RunCut},       {"bench", RunBench},       {"map", RunMap},
+                     {"trips", RunTrips},   {"evidence", RunEvidence}, {"index", RunIndex}};
     if (args.empty()) {
         io.err << kUsage;
         return kExitUsage;

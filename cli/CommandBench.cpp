@@ -45,7 +45,8 @@ bool AppendFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
 int RunBench(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--seconds", "--passes", "--jobs", kTripOption}, {}, a, error)) return UsageError(io, "bench", error, kBenchUsage);
+    if (!ParseArgs(args, {"--seconds", "--passes", "--jobs", kTripOption}, {}, a, error))
+        return UsageError(io, "bench", error, kBenchUsage);
     if (a.help) {
         io.out << kBenchHelp;
         return kExitOk;
@@ -57,7 +58,9 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
     }
     std::int64_t passLimit = 0;  // 0: run by the clock
     if (a.has("--passes")) {
-        if (a.has("--seconds")) return UsageError(io, "bench", "--seconds and --passes exclude each other", kBenchUsage);
+        if (a.has("--seconds"))
+            return UsageError(io, "bench", "--seconds and --passes exclude each other",
+                              kBenchUsage);
         if (!ParseCount(a.value("--passes", ""), passLimit) || passLimit == 0)
             return UsageError(io, "bench", "--passes needs a whole number above 0", kBenchUsage);
     }
@@ -75,7 +78,9 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
 
     Walker walker;
     if (!walker.openMemory(std::move(bytes))) {
-        return FileError(io, "bench", input + ": not a recording: no 640x480 or 320x240 sequence header at its start");
+        return FileError(
+            io, "bench",
+            input + ": not a recording: no 640x480 or 320x240 sequence header at its start");
     }
 
     using Clock = std::chrono::steady_clock;
@@ -102,9 +107,11 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
     } while (passLimit > 0 ? passes < passLimit : elapsed < seconds);
     progress.finish();
 
-    const double megabytes = static_cast<double>(walker.length()) * static_cast<double>(passes) / 1e6;
-    io.out << "bench: " << passes << " passes, " << pictures << " pictures (" << decoded << " decoded) in "
-           << Fixed(elapsed, 2) << " s, " << jobs << (jobs == 1 ? " job\n" : " jobs\n")
+    const double megabytes =
+        static_cast<double>(walker.length()) * static_cast<double>(passes) / 1e6;
+    io.out << "bench: " << passes << " passes, " << pictures << " pictures (" << decoded
+           << " decoded) in " << Fixed(elapsed, 2) << " s, " << jobs
+           << (jobs == 1 ? " job\n" : " jobs\n")
            << "bench: " << Fixed(static_cast<double>(pictures) / elapsed, 1) << " pictures/s, "
            << Fixed(megabytes / elapsed, 1) << " MB/s\n";
     return decoded == pictures ? kExitOk : kExitPartial;

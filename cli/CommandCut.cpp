@@ -25,15 +25,18 @@ const std::string kCutHelp = std::string(kCutUsage) + kFolderUsage;
 int RunCut(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--from", "--to", kTripOption}, {}, a, error)) return UsageError(io, "cut", error, kCutUsage);
+    if (!ParseArgs(args, {"--from", "--to", kTripOption}, {}, a, error))
+        return UsageError(io, "cut", error, kCutUsage);
     if (a.help) {
         io.out << kCutHelp;
         return kExitOk;
     }
     if (a.positional.size() != 2) return UsageError(io, "cut", "needs FILE and OUT", kCutUsage);
     std::int64_t from = 0, to = 0;
-    if (!a.has("--from") || !a.has("--to")) return UsageError(io, "cut", "needs --from and --to", kCutUsage);
-    if (!ParseCount(a.value("--from", ""), from) || !ParseCount(a.value("--to", ""), to) || from < 1 || to < 1) {
+    if (!a.has("--from") || !a.has("--to"))
+        return UsageError(io, "cut", "needs --from and --to", kCutUsage);
+    if (!ParseCount(a.value("--from", ""), from) || !ParseCount(a.value("--to", ""), to) ||
+        from < 1 || to < 1) {
         return UsageError(io, "cut", "--from and --to are picture numbers from 1", kCutUsage);
     }
     if (from > to) return UsageError(io, "cut", "--from must not lie behind --to", kCutUsage);
@@ -55,9 +58,10 @@ int RunCut(const std::vector<std::string>& args, const Io& io) {
             if (pic.index == from - 1) cutStart = pic.picturePos;
             if (pic.index == to - 1) {
                 if (!pic.read) {
-                    return FileError(io, "cut", "picture " + std::to_string(to) + " at position " +
-                                                    std::to_string(pic.picturePos) +
-                                                    " cannot be read to its end code");
+                    return FileError(io, "cut",
+                                     "picture " + std::to_string(to) + " at position " +
+                                         std::to_string(pic.picturePos) +
+                                         " cannot be read to its end code");
                 }
                 cutEnd = pic.endPos;
                 break;
@@ -65,8 +69,8 @@ int RunCut(const std::vector<std::string>& args, const Io& io) {
             progress.update(static_cast<double>(pic.index) / static_cast<double>(to));
         }
         if (cutEnd < 0) {
-            return FileError(io, "cut", "the recording has only " + std::to_string(pic.index + 1) +
-                                            " pictures");
+            return FileError(
+                io, "cut", "the recording has only " + std::to_string(pic.index + 1) + " pictures");
         }
     }
 

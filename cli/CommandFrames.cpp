@@ -14,17 +14,18 @@
 #include "cli/PngFile.h"
 #include "cli/Progress.h"
 #include "cli/Usage.h"
-#include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
 #include "decoder/YuvPlanes.h"
 #include "image/BmpFile.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
 namespace {
 
 const char* const kFramesUsage =
-    "usage: droskal-cli frames FILE OUT [--trip N] [--format bmp|png|yuv420p] [--first N] [--count N]\n"
+    "usage: droskal-cli frames FILE OUT [--trip N] [--format bmp|png|yuv420p] [--first N] [--count "
+    "N]\n"
     "                          [--jobs N]\n"
     "  bmp, png: one file per picture in folder OUT (created if missing), named by the\n"
     "            0-based picture index: 000000.bmp, 000001.bmp, ...\n"
@@ -74,16 +75,21 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
         io.out << kFramesHelp;
         return kExitOk;
     }
-    if (a.positional.size() != 2) return UsageError(io, "frames", "needs FILE and OUT", kFramesUsage);
+    if (a.positional.size() != 2)
+        return UsageError(io, "frames", "needs FILE and OUT", kFramesUsage);
     const std::string& input = a.positional[0];
     const std::string& output = a.positional[1];
 
     const std::string formatText = a.value("--format", "bmp");
     FrameFormat format;
-    if (formatText == "bmp") format = FrameFormat::Bmp;
-    else if (formatText == "png") format = FrameFormat::Png;
-    else if (formatText == "yuv420p") format = FrameFormat::Yuv;
-    else return UsageError(io, "frames", "unknown format '" + formatText + "'", kFramesUsage);
+    if (formatText == "bmp")
+        format = FrameFormat::Bmp;
+    else if (formatText == "png")
+        format = FrameFormat::Png;
+    else if (formatText == "yuv420p")
+        format = FrameFormat::Yuv;
+    else
+        return UsageError(io, "frames", "unknown format '" + formatText + "'", kFramesUsage);
 
     std::int64_t first = 0;
     std::int64_t count = std::numeric_limits<std::int64_t>::max();
@@ -112,15 +118,17 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
         // Written as it comes: a pipe has no file to replace.
     } else if (format == FrameFormat::Yuv) {
         if (WritesOverInput(files, output)) {
-            return FileError(io, "frames", "refusing to write over the recording itself: " + output);
+            return FileError(io, "frames",
+                             "refusing to write over the recording itself: " + output);
         }
         if (!yuv.open(output, error)) return FileError(io, "frames", error);
     } else {
         std::error_code ec;
         std::filesystem::create_directories(output, ec);
         if (!std::filesystem::is_directory(output)) {
-            return FileError(io, "frames", "cannot create folder " + output +
-                                               (ec ? ": " + ec.message() : std::string()));
+            return FileError(
+                io, "frames",
+                "cannot create folder " + output + (ec ? ": " + ec.message() : std::string()));
         }
     }
 
@@ -135,26 +143,33 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
     const std::uint8_t picFormat = walker.picFormat();
     walk.setEncoder([&info, format, picFormat](const WalkedPicture& p) {
         switch (format) {
-            case FrameFormat::Bmp: return EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes);
-            case FrameFormat::Png: return EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
-            case FrameFormat::Yuv: break;
+            case FrameFormat::Bmp:
+                return EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes);
+            case FrameFormat::Png:
+                return EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
+            case FrameFormat::Yuv:
+                break;
         }
         return PicBufToYuv420p(p.picBuf, picFormat);
     });
-    const auto decodeFor = [&](std::int64_t index) { return index >= first && index < last ? decode : Decode::None; };
+    const auto decodeFor = [&](std::int64_t index) {
+        return index >= first && index < last ? decode : Decode::None;
+    };
     while (walk.next(pic, decodeFor, last - 1)) {
         progress.update(static_cast<double>(walker.file().readPosition()) /
                         static_cast<double>(std::max<std::int64_t>(1, walker.length())));
         if (pic.index < first) continue;
         if (!pic.read || !pic.decoded) {
             progress.finish();
-            io.err << "droskal-cli frames: picture " << pic.index << " at position " << pic.picturePos
-                   << (pic.read ? " cannot be decoded" : " cannot be read") << ", skipped\n";
+            io.err << "droskal-cli frames: picture " << pic.index << " at position "
+                   << pic.picturePos << (pic.read ? " cannot be decoded" : " cannot be read")
+                   << ", skipped\n";
             ++skipped;
         } else if (format == FrameFormat::Yuv) {
             const std::vector<std::uint8_t>& planes = walk.encoded();
-            const bool written = toStdout ? WriteAll(STDOUT_FILENO, planes.data(), planes.size(), error)
-                                          : yuv.write(planes.data(), planes.size(), error);
+            const bool written = toStdout
+                                     ? WriteAll(STDOUT_FILENO, planes.data(), planes.size(), error)
+                                     : yuv.write(planes.data(), planes.size(), error);
             if (!written) {
                 progress.finish();
                 return FileError(io, "frames", error);
@@ -162,10 +177,13 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
             ++exported;
         } else {
             const std::vector<std::uint8_t>& bytes = walk.encoded();
-            if (bytes.empty()) return FileError(io, "frames", "cannot encode picture " + std::to_string(pic.index));
+            if (bytes.empty())
+                return FileError(io, "frames",
+                                 "cannot encode picture " + std::to_string(pic.index));
             const std::string name =
                 (std::filesystem::path(output) / IndexName(pic.index, formatText.c_str())).string();
-            if (!WriteWholeFile(name, bytes.data(), bytes.size(), error)) return FileError(io, "frames", error);
+            if (!WriteWholeFile(name, bytes.data(), bytes.size(), error))
+                return FileError(io, "frames", error);
             ++exported;
         }
         if (pic.index + 1 >= last) {
@@ -174,7 +192,8 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
         }
     }
     progress.finish();
-    if (format == FrameFormat::Yuv && !toStdout && !yuv.commit(error)) return FileError(io, "frames", error);
+    if (format == FrameFormat::Yuv && !toStdout && !yuv.commit(error))
+        return FileError(io, "frames", error);
     const bool stoppedEarly = !rangeDone && walker.stoppedEarly();
     if (stoppedEarly) {
         io.err << "droskal-cli frames: no picture start code within 299,999 bytes after position "

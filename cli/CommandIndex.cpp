@@ -86,10 +86,13 @@ std::string Clock(double seconds) {
 std::string ProgressText(const LibraryProgress& p, double elapsed) {
     const double mb = static_cast<double>(p.bytesDone) / 1e6;
     const double rate = elapsed > 0 ? mb / elapsed : 0;
-    std::string text = "files " + std::to_string(p.filesDone) + "/" + std::to_string(p.filesTotal) + ", " +
-                       Fixed(mb, 0) + "/" + Fixed(static_cast<double>(p.bytesTotal) / 1e6, 0) + " MB, " +
+    std::string text = "files " + std::to_string(p.filesDone) + "/" + std::to_string(p.filesTotal) +
+                       ", " + Fixed(mb, 0) + "/" +
+                       Fixed(static_cast<double>(p.bytesTotal) / 1e6, 0) + " MB, " +
                        Fixed(rate, 1) + " MB/s";
-    if (rate > 0) text += ", " + Clock(static_cast<double>(p.bytesTotal - p.bytesDone) / 1e6 / rate) + " left";
+    if (rate > 0)
+        text +=
+            ", " + Clock(static_cast<double>(p.bytesTotal - p.bytesDone) / 1e6 / rate) + " left";
     return text;
 }
 
@@ -98,7 +101,9 @@ using Row = nlohmann::ordered_json;
 Row MakeRow(std::size_t number, const LibraryTrip& t, const Zone& zone, const Units& u, bool near) {
     Row row;
     auto time = [&](const std::optional<double>& s) { return s ? Row(zone.format(*s)) : Row(); };
-    auto speed = [&](const std::optional<double>& kmh) { return kmh ? Row(Rounded(*kmh * u.perKm, 1)) : Row(); };
+    auto speed = [&](const std::optional<double>& kmh) {
+        return kmh ? Row(Rounded(*kmh * u.perKm, 1)) : Row();
+    };
     row["trip"] = number;
     row["start"] = time(t.start);
     row["end"] = time(t.end);
@@ -107,7 +112,9 @@ Row MakeRow(std::size_t number, const LibraryTrip& t, const Zone& zone, const Un
     row[std::string("topSpeed") + u.speedSuffix] = speed(t.topSpeedKmh);
     row[std::string("averageSpeed") + u.speedSuffix] = speed(t.averageSpeedKmh);
     row["validFixShare"] =
-        t.pictures > 0 ? Rounded(static_cast<double>(t.validFixes) / static_cast<double>(t.pictures), 4) : 0.0;
+        t.pictures > 0
+            ? Rounded(static_cast<double>(t.validFixes) / static_cast<double>(t.pictures), 4)
+            : 0.0;
     row["pictures"] = t.pictures;
     row["format"] = FormatName(t.picFormat);
     row["files"] = t.files;
@@ -134,23 +141,27 @@ std::string CsvField(const Row& v) {
     return quoted + "\"";
 }
 
-void WriteCsv(std::ostream& out, const std::vector<Row>& rows, const std::vector<std::string>& keys) {
+void WriteCsv(std::ostream& out, const std::vector<Row>& rows,
+              const std::vector<std::string>& keys) {
     for (std::size_t i = 0; i < keys.size(); ++i) out << (i ? "," : "") << keys[i];
     out << "\n";
     for (const Row& row : rows) {
-        for (std::size_t i = 0; i < keys.size(); ++i) out << (i ? "," : "") << CsvField(row[keys[i]]);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            out << (i ? "," : "") << CsvField(row[keys[i]]);
         out << "\n";
     }
 }
 
-void WriteGeoJson(std::ostream& out, const std::vector<Row>& rows, const std::vector<const LibraryTrip*>& trips) {
+void WriteGeoJson(std::ostream& out, const std::vector<Row>& rows,
+                  const std::vector<const LibraryTrip*>& trips) {
     nlohmann::ordered_json features = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         nlohmann::ordered_json lines = nlohmann::ordered_json::array();
         for (const auto& piece : trips[i]->route) {
             if (piece.size() < 2) continue;  // a line needs two positions
             nlohmann::ordered_json line = nlohmann::ordered_json::array();
-            for (const LatLon& p : piece) line.push_back({Rounded(p.longitude, 7), Rounded(p.latitude, 7)});
+            for (const LatLon& p : piece)
+                line.push_back({Rounded(p.longitude, 7), Rounded(p.latitude, 7)});
             lines.push_back(std::move(line));
         }
         nlohmann::ordered_json geometry;  // null: no two successive fixes
@@ -161,15 +172,23 @@ void WriteGeoJson(std::ostream& out, const std::vector<Row>& rows, const std::ve
         }
         features.push_back({{"type", "Feature"}, {"geometry", geometry}, {"properties", rows[i]}});
     }
-    out << nlohmann::ordered_json{{"type", "FeatureCollection"}, {"features", features}}.dump() << "\n";
+    out << nlohmann::ordered_json{{"type", "FeatureCollection"}, {"features", features}}.dump()
+        << "\n";
 }
 
-void WriteTable(std::ostream& out, const std::vector<Row>& rows, const std::vector<const LibraryTrip*>& trips,
-                const Units& u, bool near) {
+void WriteTable(std::ostream& out, const std::vector<Row>& rows,
+                const std::vector<const LibraryTrip*>& trips, const Units& u, bool near) {
     std::vector<std::vector<std::string>> cells;
-    std::vector<std::string> head = {"trip", "start", "end", "duration", u.distanceLabel,
-                                     std::string("top ") + u.speedLabel, std::string("avg ") + u.speedLabel,
-                                     "fix", "pictures", "format"};
+    std::vector<std::string> head = {"trip",
+                                     "start",
+                                     "end",
+                                     "duration",
+                                     u.distanceLabel,
+                                     std::string("top ") + u.speedLabel,
+                                     std::string("avg ") + u.speedLabel,
+                                     "fix",
+                                     "pictures",
+                                     "format"};
     if (near) head.insert(head.end(), {"closest", "m"});
     head.push_back("files");
     cells.push_back(head);
@@ -181,14 +200,20 @@ void WriteTable(std::ostream& out, const std::vector<Row>& rows, const std::vect
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& r = rows[i];
         const LibraryTrip& t = *trips[i];
-        std::vector<std::string> line = {
-            std::to_string(i + 1), text(r["start"], 0), text(r["end"], 0),
-            t.start ? Clock(*t.end - *t.start) : "-", text(r[u.distanceKey], 3),
-            text(r[std::string("topSpeed") + u.speedSuffix], 1), text(r[std::string("averageSpeed") + u.speedSuffix], 1),
-            Fixed(r["validFixShare"].get<double>() * 100, 1) + "%", std::to_string(t.pictures),
-            FormatName(t.picFormat)};
+        std::vector<std::string> line = {std::to_string(i + 1),
+                                         text(r["start"], 0),
+                                         text(r["end"], 0),
+                                         t.start ? Clock(*t.end - *t.start) : "-",
+                                         text(r[u.distanceKey], 3),
+                                         text(r[std::string("topSpeed") + u.speedSuffix], 1),
+                                         text(r[std::string("averageSpeed") + u.speedSuffix], 1),
+                                         Fixed(r["validFixShare"].get<double>() * 100, 1) + "%",
+                                         std::to_string(t.pictures),
+                                         FormatName(t.picFormat)};
         if (near) line.insert(line.end(), {text(r["closestTime"], 0), text(r["closestMetres"], 1)});
-        line.push_back(t.files.front() + (t.files.size() > 1 ? " (+" + std::to_string(t.files.size() - 1) + ")" : ""));
+        line.push_back(t.files.front() + (t.files.size() > 1
+                                              ? " (+" + std::to_string(t.files.size() - 1) + ")"
+                                              : ""));
         cells.push_back(line);
     }
     std::vector<std::size_t> width(head.size(), 0);
@@ -213,8 +238,8 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
     if (!ParseArgs(args,
-                   {"--db", "--jobs", "--gap", "--since", "--until", "--near", "--bbox", "--min-speed", "--format",
-                    "--tz", "--units"},
+                   {"--db", "--jobs", "--gap", "--since", "--until", "--near", "--bbox",
+                    "--min-speed", "--format", "--tz", "--units"},
                    {}, a, error)) {
         return UsageError(io, "index", error, kIndexUsage);
     }
@@ -222,7 +247,9 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
         io.out << kIndexUsage;
         return kExitOk;
     }
-    auto usage = [&](const std::string& message) { return UsageError(io, "index", message, kIndexUsage); };
+    auto usage = [&](const std::string& message) {
+        return UsageError(io, "index", message, kIndexUsage);
+    };
     if (a.positional.empty()) return usage("needs at least one PATH");
 
     std::int64_t jobs = std::max(1u, std::thread::hardware_concurrency());
@@ -240,33 +267,38 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
     const std::optional<Zone> zone = Zone::Find(a.value("--tz", ""));
     if (!zone) return usage("--tz: unknown time zone '" + a.value("--tz", "") + "'");
     const std::string unitName = a.value("--units", "metric");
-    if (unitName != "metric" && unitName != "imperial") return usage("--units is metric or imperial");
+    if (unitName != "metric" && unitName != "imperial")
+        return usage("--units is metric or imperial");
     const Units& units = unitName == "metric" ? kMetric : kImperial;
 
     TripFilter filter;
     for (const char* option : {"--since", "--until"}) {
         if (!a.has(option)) continue;
-        const std::optional<double> t = zone->parse(a.value(option, ""), option == std::string("--until"));
-        if (!t) return usage(std::string(option) + " needs a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]");
+        const std::optional<double> t =
+            zone->parse(a.value(option, ""), option == std::string("--until"));
+        if (!t)
+            return usage(std::string(option) + " needs a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]");
         (option == std::string("--since") ? filter.since : filter.until) = t;
     }
     std::vector<double> n;
     if (a.has("--near")) {
-        if (!ParseNumbers(a.value("--near", ""), 3, n) || std::fabs(n[0]) > 90 || std::fabs(n[1]) > 180 || n[2] <= 0) {
+        if (!ParseNumbers(a.value("--near", ""), 3, n) || std::fabs(n[0]) > 90 ||
+            std::fabs(n[1]) > 180 || n[2] <= 0) {
             return usage("--near needs LAT,LON,METRES (degrees, metres above 0)");
         }
         filter.near = TripFilter::Near{{n[0], n[1]}, n[2]};
     }
     if (a.has("--bbox")) {
-        if (!ParseNumbers(a.value("--bbox", ""), 4, n) || std::fabs(n[0]) > 90 || std::fabs(n[2]) > 90 ||
-            std::fabs(n[1]) > 180 || std::fabs(n[3]) > 180 || n[0] > n[2]) {
+        if (!ParseNumbers(a.value("--bbox", ""), 4, n) || std::fabs(n[0]) > 90 ||
+            std::fabs(n[2]) > 90 || std::fabs(n[1]) > 180 || std::fabs(n[3]) > 180 || n[0] > n[2]) {
             return usage("--bbox needs SOUTH,WEST,NORTH,EAST in degrees");
         }
         filter.box = TripFilter::Box{n[0], n[1], n[2], n[3]};
     }
     if (a.has("--min-speed")) {
         double kmh = 0;
-        if (!ParsePositiveSeconds(a.value("--min-speed", ""), kmh)) return usage("--min-speed needs km/h above 0");
+        if (!ParsePositiveSeconds(a.value("--min-speed", ""), kmh))
+            return usage("--min-speed needs km/h above 0");
         filter.minSpeedKmh = kmh;
     }
 
@@ -291,8 +323,11 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
             db, found, roots, static_cast<int>(jobs),
             [&](const LibraryProgress& p) {
                 const double elapsed =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                progress.update(p.bytesTotal > 0 ? static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal) : 1,
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
+                        .count();
+                progress.update(p.bytesTotal > 0 ? static_cast<double>(p.bytesDone) /
+                                                       static_cast<double>(p.bytesTotal)
+                                                 : 1,
                                 ProgressText(p, elapsed));
             },
             update, error);
@@ -331,11 +366,13 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
         WriteTable(io.out, rows, kept, units, filter.near.has_value());
     }
     if (io.progress) {
-        io.err << "droskal-cli index: " << update.found << " recordings, " << update.read << " read, "
-               << update.removed << " dropped; " << trips.size() << (trips.size() == 1 ? " trip, " : " trips, ")
-               << rows.size() << " listed\n";
+        io.err << "droskal-cli index: " << update.found << " recordings, " << update.read
+               << " read, " << update.removed << " dropped; " << trips.size()
+               << (trips.size() == 1 ? " trip, " : " trips, ") << rows.size() << " listed\n";
     }
-    if (skipped > 0) io.err << "droskal-cli index: " << skipped << (skipped == 1 ? " file" : " files") << " skipped\n";
+    if (skipped > 0)
+        io.err << "droskal-cli index: " << skipped << (skipped == 1 ? " file" : " files")
+               << " skipped\n";
     return skipped > 0 ? kExitPartial : kExitOk;
 }
 

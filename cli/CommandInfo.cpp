@@ -5,14 +5,14 @@
 #include <optional>
 
 #include "cli/Args.h"
-#include "cli/Input.h"
 #include "cli/GpsTrack.h"
+#include "cli/Input.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
 #include "cli/TimeOptions.h"
 #include "cli/Usage.h"
-#include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
@@ -27,7 +27,6 @@ const char* const kInfoUsage =
     "  disk's speed.\n"
     "  --check  decode every picture as well and list those that cannot be decoded\n"
     "  --json   one JSON object instead of text\n";
-
 
 struct BadPicture {
     std::int64_t index;
@@ -52,9 +51,11 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
     const std::string usage = std::string(kInfoUsage) + kTimeOptionsUsage;
-    if (!ParseArgs(args, WithTimeOptions({kTripOption}), {"--json", "--check"}, a, error)) return UsageError(io, "info", error, usage.c_str());
+    if (!ParseArgs(args, WithTimeOptions({kTripOption}), {"--json", "--check"}, a, error))
+        return UsageError(io, "info", error, usage.c_str());
     TimeOptions time;
-    if (!a.help && !ReadTimeOptions(a, time, error)) return UsageError(io, "info", error, usage.c_str());
+    if (!a.help && !ReadTimeOptions(a, time, error))
+        return UsageError(io, "info", error, usage.c_str());
     if (a.help) {
         io.out << usage << kFolderUsage;
         return kExitOk;
@@ -75,7 +76,8 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
         const bool check = a.has("--check");
         while (walker.next(pic, check ? Decode::Planes : Decode::None)) {
             ++pictures;
-            if (!pic.read || (check && !pic.decoded)) bad.push_back({pic.index, pic.picturePos, pic.read});
+            if (!pic.read || (check && !pic.decoded))
+                bad.push_back({pic.index, pic.picturePos, pic.read});
             track.add(pic);
             progress.update(static_cast<double>(walker.file().readPosition()) /
                             static_cast<double>(std::max<std::int64_t>(1, walker.length())));
@@ -87,7 +89,8 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
         duration = track.lastTimed()->secondsSince2000() - track.firstTimed()->secondsSince2000();
     }
     const double share =
-        pictures > 0 ? static_cast<double>(track.points().size()) / static_cast<double>(pictures) : 0;
+        pictures > 0 ? static_cast<double>(track.points().size()) / static_cast<double>(pictures)
+                     : 0;
     const std::string firstTime = track.firstTimed() ? TimeText(*track.firstTimed(), time) : "";
     const std::string lastTime = track.lastTimed() ? TimeText(*track.lastTimed(), time) : "";
     const PictureFormatInfo& f = *FormatInfo(walker.picFormat());
@@ -101,49 +104,53 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
     };
     if (a.has("--json")) {
         std::ostream& o = io.out;
-        o << "{\n  \"file\": " << JsonString(input) << ",\n  \"format\": \"" << FormatName(walker.picFormat())
-          << "\",\n  \"width\": " << f.width << ",\n  \"height\": " << f.height
-          << ",\n  \"fileBytes\": " << walker.length() << ",\n  \"pictures\": " << pictures
+        o << "{\n  \"file\": " << JsonString(input) << ",\n  \"format\": \""
+          << FormatName(walker.picFormat()) << "\",\n  \"width\": " << f.width
+          << ",\n  \"height\": " << f.height << ",\n  \"fileBytes\": " << walker.length()
+          << ",\n  \"pictures\": " << pictures
           << ",\n  \"decoded\": " << (a.has("--check") ? "true" : "false")
           << ",\n  \"unreadablePictures\": [";
         for (std::size_t i = 0; i < bad.size(); ++i) {
-            o << (i ? ", " : "") << "{\"index\": " << bad[i].index << ", \"position\": " << bad[i].position
-              << ", \"reason\": \"" << (bad[i].read ? "decode" : "read") << "\"}";
+            o << (i ? ", " : "") << "{\"index\": " << bad[i].index
+              << ", \"position\": " << bad[i].position << ", \"reason\": \""
+              << (bad[i].read ? "decode" : "read") << "\"}";
         }
         o << "],\n  \"firstGpsTime\": " << (firstTime.empty() ? "null" : JsonString(firstTime))
           << ",\n  \"lastGpsTime\": " << (lastTime.empty() ? "null" : JsonString(lastTime))
           << ",\n  \"durationSeconds\": " << JsonNumber(duration, 3)
           << ",\n  \"validFixShare\": " << Fixed(share, 4)
           << ",\n  \"validFixes\": " << track.points().size()
-          << ",\n  \"distanceKm\": " << Fixed(track.distanceKm(), 3)
-          << ",\n  \"averageSpeed" << key << "\": " << JsonNumber(inUnit(track.averageSpeedKmh()), 1)
-          << ",\n  \"topSpeed" << key << "\": " << JsonNumber(inUnit(track.topSpeedKmh()), 1) << "\n}\n";
+          << ",\n  \"distanceKm\": " << Fixed(track.distanceKm(), 3) << ",\n  \"averageSpeed" << key
+          << "\": " << JsonNumber(inUnit(track.averageSpeedKmh()), 1) << ",\n  \"topSpeed" << key
+          << "\": " << JsonNumber(inUnit(track.topSpeedKmh()), 1) << "\n}\n";
     } else {
         std::ostream& o = io.out;
         o << "file:           " << input << "\n"
           << "format:         " << FormatName(walker.picFormat()) << "\n"
           << "size:           " << walker.length() << " bytes\n"
           << "pictures:       " << pictures << "\n"
-          << "unreadable:     " << bad.size() << (a.has("--check") ? "" : " (not decoded; --check decodes them)")
-          << "\n";
+          << "unreadable:     " << bad.size()
+          << (a.has("--check") ? "" : " (not decoded; --check decodes them)") << "\n";
         for (const auto& b : bad) {
             o << "  picture " << b.index << " at position " << b.position
               << (b.read ? ": cannot be decoded" : ": cannot be read") << "\n";
         }
         o << "first GPS time: " << (firstTime.empty() ? "-" : firstTime) << "\n"
           << "last GPS time:  " << (lastTime.empty() ? "-" : lastTime) << "\n"
-          << "duration:       " << (duration ? Duration(*duration) + " (" + Fixed(*duration, 1) + " s)" : "-")
-          << "\n"
-          << "valid fix:      " << Fixed(share * 100, 1) << "% of pictures (" << track.points().size()
-          << ")\n"
+          << "duration:       "
+          << (duration ? Duration(*duration) + " (" + Fixed(*duration, 1) + " s)" : "-") << "\n"
+          << "valid fix:      " << Fixed(share * 100, 1) << "% of pictures ("
+          << track.points().size() << ")\n"
           << "distance:       " << Fixed(track.distanceKm(), 3) << " km\n"
           << "average speed:  "
-          << (track.averageSpeedKmh() ? SpeedValue(*track.averageSpeedKmh(), time, 1) + unit : "-") << "\n"
-          << "top speed:      " << (track.topSpeedKmh() ? SpeedValue(*track.topSpeedKmh(), time, 1) + unit : "-")
-          << "\n";
+          << (track.averageSpeedKmh() ? SpeedValue(*track.averageSpeedKmh(), time, 1) + unit : "-")
+          << "\n"
+          << "top speed:      "
+          << (track.topSpeedKmh() ? SpeedValue(*track.topSpeedKmh(), time, 1) + unit : "-") << "\n";
     }
     if (track.badChecksums() > 0) {
-        io.err << "droskal-cli info: " << track.badChecksums() << " sentences with a bad checksum ignored\n";
+        io.err << "droskal-cli info: " << track.badChecksums()
+               << " sentences with a bad checksum ignored\n";
     }
     if (walker.stoppedEarly()) {
         io.err << "droskal-cli info: no picture start code within 299,999 bytes after position "

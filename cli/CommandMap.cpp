@@ -50,7 +50,8 @@ QStringList DefaultEntries(bool& online) {
     if (QFileInfo(beside).isFile()) entries << beside;
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Droskal", "Droskal");
     const QString key = QString(render::kMapSettingsSection) + "/";
-    entries << settings.value(key + render::kMapSourcesKey).toString().split('\n', Qt::SkipEmptyParts);
+    entries
+        << settings.value(key + render::kMapSourcesKey).toString().split('\n', Qt::SkipEmptyParts);
     online = settings.value(key + render::kMapOnlineKey).toString() == "1";
     return entries;
 }
@@ -70,14 +71,17 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     for (const auto& arg : args) normalised.push_back(arg == "-o" ? "--output" : arg);
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(normalised, {"--output", "--source", "--size", "--zoom", "--at", "--route-color"}, {}, a, error)) {
+    if (!ParseArgs(normalised,
+                   {"--output", "--source", "--size", "--zoom", "--at", "--route-color"}, {}, a,
+                   error)) {
         return UsageError(io, "map", error, kMapUsage);
     }
     if (a.help) {
         io.out << kMapUsage;
         return kExitOk;
     }
-    if (a.positional.size() != 1) return UsageError(io, "map", "needs one recording or folder", kMapUsage);
+    if (a.positional.size() != 1)
+        return UsageError(io, "map", "needs one recording or folder", kMapUsage);
     const std::string output = a.value("--output", "");
     if (output.empty()) return UsageError(io, "map", "-o needs a picture name", kMapUsage);
     render::FitOptions options;
@@ -101,7 +105,8 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
         if (!std::regex_match(colour, std::regex("#?[0-9A-Fa-f]{6}"))) {
             return UsageError(io, "map", "--route-color must be RRGGBB", kMapUsage);
         }
-        options.style.colour = QColor(QString::fromStdString("#" + colour.substr(colour.size() - 6)));
+        options.style.colour =
+            QColor(QString::fromStdString("#" + colour.substr(colour.size() - 6)));
     }
     std::int64_t at = -1;
     if (a.has("--at") && !ParseCount(a.value("--at", ""), at)) {
@@ -115,8 +120,9 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     ScannedRoute route;
     if (!ScanRoute(a.positional[0], route, error)) return FileError(io, "map", error);
     if (at >= static_cast<std::int64_t>(route.points.size())) {
-        return FileError(io, "map", "--at " + std::to_string(at) + ": the recording has " +
-                                        std::to_string(route.points.size()) + " pictures");
+        return FileError(io, "map",
+                         "--at " + std::to_string(at) + ": the recording has " +
+                             std::to_string(route.points.size()) + " pictures");
     }
     if (at >= 0) options.at = static_cast<std::size_t>(at);
 
@@ -134,7 +140,8 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     if (a.has("--source") && sources.empty()) return kExitUsage;
 
     const render::RenderedMap map = render::RenderRouteMap(sources, route.points, options);
-    if (map.image.isNull()) return FileError(io, "map", a.positional[0] + ": no valid GPS fix to draw");
+    if (map.image.isNull())
+        return FileError(io, "map", a.positional[0] + ": no valid GPS fix to draw");
     if (map.source == nullptr && !entries.isEmpty()) {
         io.err << "droskal-cli map: no map source covers the route; drawn on a plain background\n";
     }
@@ -149,12 +156,13 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     const std::string world = render::WorldFileText(map);
     if (!WriteWholeFile(output, reinterpret_cast<const std::uint8_t*>(png.constData()),
                         static_cast<std::size_t>(png.size()), error) ||
-        !WriteWholeFile(WorldFileName(output), reinterpret_cast<const std::uint8_t*>(world.data()), world.size(),
-                        error)) {
+        !WriteWholeFile(WorldFileName(output), reinterpret_cast<const std::uint8_t*>(world.data()),
+                        world.size(), error)) {
         return FileError(io, "map", error);
     }
     if (route.unreadSentences > 0 || route.stoppedEarly) {
-        io.err << "droskal-cli map: " << route.unreadSentences << " pictures without a readable header"
+        io.err << "droskal-cli map: " << route.unreadSentences
+               << " pictures without a readable header"
                << (route.stoppedEarly ? "; the file was not read to its end" : "") << "\n";
         return kExitPartial;
     }

@@ -2,9 +2,9 @@
 #include <sstream>
 
 #include "cli/Args.h"
-#include "cli/Input.h"
 #include "cli/Geo.h"
 #include "cli/GpsTrack.h"
+#include "cli/Input.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
@@ -18,7 +18,8 @@ namespace droskal::cli {
 namespace {
 
 const char* const kTrackUsage =
-    "usage: droskal-cli track FILE [--trip N] [--format gpx|kml|csv] [-o OUT] [--tz ZONE] [--units UNIT]\n"
+    "usage: droskal-cli track FILE [--trip N] [--format gpx|kml|csv] [-o OUT] [--tz ZONE] [--units "
+    "UNIT]\n"
     "  One point per picture with a valid fix. A new segment starts where the fix is lost\n"
     "  or the time jumps by more than 2 seconds. Sentences are read field by field:\n"
     "  hemispheres are honoured, a bad checksum drops the point (counted on stderr).\n"
@@ -35,11 +36,13 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     for (const auto& arg : args) normalised.push_back(arg == "-o" ? "--output" : arg);
     const std::string usage = std::string(kTrackUsage) + kTimeOptionsUsage +
                               "  (GPX and KML times stay UTC, as those formats require)\n";
-    if (!ParseArgs(normalised, WithTimeOptions({"--format", "--output", kTripOption}), {}, a, error)) {
+    if (!ParseArgs(normalised, WithTimeOptions({"--format", "--output", kTripOption}), {}, a,
+                   error)) {
         return UsageError(io, "track", error, usage.c_str());
     }
     TimeOptions time;
-    if (!a.help && !ReadTimeOptions(a, time, error)) return UsageError(io, "track", error, usage.c_str());
+    if (!a.help && !ReadTimeOptions(a, time, error))
+        return UsageError(io, "track", error, usage.c_str());
     if (a.help) {
         io.out << usage << kFolderUsage;
         return kExitOk;
@@ -51,7 +54,8 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
         return UsageError(io, "track", "unknown format '" + format + "'", usage.c_str());
     }
     const std::string output = a.value("--output", "");
-    if (a.has("--output") && output.empty()) return UsageError(io, "track", "-o needs a file name", usage.c_str());
+    if (a.has("--output") && output.empty())
+        return UsageError(io, "track", "-o needs a file name", usage.c_str());
     std::vector<std::string> files;
     if (!InputFiles(input, a, files, error)) return FileError(io, "track", error);
     if (!output.empty() && WritesOverInput(files, output)) {
@@ -72,9 +76,12 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
     }
 
     std::ostringstream text;
-    if (format == "gpx") WriteGpx(text, TrackName(input), track.points());
-    else if (format == "kml") WriteKml(text, TrackName(input), track.points());
-    else WriteCsv(text, track.points(), time);
+    if (format == "gpx")
+        WriteGpx(text, TrackName(input), track.points());
+    else if (format == "kml")
+        WriteKml(text, TrackName(input), track.points());
+    else
+        WriteCsv(text, track.points(), time);
     if (output.empty()) {
         io.out << text.str();
     } else {
@@ -96,8 +103,9 @@ int RunTrack(const std::vector<std::string>& args, const Io& io) {
         io.err << "droskal-cli track: no picture start code within 299,999 bytes after position "
                << walker.file().readPosition() << "; the rest of the file was not read\n";
     }
-    return track.badChecksums() > 0 || track.unreadSentences() > 0 || walker.stoppedEarly() ? kExitPartial
-                                                                                            : kExitOk;
+    return track.badChecksums() > 0 || track.unreadSentences() > 0 || walker.stoppedEarly()
+               ? kExitPartial
+               : kExitOk;
 }
 
 }  // namespace droskal::cli

@@ -54,12 +54,14 @@ double Rounded(double value, int decimals) {
 int RunTrips(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--gap"}, {"--json"}, a, error)) return UsageError(io, "trips", error, kTripsUsage);
+    if (!ParseArgs(args, {"--gap"}, {"--json"}, a, error))
+        return UsageError(io, "trips", error, kTripsUsage);
     if (a.help) {
         io.out << kTripsUsage;
         return kExitOk;
     }
-    if (a.positional.size() != 1) return UsageError(io, "trips", "needs one folder DIR", kTripsUsage);
+    if (a.positional.size() != 1)
+        return UsageError(io, "trips", "needs one folder DIR", kTripsUsage);
     double gap = kDefaultTripGapSeconds;
     if (a.has("--gap") && !ParsePositiveSeconds(a.value("--gap", ""), gap)) {
         return UsageError(io, "trips", "--gap needs a number of seconds above 0", kTripsUsage);
@@ -67,7 +69,8 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
     const std::string& folder = a.positional[0];
     std::vector<Trip> trips;
     int err = 0;
-    if (!FolderTrips(folder, gap, trips, err)) return FileError(io, "trips", folder + ": " + std::strerror(err));
+    if (!FolderTrips(folder, gap, trips, err))
+        return FileError(io, "trips", folder + ": " + std::strerror(err));
 
     nlohmann::json list = nlohmann::json::array();
     Progress progress(io.err, io.progress, "trips");
@@ -79,8 +82,11 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
         const std::string start = t.firstTimed() ? IsoUtc(*t.firstTimed()) : "";
         const std::string end = t.lastTimed() ? IsoUtc(*t.lastTimed()) : "";
         std::optional<double> duration;
-        if (t.firstTimed()) duration = t.lastTimed()->secondsSince2000() - t.firstTimed()->secondsSince2000();
-        const double share = f.pictures > 0 ? static_cast<double>(t.points().size()) / static_cast<double>(f.pictures) : 0;
+        if (t.firstTimed())
+            duration = t.lastTimed()->secondsSince2000() - t.firstTimed()->secondsSince2000();
+        const double share = f.pictures > 0 ? static_cast<double>(t.points().size()) /
+                                                  static_cast<double>(f.pictures)
+                                            : 0;
         if (a.has("--json")) {
             nlohmann::json j;
             j["files"] = trip.paths();
@@ -88,18 +94,21 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
             j["pictures"] = f.pictures;
             j["start"] = start.empty() ? nlohmann::json() : nlohmann::json(start);
             j["end"] = end.empty() ? nlohmann::json() : nlohmann::json(end);
-            j["durationSeconds"] = duration ? nlohmann::json(Rounded(*duration, 3)) : nlohmann::json();
+            j["durationSeconds"] =
+                duration ? nlohmann::json(Rounded(*duration, 3)) : nlohmann::json();
             j["distanceKm"] = Rounded(t.distanceKm(), 3);
-            j["topSpeedKmh"] = t.topSpeedKmh() ? nlohmann::json(Rounded(*t.topSpeedKmh(), 1)) : nlohmann::json();
+            j["topSpeedKmh"] =
+                t.topSpeedKmh() ? nlohmann::json(Rounded(*t.topSpeedKmh(), 1)) : nlohmann::json();
             j["validFixShare"] = Rounded(share, 4);
             list.push_back(std::move(j));
             continue;
         }
         progress.finish();
-        io.out << "trip " << i + 1 << ": " << FormatName(trip.picFormat()) << ", " << trip.files.size()
-               << (trip.files.size() == 1 ? " file, " : " files, ") << f.pictures << " pictures, "
-               << (start.empty() ? "no GPS time" : start + " to " + end) << ", " << Fixed(t.distanceKm(), 3)
-               << " km\n";
+        io.out << "trip " << i + 1 << ": " << FormatName(trip.picFormat()) << ", "
+               << trip.files.size() << (trip.files.size() == 1 ? " file, " : " files, ")
+               << f.pictures << " pictures, "
+               << (start.empty() ? "no GPS time" : start + " to " + end) << ", "
+               << Fixed(t.distanceKm(), 3) << " km\n";
         for (const auto& file : trip.files) io.out << "  " << file.path << "\n";
     }
     progress.finish();

@@ -70,7 +70,8 @@ std::optional<double> GpsTrack::averageSpeedKmh() const {
 std::optional<double> GpsTrack::topSpeedKmh() const {
     std::optional<double> top;
     for (const auto& p : points_) {
-        if (p.fix.hasSpeed) top = std::max(top.value_or(0.0), p.fix.speedKnots * kKmPerNauticalMile);
+        if (p.fix.hasSpeed)
+            top = std::max(top.value_or(0.0), p.fix.speedKnots * kKmPerNauticalMile);
     }
     return top;
 }

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "recording/Walker.h"
 #include "gps/RmcFields.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
@@ -20,7 +20,7 @@ struct TrackPoint {
 // summary needs. A picture's sentence is its user data as FindPicStart collected it; a
 // picture without user data is left with the previous text shortened, which is no sentence.
 class GpsTrack {
-public:
+  public:
     static constexpr double kMaxGapSeconds = 2.0;
 
     void add(const WalkedPicture& picture);
@@ -37,7 +37,7 @@ public:
     std::optional<double> averageSpeedKmh() const;
     std::optional<double> topSpeedKmh() const;
 
-private:
+  private:
     std::vector<TrackPoint> points_;
     bool fixLost_ = true;
     std::int64_t badChecksums_ = 0;

@@ -21,7 +21,8 @@ bool InputFiles(const std::string& input, const ParsedArgs& args, std::vector<st
         return true;
     }
     std::int64_t tripNumber = 0;
-    if (args.has(kTripOption) && (!ParseCount(args.value(kTripOption, ""), tripNumber) || tripNumber < 1)) {
+    if (args.has(kTripOption) &&
+        (!ParseCount(args.value(kTripOption, ""), tripNumber) || tripNumber < 1)) {
         error = "--trip needs a trip number from 1";
         return false;
     }
@@ -36,7 +37,8 @@ bool InputFiles(const std::string& input, const ParsedArgs& args, std::vector<st
         return false;
     }
     if (tripNumber > static_cast<std::int64_t>(trips.size())) {
-        error = input + ": has " + std::to_string(trips.size()) + " trips, not " + std::to_string(tripNumber);
+        error = input + ": has " + std::to_string(trips.size()) + " trips, not " +
+                std::to_string(tripNumber);
         return false;
     }
     for (std::size_t i = 0; i < trips.size(); ++i) {

@@ -13,12 +13,15 @@
 namespace droskal::cli {
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-OutputFile::~OutputFile() { discard(); }
+OutputFile::~OutputFile() {
+    discard();
+}
 
 void OutputFile::discard() {
     if (fd_ >= 0) ::close(fd_);

@@ -14,7 +14,7 @@ bool SameFile(const std::string& a, const std::string& b);
 // everything is written, so the target is never left half-written. Without commit() the
 // temporary file is removed.
 class OutputFile {
-public:
+  public:
     OutputFile() = default;
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -27,7 +27,7 @@ public:
     }
     bool commit(std::string& error);
 
-private:
+  private:
     void discard();
 
     int fd_ = -1;

@@ -39,7 +39,8 @@ void ParallelWalk::rewind() {
     walkDone_ = false;
 }
 
-bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFor, std::int64_t stopAfter) {
+bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFor,
+                             std::int64_t stopAfter) {
     Slot& s = *slots_[submitted_ % slots_.size()];
     if (!walker_.next(s.picture, Decode::None)) return false;
     s.nmeaText = *s.picture.nmeaText;
@@ -47,7 +48,8 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
     s.decode = s.picture.read ? decodeFor(s.picture.index) : Decode::None;
     // A read places at most the bytes from the picture start code to where it stopped; beyond
     // the highest such mark the walker's buffer and the copies hold the zeros they started with.
-    highWater_ = std::max(highWater_, std::min<std::int64_t>(kFrameBufSize, s.picture.endPos - s.picture.picturePos));
+    highWater_ = std::max(
+        highWater_, std::min<std::int64_t>(kFrameBufSize, s.picture.endPos - s.picture.picturePos));
     const FrameBuffer* frame = &walker_.frame();
     if (s.decode != Decode::None && jobs_ > 1) {
         std::memcpy(s.frame.data(), frame->data(), static_cast<std::size_t>(highWater_));
@@ -57,8 +59,9 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
     pool_->Submit([this, &s, frame, picFormat](int worker) {
         if (s.decode == Decode::None) return false;
         Decoder& d = *decoders_[static_cast<std::size_t>(worker)];
-        s.picture.decoded = s.decode == Decode::Bitmap ? d.DecodePicture(*frame, picFormat, s.picBuf.data())
-                                                       : d.AssemblePicture(*frame, picFormat, s.picBuf.data());
+        s.picture.decoded = s.decode == Decode::Bitmap
+                                ? d.DecodePicture(*frame, picFormat, s.picBuf.data())
+                                : d.AssemblePicture(*frame, picFormat, s.picBuf.data());
         s.picture.picBuf = s.picBuf.data();
         if (s.picture.decoded && encoder_) s.encoded = encoder_(s.picture);
         return s.picture.decoded;
@@ -68,7 +71,8 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
     return true;
 }
 
-bool ParallelWalk::next(WalkedPicture& picture, const std::function<Decode(std::int64_t)>& decodeFor,
+bool ParallelWalk::next(WalkedPicture& picture,
+                        const std::function<Decode(std::int64_t)>& decodeFor,
                         std::int64_t stopAfter) {
     // The slot handed back last call is free again; fill every free one.
     while (!walkDone_ && pool_->Pending() < slots_.size()) {
@@ -90,6 +94,8 @@ bool ParseJobs(const std::string& text, int& jobs) {
     return true;
 }
 
-int DefaultJobs() { return std::max(1u, std::thread::hardware_concurrency()); }
+int DefaultJobs() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 }  // namespace droskal::cli

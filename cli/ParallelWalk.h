@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "recording/Walker.h"
 #include "parallel/OrderedPool.h"
+#include "recording/Walker.h"
 
 namespace droskal::cli {
 
@@ -18,7 +18,7 @@ namespace droskal::cli {
 // the frame buffer as the read left it (stale bytes behind the picture included, which a
 // damaged picture may read). One job decodes on the caller's thread without copies.
 class ParallelWalk {
-public:
+  public:
     ParallelWalk(Walker& walker, int jobs);
     ~ParallelWalk();
     ParallelWalk(const ParallelWalk&) = delete;
@@ -37,7 +37,7 @@ public:
     void setEncoder(Encoder encoder) { encoder_ = std::move(encoder); }
     const std::vector<std::uint8_t>& encoded() const { return encoded_; }
 
-private:
+  private:
     struct Slot;
     bool readAhead(const std::function<Decode(std::int64_t)>& decodeFor, std::int64_t stopAfter);
 
@@ -45,7 +45,7 @@ private:
     int jobs_;
     std::vector<std::unique_ptr<Decoder>> decoders_;  // one per thread
     std::vector<std::unique_ptr<Slot>> slots_;        // a ring, one per picture in flight
-    std::int64_t highWater_ = 0;  // no read has placed a byte at or beyond it
+    std::int64_t highWater_ = 0;                      // no read has placed a byte at or beyond it
     std::size_t submitted_ = 0;
     std::size_t collected_ = 0;
     bool walkDone_ = false;

@@ -27,7 +27,8 @@ std::vector<std::uint8_t> EncodePngFromBgrBottomUp(int width, int height, const 
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     for (int y = 0; y < height; ++y)
-        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(bgr + rowBytes * static_cast<std::size_t>(height - 1 - y));
+        rows[static_cast<std::size_t>(y)] =
+            const_cast<png_bytep>(bgr + rowBytes * static_cast<std::size_t>(height - 1 - y));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
@@ -40,8 +41,9 @@ std::vector<std::uint8_t> EncodePngFromBgrBottomUp(int width, int height, const 
         return {};
     }
     png_set_write_fn(png, &out, Append, NoFlush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, 1);
     png_set_compression_strategy(png, Z_RLE);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);

@@ -7,7 +7,9 @@ namespace droskal::cli {
 Progress::Progress(std::ostream& err, bool enabled, std::string label)
     : err_(err), enabled_(enabled), label_(std::move(label)), start_(Clock::now()) {}
 
-Progress::~Progress() { finish(); }
+Progress::~Progress() {
+    finish();
+}
 
 void Progress::update(double fraction, const std::string& detail) {
     if (!enabled_) return;
@@ -21,7 +23,8 @@ void Progress::update(double fraction, const std::string& detail) {
     const int filled = static_cast<int>(fraction * kWidth);
     std::string line = label_ + " [" + std::string(static_cast<std::size_t>(filled), '#') +
                        std::string(static_cast<std::size_t>(kWidth - filled), '.') + "] " +
-                       std::to_string(static_cast<int>(fraction * 100)) + "%" + (detail.empty() ? "" : "  " + detail);
+                       std::to_string(static_cast<int>(fraction * 100)) + "%" +
+                       (detail.empty() ? "" : "  " + detail);
     const std::size_t drawn = line.size();
     if (drawn < width_) line.append(width_ - drawn, ' ');
     width_ = std::max(width_, drawn);

@@ -10,7 +10,7 @@ namespace droskal::cli {
 // taken a second, so quick runs and pipes stay clean; the caller decides whether the stream
 // is a terminal.
 class Progress {
-public:
+  public:
     Progress(std::ostream& err, bool enabled, std::string label);
     ~Progress();
     Progress(const Progress&) = delete;
@@ -21,7 +21,7 @@ public:
     // Clears the bar so that messages after it start on a clean line.
     void finish();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     std::ostream& err_;
     bool enabled_;

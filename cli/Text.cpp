@@ -17,10 +17,14 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
     if (c < 0x80) return 1;
     std::size_t n = 0;
     unsigned min = 0;
-    if ((c & 0xE0) == 0xC0) n = 2, min = 0x80;
-    else if ((c & 0xF0) == 0xE0) n = 3, min = 0x800;
-    else if ((c & 0xF8) == 0xF0) n = 4, min = 0x10000;
-    else return 0;
+    if ((c & 0xE0) == 0xC0)
+        n = 2, min = 0x80;
+    else if ((c & 0xF0) == 0xE0)
+        n = 3, min = 0x800;
+    else if ((c & 0xF8) == 0xF0)
+        n = 4, min = 0x10000;
+    else
+        return 0;
     if (i + n > s.size()) return 0;
     unsigned cp = c & (0x7F >> n);
     for (std::size_t k = 1; k < n; ++k) {
@@ -56,11 +60,21 @@ std::string Sanitize(std::string_view text, EscapeAscii escape) {
 std::string XmlEscape(std::string_view text) {
     return Sanitize(text, [](char c, std::string& out) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
             default:
                 // XML 1.0 forbids most control characters even as references.
                 if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
@@ -73,18 +87,21 @@ std::string XmlEscape(std::string_view text) {
 }
 
 std::string JsonString(std::string_view text) {
-    return "\"" + Sanitize(text, [](char c, std::string& out) {
-               if (c == '"' || c == '\\') {
-                   out += '\\';
-                   out += c;
-               } else if (static_cast<unsigned char>(c) < 0x20) {
-                   char buf[8];
-                   std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                   out += buf;
-               } else {
-                   out += c;
-               }
-           }) + "\"";
+    return "\"" +
+           Sanitize(text,
+                    [](char c, std::string& out) {
+                        if (c == '"' || c == '\\') {
+                            out += '\\';
+                            out += c;
+                        } else if (static_cast<unsigned char>(c) < 0x20) {
+                            char buf[8];
+                            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                            out += buf;
+                        } else {
+                            out += c;
+                        }
+                    }) +
+           "\"";
 }
 
 std::string Fixed(double value, int decimals) {

@@ -9,7 +9,9 @@ namespace droskal::cli {
 
 namespace {
 
-std::string Coordinate(double degrees) { return Fixed(degrees, 7); }
+std::string Coordinate(double degrees) {
+    return Fixed(degrees, 7);
+}
 
 }  // namespace
 
@@ -19,7 +21,8 @@ std::string TrackName(const std::string& input) {
 
 void WriteGpx(std::ostream& o, const std::string& name, const std::vector<TrackPoint>& points) {
     o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<gpx version=\"1.1\" creator=\"droskal-cli\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+         "<gpx version=\"1.1\" creator=\"droskal-cli\" "
+         "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
          "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
          "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
          "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
@@ -31,7 +34,8 @@ void WriteGpx(std::ostream& o, const std::string& name, const std::vector<TrackP
             o << "    <trkseg>\n";
         }
         const RmcSentence& f = points[i].fix;
-        o << "      <trkpt lat=\"" << Coordinate(f.latitude) << "\" lon=\"" << Coordinate(f.longitude) << "\">";
+        o << "      <trkpt lat=\"" << Coordinate(f.latitude) << "\" lon=\""
+          << Coordinate(f.longitude) << "\">";
         if (const std::string time = IsoUtc(f); !time.empty()) o << "<time>" << time << "</time>";
         o << "<name>" << points[i].index << "</name></trkpt>\n";
     }
@@ -66,9 +70,10 @@ void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points, const Time
       << UnitWord(time) << ",course,status\n";
     for (const auto& p : points) {
         const RmcSentence& f = p.fix;
-        o << p.index << "," << p.picturePos << "," << TimeText(f, time) << "," << Coordinate(f.latitude) << ","
-          << Coordinate(f.longitude) << "," << (f.hasSpeed ? SpeedValue(f.speedKnots * kKmPerNauticalMile, time, 2) : "")
-          << "," << (f.hasCourse ? Fixed(f.course, 1) : "") << "," << f.status << "\n";
+        o << p.index << "," << p.picturePos << "," << TimeText(f, time) << ","
+          << Coordinate(f.latitude) << "," << Coordinate(f.longitude) << ","
+          << (f.hasSpeed ? SpeedValue(f.speedKnots * kKmPerNauticalMile, time, 2) : "") << ","
+          << (f.hasCourse ? Fixed(f.course, 1) : "") << "," << f.status << "\n";
     }
 }
 

@@ -16,6 +16,7 @@ std::string TrackName(const std::string& input);
 void WriteGpx(std::ostream& o, const std::string& name, const std::vector<TrackPoint>& points);
 void WriteKml(std::ostream& o, const std::string& name, const std::vector<TrackPoint>& points);
 // Times in the zone and speeds in the unit chosen (UTC and km/h by default).
-void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points, const TimeOptions& time = TimeOptions{});
+void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points,
+              const TimeOptions& time = TimeOptions{});
 
 }  // namespace droskal::cli

@@ -8,7 +8,7 @@ namespace droskal::cli {
 // The time zone dates are written and read in: UTC, the system's ("local"), or a named one
 // (Europe/Warsaw), from the system's zone data.
 class Zone {
-public:
+  public:
     // Empty or "UTC": UTC. Nullopt for a name the system does not know.
     static std::optional<Zone> Find(const std::string& name);
 
@@ -19,7 +19,7 @@ public:
     // "YYYY-MM-DDTHH:MM[:SS]" in this zone, or with its own offset or Z. Seconds since 2000 UTC.
     std::optional<double> parse(const std::string& text, bool endOfDay) const;
 
-private:
+  private:
     std::string id_;  // empty: UTC
     bool local_ = false;
 };

@@ -9,7 +9,9 @@ namespace droskal {
 
 namespace {
 
-bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+bool IsLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
 
 // Steps over one line end at i (\r\n counts as one).
 std::size_t SkipLineEnd(std::string_view text, std::size_t i) {
@@ -76,11 +78,16 @@ std::optional<std::string> GetIniParam(std::string_view param, IniValues& values
     const std::string upper = UpperAscii(key);
 
     float* field = nullptr;
-    if (upper == "PLAYSPEED1") field = &values.playDelay;
-    else if (upper == "MAPLAT1") field = &values.mapLat1;
-    else if (upper == "MAPLAT2") field = &values.mapLat2;
-    else if (upper == "MAPLON1") field = &values.mapLon1;
-    else if (upper == "MAPLON2") field = &values.mapLon2;
+    if (upper == "PLAYSPEED1")
+        field = &values.playDelay;
+    else if (upper == "MAPLAT1")
+        field = &values.mapLat1;
+    else if (upper == "MAPLAT2")
+        field = &values.mapLat2;
+    else if (upper == "MAPLON1")
+        field = &values.mapLon1;
+    else if (upper == "MAPLON2")
+        field = &values.mapLon2;
 
     if (field == nullptr) {
         std::string message(kIniUnknownMessagePrefix);

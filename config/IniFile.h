@@ -26,7 +26,8 @@ struct MapCalibration : IniValues {
 // Message texts shown by the window (UTF-8).
 inline constexpr std::string_view kIniErrorMessage = "Błąd w pliku *.ini !";
 inline constexpr std::string_view kIniUnknownMessagePrefix = "Nieznany parametr w pliku *.ini : '";
-inline constexpr std::string_view kIniMissingValuesMessage = "Brak wszytkich wartości w pliku *.ini !";
+inline constexpr std::string_view kIniMissingValuesMessage =
+    "Brak wszytkich wartości w pliku *.ini !";
 
 // Splits the file into items the way list input reads text: blanks and tabs at the start of
 // an item are skipped; an item ends at a comma or a line end (\n, \r\n or a lone \r); an item

@@ -10,12 +10,16 @@ namespace droskal {
 
 namespace {
 
-bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSkipped(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Hands out the characters of the text with the skipped ones left out.
 class Cursor {
-public:
+  public:
     explicit Cursor(std::string_view text) : text_(text) { skip(); }
     bool atEnd() const { return i_ >= text_.size(); }
     char peek() const { return atEnd() ? '\0' : text_[i_]; }
@@ -24,7 +28,7 @@ public:
         skip();
     }
 
-private:
+  private:
     void skip() {
         while (i_ < text_.size() && IsSkipped(text_[i_])) ++i_;
     }
@@ -34,9 +38,12 @@ private:
 
 int RadixDigit(char c, int radix) {
     int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
     return d >= 0 && d < radix ? d : -1;
 }
 

@@ -27,8 +27,12 @@ struct PatternBits {
 // Matched codes pay their length; the end of block and patterns without an entry nothing.
 // No entry reads as packed value 0 (run 0, level 1), as GetBlock takes it.
 FastCode FromWalk(const CoeffWalk& r) {
-    FastCode c{r.value, static_cast<std::uint8_t>(r.bits),
-               static_cast<std::uint8_t>(r.kind == CoeffWalk::Match ? r.bits : 0), 0, 0, 0};
+    FastCode c{r.value,
+               static_cast<std::uint8_t>(r.bits),
+               static_cast<std::uint8_t>(r.kind == CoeffWalk::Match ? r.bits : 0),
+               0,
+               0,
+               0};
     if (r.kind != CoeffWalk::EndOfBlock && r.value != kEscapeValue) {
         const RunLevel rl = UnpackRunLevel(r.value);
         c.run = static_cast<std::uint8_t>(rl.run);
@@ -39,8 +43,12 @@ FastCode FromWalk(const CoeffWalk& r) {
 
 // An entry that decodes code and sign in one lookup.
 FastCoef SignedCoefficient(const FastCode& c, int negative) {
-    return {static_cast<std::int16_t>(negative != 0 ? -c.level : c.level), static_cast<std::uint8_t>(c.length + 1),
-            c.charge, c.run, FastCoef::Whole, static_cast<std::uint16_t>((c.level * 2 + negative) * 64)};
+    return {static_cast<std::int16_t>(negative != 0 ? -c.level : c.level),
+            static_cast<std::uint8_t>(c.length + 1),
+            c.charge,
+            c.run,
+            FastCoef::Whole,
+            static_cast<std::uint16_t>((c.level * 2 + negative) * 64)};
 }
 
 }  // namespace
@@ -56,7 +64,8 @@ void Decoder::InitVlc() {
     for (std::size_t i = 0; i < kCoeffCodes.size(); ++i) {
         const CoeffCode& c = kCoeffCodes[i];
         const int value = c.run == kEscapeRun ? kEscapeValue : PackRunLevel(c.run, c.level);
-        coeffVlc_[i] = {c.length, static_cast<std::int16_t>(c.code), static_cast<std::int16_t>(value)};
+        coeffVlc_[i] = {c.length, static_cast<std::int16_t>(c.code),
+                        static_cast<std::int16_t>(value)};
     }
     state_.dcPredY = 128;
     state_.dcPredCb = 0;
@@ -73,9 +82,11 @@ void FastTables::Build(const CoeffTable& vlc) {
         shortCodes[p] = FromWalk(WalkCoeffCode(vlc, in));
         if (p >= 4 && in.taken > 8) ok = false;
     }
-    for (std::uint32_t q = 0; q < 1024; ++q) longCodes[q] = FromWalk(WalkCoeffCode(vlc, PatternBits{q, 16}));
+    for (std::uint32_t q = 0; q < 1024; ++q)
+        longCodes[q] = FromWalk(WalkCoeffCode(vlc, PatternBits{q, 16}));
     for (const auto* table : {shortCodes.data(), longCodes.data()}) {
-        for (std::size_t i = 0; i < (table == shortCodes.data() ? shortCodes.size() : longCodes.size()); ++i)
+        for (std::size_t i = 0;
+             i < (table == shortCodes.data() ? shortCodes.size() : longCodes.size()); ++i)
             if (table[i].level >= kTableLevels) ok = false;
     }
     for (std::uint32_t p = 0; p < 1024; ++p) {
@@ -98,7 +109,8 @@ void FastTables::Build(const CoeffTable& vlc) {
         FastCoef& e = coef[kLongCoefs + q];
         e = {};
         const FastCode& c = longCodes[q];
-        if (c.value >= 0 && c.value != kEscapeValue && c.charge != 0 && c.level != 0 && c.length + 1 <= 16)
+        if (c.value >= 0 && c.value != kEscapeValue && c.charge != 0 && c.level != 0 &&
+            c.length + 1 <= 16)
             e = SignedCoefficient(c, static_cast<int>((q >> (15 - c.length)) & 1));
     }
     for (std::uint32_t p = 0; p < 256; ++p) {

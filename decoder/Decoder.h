@@ -102,8 +102,10 @@ class Decoder {
     // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c)`; false
     // at the first failure with *decoded set to the count of macroblocks placed.
     template <class Place>
-    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place, int* decoded);
-    bool DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf);
+    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
+                           int* decoded);
+    bool DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                             std::uint8_t* picBuf);
 
     ReaderState state_;
     const FrameBuffer* frame_;

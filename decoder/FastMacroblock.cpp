@@ -32,8 +32,10 @@ inline void ZeroBlock(std::int16_t* block) {
 #if defined(__SSE2__)
     const __m128i z = _mm_setzero_si128();
     auto* v = reinterpret_cast<__m128i*>(block);
-    _mm_store_si128(v, z), _mm_store_si128(v + 1, z), _mm_store_si128(v + 2, z), _mm_store_si128(v + 3, z);
-    _mm_store_si128(v + 4, z), _mm_store_si128(v + 5, z), _mm_store_si128(v + 6, z), _mm_store_si128(v + 7, z);
+    _mm_store_si128(v, z), _mm_store_si128(v + 1, z), _mm_store_si128(v + 2, z),
+        _mm_store_si128(v + 3, z);
+    _mm_store_si128(v + 4, z), _mm_store_si128(v + 5, z), _mm_store_si128(v + 6, z),
+        _mm_store_si128(v + 7, z);
 #else
     std::fill(block, block + 64, std::int16_t{0});
 #endif
@@ -46,7 +48,8 @@ struct ScanPrefix {
 };
 const ScanPrefix kScanPrefix = [] {
     ScanPrefix t{};
-    for (int n = 1; n <= 64; ++n) t.mask[n] = t.mask[n - 1] | (std::uint64_t{1} << kZigZag[static_cast<std::size_t>(n - 1)]);
+    for (int n = 1; n <= 64; ++n)
+        t.mask[n] = t.mask[n - 1] | (std::uint64_t{1} << kZigZag[static_cast<std::size_t>(n - 1)]);
     return t;
 }();
 
@@ -70,7 +73,8 @@ SlowCode ReadSlowCode(const FastTables& t, const std::uint8_t* buf, std::uint64_
     if (code.value != kEscapeValue) {
         const auto negative = static_cast<int>(w >> 63);
         o += 1;
-        return {false, code.run, (code.level ^ -negative) + negative, (code.level * 2 + negative) * 64};
+        return {false, code.run, (code.level ^ -negative) + negative,
+                (code.level * 2 + negative) * 64};
     }
     const int run = static_cast<int>(w >> 58);
     const auto field = static_cast<int>((w >> 50) & 0xFF);
@@ -90,7 +94,9 @@ struct Decoder::FastBlock {
 
 namespace {
 
-inline unsigned Magnitude(int v) { return static_cast<unsigned>(v < 0 ? -v : v); }
+inline unsigned Magnitude(int v) {
+    return static_cast<unsigned>(v < 0 ? -v : v);
+}
 
 }  // namespace
 
@@ -111,7 +117,8 @@ bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, Fast
     const auto bits = static_cast<int>((w >> 1) >> (63 - dc.size));
     const int negative = static_cast<int>(w >> 63) - 1;  // 0 or -1
     ZeroBlock(dq);
-    dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));  // the differential for now
+    dq[0] = static_cast<std::int16_t>(
+        bits - (negative & ((1 << dc.size) - 1)));  // the differential for now
     int used = dc.length + dc.size;
     w <<= dc.size;
     unsigned acSum = 0;
@@ -158,8 +165,9 @@ bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, Fast
         // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
         if (code.level != 0) {
             const auto at = static_cast<std::size_t>(pos);
-            const std::int16_t rec = code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + at].value
-                                                       : extlib::DequantAc(code.level, t.weights[at]);
+            const std::int16_t rec =
+                code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + at].value
+                                  : extlib::DequantAc(code.level, t.weights[at]);
             dq[kZigZag[at]] = rec;
             acSum += Magnitude(rec);
         }
@@ -179,7 +187,7 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
     // Header bits 1, 1.
     if ((Peek64(frame_->data(), o) >> 62) != 3) return false;
     o += 2;
-    std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY, &state_.dcPredY,
+    std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY,  &state_.dcPredY,
                                     &state_.dcPredY, &state_.dcPredCb, &state_.dcPredCr};
     const ReaderState saved = state_;
     // Blocks are transformed in pairs (0 and 1, 2 and 3, Cb and Cr), so an even block's
@@ -202,8 +210,8 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
             waiting = blk;
         } else {
             extlib::IdctDecodedPair(pending[0], blocks_[b - 1], static_cast<int>(waiting.acSum),
-                                    kScanPrefix.mask[waiting.end], dq, blocks_[b], static_cast<int>(blk.acSum),
-                                    kScanPrefix.mask[blk.end]);
+                                    kScanPrefix.mask[waiting.end], dq, blocks_[b],
+                                    static_cast<int>(blk.acSum), kScanPrefix.mask[blk.end]);
         }
     }
     bitOffset = o;

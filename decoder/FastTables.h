@@ -16,7 +16,7 @@ struct FastCode {
     std::uint8_t charge;  // what the budget pays: the length, 0 for end of block / no entry
     std::uint8_t run;     // the packed value's run and level magnitude (not for escape)
     std::uint8_t level;
-    std::uint16_t pad;    // eight bytes: the lookup's index is a shift
+    std::uint16_t pad;  // eight bytes: the lookup's index is a shift
 };
 
 struct FastDc {
@@ -28,9 +28,9 @@ struct FastDc {
 // common short codes cost one lookup; everything else goes the FastCode way.
 struct FastCoef {
     enum Kind : std::uint8_t { Other, Whole, EndOfBlock, Long };
-    std::int16_t level;     // signed level
-    std::uint8_t length;    // code and sign bits
-    std::uint8_t charge;    // what the budget pays
+    std::int16_t level;   // signed level
+    std::uint8_t length;  // code and sign bits
+    std::uint8_t charge;  // what the budget pays
     std::uint8_t run;
     Kind kind;              // Whole: this entry decodes the coefficient; Long: a code starting
                             // 000000 (look in the long half); Other: the FastCode way

@@ -40,14 +40,16 @@ inline void StoreChromaRow(std::uint8_t* dst, const std::int16_t* src) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packs_epi16(row, row));
 #else
     for (int i = 0; i < 8; ++i)
-        dst[i] = static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp<int>(src[i], -128, 127)));
+        dst[i] =
+            static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp<int>(src[i], -128, 127)));
 #endif
 }
 
 }  // namespace
 
 template <class Place>
-bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place, int* decoded) {
+bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
+                                int* decoded) {
     StartPicture(frameBuf);
     *decoded = 0;
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
@@ -69,7 +71,8 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
     for (int m = 0; m < fmt->mbRows; ++m) {
         for (int c = 0; c < fmt->mbColumns; ++c) {
             const bool last = m == fmt->mbRows - 1 && c == fmt->mbColumns - 1;
-            if (fast && (last || (bitOffset >> 3) + kFastMarginBytes > static_cast<std::uint64_t>(kFrameBufSize))) {
+            if (fast && (last || (bitOffset >> 3) + kFastMarginBytes >
+                                     static_cast<std::uint64_t>(kFrameBufSize))) {
                 SyncReaderTo(bitOffset);
                 fast = false;
             }
@@ -98,7 +101,8 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
     return true;
 }
 
-bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf) {
+bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                              std::uint8_t* picBuf) {
     const bool vga = picFormat == 1;
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     void (*const copyY)(std::uint8_t*, const std::int16_t*) = vga ? CopyBlockVgaY : CopyBlockCifY;
@@ -124,7 +128,8 @@ bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picForma
 // DecodePicture through planes: samples stored as the copies would store them, then
 // converted straight into picBuf; on a failure the decoded macroblocks go into picBuf as
 // Y, Cb, Cr exactly as the copies would have left them.
-bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf) {
+bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                                  std::uint8_t* picBuf) {
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     const int w = fmt->width;
     const int h = fmt->height;
@@ -174,7 +179,8 @@ bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picF
     return false;
 }
 
-bool Decoder::DecodePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat, std::uint8_t* picBuf) {
+bool Decoder::DecodePicture(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                            std::uint8_t* picBuf) {
     if (fast_->ok && FormatInfo(picFormat)) return DecodeThroughPlanes(frameBuf, picFormat, picBuf);
     if (!AssemblePicture(frameBuf, picFormat, picBuf)) return false;
     YUVtoRGB(picBuf, FormatInfo(picFormat)->pixelCount);

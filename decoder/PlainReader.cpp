@@ -119,7 +119,7 @@ bool Decoder::GetMacroBlock() {
     // stuffing, a further slice) ends the picture.
     if (!GetBit()) return false;
     if (!GetBit()) return false;
-    std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY, &state_.dcPredY,
+    std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY,  &state_.dcPredY,
                                     &state_.dcPredY, &state_.dcPredCb, &state_.dcPredCr};
     for (int b = 0; b < 6; ++b) {
         coeffBuf_[0] = b < 4 ? GetDcDiffY() : GetDcDiffC();

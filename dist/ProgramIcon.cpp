@@ -1,7 +1,9 @@
 #include "dist/ProgramIcon.h"
 
 // Outside the namespace: the macro declares the resource's global initialiser.
-static void InitProgramIcon() { Q_INIT_RESOURCE(program_icon); }
+static void InitProgramIcon() {
+    Q_INIT_RESOURCE(program_icon);
+}
 
 namespace droskal {
 

@@ -15,7 +15,8 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: droskal-screenshot OUT.png [RECORDING [STEPS [gps|timeline]]]\n");
+        std::fprintf(stderr,
+                     "usage: droskal-screenshot OUT.png [RECORDING [STEPS [gps|timeline]]]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -19,15 +19,15 @@ extern "C" {
 #include <sstream>
 
 #include "Version.h"
+#include "cli/Input.h"
 #include "cli/PngFile.h"
 #include "cli/TrackFormats.h"
-#include "cli/Input.h"
-#include "recording/Walker.h"
 #include "decoder/PictureFormat.h"
 #include "decoder/YuvPlanes.h"
 #include "evidence/Checksums.h"
 #include "evidence/ClipWriter.h"
 #include "evidence/Report.h"
+#include "recording/Walker.h"
 #include "stream/Fragment.h"
 
 namespace droskal::evidence {
@@ -205,7 +205,8 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     std::string error;
     Walker walker;
     std::vector<std::string> sources;
-    if (!cli::OpenInput(walker, request.recording, cli::ParsedArgs{}, sources, error)) return Fail(error);
+    if (!cli::OpenInput(walker, request.recording, cli::ParsedArgs{}, sources, error))
+        return Fail(error);
     const PictureFormatInfo& format = *FormatInfo(walker.picFormat());
 
     // First pass, searches only: which pictures, their sentences, the track.

@@ -38,11 +38,17 @@ struct Avx2 {
     static V MulLo(V a, V b) { return _mm256_mullo_epi16(a, b); }
     static V MulHi(V a, V b) { return _mm256_mulhi_epi16(a, b); }
     template <int n>
-    static V Sra32(V a) { return _mm256_srai_epi32(a, n); }
+    static V Sra32(V a) {
+        return _mm256_srai_epi32(a, n);
+    }
     template <int n>
-    static V Sll32(V a) { return _mm256_slli_epi32(a, n); }
+    static V Sll32(V a) {
+        return _mm256_slli_epi32(a, n);
+    }
     template <int n>
-    static V Srl16(V a) { return _mm256_srli_epi16(a, n); }
+    static V Srl16(V a) {
+        return _mm256_srli_epi16(a, n);
+    }
     static V Packs32(V a, V b) { return _mm256_packs_epi32(a, b); }
     static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
     static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
@@ -58,23 +64,29 @@ struct Avx2 {
     static V Set32(int v) { return _mm256_set1_epi32(v); }
     static V Zero() { return _mm256_setzero_si256(); }
 
-    static V LoadLuma(const std::uint8_t* y) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)); }
+    static V LoadLuma(const std::uint8_t* y) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y));
+    }
     // 16 chroma bytes widened in order to signed 16-bit lanes.
     static V LoadChroma(const std::uint8_t* c) {
         return _mm256_cvtepi8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
     }
     // 32 pixels: pixels 0..15 come from the lower halves, 16..31 from the upper.
     static void StoreBgr(const V (&ch)[3][2], std::uint8_t* dst, bool) {
-        const V channel[3] = {_mm256_packus_epi16(ch[0][0], ch[0][1]), _mm256_packus_epi16(ch[1][0], ch[1][1]),
+        const V channel[3] = {_mm256_packus_epi16(ch[0][0], ch[0][1]),
+                              _mm256_packus_epi16(ch[1][0], ch[1][1]),
                               _mm256_packus_epi16(ch[2][0], ch[2][1])};
         for (int part = 0; part < 3; ++part) {
             V bytes = Zero();
             for (int c = 0; c < 3; ++c) {
-                const V mask = _mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread.m[part][c]));
+                const V mask =
+                    _mm256_load_si256(reinterpret_cast<const __m256i*>(kSpread.m[part][c]));
                 bytes = _mm256_or_si256(bytes, _mm256_shuffle_epi8(channel[c], mask));
             }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * part), _mm256_castsi256_si128(bytes));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48 + 16 * part), _mm256_extracti128_si256(bytes, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * part),
+                             _mm256_castsi256_si128(bytes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48 + 16 * part),
+                             _mm256_extracti128_si256(bytes, 1));
         }
     }
 };
@@ -86,24 +98,28 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
     __m256i in[8];
     for (int v = 0; v < 8; ++v) {
         in[v] = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffsA + v * 8))),
+            _mm256_castsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffsA + v * 8))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffsB + v * 8)), 1);
     }
     // The DC lanes of both blocks cleared; each DC goes into its own half's bias.
-    in[0] = _mm256_and_si256(in[0], _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0, -1, -1, -1, -1, -1, -1, -1, 0));
-    const __m256i bias2 = _mm256_set_m128i(_mm_set1_epi32(FinalBias(coeffsB[0])), _mm_set1_epi32(FinalBias(coeffsA[0])));
+    in[0] = _mm256_and_si256(
+        in[0], _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0, -1, -1, -1, -1, -1, -1, -1, 0));
+    const __m256i bias2 = _mm256_set_m128i(_mm_set1_epi32(FinalBias(coeffsB[0])),
+                                           _mm_set1_epi32(FinalBias(coeffsA[0])));
     // The shape both share: a superset of either block's is fine.
     const std::uint64_t occupied = occupiedA | occupiedB;
     __m256i rows[8];
     IdctFixedShaped<Avx2>(in, bias2, Rows4(occupied), Cols4(occupied), rows);
     for (int y = 0; y < 8; ++y) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + y * 8), _mm256_castsi256_si128(rows[y]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8), _mm256_extracti128_si256(rows[y], 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8),
+                         _mm256_extracti128_si256(rows[y], 1));
     }
 }
 
-int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                std::uint8_t* out0, std::uint8_t* out1) {
+int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
+                int width, std::uint8_t* out0, std::uint8_t* out1) {
     return RowPairKernel<Avx2>(y0, cbRow, crRow, x, width, out0, out1);
 }
 

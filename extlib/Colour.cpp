@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "extlib/KorvanMpeg.h"
 #include "extlib/Kernels.h"
+#include "extlib/KorvanMpeg.h"
 #if defined(__SSE2__)
 #include "extlib/ColourKernel.h"
 #include "extlib/VectorSse2.h"
@@ -21,7 +21,9 @@ constexpr std::int32_t kCrGWeight = 53279;   // 0.812968 x 65536
 constexpr std::int32_t kCbBWeight = 132201;  // 2.017232 x 65536
 constexpr std::int32_t kRound = 1 << 15;
 
-std::uint8_t ToByte(std::int32_t v) { return static_cast<std::uint8_t>(std::clamp(v >> 16, 0, 255)); }
+std::uint8_t ToByte(std::int32_t v) {
+    return static_cast<std::uint8_t>(std::clamp(v >> 16, 0, 255));
+}
 
 // One pixel from its luma and its two's-complement chroma bytes, into b, g, r.
 inline void Pixel(std::uint8_t y, std::uint8_t cbByte, std::uint8_t crByte, std::uint8_t* out) {
@@ -41,8 +43,8 @@ extern "C" void YUVtoRGB(std::uint8_t* buf, std::int32_t pixelCount) {
 
 namespace droskal::extlib {
 
-int RowPairPlain(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                 std::uint8_t* out0, std::uint8_t* out1) {
+int RowPairPlain(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                 int x, int width, std::uint8_t* out0, std::uint8_t* out1) {
     for (; x < width; ++x) {
         Pixel(y0[x], cbRow[x / 2], crRow[x / 2], out0 + x * 3);
         Pixel(y0[width + x], cbRow[x / 2], crRow[x / 2], out1 + x * 3);
@@ -51,19 +53,19 @@ int RowPairPlain(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::u
 }
 
 #if defined(__SSE2__)
-int RowPairSse2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                std::uint8_t* out0, std::uint8_t* out1) {
+int RowPairSse2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
+                int width, std::uint8_t* out0, std::uint8_t* out1) {
     return RowPairKernel<Sse2>(y0, cbRow, crRow, x, width, out0, out1);
 }
 #endif
 
-void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width, int height,
-                 std::uint8_t* bgr) {
+void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width,
+                 int height, std::uint8_t* bgr) {
     PlanesToBgrWith(BestSimd(), y, cb, cr, width, height, bgr);
 }
 
-void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr, int width,
-                     int height, std::uint8_t* bgr) {
+void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb,
+                     const std::uint8_t* cr, int width, int height, std::uint8_t* bgr) {
     // The widest steps first, then each narrower unit's, the plain one finishing the rows.
     RowPairFn steps[3] = {};
     int units = 0;
@@ -76,7 +78,8 @@ void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb, c
         const std::uint8_t* const y0 = y + 2 * cy * width;
         std::uint8_t* const out0 = bgr + (height - 1 - 2 * cy) * rowBytes;
         int x = 0;
-        for (int u = 0; u < units; ++u) x = steps[u](y0, cb + cy * cw, cr + cy * cw, x, width, out0, out0 - rowBytes);
+        for (int u = 0; u < units; ++u)
+            x = steps[u](y0, cb + cy * cw, cr + cy * cw, x, width, out0, out0 - rowBytes);
     }
 }
 

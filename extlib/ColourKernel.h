@@ -12,8 +12,8 @@
 //
 // Only intrinsics and this file's own code, all with internal linkage (see IdctKernel.h).
 
-#include <cstdint>
 #include <immintrin.h>
+#include <cstdint>
 
 namespace droskal::extlib {
 namespace {
@@ -39,7 +39,8 @@ inline ChromaTerms<Ops> SplitTerm(typename Ops::V s, int m, int f) {
     const V lo = Ops::MulLo(s, Ops::Set16(f));
     const V hi = Ops::MulHi(s, Ops::Set16(f));
     // Adding kHalf carries out of the low half exactly when its top bit is set.
-    const V high = Ops::Add16(Ops::Add16(hi, Ops::template Srl16<15>(lo)), Ops::MulLo(s, Ops::Set16(m)));
+    const V high =
+        Ops::Add16(Ops::Add16(hi, Ops::template Srl16<15>(lo)), Ops::MulLo(s, Ops::Set16(m)));
     // lo(K) = lo ^ 0x8000, so its threshold (~lo(K)) ^ 0x8000 is just ~lo.
     return {high, Ops::Xor(lo, Ops::Set16(-1))};
 }
@@ -64,12 +65,14 @@ inline ChromaTerms<Ops> GreenTerm(typename Ops::V b, typename Ops::V r) {
 
 // One row of Ops::kPixels pixels: blue, green and red as 16-bit lanes, [channel][half].
 template <class Ops>
-inline void RowChannels(const std::uint8_t* y, const ChromaTerms<Ops> (&t)[3][2], typename Ops::V (&out)[3][2]) {
+inline void RowChannels(const std::uint8_t* y, const ChromaTerms<Ops> (&t)[3][2],
+                        typename Ops::V (&out)[3][2]) {
     using V = typename Ops::V;
     const V luma = Ops::LoadLuma(y);
     const V k = Ops::Set16(kY - 65536);
     for (int h = 0; h < 2; ++h) {
-        const V d = Ops::Sub16(h == 0 ? Ops::Lo8(luma, Ops::Zero()) : Ops::Hi8(luma, Ops::Zero()), Ops::Set16(16));
+        const V d = Ops::Sub16(h == 0 ? Ops::Lo8(luma, Ops::Zero()) : Ops::Hi8(luma, Ops::Zero()),
+                               Ops::Set16(16));
         const V dPlusHigh = Ops::Add16(d, Ops::MulHi(d, k));
         const V lowX = Ops::Xor(Ops::MulLo(d, k), Ops::Set16(-0x8000));
         for (int c = 0; c < 3; ++c) {
@@ -81,8 +84,9 @@ inline void RowChannels(const std::uint8_t* y, const ChromaTerms<Ops> (&t)[3][2]
 
 // Both rows of a row pair from x on, Ops::kPixels a step while that many remain; the next x.
 template <class Ops>
-inline int RowPairKernel(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
-                         int width, std::uint8_t* out0, std::uint8_t* out1) {
+inline int RowPairKernel(const std::uint8_t* y0, const std::uint8_t* cbRow,
+                         const std::uint8_t* crRow, int x, int width, std::uint8_t* out0,
+                         std::uint8_t* out1) {
     using V = typename Ops::V;
     for (; x + Ops::kPixels <= width; x += Ops::kPixels) {
         // The chroma samples as signed 16-bit lanes, each twice as the luma unpacks pair them.

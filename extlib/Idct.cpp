@@ -84,9 +84,9 @@ inline void Transform8(const VectorBasis& b, const __m128 in[8], __m128 out[8]) 
         const __m128 e = _mm_add_ps(
             _mm_add_ps(_mm_mul_ps(b.even[y][0], in[0]), _mm_mul_ps(b.even[y][1], in[2])),
             _mm_add_ps(_mm_mul_ps(b.even[y][2], in[4]), _mm_mul_ps(b.even[y][3], in[6])));
-        const __m128 o = _mm_add_ps(
-            _mm_add_ps(_mm_mul_ps(b.odd[y][0], in[1]), _mm_mul_ps(b.odd[y][1], in[3])),
-            _mm_add_ps(_mm_mul_ps(b.odd[y][2], in[5]), _mm_mul_ps(b.odd[y][3], in[7])));
+        const __m128 o =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(b.odd[y][0], in[1]), _mm_mul_ps(b.odd[y][1], in[3])),
+                       _mm_add_ps(_mm_mul_ps(b.odd[y][2], in[5]), _mm_mul_ps(b.odd[y][3], in[7])));
         out[y] = _mm_add_ps(e, o);
         out[7 - y] = _mm_sub_ps(e, o);
     }
@@ -144,7 +144,8 @@ void IdctFloat(std::int16_t* block) {
 void FixedPointShaped(const __m128i in[8], int dc, bool rows4, bool cols4, std::int16_t* block) {
     __m128i rows[8];
     IdctFixedShaped<Sse2>(in, _mm_set1_epi32(FinalBias(dc)), rows4, cols4, rows);
-    for (int y = 0; y < 8; ++y) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), rows[y]);
+    for (int y = 0; y < 8; ++y)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + y * 8), rows[y]);
 }
 
 #endif
@@ -156,12 +157,15 @@ namespace droskal::extlib {
 #if defined(__SSE2__)
 void IdctFixedSse2(const std::int16_t* coeffs, std::int16_t* out, std::uint64_t occupied) {
     __m128i in[8];
-    for (int v = 0; v < 8; ++v) in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
+    for (int v = 0; v < 8; ++v)
+        in[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffs + v * 8));
     in[0] = _mm_and_si128(in[0], _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
     FixedPointShaped(in, coeffs[0], Rows4(occupied), Cols4(occupied), out);
 }
 
-void IdctFloatSse2(std::int16_t* block) { IdctFloat(block); }
+void IdctFloatSse2(std::int16_t* block) {
+    IdctFloat(block);
+}
 #endif
 
 void IdctFloatPlain(std::int16_t* block) {
@@ -219,7 +223,8 @@ bool IdctFixedPoint(std::int16_t* block) {
     return true;
 }
 
-void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied, Simd simd) {
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum,
+                 std::uint64_t occupied, Simd simd) {
     if (acAbsSum == 0) {
         // The exact result is DC / 8 everywhere; rounding halves up like the full path.
         const auto v = static_cast<std::int16_t>((coeffs[0] + 4) >> 3);
@@ -240,9 +245,9 @@ void IdctWith(Simd simd, std::int16_t* block) {
     IdctDecoded(block, block, shape.acAbsSum, shape.occupied, simd);
 }
 
-void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
-                     const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
-                     Simd simd) {
+void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA,
+                     std::uint64_t occupiedA, const std::int16_t* coeffsB, std::int16_t* outB,
+                     int acAbsSumB, std::uint64_t occupiedB, Simd simd) {
     // Both blocks must take the fixed-point transform; DC-only ones are cheaper alone.
     static const Kernels& best = KernelsFor(BestSimd());
     const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);

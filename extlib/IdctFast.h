@@ -20,13 +20,13 @@ void IdctWith(Simd simd, std::int16_t* block);
 // The same from coeffs into out (coeffs left as they are, or the same array) for a block whose
 // decoder knows the sum of |AC| (0: DC only) and which natural positions may be non-zero (bit
 // n for position n; extra bits are allowed).
-void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum, std::uint64_t occupied,
-                 Simd simd = BestSimd());
+void IdctDecoded(const std::int16_t* coeffs, std::int16_t* out, int acAbsSum,
+                 std::uint64_t occupied, Simd simd = BestSimd());
 
 // IdctDecoded on two blocks, both at once where the unit allows.
-void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA, std::uint64_t occupiedA,
-                     const std::int16_t* coeffsB, std::int16_t* outB, int acAbsSumB, std::uint64_t occupiedB,
-                     Simd simd = BestSimd());
+void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsSumA,
+                     std::uint64_t occupiedA, const std::int16_t* coeffsB, std::int16_t* outB,
+                     int acAbsSumB, std::uint64_t occupiedB, Simd simd = BestSimd());
 
 // The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
 // |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
@@ -50,7 +50,7 @@ void PlanesToBgr(const std::uint8_t* y, const std::uint8_t* cb, const std::uint8
                  int height, std::uint8_t* bgr);
 
 // PlanesToBgr with a given instruction set (at most BestSimd()), for tests and benchmarks.
-void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb, const std::uint8_t* cr,
-                     int width, int height, std::uint8_t* bgr);
+void PlanesToBgrWith(Simd simd, const std::uint8_t* y, const std::uint8_t* cb,
+                     const std::uint8_t* cr, int width, int height, std::uint8_t* bgr);
 
 }  // namespace droskal::extlib

@@ -17,8 +17,8 @@
 // Only intrinsics and this file's own code, all with internal linkage: the file that includes
 // it for 256-bit vectors is built for AVX2, and none of its code may be shared with the rest.
 
-#include <cstdint>
 #include <immintrin.h>
+#include <cstdint>
 
 namespace droskal::extlib {
 namespace {
@@ -31,21 +31,27 @@ constexpr int kShift2 = 16 + kMidBits;
 constexpr int kMaxAcSum = 2040;
 
 // The final rounding constant with DC / 8 in it, in the final scale 2^21.
-constexpr int FinalBias(int dc) { return (1 << (kShift2 - 1)) + dc * (1 << (kShift2 - 3)); }
+constexpr int FinalBias(int dc) {
+    return (1 << (kShift2 - 1)) + dc * (1 << (kShift2 - 3));
+}
 
 // A pmaddwd weight pair: `first` multiplies the sample from the first unpack operand.
 constexpr int Pair(int first, int second) {
-    return static_cast<int>((static_cast<unsigned>(second) << 16) | (static_cast<unsigned>(first) & 0xFFFFu));
+    return static_cast<int>((static_cast<unsigned>(second) << 16) |
+                            (static_cast<unsigned>(first) & 0xFFFFu));
 }
 
 // One 1-D pass down the columns of 8 rows of 16-bit samples, four lanes (the low or high
 // half) as 32-bit sums: out[y] = bias + sum over v of c[v][y] in[v], scaled by 2^16. kRows4:
 // rows 4..7 are zero. The bias rides in the even half, which every output gets once.
 template <class Ops, bool kRows4>
-inline void Pass(const typename Ops::V in[8], bool high, typename Ops::V bias, typename Ops::V out[8]) {
+inline void Pass(const typename Ops::V in[8], bool high, typename Ops::V bias,
+                 typename Ops::V out[8]) {
     using V = typename Ops::V;
     auto pair = [high](V a, V b) { return high ? Ops::Hi16(a, b) : Ops::Lo16(a, b); };
-    auto madd = [](V a, int first, int second) { return Ops::Madd(a, Ops::Set32(Pair(first, second))); };
+    auto madd = [](V a, int first, int second) {
+        return Ops::Madd(a, Ops::Set32(Pair(first, second)));
+    };
     V e[4], o[4];
     const V p13 = pair(in[1], in[3]);
     if constexpr (kRows4) {
@@ -100,7 +106,8 @@ inline void Transpose8(typename Ops::V r[8]) {
 
 // Four 32-bit lanes of four rows, transposed.
 template <class Ops>
-inline void Transpose4x32(typename Ops::V& a, typename Ops::V& b, typename Ops::V& c, typename Ops::V& d) {
+inline void Transpose4x32(typename Ops::V& a, typename Ops::V& b, typename Ops::V& c,
+                          typename Ops::V& d) {
     using V = typename Ops::V;
     const V t0 = Ops::Lo32(a, b), t1 = Ops::Hi32(a, b);
     const V t2 = Ops::Lo32(c, d), t3 = Ops::Hi32(c, d);
@@ -125,20 +132,22 @@ inline void IdctFixed(const typename Ops::V in[8], typename Ops::V bias2, typena
     } else {
         V hi[8];
         Pass<Ops, kRows4>(in, true, bias1, hi);
-        for (int y = 0; y < 8; ++y) mid[y] = Ops::Packs32(lo[y], Ops::template Sra32<kShift1>(hi[y]));
+        for (int y = 0; y < 8; ++y)
+            mid[y] = Ops::Packs32(lo[y], Ops::template Sra32<kShift1>(hi[y]));
         Transpose8<Ops>(mid);
     }
     V lo2[8], hi2[8];
     Pass<Ops, kCols4>(mid, false, bias2, lo2);
     Pass<Ops, kCols4>(mid, true, bias2, hi2);
     for (int x = 0; x < 8; ++x)
-        rows[x] = Ops::Packs32(Ops::template Sra32<kShift2>(lo2[x]), Ops::template Sra32<kShift2>(hi2[x]));
+        rows[x] = Ops::Packs32(Ops::template Sra32<kShift2>(lo2[x]),
+                               Ops::template Sra32<kShift2>(hi2[x]));
     Transpose8<Ops>(rows);
 }
 
 template <class Ops>
-inline void IdctFixedShaped(const typename Ops::V in[8], typename Ops::V bias2, bool rows4, bool cols4,
-                            typename Ops::V rows[8]) {
+inline void IdctFixedShaped(const typename Ops::V in[8], typename Ops::V bias2, bool rows4,
+                            bool cols4, typename Ops::V rows[8]) {
     if (rows4) {
         if (cols4) {
             IdctFixed<Ops, true, true>(in, bias2, rows);
@@ -154,8 +163,12 @@ inline void IdctFixedShaped(const typename Ops::V in[8], typename Ops::V bias2, 
 
 // Rows 4..7 all zero, and columns 4..7 all zero, from the natural positions that may be
 // non-zero (bit n for position n).
-constexpr bool Rows4(std::uint64_t occupied) { return (occupied >> 32) == 0; }
-constexpr bool Cols4(std::uint64_t occupied) { return (occupied & 0xF0F0F0F0F0F0F0F0ull) == 0; }
+constexpr bool Rows4(std::uint64_t occupied) {
+    return (occupied >> 32) == 0;
+}
+constexpr bool Cols4(std::uint64_t occupied) {
+    return (occupied & 0xF0F0F0F0F0F0F0F0ull) == 0;
+}
 
 }  // namespace
 

@@ -22,21 +22,21 @@ struct Kernels {
     void (*floatIdct)(std::int16_t* block);
     // Both rows of a row pair converted from x on, in the unit's steps while they fit; the
     // next x (the plain unit finishes the rows).
-    int (*rowPair)(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                   std::uint8_t* out0, std::uint8_t* out1);
+    int (*rowPair)(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                   int x, int width, std::uint8_t* out0, std::uint8_t* out1);
 };
 
 // The unit for simd, or the widest the processor has below it.
 const Kernels& KernelsFor(Simd simd);
 
 // Each unit's functions, by the file that holds them; Dispatch.cpp puts them in the table.
-using RowPairFn = int (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, int, std::uint8_t*,
-                          std::uint8_t*);
+using RowPairFn = int (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, int, int,
+                          std::uint8_t*, std::uint8_t*);
 // Colour.cpp
-int RowPairPlain(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                 std::uint8_t* out0, std::uint8_t* out1);
-int RowPairSse2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                std::uint8_t* out0, std::uint8_t* out1);
+int RowPairPlain(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow,
+                 int x, int width, std::uint8_t* out0, std::uint8_t* out1);
+int RowPairSse2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
+                int width, std::uint8_t* out0, std::uint8_t* out1);
 // Idct.cpp
 void IdctFloatPlain(std::int16_t* block);
 void IdctFloatSse2(std::int16_t* block);
@@ -44,7 +44,7 @@ void IdctFixedSse2(const std::int16_t* coeffs, std::int16_t* out, std::uint64_t 
 // Avx2.cpp, built for AVX2 and only reached when the processor has it.
 void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
                        const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB);
-int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x, int width,
-                std::uint8_t* out0, std::uint8_t* out1);
+int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
+                int width, std::uint8_t* out0, std::uint8_t* out1);
 
 }  // namespace droskal::extlib

@@ -31,7 +31,9 @@ extern "C" void SetQuant(std::int32_t quantiserScale, const std::uint8_t* intraM
         scale, intraMatrixNatural ? intraMatrixNatural : droskal::kDefaultIntraMatrix.data());
 }
 
-const std::int32_t* droskal::extlib::QuantWeights() { return quant.weight; }
+const std::int32_t* droskal::extlib::QuantWeights() {
+    return quant.weight;
+}
 
 extern "C" void IZZQ(std::int16_t* block, const std::int16_t* coeffs) {
     std::fill(block, block + 64, std::int16_t{0});

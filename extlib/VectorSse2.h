@@ -22,11 +22,17 @@ struct Sse2 {
     static V MulLo(V a, V b) { return _mm_mullo_epi16(a, b); }
     static V MulHi(V a, V b) { return _mm_mulhi_epi16(a, b); }
     template <int n>
-    static V Sra32(V a) { return _mm_srai_epi32(a, n); }
+    static V Sra32(V a) {
+        return _mm_srai_epi32(a, n);
+    }
     template <int n>
-    static V Sll32(V a) { return _mm_slli_epi32(a, n); }
+    static V Sll32(V a) {
+        return _mm_slli_epi32(a, n);
+    }
     template <int n>
-    static V Srl16(V a) { return _mm_srli_epi16(a, n); }
+    static V Srl16(V a) {
+        return _mm_srli_epi16(a, n);
+    }
     static V Packs32(V a, V b) { return _mm_packs_epi32(a, b); }
     static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
     static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
@@ -42,7 +48,9 @@ struct Sse2 {
     static V Set32(int v) { return _mm_set1_epi32(v); }
     static V Zero() { return _mm_setzero_si128(); }
 
-    static V LoadLuma(const std::uint8_t* y) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(y)); }
+    static V LoadLuma(const std::uint8_t* y) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
+    }
     // Eight chroma bytes as signed 16-bit lanes.
     static V LoadChroma(const std::uint8_t* c) {
         const V bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(c));
@@ -63,16 +71,18 @@ struct Sse2 {
         const V r = _mm_packus_epi16(ch[2][0], ch[2][1]);
         const V bgLo = _mm_unpacklo_epi8(b, g), bgHi = _mm_unpackhi_epi8(b, g);
         const V rLo = _mm_unpacklo_epi8(r, zero), rHi = _mm_unpackhi_epi8(r, zero);
-        const V px[4] = {_mm_unpacklo_epi16(bgLo, rLo), _mm_unpackhi_epi16(bgLo, rLo), _mm_unpacklo_epi16(bgHi, rHi),
-                         _mm_unpackhi_epi16(bgHi, rHi)};
+        const V px[4] = {_mm_unpacklo_epi16(bgLo, rLo), _mm_unpackhi_epi16(bgLo, rLo),
+                         _mm_unpacklo_epi16(bgHi, rHi), _mm_unpackhi_epi16(bgHi, rHi)};
         for (int q = 0; q < 4; ++q) {
             const V pairs = PairUp(px[q]);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12 * q), pairs);
             if (q < 3 || !last) {
                 // An integer store: dst is byte-aligned, and a store through double* is not.
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12 * q + 6), _mm_unpackhi_epi64(pairs, pairs));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 12 * q + 6),
+                                 _mm_unpackhi_epi64(pairs, pairs));
             } else {
-                const auto six = static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs, pairs)));
+                const auto six =
+                    static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(pairs, pairs)));
                 std::memcpy(dst + 12 * q + 6, &six, 6);
             }
         }

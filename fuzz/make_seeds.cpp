@@ -37,7 +37,8 @@ std::vector<std::uint8_t> Recording(int width, int height, int count, int quanti
     header.height = height;
     if (loadedMatrix) {
         std::array<std::uint8_t, 64> matrix{};
-        for (int i = 0; i < 64; ++i) matrix[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(8 + i);
+        for (int i = 0; i < 64; ++i)
+            matrix[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(8 + i);
         header.intraMatrix = matrix;
     }
     RecorderWriter writer(header);
@@ -58,7 +59,8 @@ std::vector<std::uint8_t> Recording(int width, int height, int count, int quanti
 void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void Write(const fs::path& path, const std::string& text) {
@@ -80,7 +82,8 @@ int main(int argc, char** argv) {
     Write(walk / "vga1.m1v", Recording(640, 480, 1, 31));
     Write(walk / "cif_matrix.m1v", Recording(320, 240, 2, 24, true));
     Write(walk / "cif_cut_off.m1v", Recording(320, 240, 2, 31, false, false));
-    Write(walk / "cif_half.m1v", std::vector<std::uint8_t>(cif.begin(), cif.begin() + static_cast<long>(cif.size() / 2)));
+    Write(walk / "cif_half.m1v",
+          std::vector<std::uint8_t>(cif.begin(), cif.begin() + static_cast<long>(cif.size() / 2)));
 
     const fs::path frame = top / "fuzz_frame_decode";
     auto withControl = [](std::uint8_t control, std::vector<std::uint8_t> slice) {
@@ -101,12 +104,14 @@ int main(int argc, char** argv) {
     fields.checksum = false;
     Write(nmea / "void_empty_speed.txt", BuildGprmc(fields));
     Write(nmea / "cut.txt", std::string("$GPRMC,223416.000,A,5212.3456,N"));
-    Write(nmea / "not_rmc.txt", std::string("PRMC,223416.000,A,5212.3456,N,02101.2345,E,0.27,45.6,300306,,*"));
+    Write(nmea / "not_rmc.txt",
+          std::string("PRMC,223416.000,A,5212.3456,N,02101.2345,E,0.27,45.6,300306,,*"));
 
     const fs::path ini = top / "fuzz_ini";
     Write(ini / "good.ini", std::string("PLAYSPEED1=0.1\r\nMAPLAT1=52.41674\r\nMAPLAT2=52.80114\r\n"
                                         "MAPLON1=20.79139\r\nMAPLON2=20.2325\r\n"));
-    Write(ini / "odd.ini", std::string("  playspeed1=&H10,\"MAPLAT1=1.5D2\",x\nMAPLAT2 = -3e-2\rMAPLON1=\n"
-                                       "\"unterminated=4\nMAPLON2=&O17\n[Setup]\nKEY=1,2,,3\n"));
+    Write(ini / "odd.ini",
+          std::string("  playspeed1=&H10,\"MAPLAT1=1.5D2\",x\nMAPLAT2 = -3e-2\rMAPLON1=\n"
+                      "\"unterminated=4\nMAPLON2=&O17\n[Setup]\nKEY=1,2,,3\n"));
     return 0;
 }

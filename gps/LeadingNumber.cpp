@@ -8,7 +8,9 @@
 namespace droskal {
 
 namespace {
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 }  // namespace
 
 double LeadingNumber(std::string_view text) {

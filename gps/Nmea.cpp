@@ -12,7 +12,7 @@ namespace {
 
 // 1-based helpers over the text, as the fixed places are given.
 class Text {
-public:
+  public:
     explicit Text(std::string_view t) : t_(t) {}
 
     // Position of the first comma at or after s, 0 when there is none.
@@ -28,7 +28,7 @@ public:
         return t_.substr(p - 1, n);
     }
 
-private:
+  private:
     std::string_view t_;
 };
 

@@ -31,7 +31,9 @@ bool ParseNumber(std::string_view s, double& value) {
     return true;
 }
 
-int TwoDigits(std::string_view s) { return (s[0] - '0') * 10 + (s[1] - '0'); }
+int TwoDigits(std::string_view s) {
+    return (s[0] - '0') * 10 + (s[1] - '0');
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -54,7 +56,8 @@ bool ParseTime(std::string_view s, double& secondsOfDay) {
             scale /= 10;
         }
     }
-    const int h = TwoDigits(whole), m = TwoDigits(whole.substr(2)), sec = TwoDigits(whole.substr(4));
+    const int h = TwoDigits(whole), m = TwoDigits(whole.substr(2)),
+              sec = TwoDigits(whole.substr(4));
     if (h > 23 || m > 59 || sec > 60) return false;  // 60: leap second
     secondsOfDay = h * 3600.0 + m * 60.0 + sec + fraction;
     return true;
@@ -143,8 +146,8 @@ RmcResult ParseRmcFields(std::string_view text, RmcSentence& sentence) {
     sentence.hasTime = ParseTime(f[1], sentence.secondsOfDay);
     if (f[2].size() == 1) sentence.status = f[2][0];
     double lat = 0, lon = 0;
-    sentence.hasPosition = ParseAngle(f[3], f[4], 'N', 'S', 90, lat) &&
-                           ParseAngle(f[5], f[6], 'E', 'W', 180, lon);
+    sentence.hasPosition =
+        ParseAngle(f[3], f[4], 'N', 'S', 90, lat) && ParseAngle(f[5], f[6], 'E', 'W', 180, lon);
     if (sentence.hasPosition) {
         sentence.latitude = lat;
         sentence.longitude = lon;

@@ -39,8 +39,10 @@ const char* const kSchemaProbe[] = {
 };
 
 class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) { ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK; }
+  public:
+    Statement(sqlite3* db, const char* sql) {
+        ok_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) == SQLITE_OK;
+    }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -51,16 +53,20 @@ public:
         sqlite3_clear_bindings(stmt_);
     }
 
-private:
+  private:
     sqlite3_stmt* stmt_ = nullptr;
     bool ok_ = false;
 };
 
-std::string Message(sqlite3* db) { return db ? sqlite3_errmsg(db) : "out of memory"; }
+std::string Message(sqlite3* db) {
+    return db ? sqlite3_errmsg(db) : "out of memory";
+}
 
 }  // namespace
 
-LibraryDb::~LibraryDb() { close(); }
+LibraryDb::~LibraryDb() {
+    close();
+}
 
 void LibraryDb::close() {
     if (db_) sqlite3_close(db_);
@@ -131,9 +137,9 @@ bool LibraryDb::create(std::string& error) {
         tables = sqlite3_column_int64(s.get(), 0);
     }
     if (tables > 0) return true;
-    const std::string sql = std::string("BEGIN;") + kSchema + "PRAGMA application_id=" +
-                            std::to_string(kApplicationId) + ";PRAGMA user_version=" +
-                            std::to_string(kSchemaVersion) + ";COMMIT;";
+    const std::string sql = std::string("BEGIN;") + kSchema +
+                            "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                            ";PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";COMMIT;";
     return exec(sql.c_str(), error);
 }
 
@@ -141,7 +147,8 @@ bool LibraryDb::open(const std::string& path, std::string& notice, std::string& 
     close();
     notice.clear();
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
             error = path + ": " + Message(db_);
             close();
             return false;
@@ -149,7 +156,8 @@ bool LibraryDb::open(const std::string& path, std::string& notice, std::string& 
         sqlite3_busy_timeout(db_, 10000);
         std::string why;
         if (isOurs(why)) {
-            if (!exec("PRAGMA foreign_keys=ON; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", error) ||
+            if (!exec("PRAGMA foreign_keys=ON; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL",
+                      error) ||
                 !create(error)) {
                 error = path + ": " + error;
                 close();
@@ -167,7 +175,8 @@ bool LibraryDb::open(const std::string& path, std::string& notice, std::string& 
             error = path + ": " + why + ", and it cannot be moved aside: " + ec.message();
             return false;
         }
-        for (const char* suffix : {"-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+        for (const char* suffix : {"-wal", "-shm", "-journal"})
+            std::filesystem::remove(path + suffix, ec);
         notice = path + ": " + why + "; moved to " + aside + " and a new index made";
     }
     error = path + ": the new index cannot be made";
@@ -184,14 +193,19 @@ bool LibraryDb::stamps(std::map<std::string, FileStamp>& out, std::string& error
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
-        out[p ? p : ""] = FileStamp{sqlite3_column_int64(s.get(), 1), sqlite3_column_int64(s.get(), 2)};
+        out[p ? p : ""] =
+            FileStamp{sqlite3_column_int64(s.get(), 1), sqlite3_column_int64(s.get(), 2)};
     }
     if (rc != SQLITE_DONE) error = Message(db_);
     return rc == SQLITE_DONE;
 }
 
-bool LibraryDb::begin(std::string& error) { return exec("BEGIN IMMEDIATE", error); }
-bool LibraryDb::commit(std::string& error) { return exec("COMMIT", error); }
+bool LibraryDb::begin(std::string& error) {
+    return exec("BEGIN IMMEDIATE", error);
+}
+bool LibraryDb::commit(std::string& error) {
+    return exec("COMMIT", error);
+}
 
 bool LibraryDb::remove(const std::string& path, std::string& error) {
     Statement s(db_, "DELETE FROM recordings WHERE path = ?1");
@@ -210,8 +224,11 @@ bool LibraryDb::remove(const std::string& path, std::string& error) {
 bool LibraryDb::put(const LibraryRecording& r, std::string& error) {
     if (!remove(r.path, error)) return false;
     Statement row(db_,
-                  "INSERT INTO recordings(path, size, mtime_ns, format, pictures, problem) VALUES(?1,?2,?3,?4,?5,?6)");
-    Statement fix(db_, "INSERT INTO fixes(recording, picture, time, valid, lat, lon, speed_kmh) VALUES(?1,?2,?3,?4,?5,?6,?7)");
+                  "INSERT INTO recordings(path, size, mtime_ns, format, pictures, problem) "
+                  "VALUES(?1,?2,?3,?4,?5,?6)");
+    Statement fix(db_,
+                  "INSERT INTO fixes(recording, picture, time, valid, lat, lon, speed_kmh) "
+                  "VALUES(?1,?2,?3,?4,?5,?6,?7)");
     if (!row.ok() || !fix.ok()) {
         error = Message(db_);
         return false;
@@ -222,7 +239,8 @@ bool LibraryDb::put(const LibraryRecording& r, std::string& error) {
     sqlite3_bind_int64(s, 3, r.mtimeNs);
     sqlite3_bind_int(s, 4, r.picFormat);
     sqlite3_bind_int64(s, 5, r.pictures);
-    sqlite3_bind_text(s, 6, r.problem.c_str(), static_cast<int>(r.problem.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s, 6, r.problem.c_str(), static_cast<int>(r.problem.size()),
+                      SQLITE_TRANSIENT);
     if (sqlite3_step(s) != SQLITE_DONE) {
         error = Message(db_);
         return false;
@@ -249,16 +267,20 @@ bool LibraryDb::put(const LibraryRecording& r, std::string& error) {
 bool LibraryDb::load(const std::vector<std::string>& paths, std::vector<LibraryRecording>& out,
                      std::string& error) const {
     out.clear();
-    Statement row(db_, "SELECT id, size, mtime_ns, format, pictures, problem FROM recordings WHERE path = ?1");
+    Statement row(
+        db_,
+        "SELECT id, size, mtime_ns, format, pictures, problem FROM recordings WHERE path = ?1");
     Statement fixes(db_,
-                    "SELECT picture, time, valid, lat, lon, speed_kmh FROM fixes WHERE recording = ?1 ORDER BY picture");
+                    "SELECT picture, time, valid, lat, lon, speed_kmh FROM fixes WHERE recording = "
+                    "?1 ORDER BY picture");
     if (!row.ok() || !fixes.ok()) {
         error = Message(db_);
         return false;
     }
     for (const std::string& path : paths) {
         row.reset();
-        sqlite3_bind_text(row.get(), 1, path.c_str(), static_cast<int>(path.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(row.get(), 1, path.c_str(), static_cast<int>(path.size()),
+                          SQLITE_TRANSIENT);
         if (sqlite3_step(row.get()) != SQLITE_ROW) continue;
         LibraryRecording r;
         r.path = path;

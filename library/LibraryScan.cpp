@@ -30,7 +30,7 @@ constexpr std::int64_t kLongestPictureGap = 299999;
 constexpr std::size_t kPerTransaction = 32;
 
 bool Stamp(const std::string& path, FileStamp& stamp) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     stamp.size = static_cast<std::int64_t>(st.st_size);
     stamp.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -41,7 +41,8 @@ bool Stamp(const std::string& path, FileStamp& stamp) {
 
 bool IsUnder(const std::string& path, const std::string& root) {
     if (path.size() < root.size() || path.compare(0, root.size(), root) != 0) return false;
-    return path.size() == root.size() || path[root.size()] == '/' || (!root.empty() && root.back() == '/');
+    return path.size() == root.size() || path[root.size()] == '/' ||
+           (!root.empty() && root.back() == '/');
 }
 
 bool FindRecordings(const std::vector<std::string>& paths, std::vector<FoundRecording>& found,
@@ -64,11 +65,14 @@ bool FindRecordings(const std::vector<std::string>& paths, std::vector<FoundReco
             found.push_back(f);
             continue;
         }
-        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
+        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied,
+                                            ec);
         for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             const std::string name = it->path().filename().string();
             std::error_code typeError;
-            if (name.empty() || name[0] == '.' || !it->is_regular_file(typeError) || !IsRecordingName(name)) continue;
+            if (name.empty() || name[0] == '.' || !it->is_regular_file(typeError) ||
+                !IsRecordingName(name))
+                continue;
             FoundRecording f{it->path().string(), {}};
             if (Stamp(f.path, f.stamp)) found.push_back(f);
         }
@@ -77,8 +81,10 @@ bool FindRecordings(const std::vector<std::string>& paths, std::vector<FoundReco
             return false;
         }
     }
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
-    found.erase(std::unique(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.path == b.path; }),
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.path < b.path; });
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](const auto& a, const auto& b) { return a.path == b.path; }),
                 found.end());
     return true;
 }
@@ -107,7 +113,10 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
     std::optional<ReadFailure> failure;
     std::int64_t counted = 0;
     PictureIndex::Scan(
-        {file.path}, [&](std::vector<IndexedPicture>& batch) { pictures.insert(pictures.end(), batch.begin(), batch.end()); },
+        {file.path},
+        [&](std::vector<IndexedPicture>& batch) {
+            pictures.insert(pictures.end(), batch.begin(), batch.end());
+        },
         [&](std::int64_t done, std::int64_t) {
             bytesRead += done - counted;
             counted = done;
@@ -115,7 +124,8 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
         cancelled, failure);
     bytesRead += std::max<std::int64_t>(0, file.stamp.size - counted);
     if (failure) {
-        r.problem = "read error at position " + std::to_string(failure->position) + ": " + std::strerror(failure->error);
+        r.problem = "read error at position " + std::to_string(failure->position) + ": " +
+                    std::strerror(failure->error);
         return r;
     }
     if (pictures.empty()) {
@@ -147,7 +157,8 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
 
 void ScanInOrder(std::size_t count, int jobs, std::size_t ahead,
                  const std::function<LibraryRecording(std::size_t)>& work,
-                 const std::function<void(std::size_t, LibraryRecording&)>& deliver, const std::function<void()>& idle) {
+                 const std::function<void(std::size_t, LibraryRecording&)>& deliver,
+                 const std::function<void()>& idle) {
     jobs = std::max(1, jobs);
     ahead = std::max<std::size_t>(ahead, static_cast<std::size_t>(jobs));
     std::mutex mutex;
@@ -175,12 +186,14 @@ void ScanInOrder(std::size_t count, int jobs, std::size_t ahead,
         }
     };
     std::vector<std::thread> threads;
-    for (int i = 0; i < jobs && static_cast<std::size_t>(i) < count; ++i) threads.emplace_back(worker);
+    for (int i = 0; i < jobs && static_cast<std::size_t>(i) < count; ++i)
+        threads.emplace_back(worker);
     while (delivered < count) {
         std::optional<LibraryRecording> result;
         {
             std::unique_lock lock(mutex);
-            changed.wait_for(lock, std::chrono::milliseconds(200), [&] { return ready.count(delivered) != 0; });
+            changed.wait_for(lock, std::chrono::milliseconds(200),
+                             [&] { return ready.count(delivered) != 0; });
             if (auto it = ready.find(delivered); it != ready.end()) {
                 result = std::move(it->second);
                 ready.erase(it);
@@ -199,9 +212,10 @@ void ScanInOrder(std::size_t count, int jobs, std::size_t ahead,
     for (auto& t : threads) t.join();
 }
 
-bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, const std::vector<std::string>& roots,
-                   int jobs, const std::function<void(const LibraryProgress&)>& progress, LibraryUpdate& result,
-                   std::string& error, const std::atomic<bool>* cancelled) {
+bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found,
+                   const std::vector<std::string>& roots, int jobs,
+                   const std::function<void(const LibraryProgress&)>& progress,
+                   LibraryUpdate& result, std::string& error, const std::atomic<bool>* cancelled) {
     const std::atomic<bool> never{false};
     const std::atomic<bool>& stop = cancelled ? *cancelled : never;
     result = {};
@@ -222,7 +236,9 @@ bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, cons
     if (!db.begin(error)) return false;
     for (const auto& [path, stamp] : known) {
         if (present.count(path)) continue;
-        if (!std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return IsUnder(path, root); })) continue;
+        if (!std::any_of(roots.begin(), roots.end(),
+                         [&](const std::string& root) { return IsUnder(path, root); }))
+            continue;
         if (!db.remove(path, error)) return false;
         ++result.removed;
     }
@@ -234,7 +250,9 @@ bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, cons
     std::size_t inTransaction = 0;
     ScanInOrder(
         toRead.size(), jobs, static_cast<std::size_t>(std::max(1, jobs)) * 2,
-        [&](std::size_t i) { return stop ? LibraryRecording{} : ScanRecording(*toRead[i], bytesRead, stop); },
+        [&](std::size_t i) {
+            return stop ? LibraryRecording{} : ScanRecording(*toRead[i], bytesRead, stop);
+        },
         [&](std::size_t, LibraryRecording& r) {
             if (!ok || stop) return;
             ok = db.put(r, error);

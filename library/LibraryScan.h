@@ -34,12 +34,13 @@ LibraryRecording ScanRecording(const FoundRecording& file, std::atomic<std::int6
 // it waits (at least every 200 ms).
 void ScanInOrder(std::size_t count, int jobs, std::size_t ahead,
                  const std::function<LibraryRecording(std::size_t)>& work,
-                 const std::function<void(std::size_t, LibraryRecording&)>& deliver, const std::function<void()>& idle);
+                 const std::function<void(std::size_t, LibraryRecording&)>& deliver,
+                 const std::function<void()>& idle);
 
 struct LibraryUpdate {
-    std::size_t found = 0;      // recordings under the paths given
-    std::size_t read = 0;       // new or changed, read now
-    std::size_t removed = 0;    // gone from disk, dropped from the index
+    std::size_t found = 0;        // recordings under the paths given
+    std::size_t read = 0;         // new or changed, read now
+    std::size_t removed = 0;      // gone from disk, dropped from the index
     std::int64_t bytesTotal = 0;  // of the recordings read
 };
 
@@ -52,9 +53,11 @@ struct LibraryProgress {
 // ones (size or modification time differ) on `jobs` threads, drops those gone from disk under
 // the roots, and writes in transactions. `progress` is called on the calling thread. When
 // `cancelled` is set it stops soon, keeping the recordings written so far.
-bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found, const std::vector<std::string>& roots,
-                   int jobs, const std::function<void(const LibraryProgress&)>& progress, LibraryUpdate& result,
-                   std::string& error, const std::atomic<bool>* cancelled = nullptr);
+bool UpdateLibrary(LibraryDb& db, const std::vector<FoundRecording>& found,
+                   const std::vector<std::string>& roots, int jobs,
+                   const std::function<void(const LibraryProgress&)>& progress,
+                   LibraryUpdate& result, std::string& error,
+                   const std::atomic<bool>* cancelled = nullptr);
 
 // The index in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache)/droskal/index.sqlite,
 // its folder made; empty with a message when there is no cache folder.

@@ -28,7 +28,8 @@ RecordingSummary Summary(const LibraryRecording& r) {
     return s;
 }
 
-void AddRecording(LibraryTrip& trip, const LibraryRecording& r, bool& fixLost, std::optional<double>& lastFixTime) {
+void AddRecording(LibraryTrip& trip, const LibraryRecording& r, bool& fixLost,
+                  std::optional<double>& lastFixTime) {
     trip.files.push_back(r.path);
     trip.picFormat = r.picFormat;
     trip.pictures += r.pictures;
@@ -44,7 +45,8 @@ void AddRecording(LibraryTrip& trip, const LibraryRecording& r, bool& fixLost, s
             fixLost = true;
             continue;
         }
-        if (!fixLost && lastFixTime && f.time && std::fabs(*f.time - *lastFixTime) > kMaxGapSeconds) fixLost = true;
+        if (!fixLost && lastFixTime && f.time && std::fabs(*f.time - *lastFixTime) > kMaxGapSeconds)
+            fixLost = true;
         if (!trip.route.empty() && !trip.route.back().empty()) {
             const LatLon& prev = trip.route.back().back();
             trip.distanceKm += HaversineKm(prev.latitude, prev.longitude, f.latitude, f.longitude);
@@ -61,7 +63,8 @@ void AddRecording(LibraryTrip& trip, const LibraryRecording& r, bool& fixLost, s
 
 }  // namespace
 
-std::vector<LibraryTrip> LibraryTrips(const std::vector<LibraryRecording>& recordings, double gapSeconds) {
+std::vector<LibraryTrip> LibraryTrips(const std::vector<LibraryRecording>& recordings,
+                                      double gapSeconds) {
     std::map<std::string, const LibraryRecording*> byPath;
     std::vector<RecordingSummary> summaries;
     for (const LibraryRecording& r : recordings) {
@@ -95,14 +98,16 @@ std::vector<LibraryTrip> LibraryTrips(const std::vector<LibraryRecording>& recor
 bool TripMatches(LibraryTrip& trip, const TripFilter& filter) {
     if (filter.since && (!trip.end || *trip.end < *filter.since)) return false;
     if (filter.until && (!trip.start || *trip.start > *filter.until)) return false;
-    if (filter.minSpeedKmh && (!trip.topSpeedKmh || *trip.topSpeedKmh < *filter.minSpeedKmh)) return false;
+    if (filter.minSpeedKmh && (!trip.topSpeedKmh || *trip.topSpeedKmh < *filter.minSpeedKmh))
+        return false;
     if (filter.box) {
         const TripFilter::Box& b = *filter.box;
         bool inside = false;
         for (const auto& piece : trip.route) {
             for (const LatLon& p : piece) {
-                const bool lonIn = b.west <= b.east ? p.longitude >= b.west && p.longitude <= b.east
-                                                    : p.longitude >= b.west || p.longitude <= b.east;
+                const bool lonIn = b.west <= b.east
+                                       ? p.longitude >= b.west && p.longitude <= b.east
+                                       : p.longitude >= b.west || p.longitude <= b.east;
                 if (p.latitude >= b.south && p.latitude <= b.north && lonIn) inside = true;
             }
         }
@@ -114,7 +119,8 @@ bool TripMatches(LibraryTrip& trip, const TripFilter& filter) {
         for (const auto& piece : trip.route) {
             for (const LatLon& p : piece) {
                 const double m = HaversineKm(p.latitude, p.longitude, filter.near->point.latitude,
-                                             filter.near->point.longitude) * 1000;
+                                             filter.near->point.longitude) *
+                                 1000;
                 if (m < best) {
                     best = m;
                     bestIndex = index;

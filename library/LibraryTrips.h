@@ -22,7 +22,7 @@ struct LibraryTrip {
     std::int64_t validFixes = 0;
     std::optional<double> start;  // seconds since 2000 UTC: first and last sentence with a time
     std::optional<double> end;
-    double distanceKm = 0;        // between successive valid fixes
+    double distanceKm = 0;  // between successive valid fixes
     std::optional<double> topSpeedKmh;
     std::optional<double> averageSpeedKmh;
     // The route: a new piece wherever the fix is lost or the time jumps more than 2 s.
@@ -35,7 +35,8 @@ struct LibraryTrip {
 
 // The usable recordings (no problem) grouped into trips by the trips rule (time order,
 // a new trip at a format change or a gap above `gapSeconds`), with their figures.
-std::vector<LibraryTrip> LibraryTrips(const std::vector<LibraryRecording>& recordings, double gapSeconds);
+std::vector<LibraryTrip> LibraryTrips(const std::vector<LibraryRecording>& recordings,
+                                      double gapSeconds);
 
 struct TripFilter {
     std::optional<double> since;  // seconds since 2000 UTC: the trip must end at or after
@@ -44,11 +45,11 @@ struct TripFilter {
         LatLon point;
         double metres = 0;
     };
-    std::optional<Near> near;     // a valid fix within `metres` of the point
+    std::optional<Near> near;  // a valid fix within `metres` of the point
     struct Box {
         double south = 0, west = 0, north = 0, east = 0;  // west > east crosses the 180th meridian
     };
-    std::optional<Box> box;       // a valid fix inside
+    std::optional<Box> box;             // a valid fix inside
     std::optional<double> minSpeedKmh;  // top speed at least
 };
 

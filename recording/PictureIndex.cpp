@@ -22,7 +22,7 @@ constexpr double kKmPerNauticalMile = 1.852;
 
 // Follows the start codes of one stream across chunks and files.
 class Scanner {
-public:
+  public:
     explicit Scanner(std::vector<IndexedPicture>& out) : out_(out) {}
 
     // bytes: the next chunk, at 0-based stream offset `offset`, from file `file`.
@@ -35,7 +35,8 @@ public:
         for (std::size_t i = 0; i < n;) {
             const void* hit = std::memchr(bytes + i, 0x01, n - i);
             if (!hit) break;
-            const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
+            const std::size_t at =
+                static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - bytes);
             i = at + 1;
             const std::uint8_t b1 = at >= 1 ? bytes[at - 1] : last_[1];
             const std::uint8_t b2 = at >= 2 ? bytes[at - 2] : at == 1 ? last_[1] : last_[0];
@@ -57,7 +58,7 @@ public:
         }
     }
 
-private:
+  private:
     // bytes[c] is a code value whose 00 00 01 ends right before it.
     void code(const std::uint8_t* bytes, std::size_t c, std::int64_t offset, std::uint32_t file,
               std::size_t& collectFrom) {
@@ -84,20 +85,20 @@ private:
         } else if (value == 0x01 && inHeader_) {
             inHeader_ = false;
             // As the window trims it: the recorder's closing byte goes.
-            if (!text_.empty() && !tooLong_) sentence(std::string_view(text_).substr(0, text_.size() - 1));
+            if (!text_.empty() && !tooLong_)
+                sentence(std::string_view(text_).substr(0, text_.size() - 1));
             flush();
         }
     }
 
-public:
+  public:
     // The picture being read goes out (at its first slice, the next picture, or the end).
     void flush() {
         if (pending_) out_.push_back(*pending_);
         pending_.reset();
     }
 
-private:
-
+  private:
     void append(const std::uint8_t* bytes, std::size_t n) {
         if (text_.size() + n > kMostUserData) {
             tooLong_ = true;
@@ -132,7 +133,9 @@ private:
 
 }  // namespace
 
-PictureIndex::~PictureIndex() { cancel(); }
+PictureIndex::~PictureIndex() {
+    cancel();
+}
 
 void PictureIndex::start(std::vector<std::string> paths, Progress progress) {
     cancel();
@@ -187,11 +190,12 @@ std::optional<ReadFailure> PictureIndex::failure() const {
 }
 
 bool PictureIndex::Scan(const std::vector<std::string>& paths,
-                        const std::function<void(std::vector<IndexedPicture>&)>& sink, const Progress& progress,
-                        const std::atomic<bool>& cancelled, std::optional<ReadFailure>& failure) {
+                        const std::function<void(std::vector<IndexedPicture>&)>& sink,
+                        const Progress& progress, const std::atomic<bool>& cancelled,
+                        std::optional<ReadFailure>& failure) {
     std::int64_t total = 0;
     for (const auto& path : paths) {
-        struct stat st{};
+        struct stat st {};
         if (::stat(path.c_str(), &st) == 0) total += static_cast<std::int64_t>(st.st_size);
     }
     std::vector<IndexedPicture> batch;
@@ -204,7 +208,7 @@ bool PictureIndex::Scan(const std::vector<std::string>& paths,
             failure = ReadFailure{errno, paths[f], offset + 1};
             return false;
         }
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             failure = ReadFailure{ENOENT, paths[f], offset + 1};
             ::close(fd);
@@ -216,7 +220,8 @@ bool PictureIndex::Scan(const std::vector<std::string>& paths,
                 ::close(fd);
                 return false;
             }
-            const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(inFile));
+            const ssize_t got =
+                ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(inFile));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 failure = ReadFailure{errno, paths[f], offset + 1};

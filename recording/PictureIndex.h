@@ -34,7 +34,7 @@ struct IndexedPicture {
 // start() scans on a thread of its own; the index can be read while it grows (count, at,
 // snapshot are safe from any thread) and cancel() or the destructor stops it.
 class PictureIndex {
-public:
+  public:
     // Bytes scanned so far and in all; called on the scanning thread.
     using Progress = std::function<void(std::int64_t done, std::int64_t total)>;
 
@@ -57,11 +57,12 @@ public:
 
     // The scan itself, on the calling thread: hands the pictures to `sink` in batches.
     // False when `cancelled` stopped it or a file failed (`failure` says which and why).
-    static bool Scan(const std::vector<std::string>& paths, const std::function<void(std::vector<IndexedPicture>&)>& sink,
+    static bool Scan(const std::vector<std::string>& paths,
+                     const std::function<void(std::vector<IndexedPicture>&)>& sink,
                      const Progress& progress, const std::atomic<bool>& cancelled,
                      std::optional<ReadFailure>& failure);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<IndexedPicture> pictures_;
     std::optional<ReadFailure> failure_;

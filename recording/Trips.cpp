@@ -98,8 +98,9 @@ std::vector<Trip> GroupTrips(std::vector<RecordingSummary> recordings, double ga
     recordings.erase(std::remove_if(recordings.begin(), recordings.end(),
                                     [](const RecordingSummary& r) { return r.picFormat == 0; }),
                      recordings.end());
-    std::stable_sort(recordings.begin(), recordings.end(),
-                     [](const RecordingSummary& a, const RecordingSummary& b) { return a.path < b.path; });
+    std::stable_sort(
+        recordings.begin(), recordings.end(),
+        [](const RecordingSummary& a, const RecordingSummary& b) { return a.path < b.path; });
     // A file without a time sorts as the file before it in name order does.
     std::vector<std::pair<double, std::size_t>> keys;
     double key = -std::numeric_limits<double>::infinity();
@@ -126,7 +127,8 @@ std::vector<Trip> GroupTrips(std::vector<RecordingSummary> recordings, double ga
     return trips;
 }
 
-bool FolderTrips(const std::string& folder, double gapSeconds, std::vector<Trip>& trips, int& error) {
+bool FolderTrips(const std::string& folder, double gapSeconds, std::vector<Trip>& trips,
+                 int& error) {
     std::vector<RecordingSummary> recordings;
     if (!ScanFolder(folder, recordings, error)) return false;
     trips = GroupTrips(std::move(recordings), gapSeconds);

@@ -45,6 +45,7 @@ bool ScanFolder(const std::string& folder, std::vector<RecordingSummary>& record
 std::vector<Trip> GroupTrips(std::vector<RecordingSummary> recordings, double gapSeconds);
 
 // A folder's trips in time order; false with errno when the folder cannot be listed.
-bool FolderTrips(const std::string& folder, double gapSeconds, std::vector<Trip>& trips, int& error);
+bool FolderTrips(const std::string& folder, double gapSeconds, std::vector<Trip>& trips,
+                 int& error);
 
 }  // namespace droskal

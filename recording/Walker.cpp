@@ -5,7 +5,8 @@
 
 namespace droskal {
 
-Walker::Walker() : frameBuf_(std::make_unique<FrameBuffer>()), decoder_(std::make_unique<Decoder>()) {}
+Walker::Walker()
+    : frameBuf_(std::make_unique<FrameBuffer>()), decoder_(std::make_unique<Decoder>()) {}
 
 bool Walker::open(const std::vector<std::string>& paths, int& error) {
     error = file_.open(paths);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,14 +22,14 @@ enum class Decode {
 
 // One picture as a forward step of the window meets it.
 struct WalkedPicture {
-    std::int64_t index = -1;       // 0-based, every picture start code counts
-    std::int64_t searchFrom = 0;   // read position before the forward search found it
-    std::int64_t picturePos = 0;   // last byte of its picture start code
-    std::int64_t slicePos = 0;     // read position after the slice search (its 01 when found)
-    std::int64_t endPos = 0;       // read position after the picture (its B7 when read)
-    bool sentenceRead = false;     // FindPicStart reached the slice, so nmeaText is this picture's
-    bool read = false;             // all three searches succeeded
-    bool decoded = false;          // the asked-for decoding succeeded (false for Decode::None)
+    std::int64_t index = -1;      // 0-based, every picture start code counts
+    std::int64_t searchFrom = 0;  // read position before the forward search found it
+    std::int64_t picturePos = 0;  // last byte of its picture start code
+    std::int64_t slicePos = 0;    // read position after the slice search (its 01 when found)
+    std::int64_t endPos = 0;      // read position after the picture (its B7 when read)
+    bool sentenceRead = false;    // FindPicStart reached the slice, so nmeaText is this picture's
+    bool read = false;            // all three searches succeeded
+    bool decoded = false;         // the asked-for decoding succeeded (false for Decode::None)
     const std::string* nmeaText = nullptr;
     const std::uint8_t* picBuf = nullptr;  // valid until the next call
 };
@@ -40,7 +40,7 @@ struct WalkedPicture {
 // ReadFrame, then decoding, starting where the window starts after opening (behind the 7
 // bytes of the size check). The walk ends at the first FindStartUp failure.
 class Walker {
-public:
+  public:
     Walker();
 
     // Opens the files (one recording, or a trip's files laid end to end) and checks the
@@ -65,7 +65,7 @@ public:
     // 299,999 bytes without a picture start code).
     bool stoppedEarly() const { return file_.readPosition() < file_.length(); }
 
-private:
+  private:
     struct SilentObserver final : StreamObserver {
         void SetPlayCounter(bool) override {}
         void ShowNmea() override {}

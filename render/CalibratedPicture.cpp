@@ -12,8 +12,12 @@ constexpr int kLargestSide = 16384;
 CalibratedPicture::CalibratedPicture(QString path, const MapCalibration& calibration)
     : path_(std::move(path)), calibration_(calibration) {}
 
-CalibratedPicture::CalibratedPicture(QString label, QImage picture, const MapCalibration& calibration)
-    : path_(std::move(label)), calibration_(calibration), picture_(std::move(picture)), tried_(true) {}
+CalibratedPicture::CalibratedPicture(QString label, QImage picture,
+                                     const MapCalibration& calibration)
+    : path_(std::move(label)),
+      calibration_(calibration),
+      picture_(std::move(picture)),
+      tried_(true) {}
 
 bool CalibratedPicture::load() {
     if (!tried_) {
@@ -34,7 +38,8 @@ bool CalibratedPicture::covers(const Projection& projection, QPointF world) {
 }
 
 bool CalibratedPicture::paint(QPainter& painter, const Projection& projection, const QRectF& view) {
-    if (projection.kind != Projection::Kind::Calibrated || projection.scale <= 0 || !load()) return false;
+    if (projection.kind != Projection::Kind::Calibrated || projection.scale <= 0 || !load())
+        return false;
     const double s = projection.scale;
     const QRectF source(view.x() / s, view.y() / s, view.width() / s, view.height() / s);
     const QRectF inside = source.intersected(QRectF(picture_.rect()));

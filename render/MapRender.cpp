@@ -22,7 +22,8 @@ std::optional<MapCalibration> ReadCalibrationFile(const QString& iniPath) {
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
     const QByteArray text = file.read(kLargestIniFile);
     IniValues values;
-    for (const std::string& item : ReadIniItems(std::string_view(text.constData(), static_cast<size_t>(text.size())))) {
+    for (const std::string& item :
+         ReadIniItems(std::string_view(text.constData(), static_cast<size_t>(text.size())))) {
         GetIniParam(item, values);
     }
     return CalibrationFrom(values);
@@ -110,8 +111,8 @@ std::optional<LatLon> FirstFix(const std::vector<RoutePoint>& route) {
 
 // The view of `size` centred on the route's bounds.
 QRectF CentredView(const QRectF& bounds, QSize size) {
-    return QRectF(bounds.center().x() - size.width() / 2.0, bounds.center().y() - size.height() / 2.0,
-                  size.width(), size.height());
+    return QRectF(bounds.center().x() - size.width() / 2.0,
+                  bounds.center().y() - size.height() / 2.0, size.width(), size.height());
 }
 
 // The deepest zoom in [lowest, highest] at which the route fits the free part of the picture.
@@ -125,7 +126,8 @@ int FittedZoom(const std::vector<RoutePoint>& route, QSizeF room, int lowest, in
 
 }  // namespace
 
-RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& route, const FitOptions& options) {
+RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& route,
+                           const FitOptions& options) {
     RenderedMap map;
     const auto first = FirstFix(route);
     if (!first || options.size.isEmpty()) return map;
@@ -135,14 +137,17 @@ RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& r
     for (auto& source : sources) {
         Projection p;
         if (source->tiled()) {
-            const int z = options.zoom ? std::clamp(*options.zoom, source->minZoom(), source->maxZoom())
-                                       : FittedZoom(route, room, source->minZoom(), source->maxZoom());
+            const int z = options.zoom
+                              ? std::clamp(*options.zoom, source->minZoom(), source->maxZoom())
+                              : FittedZoom(route, room, source->minZoom(), source->maxZoom());
             p = Projection::Mercator(z);
         } else {
             const QRectF b = RouteBounds(route, Projection::Calibrated(*source->calibration()));
-            double scale = std::min(room.width() / std::max(b.width(), 1.0), room.height() / std::max(b.height(), 1.0));
+            double scale = std::min(room.width() / std::max(b.width(), 1.0),
+                                    room.height() / std::max(b.height(), 1.0));
             if (options.zoom) scale = std::ldexp(1.0, *options.zoom);
-            p = Projection::Calibrated(*source->calibration(), std::clamp(scale, kMinScale, kMaxScale));
+            p = Projection::Calibrated(*source->calibration(),
+                                       std::clamp(scale, kMinScale, kMaxScale));
         }
         if (!source->covers(p, p.toWorld(first->lat, first->lon))) continue;
         const QRectF view = CentredView(RouteBounds(route, p), options.size);
@@ -159,7 +164,8 @@ RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& r
         return map;
     }
 
-    const int z = options.zoom ? std::clamp(*options.zoom, 0, kMaxTileZoom) : FittedZoom(route, room, 0, 19);
+    const int z =
+        options.zoom ? std::clamp(*options.zoom, 0, kMaxTileZoom) : FittedZoom(route, room, 0, 19);
     map.projection = Projection::Mercator(z);
     map.view = CentredView(RouteBounds(route, map.projection), options.size);
     map.image = QImage(options.size, QImage::Format_RGB32);

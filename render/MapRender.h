@@ -29,14 +29,14 @@ std::optional<MapCalibration> ReadCalibrationFile(const QString& iniPath);
 struct RenderedMap {
     QImage image;
     Projection projection;
-    QRectF view;                // world pixels the picture shows
+    QRectF view;                  // world pixels the picture shows
     MapSource* source = nullptr;  // null: the route on a plain background
 };
 
 struct FitOptions {
     QSize size{1024, 768};
-    std::optional<int> zoom;   // tile zoom; fitted to the route when absent
-    double margin = 0.08;      // share of each side kept free around the route
+    std::optional<int> zoom;        // tile zoom; fitted to the route when absent
+    double margin = 0.08;           // share of each side kept free around the route
     std::optional<std::size_t> at;  // the picture whose point is drawn
     RouteStyle style;
     bool legend = true;
@@ -46,7 +46,8 @@ struct FitOptions {
 // order; calibrated pictures at a fitted scale, tiles at the deepest zoom that fits). With
 // no source covering the route, the route is drawn in Web Mercator on a plain background.
 // An empty image when the route has no valid fix.
-RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& route, const FitOptions& options);
+RenderedMap RenderRouteMap(MapSources& sources, const std::vector<RoutePoint>& route,
+                           const FitOptions& options);
 
 // The six lines of an ESRI world file for the picture: degrees for calibrated pictures,
 // EPSG:3857 metres for Web Mercator.

@@ -17,7 +17,7 @@ namespace droskal::render {
 // One place maps come from. A source that is missing, damaged or unreachable simply covers
 // nothing, so the next one in the list is tried.
 class MapSource {
-public:
+  public:
     virtual ~MapSource() = default;
     // What the user configured (file, folder or URL), for messages.
     virtual QString label() const = 0;
@@ -39,7 +39,7 @@ public:
 // A picture with the four calibration values Droskal.ini holds. The arithmetic takes it as
 // 4096 x 4096 map pixels whatever its size, as the window always has.
 class CalibratedPicture final : public MapSource {
-public:
+  public:
     CalibratedPicture(QString path, const MapCalibration& calibration);
     // A picture already in memory (the window's map.gif).
     CalibratedPicture(QString label, QImage picture, const MapCalibration& calibration);
@@ -49,7 +49,7 @@ public:
     bool covers(const Projection& projection, QPointF world) override;
     bool paint(QPainter& painter, const Projection& projection, const QRectF& view) override;
 
-private:
+  private:
     bool load();
     QString path_;
     MapCalibration calibration_;
@@ -59,26 +59,26 @@ private:
 
 // Tiles addressed as z/x/y (x from the west, y from the north), 256 pixels square.
 class TileSource : public MapSource {
-public:
+  public:
     bool tiled() const override { return true; }
     bool covers(const Projection& projection, QPointF world) override;
     bool paint(QPainter& painter, const Projection& projection, const QRectF& view) override;
     // The decoded tile, or a null image when the source has none there.
     QImage tile(const TileId& id);
 
-protected:
+  protected:
     virtual QImage loadTile(const TileId& id) = 0;
     // Whether a tile the source lacks stays lacking (files), or may come later (a server).
     virtual bool missesAreFinal() const { return true; }
 
-private:
+  private:
     QCache<QString, QImage> decoded_{96};
 };
 
 // An MBTiles file, read with SQLite: the `tiles` table (rows counted from the south) and the
 // `metadata` table (zoom range, attribution).
 class MbTiles final : public TileSource {
-public:
+  public:
     explicit MbTiles(QString path);
     ~MbTiles() override;
     QString label() const override { return path_; }
@@ -87,10 +87,10 @@ public:
     int maxZoom() const override { return maxZoom_; }
     bool isOpen() const { return db_ != nullptr; }
 
-protected:
+  protected:
     QImage loadTile(const TileId& id) override;
 
-private:
+  private:
     QString path_;
     struct sqlite3* db_ = nullptr;
     struct sqlite3_stmt* select_ = nullptr;
@@ -101,14 +101,14 @@ private:
 
 // A folder of tiles as downloaders write them: Z/X/Y.png (or .jpg, .jpeg, .webp).
 class TileFolder final : public TileSource {
-public:
+  public:
     explicit TileFolder(QString path) : path_(std::move(path)) {}
     QString label() const override { return path_; }
 
-protected:
+  protected:
     QImage loadTile(const TileId& id) override;
 
-private:
+  private:
     QString path_;
 };
 

@@ -17,7 +17,8 @@ namespace droskal::render {
 OnlineTiles::OnlineTiles(QString urlTemplate, QString cacheDir, QString attribution)
     : template_(std::move(urlTemplate)),
       cacheDir_(std::move(cacheDir)),
-      attribution_(attribution.isEmpty() ? DefaultAttribution(template_) : std::move(attribution)) {}
+      attribution_(attribution.isEmpty() ? DefaultAttribution(template_) : std::move(attribution)) {
+}
 
 OnlineTiles::~OnlineTiles() = default;
 
@@ -27,9 +28,10 @@ bool OnlineTiles::IsTemplate(const QString& text) {
 }
 
 QString OnlineTiles::DefaultCacheDir(const QString& urlTemplate) {
-    const QByteArray hash = QCryptographicHash::hash(urlTemplate.toUtf8(), QCryptographicHash::Sha256);
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/droskal/tiles/" +
-           QString::fromLatin1(hash.toHex().left(16));
+    const QByteArray hash =
+        QCryptographicHash::hash(urlTemplate.toUtf8(), QCryptographicHash::Sha256);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           "/droskal/tiles/" + QString::fromLatin1(hash.toHex().left(16));
 }
 
 QString OnlineTiles::DefaultAttribution(const QString& urlTemplate) {
@@ -37,7 +39,8 @@ QString OnlineTiles::DefaultAttribution(const QString& urlTemplate) {
     if (host.endsWith("openstreetmap.org") || host.endsWith("openstreetmap.fr")) {
         return QString::fromUtf8("© OpenStreetMap contributors");
     }
-    if (host.contains("opentopomap")) return QString::fromUtf8("© OpenStreetMap contributors, SRTM | © OpenTopoMap (CC-BY-SA)");
+    if (host.contains("opentopomap"))
+        return QString::fromUtf8("© OpenStreetMap contributors, SRTM | © OpenTopoMap (CC-BY-SA)");
     return "Map: " + host;
 }
 
@@ -59,7 +62,8 @@ QImage OnlineTiles::loadTile(const TileId& id) {
     const QDateTime now = QDateTime::currentDateTime();
     if (unreachableUntil_.isValid() && now < unreachableUntil_) return stale;
     const QString key = QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
-    if (const auto failed = failedUntil_.find(key); failed != failedUntil_.end() && now < failed.value()) {
+    if (const auto failed = failedUntil_.find(key);
+        failed != failedUntil_.end() && now < failed.value()) {
         return stale;
     }
 

@@ -19,7 +19,7 @@ namespace droskal::render {
 // an area without tiles neither waits nor asks on every picture.
 // Needs a running Qt application object (QCoreApplication) for the network.
 class OnlineTiles final : public TileSource {
-public:
+  public:
     static constexpr qint64 kFreshSeconds = 7 * 24 * 3600;
     static constexpr qint64 kUnreachableSeconds = 60;
     static constexpr int kTimeoutMs = 8000;
@@ -37,11 +37,11 @@ public:
     static QString UserAgent();
     static bool IsTemplate(const QString& text);
 
-protected:
+  protected:
     QImage loadTile(const TileId& id) override;
     bool missesAreFinal() const override { return false; }
 
-private:
+  private:
     QString template_;
     QString cacheDir_;
     QString attribution_;

@@ -33,8 +33,10 @@ QPointF Projection::toWorld(double lat, double lon) const {
 LatLon Projection::toLatLon(QPointF world) const {
     if (kind == Kind::Calibrated) {
         const QPointF map = world / scale;
-        return {static_cast<double>(calibration.mapLat1) - map.y() / static_cast<double>(calibration.latScale),
-                static_cast<double>(calibration.mapLon1) + map.x() / static_cast<double>(calibration.lonScale)};
+        return {static_cast<double>(calibration.mapLat1) -
+                    map.y() / static_cast<double>(calibration.latScale),
+                static_cast<double>(calibration.mapLon1) +
+                    map.x() / static_cast<double>(calibration.lonScale)};
     }
     return MercatorLatLon({world.x(), world.y()}, zoom);
 }

@@ -9,7 +9,8 @@
 
 namespace droskal::render {
 
-std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route, double maxGapSeconds) {
+std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route,
+                                         double maxGapSeconds) {
     std::vector<RouteStretch> stretches;
     bool open = false;
     for (std::size_t i = 0; i < route.size(); ++i) {
@@ -20,7 +21,8 @@ std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route, d
         }
         if (open) {
             const RoutePoint& prev = route[stretches.back().last];
-            const bool jump = p.time >= 0 && prev.time >= 0 && std::fabs(p.time - prev.time) > maxGapSeconds;
+            const bool jump =
+                p.time >= 0 && prev.time >= 0 && std::fabs(p.time - prev.time) > maxGapSeconds;
             if (!jump && prev.picture + 1 >= p.picture) {
                 stretches.back().last = i;
                 continue;
@@ -34,8 +36,8 @@ std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route, d
 
 const std::vector<SpeedBand>& SpeedBands() {
     static const std::vector<SpeedBand> bands = {
-        {20, QColor(0x2c, 0x7b, 0xb6), "< 20"},   {40, QColor(0x00, 0xa6, 0xca), "20-40"},
-        {60, QColor(0x1a, 0x98, 0x50), "40-60"},  {80, QColor(0xa6, 0xd9, 0x6a), "60-80"},
+        {20, QColor(0x2c, 0x7b, 0xb6), "< 20"},    {40, QColor(0x00, 0xa6, 0xca), "20-40"},
+        {60, QColor(0x1a, 0x98, 0x50), "40-60"},   {80, QColor(0xa6, 0xd9, 0x6a), "60-80"},
         {100, QColor(0xfd, 0xae, 0x61), "80-100"}, {0, QColor(0xd7, 0x19, 0x1c), "100+"},
     };
     return bands;
@@ -49,8 +51,8 @@ QColor SpeedColour(double kmh) {
     return bands.back().colour;
 }
 
-void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route, const Projection& projection,
-               const QRectF& view, const RouteStyle& style) {
+void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route,
+               const Projection& projection, const QRectF& view, const RouteStyle& style) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QPointF shift = -view.topLeft();
@@ -58,10 +60,14 @@ void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route, const Pr
     // drive has tens of thousands of them.
     const double pad = style.width;
     const auto visible = [&](QPointF a, QPointF b) {
-        return std::max(a.x(), b.x()) >= view.left() - pad && std::min(a.x(), b.x()) <= view.right() + pad &&
-               std::max(a.y(), b.y()) >= view.top() - pad && std::min(a.y(), b.y()) <= view.bottom() + pad;
+        return std::max(a.x(), b.x()) >= view.left() - pad &&
+               std::min(a.x(), b.x()) <= view.right() + pad &&
+               std::max(a.y(), b.y()) >= view.top() - pad &&
+               std::min(a.y(), b.y()) <= view.bottom() + pad;
     };
-    const auto colourOf = [&](std::size_t i) { return style.colour.value_or(SpeedColour(route[i].speedKmh)); };
+    const auto colourOf = [&](std::size_t i) {
+        return style.colour.value_or(SpeedColour(route[i].speedKmh));
+    };
     const auto at = [&](std::size_t i) { return projection.toWorld(route[i].lat, route[i].lon); };
     for (const RouteStretch& s : RouteStretches(route)) {
         if (s.first == s.last) {
@@ -77,7 +83,8 @@ void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route, const Pr
         QColor pathColour;
         const auto flush = [&] {
             if (path.isEmpty()) return;
-            painter.setPen(QPen(pathColour, style.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setPen(
+                QPen(pathColour, style.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             painter.setBrush(Qt::NoBrush);
             painter.drawPath(path);
             path = QPainterPath();
@@ -112,7 +119,8 @@ void DrawSpeedLegend(QPainter& painter, const QRectF& area) {
     const auto& bands = SpeedBands();
     const double row = metrics.height() + 2;
     const double width = metrics.horizontalAdvance("80-100 km/h") + 30;
-    const QRectF box(area.left() + 6, area.bottom() - 6 - row * static_cast<double>(bands.size()) - 8, width,
+    const QRectF box(area.left() + 6,
+                     area.bottom() - 6 - row * static_cast<double>(bands.size()) - 8, width,
                      row * static_cast<double>(bands.size()) + 8);
     painter.setPen(QColor(80, 80, 80));
     painter.setBrush(QColor(255, 255, 255, 215));
@@ -121,7 +129,8 @@ void DrawSpeedLegend(QPainter& painter, const QRectF& area) {
         const double top = box.top() + 4 + row * static_cast<double>(i);
         painter.fillRect(QRectF(box.left() + 5, top + row / 2 - 2, 16, 4), bands[i].colour);
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(box.left() + 26, top, width - 28, row), Qt::AlignVCenter | Qt::AlignLeft,
+        painter.drawText(QRectF(box.left() + 26, top, width - 28, row),
+                         Qt::AlignVCenter | Qt::AlignLeft,
                          QString::fromLatin1(bands[i].label) + " km/h");
     }
     painter.restore();
@@ -135,15 +144,17 @@ void DrawAttribution(QPainter& painter, const QRectF& area, const QString& text)
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     const double width = std::min(area.width(), metrics.horizontalAdvance(text) + 8);
-    const QRectF box(area.right() - width, area.bottom() - metrics.height() - 2, width, metrics.height() + 2);
+    const QRectF box(area.right() - width, area.bottom() - metrics.height() - 2, width,
+                     metrics.height() + 2);
     painter.fillRect(box, QColor(255, 255, 255, 200));
     painter.setPen(Qt::black);
     painter.drawText(box, Qt::AlignCenter, metrics.elidedText(text, Qt::ElideRight, width - 4));
     painter.restore();
 }
 
-std::optional<std::size_t> NearestFix(const std::vector<RoutePoint>& route, const Projection& projection,
-                                      QPointF world, double radius, std::int64_t currentPicture) {
+std::optional<std::size_t> NearestFix(const std::vector<RoutePoint>& route,
+                                      const Projection& projection, QPointF world, double radius,
+                                      std::int64_t currentPicture) {
     std::optional<std::size_t> best;
     std::int64_t bestGap = std::numeric_limits<std::int64_t>::max();
     double bestDistance = 0;

@@ -18,10 +18,10 @@ struct RoutePoint {
     double lat = 0;  // degrees, south negative
     double lon = 0;  // degrees, west negative
     double speedKmh = 0;
-    bool valid = false;          // status A with a position
-    double time = -1;            // seconds (any fixed origin); negative when unknown
-    std::int64_t picture = 0;    // picture number in the trip
-    std::int64_t position = 0;   // where the picture lies (the last byte of its start code)
+    bool valid = false;         // status A with a position
+    double time = -1;           // seconds (any fixed origin); negative when unknown
+    std::int64_t picture = 0;   // picture number in the trip
+    std::int64_t position = 0;  // where the picture lies (the last byte of its start code)
 };
 
 // Index ranges [first, last] of the stretches drawn as one line: valid fixes in order, broken
@@ -50,8 +50,8 @@ struct RouteStyle {
 
 // Draws the route over a view (world pixels of `projection`, the view's top-left corner at the
 // painter's origin).
-void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route, const Projection& projection,
-               const QRectF& view, const RouteStyle& style = {});
+void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route,
+               const Projection& projection, const QRectF& view, const RouteStyle& style = {});
 // The speed legend in the bottom-left corner of `area`.
 void DrawSpeedLegend(QPainter& painter, const QRectF& area);
 // A small text in the bottom-right corner (map licences).
@@ -60,8 +60,9 @@ void DrawAttribution(QPainter& painter, const QRectF& area, const QString& text)
 // The valid fix nearest to `world` within `radius` world pixels. Where the route passes there
 // several times, the pass nearest in time to `currentPicture` wins: each pass offers its own
 // nearest fix, and the one whose picture number is closest to the current picture is taken.
-std::optional<std::size_t> NearestFix(const std::vector<RoutePoint>& route, const Projection& projection,
-                                      QPointF world, double radius, std::int64_t currentPicture);
+std::optional<std::size_t> NearestFix(const std::vector<RoutePoint>& route,
+                                      const Projection& projection, QPointF world, double radius,
+                                      std::int64_t currentPicture);
 
 // Bounding box of the valid fixes in `projection`'s world pixels; empty when there are none.
 QRectF RouteBounds(const std::vector<RoutePoint>& route, const Projection& projection);

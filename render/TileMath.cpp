@@ -6,7 +6,9 @@
 
 namespace droskal::render {
 
-double WorldSize(int zoom) { return std::ldexp(static_cast<double>(kTileSize), zoom); }
+double WorldSize(int zoom) {
+    return std::ldexp(static_cast<double>(kTileSize), zoom);
+}
 
 WorldPixel MercatorPixel(double lat, double lon, int zoom) {
     const double clamped = std::clamp(lat, -kMaxMercatorLatitude, kMaxMercatorLatitude);
@@ -43,6 +45,8 @@ double MercatorMetresY(double pixelY, int zoom) {
     return (0.5 - pixelY / WorldSize(zoom)) * 2.0 * std::numbers::pi * kEarthRadiusMetres;
 }
 
-std::int64_t TmsRow(std::int64_t y, int zoom) { return (std::int64_t{1} << zoom) - 1 - y; }
+std::int64_t TmsRow(std::int64_t y, int zoom) {
+    return (std::int64_t{1} << zoom) - 1 - y;
+}
 
 }  // namespace droskal::render

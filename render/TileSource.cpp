@@ -37,8 +37,10 @@ bool TileSource::paint(QPainter& painter, const Projection& projection, const QR
     const std::int64_t rows = std::int64_t{1} << z;
     const auto x0 = static_cast<std::int64_t>(std::floor(view.left() / kTileSize));
     const auto x1 = static_cast<std::int64_t>(std::floor((view.right() - 1e-9) / kTileSize));
-    const auto y0 = std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(view.top() / kTileSize)));
-    const auto y1 = std::min<std::int64_t>(rows - 1, static_cast<std::int64_t>(std::floor((view.bottom() - 1e-9) / kTileSize)));
+    const auto y0 =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>(std::floor(view.top() / kTileSize)));
+    const auto y1 = std::min<std::int64_t>(
+        rows - 1, static_cast<std::int64_t>(std::floor((view.bottom() - 1e-9) / kTileSize)));
     bool drawn = false;
     // Only the tiles the view shows are asked for: nothing is fetched ahead.
     for (std::int64_t y = y0; y <= y1; ++y) {
@@ -81,7 +83,8 @@ MbTiles::MbTiles(QString path) : path_(std::move(path)) {
         return;
     }
     sqlite3_stmt* meta = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT name, value FROM metadata", -1, &meta, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_, "SELECT name, value FROM metadata", -1, &meta, nullptr) ==
+        SQLITE_OK) {
         while (sqlite3_step(meta) == SQLITE_ROW) {
             const auto* key = reinterpret_cast<const char*>(sqlite3_column_text(meta, 0));
             const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(meta, 1));
@@ -89,8 +92,14 @@ MbTiles::MbTiles(QString path) : path_(std::move(path)) {
             const QString k = QString::fromUtf8(key);
             bool ok = false;
             if (k == "attribution") attribution_ = QString::fromUtf8(value);
-            if (k == "minzoom") { const int v = QString(value).toInt(&ok); if (ok) minZoom_ = v; }
-            if (k == "maxzoom") { const int v = QString(value).toInt(&ok); if (ok) maxZoom_ = v; }
+            if (k == "minzoom") {
+                const int v = QString(value).toInt(&ok);
+                if (ok) minZoom_ = v;
+            }
+            if (k == "maxzoom") {
+                const int v = QString(value).toInt(&ok);
+                if (ok) maxZoom_ = v;
+            }
         }
     }
     sqlite3_finalize(meta);

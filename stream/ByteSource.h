@@ -16,7 +16,7 @@ struct ReadFailure {
 // Where StreamFile's cache gets its bytes: one file, the files of a trip laid end to end, or
 // whatever a test needs (a disk that fails at a chosen place).
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     // Length when opened.
     virtual std::int64_t length() const = 0;

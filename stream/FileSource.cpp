@@ -14,14 +14,14 @@ namespace {
 // Opens a regular file for reading without blocking; returns the descriptor or -errno.
 int OpenRegular(const std::string& path, std::int64_t& length) {
     // stat first: opening a FIFO or some devices could block or have side effects.
-    struct stat st{};
+    struct stat st {};
     if (path.empty()) return -ENOENT;
     if (::stat(path.c_str(), &st) != 0) return -errno;
     if (!S_ISREG(st.st_mode)) return -ENOENT;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -errno;
     // The path may have been replaced between stat and open.
-    struct stat opened{};
+    struct stat opened {};
     if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
         const int err = S_ISREG(opened.st_mode) ? errno : ENOENT;
         ::close(fd);
@@ -33,12 +33,15 @@ int OpenRegular(const std::string& path, std::int64_t& length) {
 
 }  // namespace
 
-bool IsNotFound(int error) { return error == ENOENT || error == ENOTDIR; }
+bool IsNotFound(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
 
 std::optional<FilePlace> Locate(const std::vector<SourceFile>& files, std::int64_t pos) {
     if (pos < 1 || files.empty()) return std::nullopt;
-    const auto it = std::upper_bound(files.begin(), files.end(), pos - 1,
-                                     [](std::int64_t offset, const SourceFile& f) { return offset < f.start; });
+    const auto it =
+        std::upper_bound(files.begin(), files.end(), pos - 1,
+                         [](std::int64_t offset, const SourceFile& f) { return offset < f.start; });
     const auto index = static_cast<std::size_t>(it - files.begin()) - 1;
     const std::int64_t inFile = pos - files[index].start;
     if (inFile > files[index].length) return std::nullopt;
@@ -64,8 +67,10 @@ int FileSource::open(const std::vector<std::string>& paths) {
     fds_.push_back(fd);
     length_ = length;
     for (std::size_t i = 1; i < paths.size(); ++i) {
-        struct stat st{};
-        const int err = ::stat(paths[i].c_str(), &st) != 0 ? errno : !S_ISREG(st.st_mode) ? ENOENT : 0;
+        struct stat st {};
+        const int err = ::stat(paths[i].c_str(), &st) != 0 ? errno
+                        : !S_ISREG(st.st_mode)             ? ENOENT
+                                                           : 0;
         if (err != 0) {
             endAt(length_, {err, paths[i], length_ + 1});
             break;
@@ -83,7 +88,8 @@ void FileSource::endAt(std::int64_t offset, ReadFailure reason) {
     end_ = std::move(reason);
 }
 
-int FileSource::descriptor(std::size_t index, std::int64_t offset, std::optional<ReadFailure>& failure) {
+int FileSource::descriptor(std::size_t index, std::int64_t offset,
+                           std::optional<ReadFailure>& failure) {
     if (fds_[index] >= 0) return fds_[index];
     std::int64_t length = 0;
     const int fd = fds_[index] == -1 ? OpenRegular(files_[index].path, length) : -ENOENT;
@@ -118,7 +124,8 @@ std::int64_t FileSource::read(std::int64_t offset, std::uint8_t* dst, std::int64
         const std::int64_t want = index == last ? n - done : std::min(n - done, f.length - inFile);
         const int fd = descriptor(index, at, failure);
         if (fd < 0) return done;
-        const ssize_t r = ::pread(fd, dst + done, static_cast<std::size_t>(want), static_cast<off_t>(inFile));
+        const ssize_t r =
+            ::pread(fd, dst + done, static_cast<std::size_t>(want), static_cast<off_t>(inFile));
         if (r < 0) {
             if (errno == EINTR) continue;
             failure = ReadFailure{errno, f.path, at + 1};

@@ -39,7 +39,7 @@ bool IsNotFound(int error);
 // reason; a failed read of the last file, or of the only one, ends only that read. The last
 // file is read as far as it goes now, so a stream of one file behaves as the file itself.
 class FileSource final : public ByteSource {
-public:
+  public:
     FileSource() = default;
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
@@ -57,7 +57,7 @@ public:
                       std::optional<ReadFailure>& failure) override;
     const std::vector<SourceFile>& files() const { return files_; }
 
-private:
+  private:
     int descriptor(std::size_t index, std::int64_t offset, std::optional<ReadFailure>& failure);
     void endAt(std::int64_t offset, ReadFailure reason);
 

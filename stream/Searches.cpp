@@ -23,8 +23,8 @@ constexpr std::uint8_t kUserData = 0xB2;
 // has its 01 right before the byte that completes it, so only the places memchr finds for
 // 01 are looked at. The read position ends on the last byte taken; `copyTo`, if given,
 // receives every byte taken and nothing more.
-std::int64_t ScanForward(StreamFile& file, std::uint8_t value, std::int64_t limit, std::int64_t minCount,
-                         std::uint8_t* copyTo) {
+std::int64_t ScanForward(StreamFile& file, std::uint8_t value, std::int64_t limit,
+                         std::int64_t minCount, std::uint8_t* copyTo) {
     const std::int64_t start = file.readPosition();
     std::uint32_t window = 0;  // the last four bytes taken before this block, oldest on top
     std::int64_t taken = 0;
@@ -37,7 +37,8 @@ std::int64_t ScanForward(StreamFile& file, std::uint8_t value, std::int64_t limi
             return i >= 0 ? d[i] : (window >> (8 * (-1 - i))) & 0xFF;
         };
         const auto completes = [&](std::int64_t c) {
-            return d[c] == value && byteAt(c - 2) == 0 && byteAt(c - 3) == 0 && taken + c + 1 >= minCount;
+            return d[c] == value && byteAt(c - 2) == 0 && byteAt(c - 3) == 0 &&
+                   taken + c + 1 >= minCount;
         };
         std::int64_t found = -1;
         if ((window & 0xFF) == 0x01 && completes(0)) found = 0;
@@ -50,7 +51,8 @@ std::int64_t ScanForward(StreamFile& file, std::uint8_t value, std::int64_t limi
         }
         const std::int64_t use = found >= 0 ? found + 1 : n;
         if (copyTo) std::memcpy(copyTo + taken, d, static_cast<std::size_t>(use));
-        for (std::int64_t k = std::max<std::int64_t>(0, use - 4); k < use; ++k) window = (window << 8) | d[k];
+        for (std::int64_t k = std::max<std::int64_t>(0, use - 4); k < use; ++k)
+            window = (window << 8) | d[k];
         taken += use;
         if (found >= 0) {
             file.setReadPosition(start + taken);
@@ -64,7 +66,8 @@ std::int64_t ScanForward(StreamFile& file, std::uint8_t value, std::int64_t limi
 }  // namespace
 
 bool FindStartUp(StreamFile& file, std::int64_t& picturePos, StreamObserver& observer) {
-    if (ScanForward(file, kPictureStartCode & 0xFF, kPictureSearchLimit, 1, nullptr) == 0) return false;
+    if (ScanForward(file, kPictureStartCode & 0xFF, kPictureSearchLimit, 1, nullptr) == 0)
+        return false;
     picturePos = file.readPosition();
     observer.SetPlayCounter(false);
     return true;
@@ -157,7 +160,8 @@ bool FindStartDown(StreamFile& file, std::int64_t& picturePos, StreamObserver& o
                 window = (window >> 8) | (static_cast<std::uint32_t>(b) << 24);
             }
             if (qHi + 1 > top) window >>= 8;
-            return StepDown(file, picturePos, observer, qHi - 2, static_cast<int>(top - qHi + 3), window);
+            return StepDown(file, picturePos, observer, qHi - 2, static_cast<int>(top - qHi + 3),
+                            window);
         }
         const std::uint8_t* const atEnd = d;  // the byte at position `end`
         const auto byteAt = [&](std::int64_t pos) { return atEnd[pos - end]; };
@@ -172,7 +176,8 @@ bool FindStartDown(StreamFile& file, std::int64_t& picturePos, StreamObserver& o
         }
         std::int64_t q = qHi;
         while (q >= cLo) {
-            const void* hit = memrchr(atEnd - (end - cLo), 0x01, static_cast<std::size_t>(q - cLo + 1));
+            const void* hit =
+                memrchr(atEnd - (end - cLo), 0x01, static_cast<std::size_t>(q - cLo + 1));
             if (!hit) break;
             q = end - (atEnd - static_cast<const std::uint8_t*>(hit));
             const std::uint8_t next = q + 1 > top ? 0 : byteAt(q + 1);

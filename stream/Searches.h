@@ -13,7 +13,7 @@ struct StreamObserver {
     virtual void SetPlayCounter(bool reset) = 0;
     virtual void ShowNmea() = 0;
 
-protected:
+  protected:
     ~StreamObserver() = default;
 };
 

@@ -5,7 +5,9 @@
 
 namespace droskal {
 
-StreamFile::~StreamFile() { close(); }
+StreamFile::~StreamFile() {
+    close();
+}
 
 void StreamFile::close() {
     source_.reset();
@@ -24,7 +26,9 @@ void StreamFile::close() {
     otherLen_ = 0;
 }
 
-int StreamFile::open(const std::string& path) { return open(std::vector<std::string>{path}); }
+int StreamFile::open(const std::string& path) {
+    return open(std::vector<std::string>{path});
+}
 
 int StreamFile::open(const std::vector<std::string>& paths) {
     close();
@@ -35,7 +39,9 @@ int StreamFile::open(const std::vector<std::string>& paths) {
     return 0;
 }
 
-void StreamFile::openSource(std::unique_ptr<ByteSource> source) { adopt(std::move(source), nullptr); }
+void StreamFile::openSource(std::unique_ptr<ByteSource> source) {
+    adopt(std::move(source), nullptr);
+}
 
 void StreamFile::adopt(std::unique_ptr<ByteSource> source, const FileSource* files) {
     close();
@@ -107,7 +113,8 @@ bool StreamFile::readAt(std::int64_t pos, std::uint8_t& b) {
     if (pos < 1) return false;
     pos_ = pos;
     const std::int64_t offset = pos - 1;
-    if (static_cast<std::uint64_t>(offset - cacheStart_) >= cacheLen_ && !fill(offset)) return false;
+    if (static_cast<std::uint64_t>(offset - cacheStart_) >= cacheLen_ && !fill(offset))
+        return false;
     b = cache_[offset - cacheStart_];
     return true;
 }

@@ -24,7 +24,7 @@ namespace droskal {
 // ends the reads earlier (bytes still in the cache may be served once more, which is harmless);
 // why reading stopped early, when it did, is kept for the caller (takeReadFailure).
 class StreamFile {
-public:
+  public:
     StreamFile() = default;
     ~StreamFile();
     StreamFile(const StreamFile&) = delete;
@@ -91,7 +91,7 @@ public:
 
     static constexpr std::int64_t kBlockSize = 256 * 1024;
 
-private:
+  private:
     void adopt(std::unique_ptr<ByteSource> source, const FileSource* files);
     bool readNextSlow(std::uint8_t& b);
     // Makes the aligned block holding 0-based `offset` the cached one; false when the offset
@@ -112,7 +112,7 @@ private:
     std::uint64_t cacheLen_ = 0;
     // The block used before the current one stays loaded: a backward search crossing into the
     // block below and the forward reads that follow it then cost no second read each.
-    int slot_ = 0;  // which half of storage_ is cache_
+    int slot_ = 0;                  // which half of storage_ is cache_
     std::int64_t otherStart_ = -1;  // the other half's block, -1 when it holds none
     std::uint64_t otherLen_ = 0;
 };

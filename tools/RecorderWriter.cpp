@@ -10,7 +10,7 @@ namespace {
 
 // MSB-first bit packing for the header fields.
 class BitPacker {
-public:
+  public:
     explicit BitPacker(std::vector<std::uint8_t>& out) : out_(out) {}
     ~BitPacker() { flush(); }
     void put(std::uint32_t value, int bits) {
@@ -28,7 +28,7 @@ public:
         if (count_ > 0) put(0, 8 - count_);
     }
 
-private:
+  private:
     std::vector<std::uint8_t>& out_;
     std::uint8_t acc_ = 0;
     int count_ = 0;
@@ -114,7 +114,8 @@ void RecorderWriter::appendRaw(const std::vector<std::uint8_t>& bytes) {
 
 bool RecorderWriter::writeFile(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    out.write(reinterpret_cast<const char*>(bytes_.data()),
+              static_cast<std::streamsize>(bytes_.size()));
     return static_cast<bool>(out);
 }
 
@@ -148,8 +149,12 @@ std::string FormatDegreesMinutes(double degrees, int degreeDigits) {
 
 }  // namespace
 
-std::string FormatLatitude(double degrees) { return FormatDegreesMinutes(degrees, 2); }
-std::string FormatLongitude(double degrees) { return FormatDegreesMinutes(degrees, 3); }
+std::string FormatLatitude(double degrees) {
+    return FormatDegreesMinutes(degrees, 2);
+}
+std::string FormatLongitude(double degrees) {
+    return FormatDegreesMinutes(degrees, 3);
+}
 
 std::string FormatRmcTime(double secondsOfDay) {
     const long long ms = std::llround(secondsOfDay * 1000.0) % (24LL * 3600 * 1000);

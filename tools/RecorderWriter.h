@@ -12,9 +12,9 @@ namespace droskal {
 struct SequenceHeader {
     int width = 640;
     int height = 480;
-    int aspectRatio = 1;      // square pixels
-    int pictureRate = 3;      // 25 pictures per second
-    int bitRate = 0x3FFFF;    // variable bit rate
+    int aspectRatio = 1;    // square pixels
+    int pictureRate = 3;    // 25 pictures per second
+    int bitRate = 0x3FFFF;  // variable bit rate
     int vbvBufferSize = 20;
     // Loaded intra quantiser matrix, in the order it is written (zig-zag scan order).
     std::optional<std::array<std::uint8_t, 64>> intraMatrix;
@@ -31,7 +31,7 @@ struct RecorderPicture {
     // Bytes after the slice 1 start code 00 00 01 01 (slice header and macroblocks, possibly
     // further slices with their own start codes).
     std::vector<std::uint8_t> slice;
-    bool endCode = true;  // 00 00 01 B7; a cut-off picture lacks it
+    bool endCode = true;                  // 00 00 01 B7; a cut-off picture lacks it
     std::vector<std::uint8_t> junkAfter;  // anything between this picture and the next
 };
 
@@ -46,7 +46,7 @@ struct PicturePositions {
 
 // Builds recorder streams byte by byte, for tests, benchmarks and the demo recording.
 class RecorderWriter {
-public:
+  public:
     explicit RecorderWriter(SequenceHeader header = {}) : header_(std::move(header)) {}
 
     const PicturePositions& addPicture(const RecorderPicture& picture);
@@ -62,7 +62,7 @@ public:
     void appendSequenceHeader();
     void appendGopHeader(int pictureIndex);
 
-private:
+  private:
     void appendStartCode(std::uint8_t value);
     std::int64_t lastPosition() const { return base_ + static_cast<std::int64_t>(bytes_.size()); }
 
@@ -76,14 +76,14 @@ private:
 struct RmcFields {
     std::string time = "223416.000";  // hhmmss.sss, the recorder's 10 characters
     std::string status = "A";
-    std::string lat = "5212.3456";    // ddmm.mmmm
+    std::string lat = "5212.3456";  // ddmm.mmmm
     std::string latHemisphere = "N";
-    std::string lon = "02101.2345";   // dddmm.mmmm
+    std::string lon = "02101.2345";  // dddmm.mmmm
     std::string lonHemisphere = "E";
     std::string speedKnots = "12.3";
     std::string course = "45.6";
-    std::string date = "300306";      // ddmmyy
-    bool checksum = true;             // append "*hh"
+    std::string date = "300306";  // ddmmyy
+    bool checksum = true;         // append "*hh"
 };
 
 // "$GPRMC,time,status,lat,N,lon,E,speed,course,date,,[*hh]".

@@ -35,7 +35,8 @@ QString WriteDemo(const QString& path, int count) {
         }
         droskal::RecorderPicture picture;
         picture.userData.push_back(droskal::RecorderUserData(droskal::BuildGprmc({})));
-        picture.slice = droskal::EncodeIntraSlice(droskal::RgbToYuvPicture(rgb.data(), 640, 480), 4);
+        picture.slice =
+            droskal::EncodeIntraSlice(droskal::RgbToYuvPicture(rgb.data(), 640, 480), 4);
         writer.addPicture(picture);
     }
     writer.writeFile(path.toStdString());

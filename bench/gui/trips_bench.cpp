@@ -18,7 +18,8 @@ namespace {
 // 100 files of 50 pictures (2 s each at 25 pictures a second), one drive.
 void WriteFolder(const QString& dir) {
     std::vector<std::uint8_t> rgb(640 * 480 * 3);
-    for (std::size_t p = 0; p < rgb.size(); ++p) rgb[p] = static_cast<std::uint8_t>(p * 5 / 3 + (p >> 10));
+    for (std::size_t p = 0; p < rgb.size(); ++p)
+        rgb[p] = static_cast<std::uint8_t>(p * 5 / 3 + (p >> 10));
     const auto slice = droskal::EncodeIntraSlice(droskal::RgbToYuvPicture(rgb.data(), 640, 480), 4);
     for (int f = 0; f < 100; ++f) {
         droskal::RecorderWriter writer;

@@ -27,7 +27,7 @@ namespace droskal::test {
 using Bytes = std::vector<std::uint8_t>;
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         static std::atomic<int> counter{0};
         path_ = std::filesystem::path(::testing::TempDir()) /
@@ -41,11 +41,12 @@ public:
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     std::string write(const std::string& name, const Bytes& bytes) const {
         std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         return file(name);
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -72,7 +73,9 @@ inline std::vector<Bytes> SlicePayloads(const Bytes& s) {
     bool inSlice = false;
     for (std::size_t i = 0; i + 3 < s.size(); ++i) {
         if (s[i] != 0 || s[i + 1] != 0 || s[i + 2] != 1) continue;
-        if (inSlice) out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start), s.begin() + static_cast<std::ptrdiff_t>(i));
+        if (inSlice)
+            out.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(start),
+                             s.begin() + static_cast<std::ptrdiff_t>(i));
         EXPECT_FALSE(s[i + 3] > 0x01 && s[i + 3] <= 0xAF) << "picture with several slices";
         inSlice = s[i + 3] == 0x01;
         start = i + 4;
@@ -82,7 +85,9 @@ inline std::vector<Bytes> SlicePayloads(const Bytes& s) {
     return out;
 }
 
-inline std::string Fixture(const std::string& name) { return std::string(DROSKAL_TEST_DATA) + "/fixtures/" + name; }
+inline std::string Fixture(const std::string& name) {
+    return std::string(DROSKAL_TEST_DATA) + "/fixtures/" + name;
+}
 
 // Counts the reports.
 struct CountingObserver final : StreamObserver {
@@ -117,7 +122,8 @@ inline Bytes NoCodeBytes(std::size_t n, std::uint32_t seed) {
 }
 
 // An intra-coded picture: noise from `seed`, or a gradient shifted by `index` when seed is 0.
-inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t seed, int index = 0) {
+inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t seed,
+                            int index = 0) {
     std::mt19937 rng(seed);
     Bytes rgb(static_cast<std::size_t>(width) * height * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i) {
@@ -134,8 +140,8 @@ inline Bytes EncodedPicture(int width, int height, int quantiser, std::uint32_t 
 // 30.03.2006), moving north 0.0001 degree (11 m) a second; without sentences when
 // startSeconds < 0. The slices are real pictures when `encoded`, else stand-ins of
 // `sliceBytes` bytes.
-inline RecorderWriter DriveRecording(int width, int count, double startSeconds, bool encoded = false,
-                                     std::size_t sliceBytes = 2) {
+inline RecorderWriter DriveRecording(int width, int count, double startSeconds,
+                                     bool encoded = false, std::size_t sliceBytes = 2) {
     RecorderWriter writer(Header(width, width * 3 / 4));
     for (int i = 0; i < count; ++i) {
         RecorderPicture picture;
@@ -147,7 +153,8 @@ inline RecorderWriter DriveRecording(int width, int count, double startSeconds, 
             // A closing byte no parse would forgive: readers that keep it lose the sentence.
             picture.userData.push_back(RecorderUserData(BuildGprmc(fields), 'x'));
         }
-        picture.slice = encoded ? EncodedPicture(width, width * 3 / 4, 12, 0, i) : NoCodeBytes(sliceBytes, 7);
+        picture.slice =
+            encoded ? EncodedPicture(width, width * 3 / 4, 12, 0, i) : NoCodeBytes(sliceBytes, 7);
         writer.addPicture(picture);
     }
     return writer;

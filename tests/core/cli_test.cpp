@@ -54,7 +54,9 @@ RecorderPicture Picture(const std::string& sentence) {
     return p;
 }
 
-std::string Text(const Bytes& b) { return {b.begin(), b.end()}; }
+std::string Text(const Bytes& b) {
+    return {b.begin(), b.end()};
+}
 
 double JsonValue(const std::string& json, const std::string& key) {
     const auto at = json.find("\"" + key + "\": ");
@@ -70,12 +72,12 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     w.addPicture(Picture(Sentence(t0 + 1, 52.001, 21.0, "A", "")));      // 1: no speed
     w.addPicture(Picture(""));                                           // 2: no user data
     RecorderPicture oversize = Picture(Sentence(t0 + 3, 52.002, 21.0, "A", "30.0"));
-    oversize.slice.insert(oversize.slice.end() - 1, 300001, 0x55);       // 3: > frame buffer
+    oversize.slice.insert(oversize.slice.end() - 1, 300001, 0x55);  // 3: > frame buffer
     w.addPicture(oversize);
     w.addPicture(Picture(Sentence(t0 + 4, 52.003, 21.0, "V", "90.0")));  // 4: no fix
     w.addPicture(Picture(Sentence(t0 + 5, 52.004, 21.0, "A", "40.0")));  // 5
     RecorderPicture cutOff = Picture(Sentence(t0 + 6, 52.005, 21.0, "A", "50.0"));
-    cutOff.endCode = false;                                              // 6: file ends inside it
+    cutOff.endCode = false;  // 6: file ends inside it
     cutOff.slice.resize(cutOff.slice.size() / 2);
     w.addPicture(cutOff);
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
@@ -112,9 +114,9 @@ TEST(CliInfo, DecodesOnlyWithCheck) {
     noise.slice = NoCodeBytes(400, 3);  // read in full, but no picture the decoder accepts
     w.addPicture(noise);
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
-    const std::string decodeFailure =
-        "\"unreadablePictures\": [{\"index\": 1, \"position\": " + std::to_string(w.pictures()[1].picturePos) +
-        ", \"reason\": \"decode\"}]";
+    const std::string decodeFailure = "\"unreadablePictures\": [{\"index\": 1, \"position\": " +
+                                      std::to_string(w.pictures()[1].picturePos) +
+                                      ", \"reason\": \"decode\"}]";
     const struct {
         std::vector<std::string> extra;
         int status;
@@ -157,7 +159,7 @@ long Count(const std::vector<std::string>& paths, const std::string& path) {
 }
 
 class CliTrack : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const double t0 = 12 * 3600;
         // Segment 1: three fixes south-west; a bad checksum in between is skipped, not a break.
@@ -191,13 +193,17 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
     EXPECT_EQ(6, Count(g, "trkseg/trkpt"));
     EXPECT_NE(gpx.out.find("xmlns=\"http://www.topografix.com/GPX/1/1\""), std::string::npos);
     EXPECT_NE(gpx.out.find("<name>a&amp;b.m1v</name>"), std::string::npos);
-    EXPECT_NE(gpx.out.find("<trkpt lat=\"-33.5000000\" lon=\"-70.2500000\"><time>2006-03-30T12:00:00Z</time>"),
-              std::string::npos) << gpx.out;
+    EXPECT_NE(
+        gpx.out.find(
+            "<trkpt lat=\"-33.5000000\" lon=\"-70.2500000\"><time>2006-03-30T12:00:00Z</time>"),
+        std::string::npos)
+        << gpx.out;
     const auto seg2 = gpx.out.find("<trkseg>", gpx.out.find("</trkseg>"));
     EXPECT_EQ(gpx.out.find("<trkpt lat=\"-33.5050000\""), gpx.out.find("<trkpt", seg2));
 
     const TempFolder out;
-    EXPECT_EQ(cli::kExitPartial, RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
+    EXPECT_EQ(cli::kExitPartial,
+              RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
     const std::string text = Text(ReadBytes(out.file("t.kml")));
     const auto k = XmlPaths(text);
     ASSERT_FALSE(k.empty()) << text;
@@ -205,8 +211,9 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
     EXPECT_EQ(2, Count(k, "MultiGeometry/LineString"));
     EXPECT_EQ(1, Count(k, "MultiGeometry/Point"));
     EXPECT_EQ(3, Count(k, "LineString/coordinates") + Count(k, "Point/coordinates"));
-    EXPECT_NE(text.find("<coordinates>-70.2500000,-33.5050000 -70.2500000,-33.5060000</coordinates>"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("<coordinates>-70.2500000,-33.5050000 -70.2500000,-33.5060000</coordinates>"),
+        std::string::npos);
 }
 
 TEST_F(CliTrack, CsvRowsCarryEveryField) {
@@ -216,14 +223,16 @@ TEST_F(CliTrack, CsvRowsCarryEveryField) {
     ASSERT_EQ(7u, rows.size());
     EXPECT_EQ("picture,position,utc,latitude,longitude,speed_kmh,course,status", rows[0]);
     EXPECT_EQ("0," + std::to_string(w.pictures()[0].picturePos) +
-                  ",2006-03-30T12:00:00Z,-33.5000000,-70.2500000,18.52,45.6,A", rows[1]);
+                  ",2006-03-30T12:00:00Z,-33.5000000,-70.2500000,18.52,45.6,A",
+              rows[1]);
     EXPECT_EQ("3," + std::to_string(w.pictures()[3].picturePos) +
-                  ",2006-03-30T12:00:02.500Z,-33.5030000,-70.2500000,18.52,45.6,A", rows[3]);
+                  ",2006-03-30T12:00:02.500Z,-33.5030000,-70.2500000,18.52,45.6,A",
+              rows[3]);
     EXPECT_EQ("7", rows[6].substr(0, 1));
 }
 
 class CliCut : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (int i = 0; i < 5; ++i) {
             RecorderPicture p = Picture(Sentence(i, 50, 20));
@@ -242,21 +251,25 @@ protected:
 // window saves for the same marks.
 TEST_F(CliCut, FragmentIsTheHeadersAndTheMarkedStretch) {
     const Bytes& rec = w.bytes();
-    for (const auto& [from, to] : {std::pair{1, 1}, std::pair{2, 4}, std::pair{5, 5}, std::pair{1, 5}}) {
+    for (const auto& [from, to] :
+         {std::pair{1, 1}, std::pair{2, 4}, std::pair{5, 5}, std::pair{1, 5}}) {
         SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to));
         const std::string out = dir.file("cut.mpeg");
         std::ofstream(out) << std::string(3 * rec.size(), 'x');  // an older, longer file
-        const Result r = RunCommand({"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
+        const Result r = RunCommand(
+            {"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
         // Byte by byte: GCC 12 at -O3 misreads a range insert here as out of bounds.
         Bytes expected(rec.begin(), rec.begin() + 20);
-        for (std::int64_t i = w.pictures()[from - 1].picturePos - 12; i < w.pictures()[to - 1].endCodePos; ++i) {
+        for (std::int64_t i = w.pictures()[from - 1].picturePos - 12;
+             i < w.pictures()[to - 1].endCodePos; ++i) {
             expected.push_back(rec[static_cast<std::size_t>(i)]);
         }
         EXPECT_EQ(expected, ReadBytes(out));
     }
     EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.file("")),
-                               std::filesystem::directory_iterator())) << "temporary files left";
+                               std::filesystem::directory_iterator()))
+        << "temporary files left";
 }
 
 TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
@@ -265,13 +278,14 @@ TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
     for (const std::string& target : {path, link, dir.file("./rec.m1v")}) {
         const Result r = RunCommand({"cut", path, "--from", "1", "--to", "2", target});
         EXPECT_EQ(cli::kExitUsage, r.status);
-        EXPECT_NE(r.err.find("refusing to write over the recording itself"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("refusing to write over the recording itself"), std::string::npos)
+            << r.err;
     }
     EXPECT_EQ(w.bytes(), ReadBytes(path));
 }
 
 class CliTwoPictures : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (int i = 0; i < 2; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
         ASSERT_TRUE(w.writeFile(rec));
@@ -315,7 +329,8 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         EXPECT_EQ(c.status, RunCommand(c.args).status) << joined;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
-    EXPECT_TRUE(std::regex_match(RunCommand({"--version"}).out, std::regex("droskal-cli [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
+    EXPECT_TRUE(std::regex_match(RunCommand({"--version"}).out,
+                                 std::regex("droskal-cli [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
 }
 
 TEST_F(CliTwoPictures, BenchPassesWalkTheRecordingExactlyThatOften) {
@@ -323,8 +338,9 @@ TEST_F(CliTwoPictures, BenchPassesWalkTheRecordingExactlyThatOften) {
         const Result r = RunCommand({"bench", rec, "--passes", std::to_string(passes)});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
         const std::string n = std::to_string(2 * passes);
-        EXPECT_EQ(0u, r.out.find("bench: " + std::to_string(passes) + " passes, " + n + " pictures (" + n +
-                                 " decoded)")) << r.out;
+        EXPECT_EQ(0u, r.out.find("bench: " + std::to_string(passes) + " passes, " + n +
+                                 " pictures (" + n + " decoded)"))
+            << r.out;
         EXPECT_NE(r.out.find(" pictures/s, "), std::string::npos) << r.out;
     }
 }
@@ -348,14 +364,17 @@ TEST(CliFrames, Yuv420pIsThePeerDecodeAndSkipsUnreadablePictures) {
     TempFolder dir;
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
 
-    const Result r = RunCommand({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
+    const Result r =
+        RunCommand({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
     EXPECT_EQ(cli::kExitPartial, r.status);
-    EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)), std::string::npos)
+    EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)),
+              std::string::npos)
         << r.err;
     const Bytes got = ReadBytes(dir.file("out.yuv"));
     ASSERT_EQ(reference.size(), got.size());
     int maxDiff = 0;
-    for (std::size_t i = 0; i < got.size(); ++i) maxDiff = std::max(maxDiff, std::abs(got[i] - reference[i]));
+    for (std::size_t i = 0; i < got.size(); ++i)
+        maxDiff = std::max(maxDiff, std::abs(got[i] - reference[i]));
     EXPECT_LE(maxDiff, 2);
 }
 
@@ -366,10 +385,12 @@ TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
     for (const std::string format : {"bmp", "png"}) {
         const std::string out = dir.file("pics-" + format);
-        const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format, "--first", "1", "--count", "2"});
+        const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format,
+                                     "--first", "1", "--count", "2"});
         EXPECT_EQ(cli::kExitOk, r.status) << r.err;
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(out)) names.push_back(e.path().filename());
+        for (const auto& e : std::filesystem::directory_iterator(out))
+            names.push_back(e.path().filename());
         std::sort(names.begin(), names.end());
         EXPECT_EQ((std::vector<std::string>{"000001." + format, "000002." + format}), names);
     }
@@ -386,9 +407,10 @@ TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
     ASSERT_EQ(54 + pixels.size(), bmp.size());
     for (int y = 0; y < 240; ++y)
-        ASSERT_TRUE(std::equal(pixels.begin() + y * 960, pixels.begin() + (y + 1) * 960, bmp.begin() + 54 + (239 - y) * 960)) << y;
+        ASSERT_TRUE(std::equal(pixels.begin() + y * 960, pixels.begin() + (y + 1) * 960,
+                               bmp.begin() + 54 + (239 - y) * 960))
+            << y;
 }
-
 
 // Pictures decoded on several threads come out as one thread decodes them: the same files,
 // the same yuv bytes and the same report, a damaged picture in the middle reported once by
@@ -412,8 +434,24 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
     while (bit % 8 != 2) put("110");  // run 0, level 1
     put("000001");
     cut = bit / 8;
-    put("000000" "00000000" "00000010" "0110" "110" "111" "10" "10010100101001010" "0010" "0010");
-    for (int mb = 1; mb < 300; ++mb) put("11" "10010" "10010" "10010" "10010" "0010" "0010");
+    put("000000"
+        "00000000"
+        "00000010"
+        "0110"
+        "110"
+        "111"
+        "10"
+        "10010100101001010"
+        "0010"
+        "0010");
+    for (int mb = 1; mb < 300; ++mb)
+        put("11"
+            "10010"
+            "10010"
+            "10010"
+            "10010"
+            "0010"
+            "0010");
     ASSERT_EQ(0x09, crafted[cut + 2]);
     TempFolder dir;
     RecorderWriter w(Header(320, 240));
@@ -421,7 +459,8 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
     for (std::uint32_t seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
         p.slice = EncodedPicture(320, 240, 3, seed);
         if (seed == 3) p.slice = crafted;
-        if (seed == 4) p.slice.assign(crafted.begin(), crafted.begin() + static_cast<std::ptrdiff_t>(cut));
+        if (seed == 4)
+            p.slice.assign(crafted.begin(), crafted.begin() + static_cast<std::ptrdiff_t>(cut));
         if (seed == 5) std::fill(p.slice.begin() + 600, p.slice.begin() + 700, 0);  // damaged
         w.addPicture(p);
     }
@@ -431,18 +470,22 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
         std::string firstReport;
         for (const char* jobs : {"1", "2", "3"}) {
             const std::string out = dir.file(format + jobs + (format == "bmp" ? "" : ".yuv"));
-            const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format, "--jobs", jobs});
+            const Result r = RunCommand(
+                {"frames", dir.file("rec.m1v"), out, "--format", format, "--jobs", jobs});
             SCOPED_TRACE(format + " --jobs " + jobs);
             EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
             const auto reported = [&](int index) {
                 int n = 0;
-                for (auto at = r.err.find("picture " + std::to_string(index) + " at "); at != std::string::npos;
+                for (auto at = r.err.find("picture " + std::to_string(index) + " at ");
+                     at != std::string::npos;
                      at = r.err.find("picture " + std::to_string(index) + " at ", at + 1))
                     ++n;
                 return n;
             };
             EXPECT_EQ(1, reported(4)) << r.err;
-            EXPECT_EQ(0, reported(0) + reported(1) + reported(2) + reported(3) + reported(5) + reported(6)) << r.err;
+            EXPECT_EQ(0, reported(0) + reported(1) + reported(2) + reported(3) + reported(5) +
+                             reported(6))
+                << r.err;
             if (firstReport.empty()) firstReport = r.err;
             EXPECT_EQ(firstReport, r.err);
             Bytes all;
@@ -478,13 +521,15 @@ TEST(CliFrames, ClosedOutputPipeEndsTheRun) {
     ::close(ends[0]);
     const int savedOut = ::dup(STDOUT_FILENO);
     ::dup2(ends[1], STDOUT_FILENO);
-    const Result r = RunCommand({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
+    const Result r =
+        RunCommand({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
     ::dup2(savedOut, STDOUT_FILENO);
     ::close(savedOut);
     ::close(ends[1]);
     std::signal(SIGPIPE, previous);
     EXPECT_EQ(cli::kExitUsage, r.status);
-    EXPECT_NE(r.err.find("cannot write to standard output: Broken pipe"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot write to standard output: Broken pipe"), std::string::npos)
+        << r.err;
     EXPECT_EQ(std::string::npos, r.err.find("exported")) << r.err;
 }
 
@@ -508,16 +553,23 @@ TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
     }
     const std::string path = dir.file("dst.m1v");
     ASSERT_TRUE(w.writeFile(path));
-    const Result csv = RunCommand({"track", path, "--format", "csv", "--tz", "Europe/Warsaw", "--units", "mph"});
+    const Result csv =
+        RunCommand({"track", path, "--format", "csv", "--tz", "Europe/Warsaw", "--units", "mph"});
     EXPECT_EQ(cli::kExitOk, csv.status) << csv.err;
-    EXPECT_NE(csv.out.find("picture,position,time,latitude,longitude,speed_mph,"), std::string::npos) << csv.out;
-    EXPECT_NE(csv.out.find(",2024-10-27T02:59:59+02:00,52.2057600,21.0205750,11.51,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("picture,position,time,latitude,longitude,speed_mph,"),
+              std::string::npos)
+        << csv.out;
+    EXPECT_NE(csv.out.find(",2024-10-27T02:59:59+02:00,52.2057600,21.0205750,11.51,"),
+              std::string::npos)
+        << csv.out;
     EXPECT_NE(csv.out.find(",2024-10-27T02:00:00+01:00,"), std::string::npos);
     EXPECT_NE(csv.out.find(",2024-10-27T02:00:00.500+01:00,"), std::string::npos);
-    EXPECT_NE(RunCommand({"track", path, "--tz", "Europe/Warsaw"}).out.find("<time>2024-10-27T00:59:59Z</time>"),
+    EXPECT_NE(RunCommand({"track", path, "--tz", "Europe/Warsaw"})
+                  .out.find("<time>2024-10-27T00:59:59Z</time>"),
               std::string::npos);
     const Result info = RunCommand({"info", path, "--tz", "Australia/Sydney", "--units", "kn"});
-    EXPECT_NE(info.out.find("first GPS time: 2024-10-27T11:59:59+11:00"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("first GPS time: 2024-10-27T11:59:59+11:00"), std::string::npos)
+        << info.out;
     EXPECT_NE(info.out.find("top speed:      10.0 kn"), std::string::npos);
     for (const char* bad : {"--tz=Europe/Nowhere", "--units=kmh"}) {
         const Result r = RunCommand({"info", path, bad});

@@ -18,14 +18,14 @@ TEST(ValNumber, NumberRule) {
         const char* text;
         double value;
     } cases[] = {
-        {"52.5", 52.5},       {"  -3.25", -3.25},   {"+7", 7.0},         {"1 000.5", 1000.5},
-        {"20.5 x", 20.5},     {"1\t2\n3", 123.0},   {"1.5D2", 150.0},    {"1.5d-1", 0.15},
-        {"2E+3", 2000.0},     {"2e", 2.0},          {"2E-", 2.0},        {"3.4.5", 3.4},
-        {".5", 0.5},          {"5.", 5.0},          {".", 0.0},          {"", 0.0},
-        {"word", 0.0},        {"--5", 0.0},         {"- 5", -5.0},       {"52,5", 52.0},
-        {"&H10", 16.0},       {"&h1f", 31.0},       {"&O17", 15.0},      {"&HFFFF", -1.0},
-        {"&H10000", 65536.0}, {"&HFFFFFFFF", -1.0}, {"&Z1", 0.0},        {"&H", 0.0},
-        {"1e400", INFINITY},  {"1e-400", 0.0},      {"0.000", 0.0},      {"12.3\r", 12.3},
+        {"52.5", 52.5},       {"  -3.25", -3.25},   {"+7", 7.0},      {"1 000.5", 1000.5},
+        {"20.5 x", 20.5},     {"1\t2\n3", 123.0},   {"1.5D2", 150.0}, {"1.5d-1", 0.15},
+        {"2E+3", 2000.0},     {"2e", 2.0},          {"2E-", 2.0},     {"3.4.5", 3.4},
+        {".5", 0.5},          {"5.", 5.0},          {".", 0.0},       {"", 0.0},
+        {"word", 0.0},        {"--5", 0.0},         {"- 5", -5.0},    {"52,5", 52.0},
+        {"&H10", 16.0},       {"&h1f", 31.0},       {"&O17", 15.0},   {"&HFFFF", -1.0},
+        {"&H10000", 65536.0}, {"&HFFFFFFFF", -1.0}, {"&Z1", 0.0},     {"&H", 0.0},
+        {"1e400", INFINITY},  {"1e-400", 0.0},      {"0.000", 0.0},   {"12.3\r", 12.3},
         {"0.27", 0.27},       {"007", 7.0},
     };
     for (const auto& c : cases) {
@@ -91,7 +91,9 @@ FileResult ReadFile(const std::string& text) {
 }
 
 const std::string kError = "Błąd w pliku *.ini !";
-std::string Unknown(const std::string& key) { return "Nieznany parametr w pliku *.ini : '" + key + "'"; }
+std::string Unknown(const std::string& key) {
+    return "Nieznany parametr w pliku *.ini : '" + key + "'";
+}
 
 TEST(IniParam, FileEdgeCases) {
     const struct {
@@ -104,7 +106,12 @@ TEST(IniParam, FileEdgeCases) {
         {"blank before =", "MAPLAT1 = 52.5", 0, 0, 0, {Unknown("MAPLAT1 ")}},
         {"decimal comma", "MAPLAT1=52,5", 52.0f, 0, 0, {kError}},
         {"word as value", "PLAYSPEED1=fast", 0, 0, 0, {}},
-        {"section and comment lines", "[Setup]\n; comment\nMAPLAT1=1", 1.0f, 0, 0, {kError, kError}},
+        {"section and comment lines",
+         "[Setup]\n; comment\nMAPLAT1=1",
+         1.0f,
+         0,
+         0,
+         {kError, kError}},
         {"repeated key, last wins", "MAPLAT1=1\nMAPLAT1=3", 3.0f, 0, 0, {}},
         {"unknown key as written", "Zoom=2", 0, 0, 0, {Unknown("Zoom")}},
         {"value rounded to float", "MAPLAT1=52.41674", 52.41674f, 0, 0, {}},
@@ -121,9 +128,11 @@ TEST(IniParam, FileEdgeCases) {
         EXPECT_EQ(r.messages, c.messages);
     }
     // All five keys reach their own fields.
-    const IniValues all = ReadFile("PLAYSPEED1=0.2\nMAPLAT1=1\nMAPLAT2=2\nMAPLON1=3\nMAPLON2=4\n").values;
-    EXPECT_EQ((std::vector<float>{all.playDelay, all.mapLat1, all.mapLat2, all.mapLon1, all.mapLon2}),
-              (std::vector<float>{0.2f, 1, 2, 3, 4}));
+    const IniValues all =
+        ReadFile("PLAYSPEED1=0.2\nMAPLAT1=1\nMAPLAT2=2\nMAPLON1=3\nMAPLON2=4\n").values;
+    EXPECT_EQ(
+        (std::vector<float>{all.playDelay, all.mapLat1, all.mapLat2, all.mapLon1, all.mapLon2}),
+        (std::vector<float>{0.2f, 1, 2, 3, 4}));
 }
 
 TEST(Calibration, DefaultsBitForBit) {
@@ -131,10 +140,11 @@ TEST(Calibration, DefaultsBitForBit) {
     const struct {
         float value;
         std::uint32_t bits;
-    } fields[] = {{d.mapLat1, 0x4251AABE}, {d.mapLat2, 0x4253345E}, {d.mapLon1, 0x41A654C4},
+    } fields[] = {{d.mapLat1, 0x4251AABE}, {d.mapLat2, 0x4253345E},   {d.mapLon1, 0x41A654C4},
                   {d.mapLon2, 0x41A1DC29}, {d.playDelay, 0x3DCCCCCD}, {d.lonScale, 0x45E4F800},
                   {d.latScale, 0x46267400}};
-    for (const auto& f : fields) EXPECT_EQ(std::bit_cast<std::uint32_t>(f.value), f.bits) << f.value;
+    for (const auto& f : fields)
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(f.value), f.bits) << f.value;
 }
 
 TEST(Calibration, FromFileValues) {
@@ -155,10 +165,14 @@ TEST(Calibration, FromFileValues) {
         {"missing key", "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\n"},
         {"zero value", "PLAYSPEED1=0\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
         {"text value", "PLAYSPEED1=x\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
-        {"equal latitudes", "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.4\nMAPLON1=20.7\nMAPLON2=20.2\n"},
-        {"equal longitudes", "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.7\n"},
-        {"infinite value", "PLAYSPEED1=0.1\nMAPLAT1=1e300\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
-        {"scale overflow", "PLAYSPEED1=0.1\nMAPLAT1=1e-40\nMAPLAT2=2e-40\nMAPLON1=20.7\nMAPLON2=20.2\n"},
+        {"equal latitudes",
+         "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.4\nMAPLON1=20.7\nMAPLON2=20.2\n"},
+        {"equal longitudes",
+         "PLAYSPEED1=0.1\nMAPLAT1=52.4\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.7\n"},
+        {"infinite value",
+         "PLAYSPEED1=0.1\nMAPLAT1=1e300\nMAPLAT2=52.8\nMAPLON1=20.7\nMAPLON2=20.2\n"},
+        {"scale overflow",
+         "PLAYSPEED1=0.1\nMAPLAT1=1e-40\nMAPLAT2=2e-40\nMAPLON1=20.7\nMAPLON2=20.2\n"},
     };
     for (const auto& r : refused) {
         EXPECT_FALSE(CalibrationFrom(ReadFile(r.text).values).has_value()) << r.name;

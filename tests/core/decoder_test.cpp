@@ -37,7 +37,9 @@ struct FixtureFile {
     bool loadsMatrix;
 };
 
-void PrintTo(const FixtureFile& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const FixtureFile& f, std::ostream* os) {
+    *os << f.name;
+}
 
 class Fidelity : public testing::TestWithParam<FixtureFile> {};
 
@@ -59,7 +61,8 @@ TEST_P(Fidelity, PlanesMatchThePeerDecoder) {
     ASSERT_EQ(static_cast<std::size_t>(fx.pictures), payloads.size());
     std::vector<std::uint8_t> picBuf(luma * 3);
     for (int p = 0; p < fx.pictures; ++p) {
-        ASSERT_TRUE(d.AssemblePicture(*FrameOf(payloads[p]), fx.picFormat, picBuf.data())) << "picture " << p;
+        ASSERT_TRUE(d.AssemblePicture(*FrameOf(payloads[p]), fx.picFormat, picBuf.data()))
+            << "picture " << p;
         const auto ours = PicBufToYuv420p(picBuf.data(), fx.picFormat);
         const std::uint8_t* ref = reference.data() + luma * 3 / 2 * static_cast<std::size_t>(p);
         // Y, Cb and Cr each: PSNR of at least 50 dB and no sample off by more than 2.
@@ -73,7 +76,8 @@ TEST_P(Fidelity, PlanesMatchThePeerDecoder) {
                 maxDiff = std::max(maxDiff, std::abs(diff));
             }
             const double mse = sq / static_cast<double>(starts[k + 1] - starts[k]);
-            EXPECT_GE(mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse), 50.0) << "plane " << k << " picture " << p;
+            EXPECT_GE(mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse), 50.0)
+                << "plane " << k << " picture " << p;
             EXPECT_LE(maxDiff, 2) << "plane " << k << " picture " << p;
         }
     }
@@ -86,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, Fidelity,
                                          FixtureFile{"cif_smptehdbars_q16", 2, 1, false},
                                          FixtureFile{"cif_mandelbrot_q31", 2, 1, false},
                                          FixtureFile{"cif_matrix_q4", 2, 1, true}),
-                         [](const testing::TestParamInfo<FixtureFile>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<FixtureFile>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---- The whole-picture path against the plain one ----
 
@@ -96,14 +102,18 @@ void ExpectSameState(const Decoder& fast, const Decoder& plain, const std::strin
     EXPECT_EQ(p.bitMask, f.bitMask) << what;
     EXPECT_EQ(p.bitByte, f.bitByte) << what;
     EXPECT_TRUE(p == f) << what << " (predictors)";
-    EXPECT_TRUE(std::equal(plain.Coefficients(), plain.Coefficients() + 64, fast.Coefficients())) << what;
-    for (int b = 0; b < 6; ++b) EXPECT_TRUE(std::equal(plain.Block(b), plain.Block(b) + 64, fast.Block(b))) << what << " block " << b;
+    EXPECT_TRUE(std::equal(plain.Coefficients(), plain.Coefficients() + 64, fast.Coefficients()))
+        << what;
+    for (int b = 0; b < 6; ++b)
+        EXPECT_TRUE(std::equal(plain.Block(b), plain.Block(b) + 64, fast.Block(b)))
+            << what << " block " << b;
 }
 
 // Decodes `frames` one after another with both paths on two long-lived decoders (state and
 // picture buffers carry over, as in the window) and compares after every picture.
-void CompareSequence(const std::vector<std::unique_ptr<FrameBuffer>>& frames, std::uint8_t picFormat,
-                     const std::uint8_t* matrix, const std::string& name, int* decodedCount = nullptr) {
+void CompareSequence(const std::vector<std::unique_ptr<FrameBuffer>>& frames,
+                     std::uint8_t picFormat, const std::uint8_t* matrix, const std::string& name,
+                     int* decodedCount = nullptr) {
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     const std::size_t size = fmt ? static_cast<std::size_t>(fmt->pixelCount) * 3 : 16;
     Decoder fast;
@@ -137,7 +147,10 @@ struct BitWriter {
             if (pos >= static_cast<std::int64_t>(frame->size()) * 8) return;
             const auto byte = static_cast<std::size_t>(pos / 8);
             const auto mask = static_cast<std::uint8_t>(0x80 >> (pos % 8));
-            if ((value >> i) & 1) (*frame)[byte] |= mask; else (*frame)[byte] &= static_cast<std::uint8_t>(~mask);
+            if ((value >> i) & 1)
+                (*frame)[byte] |= mask;
+            else
+                (*frame)[byte] &= static_cast<std::uint8_t>(~mask);
             ++pos;
         }
     }
@@ -146,7 +159,8 @@ struct BitWriter {
 // Plausible-looking macroblocks from every kind of code: all table codes with both signs,
 // escapes with every level form, patterns without an entry, runs past 63, DC sizes of every
 // length, now and then a wrong header bit. Random bytes fill whatever is left.
-std::unique_ptr<FrameBuffer> RandomCodedFrame(std::mt19937& rng, int macroblocks, bool garbageTail) {
+std::unique_ptr<FrameBuffer> RandomCodedFrame(std::mt19937& rng, int macroblocks,
+                                              bool garbageTail) {
     auto frame = std::make_unique<FrameBuffer>();
     for (auto& b : *frame) b = static_cast<std::uint8_t>(rng());
     (*frame)[0] = static_cast<std::uint8_t>((rng() % 32) << 3 | ((*frame)[0] & 7));
@@ -187,7 +201,8 @@ std::unique_ptr<FrameBuffer> RandomCodedFrame(std::mt19937& rng, int macroblocks
         }
     }
     if (!garbageTail) {
-        for (std::size_t i = static_cast<std::size_t>(w.pos / 8 + 1); i < frame->size(); ++i) (*frame)[i] = 0;
+        for (std::size_t i = static_cast<std::size_t>(w.pos / 8 + 1); i < frame->size(); ++i)
+            (*frame)[i] = 0;
     }
     return frame;
 }
@@ -197,12 +212,14 @@ std::unique_ptr<FrameBuffer> RandomCodedFrame(std::mt19937& rng, int macroblocks
 TEST(FastPicture, RandomCodedMacroblocksAndRandomBytes) {
     std::mt19937 rng(20240611);
     std::vector<std::unique_ptr<FrameBuffer>> frames;
-    for (int i = 0; i < 60; ++i) frames.push_back(RandomCodedFrame(rng, 1 + static_cast<int>(rng() % 1200), i % 2 == 0));
+    for (int i = 0; i < 60; ++i)
+        frames.push_back(RandomCodedFrame(rng, 1 + static_cast<int>(rng() % 1200), i % 2 == 0));
     for (int i = 0; i < 40; ++i) {
         frames.push_back(std::make_unique<FrameBuffer>());
         for (auto& b : *frames.back()) b = static_cast<std::uint8_t>(rng() | rng());
     }
-    for (std::uint8_t fmt : {1, 2, 0, 3}) CompareSequence(frames, fmt, nullptr, "random fmt " + std::to_string(fmt));
+    for (std::uint8_t fmt : {1, 2, 0, 3})
+        CompareSequence(frames, fmt, nullptr, "random fmt " + std::to_string(fmt));
 }
 
 // Blocks of nothing but the longest run-0 codes, the most bits a block can charge before its
@@ -287,12 +304,16 @@ TEST(FastPicture, EveryFixtureWholeDamagedAndCut) {
         for (const auto& slice : SlicePayloads(bytes)) {
             frames.push_back(FrameOf(slice));
             frames.push_back(FrameOf(slice));
-            for (int k = 0; k < 3; ++k) (*frames.back())[rng() % slice.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+            for (int k = 0; k < 3; ++k)
+                (*frames.back())[rng() % slice.size()] ^=
+                    static_cast<std::uint8_t>(1u << (rng() % 8));
             frames.push_back(FrameOf(slice));
-            std::fill(frames.back()->begin() + static_cast<std::ptrdiff_t>(slice.size() / 2), frames.back()->end(), std::uint8_t{0x41});
+            std::fill(frames.back()->begin() + static_cast<std::ptrdiff_t>(slice.size() / 2),
+                      frames.back()->end(), std::uint8_t{0x41});
         }
         ASSERT_FALSE(frames.empty()) << entry.path();
-        CompareSequence(frames, picFormat, matrix ? matrix->data() : nullptr, entry.path().filename().string(), &decoded);
+        CompareSequence(frames, picFormat, matrix ? matrix->data() : nullptr,
+                        entry.path().filename().string(), &decoded);
     }
     EXPECT_GE(files, 6);
     EXPECT_GE(decoded, files);  // the whole pictures decode; the comparison is not all failures
@@ -303,9 +324,11 @@ TEST(FastPicture, EveryFixtureWholeDamagedAndCut) {
 // steep custom matrix.
 TEST(FastPicture, ScaleChangesBetweenPicturesOfOneDecoder) {
     std::vector<std::unique_ptr<FrameBuffer>> frames;
-    for (int scale : {2, 31, 2, 7, 7, 1}) frames.push_back(FrameOf(EncodedPicture(320, 240, scale, 100 + scale)));
+    for (int scale : {2, 31, 2, 7, 7, 1})
+        frames.push_back(FrameOf(EncodedPicture(320, 240, scale, 100 + scale)));
     std::array<std::uint8_t, 64> steep{};
-    for (int i = 0; i < 64; ++i) steep[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(1 + (i * 37) % 255);
+    for (int i = 0; i < 64; ++i)
+        steep[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(1 + (i * 37) % 255);
     const std::uint8_t* const matrices[] = {nullptr, steep.data()};
     for (const std::uint8_t* matrix : matrices) {
         int decoded = 0;
@@ -352,9 +375,9 @@ TEST(CoeffVlc, MatchesTheStandardTableFile) {
         int length;
         f >> bits >> length >> run >> level;
         const auto code = static_cast<std::int16_t>(std::stoi(bits, nullptr, 2));
-        const auto it = std::find_if(d.CodeTable().begin(), d.CodeTable().end(), [&](const VlcEntry& e) {
-            return e.length == length && e.code == code;
-        });
+        const auto it =
+            std::find_if(d.CodeTable().begin(), d.CodeTable().end(),
+                         [&](const VlcEntry& e) { return e.length == length && e.code == code; });
         ASSERT_NE(it, d.CodeTable().end()) << bits;
         if (run == "ESC") {
             EXPECT_EQ(111, it->value) << bits;
@@ -401,7 +424,10 @@ TEST(GetMacroBlock, DcSumsBeyondSixteenBitsFail) {
         const char* diff;
         std::int16_t pred;
         bool ok;
-    } cases[] = {{"00 1", 32763, true}, {"00 1", 32764, false}, {"00 0", -32764, true}, {"00 0", -32765, false}};
+    } cases[] = {{"00 1", 32763, true},
+                 {"00 1", 32764, false},
+                 {"00 0", -32764, true},
+                 {"00 0", -32765, false}};
     for (const auto& c : cases) {
         Reader r(DcOnlyMacroblock(c.diff, "00"));
         ReaderState at = r.d.State();

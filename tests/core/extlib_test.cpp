@@ -44,7 +44,8 @@ const std::vector<int> kScan = ReadMatrixSection("ZIGZAG_SCAN");
 const std::vector<int> kIntra = ReadMatrixSection("DEFAULT_INTRA_QUANT_MATRIX, natural");
 
 // Dequantisation written from the rule: sign x ((|level| q W) >> 3), oddified, clamped.
-std::vector<int> ReferenceIzzq(const std::vector<std::int16_t>& coeffs, int q, const std::vector<int>& matrix) {
+std::vector<int> ReferenceIzzq(const std::vector<std::int16_t>& coeffs, int q,
+                               const std::vector<int>& matrix) {
     std::vector<int> out(64, 0);
     out[0] = coeffs[0] * 8;
     for (int i = 1; i < 64; ++i) {
@@ -99,13 +100,17 @@ TEST(IZZQ, MatchesReferenceAndDequantAcOnRandomBlocksForScalesAndMatrices) {
                 std::vector<std::int16_t> coeffs(64, 0);
                 coeffs[0] = static_cast<std::int16_t>(rng() % 256);
                 for (int i = 1; i < 64; ++i) {
-                    if (rng() % 3 == 0) coeffs[i] = static_cast<std::int16_t>(int(rng() % 601) - 300);
+                    if (rng() % 3 == 0)
+                        coeffs[i] = static_cast<std::int16_t>(int(rng() % 601) - 300);
                 }
                 std::int16_t block[64];
                 IZZQ(block, coeffs.data());
-                ASSERT_EQ(ReferenceIzzq(coeffs, q, *matrix), std::vector<int>(block, block + 64)) << "q " << q;
+                ASSERT_EQ(ReferenceIzzq(coeffs, q, *matrix), std::vector<int>(block, block + 64))
+                    << "q " << q;
                 for (int i = 1; i < 64; ++i) {
-                    const int want = coeffs[i] == 0 ? 0 : extlib::DequantAc(coeffs[i], extlib::QuantWeights()[i]);
+                    const int want = coeffs[i] == 0
+                                         ? 0
+                                         : extlib::DequantAc(coeffs[i], extlib::QuantWeights()[i]);
                     ASSERT_EQ(want, block[kZigZag[i]]) << q << " " << i;
                 }
             }
@@ -122,7 +127,8 @@ struct DctBasis {
     DctBasis() {
         for (int k = 0; k < 8; ++k)
             for (int n = 0; n < 8; ++n)
-                c[k][n] = (k == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
+                c[k][n] = (k == 0 ? std::sqrt(0.5) : 1.0) / 2.0 *
+                          std::cos((2 * n + 1) * k * std::numbers::pi / 16.0);
     }
 };
 const DctBasis kBasis;
@@ -135,13 +141,15 @@ void ReferenceTransform(const In* in, double out[64], bool inverse) {
     for (int a = 0; a < 8; ++a)
         for (int k = 0; k < 8; ++k) {
             double s = 0;
-            for (int n = 0; n < 8; ++n) s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * in[a * 8 + n];
+            for (int n = 0; n < 8; ++n)
+                s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * in[a * 8 + n];
             tmp[a * 8 + k] = s;
         }
     for (int k = 0; k < 8; ++k)
         for (int b = 0; b < 8; ++b) {
             double s = 0;
-            for (int n = 0; n < 8; ++n) s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * tmp[n * 8 + b];
+            for (int n = 0; n < 8; ++n)
+                s += (inverse ? kBasis.c[n][k] : kBasis.c[k][n]) * tmp[n * 8 + b];
             out[k * 8 + b] = s;
         }
 }
@@ -183,7 +191,8 @@ int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
         if (!transform(block)) continue;
         ++taken;
         for (int i = 0; i < 64; ++i) {
-            const double e = std::clamp<double>(block[i], -256.0, 255.0) - std::clamp(std::floor(ref[i] + 0.5), -256.0, 255.0);
+            const double e = std::clamp<double>(block[i], -256.0, 255.0) -
+                             std::clamp(std::floor(ref[i] + 0.5), -256.0, 255.0);
             peak = std::max(peak, static_cast<int>(std::abs(e)));
             err[i] += e;
             sqErr[i] += e * e;
@@ -206,10 +215,12 @@ int RunIeee1180(const Ieee1180Case& c, Transform&& transform) {
 // Every unit the processor has, the plain one included (its floating-point transform rounds
 // on its own); Idct is the widest.
 TEST(Idct, PassesIeee1180ProcedureOnEveryUnit) {
-    const Ieee1180Case cases[] = {{256, 255, 1}, {5, 5, 1}, {300, 300, 1}, {256, 255, -1}, {5, 5, -1}, {300, 300, -1}};
+    const Ieee1180Case cases[] = {{256, 255, 1},  {5, 5, 1},  {300, 300, 1},
+                                  {256, 255, -1}, {5, 5, -1}, {300, 300, -1}};
     for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
         for (const Ieee1180Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "simd " << simd << " range -" << c.lo << ".." << c.hi << " sign " << c.sign);
+            SCOPED_TRACE(testing::Message() << "simd " << simd << " range -" << c.lo << ".." << c.hi
+                                            << " sign " << c.sign);
             RunIeee1180(c, [simd](std::int16_t* block) {
                 extlib::IdctWith(static_cast<extlib::Simd>(simd), block);
                 return true;
@@ -224,7 +235,8 @@ TEST(Idct, FixedPointPassesIeee1180ProcedureOnTheBlocksItTakes) {
 #if !defined(__SSE2__)
     GTEST_SKIP() << "the fixed-point transform is the SSE2 build's";
 #endif
-    const Ieee1180Case cases[] = {{5, 5, 1}, {20, 20, 1}, {40, 40, 1}, {5, 5, -1}, {20, 20, -1}, {40, 40, -1}};
+    const Ieee1180Case cases[] = {{5, 5, 1},  {20, 20, 1},  {40, 40, 1},
+                                  {5, 5, -1}, {20, 20, -1}, {40, 40, -1}};
     for (const Ieee1180Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "range -" << c.lo << ".." << c.hi << " sign " << c.sign);
         EXPECT_GE(RunIeee1180(c, extlib::IdctFixedPoint), 9000);
@@ -240,7 +252,8 @@ bool PlainFixedPointIdct(std::int16_t* block) {
     if (dc < -2048 || dc > 2048 || acSum > 2040) return false;
     int k[8][8];
     for (int v = 0; v < 8; ++v)
-        for (int y = 0; y < 8; ++y) k[v][y] = static_cast<int>(std::lround(65536.0 * kBasis.c[v][y]));
+        for (int y = 0; y < 8; ++y)
+            k[v][y] = static_cast<int>(std::lround(65536.0 * kBasis.c[v][y]));
     int mid[8][8];  // [y][u]
     for (int y = 0; y < 8; ++y)
         for (int u = 0; u < 8; ++u) {
@@ -268,19 +281,23 @@ std::vector<Block> FixedPointBlocks() {
         const int shape = trial % 6;
         const int rows = shape == 1 || shape == 3 ? 4 : shape == 4 ? 1 : 8;
         const int cols = shape == 2 || shape == 3 ? 4 : shape == 5 ? 1 : 8;
-        const int budget = trial % 5 == 0 ? 2040 + static_cast<int>(rng() % 3) - 1 : 1 + static_cast<int>(rng() % 2040);
+        const int budget = trial % 5 == 0 ? 2040 + static_cast<int>(rng() % 3) - 1
+                                          : 1 + static_cast<int>(rng() % 2040);
         const int count = 1 + static_cast<int>(rng() % 40);
         int left = budget;
         for (int c = 0; c < count && left > 0; ++c) {
-            const auto at = static_cast<std::size_t>(rng() % static_cast<unsigned>(rows) * 8 + rng() % static_cast<unsigned>(cols));
+            const auto at = static_cast<std::size_t>(rng() % static_cast<unsigned>(rows) * 8 +
+                                                     rng() % static_cast<unsigned>(cols));
             if (at == 0) continue;
-            const int mag = c + 1 == count ? left : 1 + static_cast<int>(rng() % static_cast<unsigned>(left));
+            const int mag =
+                c + 1 == count ? left : 1 + static_cast<int>(rng() % static_cast<unsigned>(left));
             const int before = std::abs(a[at]);
             const int now = std::min(2047, before + mag);
             a[at] = static_cast<std::int16_t>(rng() % 2 ? now : -now);
             left -= now - before;
         }
-        a[0] = static_cast<std::int16_t>(trial % 7 == 0 ? (trial % 2 ? 2048 : -2048) : static_cast<int>(rng() % 4097) - 2048);
+        a[0] = static_cast<std::int16_t>(trial % 7 == 0 ? (trial % 2 ? 2048 : -2048)
+                                                        : static_cast<int>(rng() % 4097) - 2048);
         if (trial % 11 == 0) a[0] = static_cast<std::int16_t>(trial % 2 ? 2049 : -2049);
         blocks.push_back(a);
     }
@@ -312,7 +329,8 @@ TEST(FastIdct, FixedPointEqualsItsPlainFormAndIsWithinOneOfDoublePrecision) {
         ++taken;
         double exact[64];
         ReferenceTransform(original.data(), exact, true);
-        for (int i = 0; i < 64; ++i) ASSERT_LE(std::abs(fast[static_cast<std::size_t>(i)] - exact[i]), 1.0) << i;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_LE(std::abs(fast[static_cast<std::size_t>(i)] - exact[i]), 1.0) << i;
     }
     EXPECT_GT(taken, 20000);
     EXPECT_GT(refused, 2000);
@@ -327,7 +345,8 @@ TEST(FastIdct, WithinOneOfTheExactTransformAndMostlyItsRounding) {
         std::int16_t a[64] = {};
         const int range = trial % 3 == 0 ? 2048 : trial % 3 == 1 ? 300 : 20;
         for (int k = 1 + static_cast<int>(rng() % 64); k > 0; --k) {
-            a[rng() % 64] = static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
+            a[rng() % 64] =
+                static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
         }
         double exact[64];
         ReferenceTransform(a, exact, true);
@@ -336,12 +355,15 @@ TEST(FastIdct, WithinOneOfTheExactTransformAndMostlyItsRounding) {
             std::copy(a, a + 64, out);
             extlib::IdctWith(static_cast<extlib::Simd>(simd), out);
             for (int i = 0; i < 64; ++i) {
-                ASSERT_LE(std::abs(out[i] - exact[i]), 1.0) << "trial " << trial << " i " << i << " simd " << simd;
+                ASSERT_LE(std::abs(out[i] - exact[i]), 1.0)
+                    << "trial " << trial << " i " << i << " simd " << simd;
                 equal += out[i] == std::floor(exact[i] + 0.5);
             }
         }
     }
-    EXPECT_GT(static_cast<double>(equal) / (20000.0 * 64 * (static_cast<int>(extlib::BestSimd()) + 1)), 0.99);
+    EXPECT_GT(
+        static_cast<double>(equal) / (20000.0 * 64 * (static_cast<int>(extlib::BestSimd()) + 1)),
+        0.99);
 }
 
 // IdctDecoded keeps its own DC-only rounding and limit checks: against IdctWith on every shape
@@ -366,14 +388,18 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
         const int range = trial % 4 == 0 ? 2048 : trial % 4 == 1 ? 200 : 20;
         for (int k = 0; k < count; ++k) {
             // Mostly low frequencies, as pictures have them, sometimes anywhere.
-            const int at = trial % 3 == 0 ? static_cast<int>(rng() % 64) : static_cast<int>(rng() % 4) * 8 + static_cast<int>(rng() % 4);
-            a[at] = static_cast<std::int16_t>(static_cast<int>(rng() % static_cast<unsigned>(2 * range)) - range);
+            const int at = trial % 3 == 0
+                               ? static_cast<int>(rng() % 64)
+                               : static_cast<int>(rng() % 4) * 8 + static_cast<int>(rng() % 4);
+            a[at] = static_cast<std::int16_t>(
+                static_cast<int>(rng() % static_cast<unsigned>(2 * range)) - range);
         }
         t.sum = 0;
         t.occupied = 0;
         for (int i = 1; i < 64; ++i) {
             t.sum += std::abs(a[i]);
-            if (a[i] != 0 || rng() % 16 == 0) t.occupied |= std::uint64_t{1} << i;  // extra bits allowed
+            if (a[i] != 0 || rng() % 16 == 0)
+                t.occupied |= std::uint64_t{1} << i;  // extra bits allowed
         }
         std::int16_t got[2][64];
         for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
@@ -381,15 +407,17 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
             std::copy(a, a + 64, t.want[simd]);
             extlib::IdctWith(unit, t.want[simd]);
             extlib::IdctDecoded(a, got[0], t.sum, t.occupied, unit);
-            ASSERT_TRUE(std::equal(t.want[simd], t.want[simd] + 64, got[0])) << trial << " simd " << simd;
+            ASSERT_TRUE(std::equal(t.want[simd], t.want[simd] + 64, got[0]))
+                << trial << " simd " << simd;
         }
         if (trial % 2 == 0) continue;
         for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
             const auto unit = static_cast<extlib::Simd>(simd);
-            extlib::IdctDecodedPair(pair[0].coeffs, got[0], pair[0].sum, pair[0].occupied, pair[1].coeffs, got[1],
-                                    pair[1].sum, pair[1].occupied, unit);
+            extlib::IdctDecodedPair(pair[0].coeffs, got[0], pair[0].sum, pair[0].occupied,
+                                    pair[1].coeffs, got[1], pair[1].sum, pair[1].occupied, unit);
             for (int k = 0; k < 2; ++k)
-                ASSERT_TRUE(std::equal(pair[k].want[simd], pair[k].want[simd] + 64, got[k])) << trial << " simd " << simd << " block " << k;
+                ASSERT_TRUE(std::equal(pair[k].want[simd], pair[k].want[simd] + 64, got[k]))
+                    << trial << " simd " << simd << " block " << k;
         }
     }
 }
@@ -408,14 +436,17 @@ TEST(YUVtoRGB, EveryInputWithinOneOfDoublePrecision) {
         buf[i * 3 + 2] = static_cast<std::uint8_t>(i);
     }
     YUVtoRGB(buf.data(), kAll - 1);
-    EXPECT_TRUE(buf[kAll * 3 - 3] == 0xFF && buf[kAll * 3 - 2] == 0xFF && buf[kAll * 3 - 1] == 0xFF);
+    EXPECT_TRUE(buf[kAll * 3 - 3] == 0xFF && buf[kAll * 3 - 2] == 0xFF &&
+                buf[kAll * 3 - 1] == 0xFF);
     int worst = 0;
     const double k = 255.0 / 224.0;
     for (int i = 0; i < kAll - 1; ++i) {
         const double ys = ((i >> 16) - 16) * 255.0 / 219.0;
         const double cb = static_cast<std::int8_t>(i >> 8), cr = static_cast<std::int8_t>(i);
-        const double want[3] = {ys + 1.772 * k * cb, ys - (1.772 * 0.114 / 0.587) * k * cb - (1.402 * 0.299 / 0.587) * k * cr,
-                                ys + 1.402 * k * cr};
+        const double want[3] = {
+            ys + 1.772 * k * cb,
+            ys - (1.772 * 0.114 / 0.587) * k * cb - (1.402 * 0.299 / 0.587) * k * cr,
+            ys + 1.402 * k * cr};
         for (int ch = 0; ch < 3; ++ch) {
             const double w = std::clamp(std::floor(want[ch] + 0.5), 0.0, 255.0);
             worst = std::max(worst, static_cast<int>(std::abs(w - buf[i * 3 + ch])));
@@ -425,7 +456,8 @@ TEST(YUVtoRGB, EveryInputWithinOneOfDoublePrecision) {
 }
 
 // PlanesToBgr against YUVtoRGB on the interleaved bottom-up buffer the copies would build.
-void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y, const std::vector<std::uint8_t>& cb,
+void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y,
+                                 const std::vector<std::uint8_t>& cb,
                                  const std::vector<std::uint8_t>& cr, int w, int h) {
     std::vector<std::uint8_t> interleaved(static_cast<std::size_t>(w * h * 3));
     for (int row = 0; row < h; ++row)
@@ -440,19 +472,24 @@ void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y, const std::
     // outside the picture.
     for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
         std::vector<std::uint8_t> out(interleaved.size() + 64, 0xA5);
-        extlib::PlanesToBgrWith(static_cast<extlib::Simd>(simd), y.data(), cb.data(), cr.data(), w, h, out.data() + 32);
-        ASSERT_TRUE(std::equal(interleaved.begin(), interleaved.end(), out.begin() + 32)) << w << "x" << h << " simd " << simd;
-        EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 32, [](std::uint8_t v) { return v == 0xA5; }));
-        EXPECT_TRUE(std::all_of(out.end() - 32, out.end(), [](std::uint8_t v) { return v == 0xA5; }));
+        extlib::PlanesToBgrWith(static_cast<extlib::Simd>(simd), y.data(), cb.data(), cr.data(), w,
+                                h, out.data() + 32);
+        ASSERT_TRUE(std::equal(interleaved.begin(), interleaved.end(), out.begin() + 32))
+            << w << "x" << h << " simd " << simd;
+        EXPECT_TRUE(
+            std::all_of(out.begin(), out.begin() + 32, [](std::uint8_t v) { return v == 0xA5; }));
+        EXPECT_TRUE(
+            std::all_of(out.end() - 32, out.end(), [](std::uint8_t v) { return v == 0xA5; }));
     }
 }
 
 TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySize) {
     std::mt19937 rng(9);
     // Widths that end in each step size: 32 pixels, then 16, then single ones.
-    for (auto [w, h] : {std::pair{640, 480}, std::pair{320, 240}, std::pair{16, 2}, std::pair{24, 4},
-                        std::pair{48, 2}, std::pair{40, 2}}) {
-        std::vector<std::uint8_t> y(static_cast<std::size_t>(w * h)), cb(y.size() / 4), cr(y.size() / 4);
+    for (auto [w, h] : {std::pair{640, 480}, std::pair{320, 240}, std::pair{16, 2},
+                        std::pair{24, 4}, std::pair{48, 2}, std::pair{40, 2}}) {
+        std::vector<std::uint8_t> y(static_cast<std::size_t>(w * h)), cb(y.size() / 4),
+            cr(y.size() / 4);
         for (auto* plane : {&y, &cb, &cr})
             for (auto& v : *plane) v = static_cast<std::uint8_t>(rng());
         y[0] = 0, y[1] = 255, cb[0] = 0x80, cr[0] = 0x7F;  // extremes too: they decide the clamps
@@ -470,7 +507,8 @@ TEST(FastColour, PlanesToBgrForEveryLumaAndChromaTriple) {
         cr[i] = static_cast<std::uint8_t>(i / (kW / 2));
     }
     for (int shift = 0; shift < 256 && !testing::Test::HasFatalFailure(); shift += 4) {
-        for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<std::uint8_t>(shift + 2 * (i / kW % 2) + i % 2);
+        for (std::size_t i = 0; i < y.size(); ++i)
+            y[i] = static_cast<std::uint8_t>(shift + 2 * (i / kW % 2) + i % 2);
         SCOPED_TRACE(shift);
         ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, kW, kH);
     }

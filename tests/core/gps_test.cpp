@@ -37,7 +37,9 @@ void Check(const std::string& text, const NmeaDisplay& start, const Expect& e) {
     EXPECT_EQ(d.gpsValid, e.gpsValid);
 }
 
-NmeaDisplay Previous() { return {"prev time", "prev speed", "prevLat", "prevLon", true}; }
+NmeaDisplay Previous() {
+    return {"prev time", "prev speed", "prevLat", "prevLon", true};
+}
 
 TEST(Nmea, RecorderSentences) {
     const struct {
@@ -84,14 +86,14 @@ TEST(Nmea, CutShortAtEachComma) {
         if (full[i] == ',') commas.push_back(i);
     }
     const Expect expected[] = {
-        {"prev time", "prev speed", "prevLat", "prevLon", false, true},            // no comma from 8
-        {"22:34:16", "prev speed", "prevLat", "prevLon", true, true},              // stops at c1... status read
-        {"22:34:16", "prev speed", "prevLat", "prevLon", true, true},              // no comma after lat
-        {"22:34:16", "prev speed", "5212.3456", "prevLon", true, true},            // no c2
-        {"22:34:16", "prev speed", "5212.3456", "prevLon", true, true},            // no c3
-        {"22:34:16", "prev speed", "5212.3456", "02101.2345", true, true},         // no c4
-        {"22:34:16", "prev speed", "5212.3456", "02101.2345", true, true},         // no c5
-        {"22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true},            // no c6
+        {"prev time", "prev speed", "prevLat", "prevLon", false, true},  // no comma from 8
+        {"22:34:16", "prev speed", "prevLat", "prevLon", true, true},  // stops at c1... status read
+        {"22:34:16", "prev speed", "prevLat", "prevLon", true, true},  // no comma after lat
+        {"22:34:16", "prev speed", "5212.3456", "prevLon", true, true},     // no c2
+        {"22:34:16", "prev speed", "5212.3456", "prevLon", true, true},     // no c3
+        {"22:34:16", "prev speed", "5212.3456", "02101.2345", true, true},  // no c4
+        {"22:34:16", "prev speed", "5212.3456", "02101.2345", true, true},  // no c5
+        {"22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true},     // no c6
         {"30.03.2006  22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true},
     };
     ASSERT_EQ(commas.size(), 10u);
@@ -104,7 +106,8 @@ TEST(Nmea, CutShortAtEachComma) {
 TEST(Nmea, TextsThatAreNoSentence) {
     const Expect noSentence{"", "", "prevLat", "prevLon", false, false};
     for (const std::string& text :
-         {std::string(), std::string("\xB2q\0\0\x01", 5), std::string("GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3"),
+         {std::string(), std::string("\xB2q\0\0\x01", 5),
+          std::string("GPRMC,223416.000,A,5212.3456,N,02101.2345,E,12.3"),
           std::string("$GPGGA,223416.000,5212.3456,N,02101.2345,E,1,08,0.9,545.4,M,46.9,M,,"),
           std::string("$gprmc,223416.000,A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,")}) {
         Check(text, Previous(), noSentence);
@@ -114,8 +117,10 @@ TEST(Nmea, TextsThatAreNoSentence) {
 std::vector<std::string> Split(const std::string& s) {
     std::vector<std::string> out(1);
     for (char c : s) {
-        if (c == ',') out.emplace_back();
-        else out.back().push_back(c);
+        if (c == ',')
+            out.emplace_back();
+        else
+            out.back().push_back(c);
     }
     return out;
 }
@@ -132,8 +137,10 @@ TEST(Nmea, RealReceiverSentences) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         ASSERT_LT(n, std::size(speeds));
         const std::vector<std::string> f = Split(line);
-        const std::string date = f[9].substr(0, 2) + "." + f[9].substr(2, 2) + ".20" + f[9].substr(4, 2);
-        const std::string time = f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
+        const std::string date =
+            f[9].substr(0, 2) + "." + f[9].substr(2, 2) + ".20" + f[9].substr(4, 2);
+        const std::string time =
+            f[1].substr(0, 2) + ":" + f[1].substr(2, 2) + ":" + f[1].substr(4, 2);
 
         // As logged, the 6-character time field shifts the fixed places; in the recorder's
         // shape (10-character time) every field lands in place.
@@ -172,25 +179,27 @@ TEST(RmcFields, ReadsFieldsWhateverTheirLengthAndHemisphere) {
         bool hasDate;
     };
     const Case cases[] = {
-        {WithChecksum("$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,12.3,45.6,300306,,"), RmcResult::Ok,
-         true, 52.205, 21.025, 81256.0, true},
+        {WithChecksum("$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,12.3,45.6,300306,,"),
+         RmcResult::Ok, true, 52.205, 21.025, 81256.0, true},
         {WithChecksum("$GPRMC,223416,A,5212.3000,S,02101.5000,W,,,300306,,"), RmcResult::Ok, true,
          -52.205, -21.025, 81256.0, true},
         {"$GNRMC,223416.5,A,0030.0000,S,17930.0000,E,0.0,,010100,,\r\n", RmcResult::Ok, true, -0.5,
          179.5, 81256.5, true},
-        {WithChecksum("$GPRMC,223416.00,V,5212.3000,N,02101.5000,E,0,0,300306,,"), RmcResult::Ok, false,
-         52.205, 21.025, 81256.0, true},
+        {WithChecksum("$GPRMC,223416.00,V,5212.3000,N,02101.5000,E,0,0,300306,,"), RmcResult::Ok,
+         false, 52.205, 21.025, 81256.0, true},
         // Hemisphere missing or unknown: no position rather than a guessed one.
-        {"$GPRMC,223416.000,A,5212.3000,,02101.5000,E,1,1,300306,,", RmcResult::Ok, false, 0, 0, 81256.0,
-         true},
-        {"$GPRMC,223416.000,A,5260.0000,N,02101.5000,E,1,1,310206,,", RmcResult::Ok, false, 0, 0, 81256.0,
+        {"$GPRMC,223416.000,A,5212.3000,,02101.5000,E,1,1,300306,,", RmcResult::Ok, false, 0, 0,
+         81256.0, true},
+        {"$GPRMC,223416.000,A,5260.0000,N,02101.5000,E,1,1,310206,,", RmcResult::Ok, false, 0, 0,
+         81256.0, false},
+        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*00", RmcResult::BadChecksum,
+         false, 0, 0, 0, false},
+        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*4", RmcResult::BadChecksum,
+         false, 0, 0, 0, false},
+        {"GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300", RmcResult::NotRmc, false, 0, 0, 0,
          false},
-        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*00", RmcResult::BadChecksum, false, 0,
-         0, 0, false},
-        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*4", RmcResult::BadChecksum, false, 0,
-         0, 0, false},
-        {"GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300", RmcResult::NotRmc, false, 0, 0, 0, false},
-        {"$GPGGA,223416.000,5212.3000,N,02101.5000,E,1,08", RmcResult::NotRmc, false, 0, 0, 0, false},
+        {"$GPGGA,223416.000,5212.3000,N,02101.5000,E,1,08", RmcResult::NotRmc, false, 0, 0, 0,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -282,15 +291,55 @@ TEST(MapGeometry, PlacementAgainstTheOldOrigin) {
         Placed e;
     };
     const Case cases[] = {
-        {"band inner edges stay", 1160, 1120, true, Origin(1000, 1000), {true, 1000, 1000, false, 154, 114}},
-        {"band outer edges stay", 1480, 1360, true, Origin(1000, 1000), {true, 1000, 1000, false, 474, 354}},
-        {"159 across recentres", 1159, 1200, true, Origin(1000, 1000), {true, 839, 1000, true, 314, 194}},
-        {"481 across recentres", 1481, 1200, true, Origin(1000, 1000), {true, 1161, 1000, true, 314, 194}},
-        {"119 down recentres", 1300, 1119, true, Origin(1000, 1000), {true, 1000, 879, true, 294, 234}},
-        {"361 down recentres", 1300, 1361, true, Origin(1000, 1000), {true, 1000, 1121, true, 294, 234}},
-        {"top-left corner clamps to 0", 100, 50, true, Origin(1000, 1000), {true, 0, 0, true, 94, 44}},
+        {"band inner edges stay",
+         1160,
+         1120,
+         true,
+         Origin(1000, 1000),
+         {true, 1000, 1000, false, 154, 114}},
+        {"band outer edges stay",
+         1480,
+         1360,
+         true,
+         Origin(1000, 1000),
+         {true, 1000, 1000, false, 474, 354}},
+        {"159 across recentres",
+         1159,
+         1200,
+         true,
+         Origin(1000, 1000),
+         {true, 839, 1000, true, 314, 194}},
+        {"481 across recentres",
+         1481,
+         1200,
+         true,
+         Origin(1000, 1000),
+         {true, 1161, 1000, true, 314, 194}},
+        {"119 down recentres",
+         1300,
+         1119,
+         true,
+         Origin(1000, 1000),
+         {true, 1000, 879, true, 294, 234}},
+        {"361 down recentres",
+         1300,
+         1361,
+         true,
+         Origin(1000, 1000),
+         {true, 1000, 1121, true, 294, 234}},
+        {"top-left corner clamps to 0",
+         100,
+         50,
+         true,
+         Origin(1000, 1000),
+         {true, 0, 0, true, 94, 44}},
         {"map corner 0,0 from origin 0,0", 0, 0, true, Origin(0, 0), {true, 0, 0, false, -6, -6}},
-        {"right and bottom edges clamp", 4095, 4095, true, Origin(0, 0), {true, 3456, 3616, true, 633, 473}},
+        {"right and bottom edges clamp",
+         4095,
+         4095,
+         true,
+         Origin(0, 0),
+         {true, 3456, 3616, true, 633, 473}},
         {"x 4096 is off", 4096, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
         {"y -1 is off", 100, -1, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
         {"x -1 is off", -1, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
@@ -363,11 +412,51 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
     };
     const MapCalibration def = DefaultCalibration();
     const Case cases[] = {
-        {"worked example", "5212.3456", "02101.2345", def, true, Origin(0, 0), 1679, 2248, {true, 1359, 2008, true, 314, 234}},
-        {"halves to even 0.5", "09", "002", halves, true, Origin(0, 0), 0, 0, {true, 0, 0, false, -6, -6}},
-        {"halves to even 2.5", "05", "010", halves, true, Origin(0, 0), 2, 2, {true, 0, 0, false, -4, -4}},
-        {"no sentence yet", "", "", def, true, Origin(3, 4), -152339, 558396, {false, 3, 4, false, 0, 0}},
-        {"no map", "5212.3456", "02101.2345", def, false, Origin(3, 4), 1679, 2248, {false, 3, 4, false, 0, 0}},
+        {"worked example",
+         "5212.3456",
+         "02101.2345",
+         def,
+         true,
+         Origin(0, 0),
+         1679,
+         2248,
+         {true, 1359, 2008, true, 314, 234}},
+        {"halves to even 0.5",
+         "09",
+         "002",
+         halves,
+         true,
+         Origin(0, 0),
+         0,
+         0,
+         {true, 0, 0, false, -6, -6}},
+        {"halves to even 2.5",
+         "05",
+         "010",
+         halves,
+         true,
+         Origin(0, 0),
+         2,
+         2,
+         {true, 0, 0, false, -4, -4}},
+        {"no sentence yet",
+         "",
+         "",
+         def,
+         true,
+         Origin(3, 4),
+         -152339,
+         558396,
+         {false, 3, 4, false, 0, 0}},
+        {"no map",
+         "5212.3456",
+         "02101.2345",
+         def,
+         false,
+         Origin(3, 4),
+         1679,
+         2248,
+         {false, 3, 4, false, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

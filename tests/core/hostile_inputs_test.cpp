@@ -16,10 +16,10 @@
 
 #include "TestRecordings.h"
 #include "decoder/Decoder.h"
-#include "recording/Recording.h"
-#include "recording/Walker.h"
 #include "gps/Nmea.h"
 #include "gps/RmcFields.h"
+#include "recording/Recording.h"
+#include "recording/Walker.h"
 #include "stream/Fragment.h"
 
 namespace droskal {
@@ -174,7 +174,8 @@ TEST(HostileFiles, PictureFillingTheWholeFrameBuffer) {
     const struct {
         std::size_t sliceBytes;  // after the slice start code, before the end code
         bool fits;
-    } cases[] = {{kFrameBufSize - 4, true}, {kFrameBufSize - 3, false}, {kFrameBufSize + 5000, false}};
+    } cases[] = {
+        {kFrameBufSize - 4, true}, {kFrameBufSize - 3, false}, {kFrameBufSize + 5000, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sliceBytes);
         RecorderWriter writer;
@@ -218,14 +219,18 @@ TEST(HostileFiles, LongUserData) {
     };
     RecorderWriter probe;
     build(1000, probe);
-    const std::int64_t overhead = probe.pictures()[0].slicePos - probe.pictures()[0].picturePos - 1000;
+    const std::int64_t overhead =
+        probe.pictures()[0].slicePos - probe.pictures()[0].picturePos - 1000;
     const auto atLimit = static_cast<std::size_t>(kSliceSearchLimit - overhead);
     const struct {
         std::size_t userBytes;
         bool readable;
         bool nextFound;  // a forward search gives up after 299,999 bytes of user data
-    } cases[] = {{atLimit - 1, true, true}, {atLimit, true, true}, {atLimit + 1, false, true},
-                 {100000, false, true}, {1 << 20, false, false}};
+    } cases[] = {{atLimit - 1, true, true},
+                 {atLimit, true, true},
+                 {atLimit + 1, false, true},
+                 {100000, false, true},
+                 {1 << 20, false, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.userBytes);
         RecorderWriter writer;
@@ -344,9 +349,11 @@ Walk WalkChecked(Walker& walker) {
             ADD_FAILURE() << "forward walk does not end";
             break;
         }
-        walk.decoded.push_back(pic.decoded && info ? std::hash<std::string_view>{}({reinterpret_cast<const char*>(pic.picBuf),
-                                                                                     static_cast<std::size_t>(info->pixelCount) * 3})
-                                                   : 0);
+        walk.decoded.push_back(
+            pic.decoded && info
+                ? std::hash<std::string_view>{}({reinterpret_cast<const char*>(pic.picBuf),
+                                                 static_cast<std::size_t>(info->pixelCount) * 3})
+                : 0);
     }
     EXPECT_LE(file.readPosition() - from, kPictureSearchLimit);
     inside();
@@ -412,7 +419,8 @@ TEST_P(CorruptionSweep, TruncatedAnywhere) {
     // Around every place where the walk changes what it does.
     for (const PicturePositions& p : rec.pictures()) {
         for (std::int64_t at : {p.picturePos, p.userDataPos, p.slicePos, p.endCodePos}) {
-            for (std::int64_t d = -4; d <= 4; ++d) cuts.insert(std::clamp<std::int64_t>(at + d, 0, size));
+            for (std::int64_t d = -4; d <= 4; ++d)
+                cuts.insert(std::clamp<std::int64_t>(at + d, 0, size));
         }
     }
     TempFolder folder;
@@ -425,7 +433,8 @@ TEST_P(CorruptionSweep, TruncatedAnywhere) {
         ASSERT_EQ(walker.length(), cut);
         const Walk walk = WalkChecked(walker);
         std::size_t complete = 0;
-        while (complete < rec.pictures().size() && rec.pictures()[complete].endCodePos <= cut) ++complete;
+        while (complete < rec.pictures().size() && rec.pictures()[complete].endCodePos <= cut)
+            ++complete;
         ASSERT_GE(walk.forward.size(), complete);
         ASSERT_LE(walk.forward.size(), rec.pictures().size());
         for (std::size_t i = 0; i < walk.forward.size(); ++i) {
@@ -449,15 +458,18 @@ TEST_P(CorruptionSweep, BitFlips) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed * 7919u + static_cast<std::uint32_t>(GetParam()));
         Bytes damaged = rec.bytes();
-        const int flips = seed <= 60 ? static_cast<int>(seed % 8) + 1 : static_cast<int>(rng() % 400) + 1;
+        const int flips =
+            seed <= 60 ? static_cast<int>(seed % 8) + 1 : static_cast<int>(rng() % 400) + 1;
         for (int f = 0; f < flips; ++f) {
             // Half of the flips aim at the headers and start codes, where one bit does most harm.
             std::size_t at = rng() % damaged.size();
             if (rng() % 2 == 0) {
                 const PicturePositions& p = rec.pictures()[rng() % rec.pictures().size()];
-                const std::int64_t anchor = std::array{p.headersStart, p.picturePos, p.slicePos, p.endCodePos}[rng() % 4];
-                at = static_cast<std::size_t>(std::clamp<std::int64_t>(anchor - 5 + static_cast<std::int64_t>(rng() % 9), 0,
-                                                                       static_cast<std::int64_t>(damaged.size()) - 1));
+                const std::int64_t anchor =
+                    std::array{p.headersStart, p.picturePos, p.slicePos, p.endCodePos}[rng() % 4];
+                at = static_cast<std::size_t>(
+                    std::clamp<std::int64_t>(anchor - 5 + static_cast<std::int64_t>(rng() % 9), 0,
+                                             static_cast<std::int64_t>(damaged.size()) - 1));
             }
             damaged[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         }
@@ -471,7 +483,9 @@ TEST_P(CorruptionSweep, BitFlips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, CorruptionSweep, ::testing::Values(1, 2),
-                         [](const ::testing::TestParamInfo<int>& info) { return info.param == 1 ? "Vga" : "Cif"; });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return info.param == 1 ? "Vga" : "Cif";
+                         });
 
 }  // namespace
 }  // namespace droskal

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
-#include <thread>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -30,7 +30,7 @@ struct Drive {
     int count;
     double lat, lon;
     std::string knots;
-    int lostAt = -1;   // this picture's sentence has no valid fix
+    int lostAt = -1;  // this picture's sentence has no valid fix
 };
 
 Bytes DriveBytes(const Drive& d) {
@@ -68,8 +68,8 @@ Outcome Index(std::vector<std::string> args) {
 }
 
 const std::vector<Drive> kThreeDrives = {
-    {"a.m1v", "300306", 3600, 10, 52.0, 21.0, "10.0"},        // 18.5 km/h
-    {"sub/b.m1v", "310306", 7200, 10, 50.0, 19.9, "50.0"},    // 92.6 km/h
+    {"a.m1v", "300306", 3600, 10, 52.0, 21.0, "10.0"},      // 18.5 km/h
+    {"sub/b.m1v", "310306", 7200, 10, 50.0, 19.9, "50.0"},  // 92.6 km/h
     {"c.m1v", "010406", 36000, 10, 54.35, 18.65, "20.0"},
 };
 
@@ -81,7 +81,8 @@ void WriteDrives(const TempFolder& folder, const std::vector<Drive>& drives) {
 TEST(LibraryIndex, FiltersByDatePlaceAndSpeed) {
     TempFolder folder, cache;
     WriteDrives(folder, kThreeDrives);
-    const std::string a = "2006-03-30T01:00:00Z", b = "2006-03-31T02:00:00Z", c = "2006-04-01T10:00:00Z";
+    const std::string a = "2006-03-30T01:00:00Z", b = "2006-03-31T02:00:00Z",
+                      c = "2006-04-01T10:00:00Z";
     const struct {
         std::vector<std::string> args;
         std::vector<std::string> starts;
@@ -93,7 +94,9 @@ TEST(LibraryIndex, FiltersByDatePlaceAndSpeed) {
         {{"--since", "2006-03-31", "--until", "2006-03-31"}, {b}, ""},
         {{"--until", "2006-03-31T01:59"}, {a}, ""},
         // Summer time in Warsaw from 26 March 2006: 03:30 there is 01:30 UTC.
-        {{"--tz", "Europe/Warsaw", "--until", "2006-03-31T03:30"}, {"2006-03-30T03:00:00+02:00"}, ""},
+        {{"--tz", "Europe/Warsaw", "--until", "2006-03-31T03:30"},
+         {"2006-03-30T03:00:00+02:00"},
+         ""},
         {{"--bbox", "49.5,19.5,50.5,20.5"}, {b}, ""},
         {{"--bbox", "49.5,20.5,50.5,21.5"}, {}, ""},
         {{"--near", "52.0005,21.0,20"}, {a}, "2006-03-30T01:00:05Z"},
@@ -105,7 +108,8 @@ TEST(LibraryIndex, FiltersByDatePlaceAndSpeed) {
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(::testing::PrintToString(k.args));
-        std::vector<std::string> args = {folder.file(""), "--db", cache.file("i.sqlite"), "--format", "json"};
+        std::vector<std::string> args = {folder.file(""), "--db", cache.file("i.sqlite"),
+                                         "--format", "json"};
         args.insert(args.end(), k.args.begin(), k.args.end());
         const Outcome run = Index(args);
         ASSERT_EQ(run.status, 0) << run.err;
@@ -119,8 +123,9 @@ TEST(LibraryIndex, FiltersByDatePlaceAndSpeed) {
     }
     const struct {
         std::vector<std::string> args;
-    } usage[] = {{{"--near", "52,21"}}, {{"--bbox", "50,19,49,20"}}, {{"--since", "30.03.2006"}},
-                 {{"--tz", "Mars/Olympus"}}, {{"--jobs", "0"}}, {{"--format", "xml"}}};
+    } usage[] = {{{"--near", "52,21"}},       {{"--bbox", "50,19,49,20"}},
+                 {{"--since", "30.03.2006"}}, {{"--tz", "Mars/Olympus"}},
+                 {{"--jobs", "0"}},           {{"--format", "xml"}}};
     for (const auto& u : usage) {
         std::vector<std::string> args = {folder.file(""), "--db", cache.file("i.sqlite")};
         args.insert(args.end(), u.args.begin(), u.args.end());
@@ -143,7 +148,11 @@ TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
         {"first run", [] {}, 3, 0, 30},
         {"unchanged", [] {}, 0, 0, 30},
         {"one changed", [&] { folder.write(longer.name, DriveBytes(longer)); }, 1, 0, 40},
-        {"one added", [&] { folder.write("sub/d.m1v", DriveBytes({"", "020406", 100, 5, 1, 1, "1"})); }, 1, 0, 45},
+        {"one added",
+         [&] {
+             folder.write("sub/d.m1v", DriveBytes({"", "020406", 100, 5, 1, 1, "1"}));
+         },
+         1, 0, 45},
         {"one removed", [&] { std::filesystem::remove(folder.file("a.m1v")); }, 0, 1, 35},
     };
     for (const auto& s : steps) {
@@ -194,21 +203,28 @@ TEST(LibraryIndex, DamagedOrForeignIndexIsMovedAsideAndRebuilt) {
         std::function<void(const std::string&)> make;
         const char* reason;
     } cases[] = {
-        {"not SQLite", [](const std::string& p) { std::ofstream(p) << std::string(5000, 'x'); }, "not an SQLite database"},
-        {"another program's database", [&](const std::string& p) { sql(p, "CREATE TABLE notes(text)"); }, "not a Droskal index"},
-        {"another version", [&](const std::string& p) {
+        {"not SQLite", [](const std::string& p) { std::ofstream(p) << std::string(5000, 'x'); },
+         "not an SQLite database"},
+        {"another program's database",
+         [&](const std::string& p) { sql(p, "CREATE TABLE notes(text)"); }, "not a Droskal index"},
+        {"another version",
+         [&](const std::string& p) {
              std::filesystem::copy_file(good, p);
              sql(p, "PRAGMA user_version=7");
-         }, "index version 7"},
-        {"cut short", [&](const std::string& p) {
+         },
+         "index version 7"},
+        {"cut short",
+         [&](const std::string& p) {
              sql(good, "PRAGMA wal_checkpoint(TRUNCATE); PRAGMA journal_mode=DELETE");
              std::filesystem::copy_file(good, p);
              std::filesystem::resize_file(p, std::filesystem::file_size(p) / 2);
-         }, ""},
+         },
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = cache.file(std::string("t") + std::to_string(&c - cases) + ".sqlite");
+        const std::string path =
+            cache.file(std::string("t") + std::to_string(&c - cases) + ".sqlite");
         c.make(path);
         const Outcome run = Index({folder.file(""), "--db", path, "--format", "csv"});
         EXPECT_EQ(run.status, 0) << run.err;
@@ -226,8 +242,9 @@ TEST(LibraryIndex, OutputDoesNotDependOnJobsAndBadFilesAreNamed) {
     std::vector<Drive> drives;
     for (int i = 0; i < 12; ++i) {
         // Pairs of files 60 s apart make one trip each.
-        drives.push_back({"r" + std::to_string(i) + ".m1v", "300306", 1000.0 + i * 70 + (i % 2 ? 0 : 500 * i), 8 + i,
-                          52.0 + i, 21.0, std::to_string(10 + i), i == 5 ? 3 : -1});
+        drives.push_back({"r" + std::to_string(i) + ".m1v", "300306",
+                          1000.0 + i * 70 + (i % 2 ? 0 : 500 * i), 8 + i, 52.0 + i, 21.0,
+                          std::to_string(10 + i), i == 5 ? 3 : -1});
     }
     WriteDrives(folder, drives);
     folder.write("foreign.m1v", Bytes(3000, 0x47));
@@ -235,13 +252,17 @@ TEST(LibraryIndex, OutputDoesNotDependOnJobsAndBadFilesAreNamed) {
     folder.write("sub/empty.m1v", Bytes(cut.begin(), cut.begin() + 20));
     for (const char* format : {"csv", "geojson", "table"}) {
         SCOPED_TRACE(format);
-        const Outcome one = Index({folder.file(""), "--db", cache.file(std::string("1") + format), "--jobs", "1", "--format", format});
-        const Outcome two = Index({folder.file(""), "--db", cache.file(std::string("2") + format), "--jobs", "2", "--format", format});
+        const Outcome one = Index({folder.file(""), "--db", cache.file(std::string("1") + format),
+                                   "--jobs", "1", "--format", format});
+        const Outcome two = Index({folder.file(""), "--db", cache.file(std::string("2") + format),
+                                   "--jobs", "2", "--format", format});
         EXPECT_EQ(one.out, two.out);
         EXPECT_EQ(one.err, two.err);
         EXPECT_EQ(one.status, cli::kExitPartial);
-        EXPECT_NE(one.err.find(folder.file("foreign.m1v") + ": not a recording"), std::string::npos) << one.err;
-        EXPECT_NE(one.err.find(folder.file("sub/empty.m1v") + ": damaged"), std::string::npos) << one.err;
+        EXPECT_NE(one.err.find(folder.file("foreign.m1v") + ": not a recording"), std::string::npos)
+            << one.err;
+        EXPECT_NE(one.err.find(folder.file("sub/empty.m1v") + ": damaged"), std::string::npos)
+            << one.err;
         EXPECT_NE(one.err.find("2 files skipped"), std::string::npos);
     }
 }

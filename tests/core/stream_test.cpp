@@ -65,14 +65,28 @@ TEST(StreamSearch, UserDataCollection) {
         {"one byte: five characters, untrimmed", {Bytes{'q'}}, {}, "", Chars({0xB2, 'q', 0, 0, 1})},
         {"empty block: four characters", {Bytes{}}, {}, "old", Chars({0xB2, 0, 0, 1})},
         {"two bytes give one", {Bytes{'a', 'b'}}, {}, "", "a"},
-        {"second block counts", {Bytes{'f', 'i', 'r', 's', 't', '!'}, Bytes{'s', 'e', 'c', '!'}}, {}, "", "sec"},
+        {"second block counts",
+         {Bytes{'f', 'i', 'r', 's', 't', '!'}, Bytes{'s', 'e', 'c', '!'}},
+         {},
+         "",
+         "sec"},
         {"no block: old text trimmed again", {}, {}, "$GPRMC,1234567", "GPRMC,123"},
         {"no block, old text of five stays", {}, {}, "abcde", "abcde"},
-        {"another start code ends the data", {Bytes{'x', 'y', 'z', '!'}}, {0, 0, 1, 0xB5, 'e'}, "", "xyz"},
+        {"another start code ends the data",
+         {Bytes{'x', 'y', 'z', '!'}},
+         {0, 0, 1, 0xB5, 'e'},
+         "",
+         "xyz"},
         {"00 01 without a second 00 is no start code",
-         {Bytes{'a', 0x11, 0x00, 0x01, 0xB2, 'b', 0x22, 0x00, 0x01, 0x01, 'c', '!'}}, {}, "",
+         {Bytes{'a', 0x11, 0x00, 0x01, 0xB2, 'b', 0x22, 0x00, 0x01, 0x01, 'c', '!'}},
+         {},
+         "",
          Chars({'a', 0x11, 0, 1, 0xB2, 'b', 0x22, 0, 1, 1, 'c'})},
-        {"bytes above 127 stay single chars", {Bytes{0xC4, 0xE9, 0xFF, '\r'}}, {}, "", Chars({0xC4, 0xE9, 0xFF})},
+        {"bytes above 127 stay single chars",
+         {Bytes{0xC4, 0xE9, 0xFF, '\r'}},
+         {},
+         "",
+         Chars({0xC4, 0xE9, 0xFF})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -82,7 +96,8 @@ TEST(StreamSearch, UserDataCollection) {
         pic.slice = {0x11, 0x22};
         w.addPicture(pic);
         Bytes b = w.bytes();
-        b.insert(b.begin() + (w.pictures()[0].slicePos - 4), c.beforeSlice.begin(), c.beforeSlice.end());
+        b.insert(b.begin() + (w.pictures()[0].slicePos - 4), c.beforeSlice.begin(),
+                 c.beforeSlice.end());
         StreamFile f;
         f.openMemory(b);
         std::string text = c.before;
@@ -204,7 +219,8 @@ std::vector<std::uint8_t> RandomStream(std::mt19937& rng, std::size_t n, bool sp
     for (auto& x : b) {
         const unsigned r = rng() % 64;
         if (sparse) {
-            x = r == 0 ? static_cast<std::uint8_t>(rng() % 3) : static_cast<std::uint8_t>(0x20 + rng() % 200);
+            x = r == 0 ? static_cast<std::uint8_t>(rng() % 3)
+                       : static_cast<std::uint8_t>(0x20 + rng() % 200);
         } else {
             x = r < 24 ? 0x00 : r < 40 ? 0x01 : r < 44 ? 0xB7 : static_cast<std::uint8_t>(rng());
         }
@@ -229,7 +245,8 @@ void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::i
         ASSERT_EQ(pp, fp) << what << " up";
     } else if (op == 1) {
         std::int64_t fp = picturePos, pp = picturePos;
-        ASSERT_EQ(PlainStartDown(plain, pp, po), FindStartDown(fast, fp, fo)) << what << " down from " << picturePos;
+        ASSERT_EQ(PlainStartDown(plain, pp, po), FindStartDown(fast, fp, fo))
+            << what << " down from " << picturePos;
         ASSERT_EQ(pp, fp) << what << " down";
     } else {
         auto fb = std::make_unique<FrameBuffer>();
@@ -249,8 +266,10 @@ std::vector<std::string> WriteAsTrip(const std::vector<std::uint8_t>& bytes, std
                                      const TempFolder& folder) {
     const auto n = static_cast<std::int64_t>(bytes.size());
     std::set<std::int64_t> cuts = {0, n};
-    for (std::int64_t at : {StreamFile::kBlockSize, StreamFile::kBlockSize - 2}) cuts.insert(std::min(at, n));
-    for (int i = 0; i < 3; ++i) cuts.insert(static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1)));
+    for (std::int64_t at : {StreamFile::kBlockSize, StreamFile::kBlockSize - 2})
+        cuts.insert(std::min(at, n));
+    for (int i = 0; i < 3; ++i)
+        cuts.insert(static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1)));
     std::vector<std::string> paths;
     for (auto it = cuts.begin(); std::next(it) != cuts.end(); ++it) {
         paths.push_back(folder.write("part" + std::to_string(paths.size()) + ".m1v",
@@ -260,7 +279,8 @@ std::vector<std::string> WriteAsTrip(const std::vector<std::uint8_t>& bytes, std
     return paths;
 }
 
-void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, int rounds, const std::string& what) {
+void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, int rounds,
+                    const std::string& what) {
     const auto n = static_cast<std::int64_t>(bytes.size());
     const TempFolder folder;
     const std::string path = folder.write("scan.m1v", bytes);
@@ -291,10 +311,12 @@ void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, i
             } else if (where == 2) {
                 readPos = static_cast<std::int64_t>(rng() % 8);
             } else {
-                readPos = std::min<std::int64_t>(n, StreamFile::kBlockSize * (1 + static_cast<std::int64_t>(rng() % 2)) -
-                                                     4 + static_cast<std::int64_t>(rng() % 8));
+                readPos = std::min<std::int64_t>(
+                    n, StreamFile::kBlockSize * (1 + static_cast<std::int64_t>(rng() % 2)) - 4 +
+                           static_cast<std::int64_t>(rng() % 8));
             }
-            const std::int64_t picturePos = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 8));
+            const std::int64_t picturePos =
+                static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 8));
             CompareAt(fast, plain, readPos, picturePos, rng,
                       what + " " + from + " round " + std::to_string(r));
             if (testing::Test::HasFatalFailure()) break;
@@ -304,8 +326,8 @@ void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, i
 
 TEST(ScanningSearches, DenseNearCodesMatchTheByteLoops) {
     std::mt19937 rng(1);
-    for (std::size_t n : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{5}, std::size_t{9}, std::size_t{200},
-                          std::size_t{70000}}) {
+    for (std::size_t n : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{5},
+                          std::size_t{9}, std::size_t{200}, std::size_t{70000}}) {
         CompareOnBytes(RandomStream(rng, n, false), rng, 300, "dense " + std::to_string(n));
     }
 }
@@ -316,7 +338,8 @@ TEST(ScanningSearches, SparseStreamsAcrossSeamsAndLimits) {
     CompareOnBytes(RandomStream(rng, 2 * StreamFile::kBlockSize + 70000, true), rng, 120, "sparse");
     // No 01 at all: every search runs into its limit or the end of the file.
     std::vector<std::uint8_t> none(kPictureSearchLimit * 2 + 5);
-    for (std::size_t i = 0; i < none.size(); ++i) none[i] = static_cast<std::uint8_t>(0x20 + i % 200);
+    for (std::size_t i = 0; i < none.size(); ++i)
+        none[i] = static_cast<std::uint8_t>(0x20 + i % 200);
     CompareOnBytes(none, rng, 40, "no codes");
 }
 
@@ -335,9 +358,11 @@ TEST(ScanningSearches, CodesAtTheEdges) {
                                         StreamFile::kBlockSize,
                                         static_cast<std::int64_t>(bytes.size()) - 4};
         for (int k = 0; k < 6; ++k) {
-            const std::int64_t at = anchors[rng() % std::size(anchors)] + static_cast<std::int64_t>(rng() % 5) - 2;
+            const std::int64_t at =
+                anchors[rng() % std::size(anchors)] + static_cast<std::int64_t>(rng() % 5) - 2;
             if (at < 0 || at + 4 > static_cast<std::int64_t>(bytes.size())) continue;
-            const std::uint8_t code[4] = {0, 0, 1, rng() % 2 ? std::uint8_t{0x00} : std::uint8_t{0xB7}};
+            const std::uint8_t code[4] = {0, 0, 1,
+                                          rng() % 2 ? std::uint8_t{0x00} : std::uint8_t{0xB7}};
             std::copy(code, code + 4, bytes.begin() + at);
         }
         CompareOnBytes(bytes, rng, 30, "edges " + std::to_string(trial));

@@ -31,7 +31,9 @@ std::vector<std::uint8_t> MakeRgb(int w, int h, const RgbPattern& pattern) {
     return rgb;
 }
 
-std::uint8_t B(double v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0)); }
+std::uint8_t B(double v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0.0, 255.0));
+}
 
 double Psnr(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
     double sq = 0;
@@ -79,11 +81,13 @@ TEST(IntraEncoder, RoundTripsSmoothPicturesAndNoiseWithEscapes) {
     for (std::uint8_t picFormat : {1, 2}) {
         const PictureFormatInfo& f = *FormatInfo(picFormat);
         const auto rgb = MakeRgb(f.width, f.height, Circles);
-        const RoundTrip rt = EncodeDecode(RgbToYuvPicture(rgb.data(), f.width, f.height), picFormat, 2);
+        const RoundTrip rt =
+            EncodeDecode(RgbToYuvPicture(rgb.data(), f.width, f.height), picFormat, 2);
         ASSERT_TRUE(rt.decoded);
         for (double p : rt.psnr) EXPECT_GE(p, 38.0) << f.width;
     }
-    YuvPicture noise{320, 240, std::vector<std::uint8_t>(76800), std::vector<std::uint8_t>(19200), std::vector<std::uint8_t>(19200)};
+    YuvPicture noise{320, 240, std::vector<std::uint8_t>(76800), std::vector<std::uint8_t>(19200),
+                     std::vector<std::uint8_t>(19200)};
     for (auto* plane : {&noise.y, &noise.cb, &noise.cr})
         for (auto& v : *plane) v = static_cast<std::uint8_t>(16 + rng() % 220);
     const RoundTrip rt = EncodeDecode(noise, 2, 1);
@@ -170,7 +174,8 @@ TEST(RecorderWriter, HeaderBytesAndPositions) {
         h.height = c.height;
         if (c.matrix) {
             std::array<std::uint8_t, 64> m{};
-            for (int i = 0; i < 64; ++i) m[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(8 + i);
+            for (int i = 0; i < 64; ++i)
+                m[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(8 + i);
             h.intraMatrix = m;
         }
         RecorderWriter w(h);
@@ -184,8 +189,9 @@ TEST(RecorderWriter, HeaderBytesAndPositions) {
 
         // Size, aspect 1, rate 3, bit rate 0x3FFFF, marker, vbv 20 (low bits 10100), constrained 0,
         // intra flag, then the non-intra flag or the matrix.
-        EXPECT_EQ(Slice(b, 1, 12), (Bytes{0x00, 0x00, 0x01, 0xB3, c.sizeBytes[0], c.sizeBytes[1],
-                                          c.sizeBytes[2], 0x13, 0xFF, 0xFF, 0xE0, std::uint8_t(c.matrix ? 0xA2 : 0xA0)}));
+        EXPECT_EQ(Slice(b, 1, 12),
+                  (Bytes{0x00, 0x00, 0x01, 0xB3, c.sizeBytes[0], c.sizeBytes[1], c.sizeBytes[2],
+                         0x13, 0xFF, 0xFF, 0xE0, std::uint8_t(c.matrix ? 0xA2 : 0xA0)}));
         if (c.matrix) {
             // 64 values starting on the last bit of byte 11; the final bit is the non-intra flag.
             EXPECT_EQ(b[12], (8 << 1) | (9 >> 7));
@@ -205,8 +211,8 @@ TEST(RecorderWriter, HeaderBytesAndPositions) {
         EXPECT_EQ(p.slicePos, pictureCode + 17);
         EXPECT_EQ(p.endCodePos, pictureCode + 24);
         EXPECT_EQ(Slice(b, pictureCode, 27),
-                  (Bytes{0, 0, 1, 0x00, 0x01, 0x4F, 0xFF, 0xF8, 0, 0, 1, 0xB2, 'a', 'b', 0, 0, 1, 0x01,
-                         0x0A, 0x0B, 0x0C, 0, 0, 1, 0xB7, 0xEE, 0xEE}));
+                  (Bytes{0, 0, 1, 0x00, 0x01, 0x4F, 0xFF, 0xF8, 0, 0, 1,    0xB2, 'a', 'b',
+                         0, 0, 1, 0x01, 0x0A, 0x0B, 0x0C, 0,    0, 1, 0xB7, 0xEE, 0xEE}));
         EXPECT_EQ(b.size(), static_cast<std::size_t>(pictureCode + 26));
     }
 }

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -24,7 +24,9 @@ namespace {
 using namespace test;
 using Names = std::vector<std::vector<std::string>>;
 
-std::string BaseName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+std::string BaseName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
 
 Names TripNames(const std::vector<Trip>& trips) {
     Names names;
@@ -49,26 +51,42 @@ TEST(TripGrouping, FoldersSplitByTimeGapAndFormatOrderedByTime) {
         double gap;
         Names trips;
     } cases[] = {
-        {"time order before name order", {{"b.m1v", 320, 1000}, {"a.m1v", 320, 1010}}, 120, {{"b.m1v", "a.m1v"}}},
+        {"time order before name order",
+         {{"b.m1v", 320, 1000}, {"a.m1v", 320, 1010}},
+         120,
+         {{"b.m1v", "a.m1v"}}},
         // 1.m1v ends at 1004, 2.m1v at 1128.
         {"gap of 120 s joins, 121 s splits",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}}, 120, {{"1.m1v", "2.m1v"}, {"3.m1v"}}},
-        {"a shorter gap", {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}}, 30,
+         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
+         120,
+         {{"1.m1v", "2.m1v"}, {"3.m1v"}}},
+        {"a shorter gap",
+         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
+         30,
          {{"1.m1v"}, {"2.m1v"}, {"3.m1v"}}},
-        {"format change", {{"1.m1v", 320, 1000}, {"2.m1v", 640, 1005}, {"3.m1v", 640, 1010}}, 120,
+        {"format change",
+         {{"1.m1v", 320, 1000}, {"2.m1v", 640, 1005}, {"3.m1v", 640, 1010}},
+         120,
          {{"1.m1v"}, {"2.m1v", "3.m1v"}}},
-        {"no sentences: name order, any case", {{"c.m1v", 320, -1}, {"a.m1v", 320, -1}, {"B.M1V", 320, -1}}, 120,
+        {"no sentences: name order, any case",
+         {{"c.m1v", 320, -1}, {"a.m1v", 320, -1}, {"B.M1V", 320, -1}},
+         120,
          {{"B.M1V", "a.m1v", "c.m1v"}}},
         {"a file without time stays behind its name neighbour",
-         {{"a.m1v", 320, 2000}, {"b.m1v", 320, -1}, {"c.m1v", 320, 1000}}, 120, {{"c.m1v"}, {"a.m1v", "b.m1v"}}},
-        {"other files left out", {{"x.m1v", 0, -1}, {"notes.txt", 320, 1000}, {"r.m1v", 320, 1000}}, 120,
+         {{"a.m1v", 320, 2000}, {"b.m1v", 320, -1}, {"c.m1v", 320, 1000}},
+         120,
+         {{"c.m1v"}, {"a.m1v", "b.m1v"}}},
+        {"other files left out",
+         {{"x.m1v", 0, -1}, {"notes.txt", 320, 1000}, {"r.m1v", 320, 1000}},
+         120,
          {{"r.m1v"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder folder;
         for (const DriveFile& f : c.files) {
-            folder.write(f.name, f.width ? DriveRecording(f.width, f.count, f.start).bytes() : Bytes(100, 0x47));
+            folder.write(f.name, f.width ? DriveRecording(f.width, f.count, f.start).bytes()
+                                         : Bytes(100, 0x47));
         }
         std::vector<Trip> trips;
         int error = -1;
@@ -89,7 +107,8 @@ TEST(TripStream, PositionsMapToFilesAndBackAtEveryJoin) {
     TempFolder folder;
     std::vector<std::string> paths;
     for (std::int64_t n : lengths) {
-        paths.push_back(folder.write("f" + std::to_string(paths.size()) + ".m1v", Bytes(static_cast<std::size_t>(n), 1)));
+        paths.push_back(folder.write("f" + std::to_string(paths.size()) + ".m1v",
+                                     Bytes(static_cast<std::size_t>(n), 1)));
     }
     FileSource source;
     ASSERT_EQ(source.open(paths), 0);
@@ -99,7 +118,7 @@ TEST(TripStream, PositionsMapToFilesAndBackAtEveryJoin) {
         std::int64_t pos;
         std::size_t file;
         std::int64_t inFile;  // 0: no file holds it
-    } cases[] = {{0, 0, 0},      {1, 0, 1},           {5, 0, 5},           {6, 2, 1},      {7, 3, 1},
+    } cases[] = {{0, 0, 0},           {1, 0, 1},      {5, 0, 5},      {6, 2, 1},     {7, 3, 1},
                  {300006, 3, 300000}, {300007, 4, 1}, {300013, 4, 7}, {300014, 0, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pos);
@@ -155,24 +174,29 @@ TEST(TripStream, FileFailingUnderAnOpenTripEndsItThere) {
     const struct {
         const char* what;
         std::function<void(const std::string&)> damage;
-        int error;     // 0: shrunk
-        int readable;  // pictures read completely
+        int error;          // 0: shrunk
+        int readable;       // pictures read completely
         std::int64_t last;  // the last picture start code before the damage
     } cases[] = {
-        {"shrunk into its third picture", [&](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), pics[2].slicePos), 0); },
-         0, 4 + 2, length + pics[2].picturePos},
-        {"shrunk to nothing", [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); }, 0, 4,
+        {"shrunk into its third picture",
+         [&](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), pics[2].slicePos), 0); }, 0,
+         4 + 2, length + pics[2].picturePos},
+        {"shrunk to nothing", [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 0), 0); },
+         0, 4, pics[3].picturePos},
+        {"vanished", [](const std::string& p) { ASSERT_EQ(std::remove(p.c_str()), 0); }, ENOENT, 4,
          pics[3].picturePos},
-        {"vanished", [](const std::string& p) { ASSERT_EQ(std::remove(p.c_str()), 0); }, ENOENT, 4, pics[3].picturePos},
-        {"replaced by a folder", [](const std::string& p) {
+        {"replaced by a folder",
+         [](const std::string& p) {
              ASSERT_EQ(std::remove(p.c_str()), 0);
              std::filesystem::create_directory(p);
-         }, ENOENT, 4, pics[3].picturePos},
+         },
+         ENOENT, 4, pics[3].picturePos},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempFolder folder;
-        const std::vector<std::string> paths = {folder.write("1.m1v", rec.bytes()), folder.write("2.m1v", rec.bytes()),
+        const std::vector<std::string> paths = {folder.write("1.m1v", rec.bytes()),
+                                                folder.write("2.m1v", rec.bytes()),
                                                 folder.write("3.m1v", rec.bytes())};
         Walker walker;
         int error = -1;
@@ -206,14 +230,17 @@ TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
         SCOPED_TRACE(start);
         const RecorderWriter rec = DriveRecording(320, 6, start, false, 3000);
         const auto& pics = rec.pictures();
-        const std::int64_t cuts[] = {pics[1].picturePos - 2, start >= 0 ? pics[2].userDataPos + 5 : pics[2].picturePos + 3,
+        const std::int64_t cuts[] = {pics[1].picturePos - 2,
+                                     start >= 0 ? pics[2].userDataPos + 5 : pics[2].picturePos + 3,
                                      pics[3].slicePos - 1};
         TempFolder folder;
         std::vector<std::string> paths;
         std::int64_t from = 0;
-        for (std::int64_t to : {cuts[0], cuts[1], cuts[2], static_cast<std::int64_t>(rec.bytes().size())}) {
-            paths.push_back(folder.write(std::to_string(paths.size()) + ".m1v",
-                                         Bytes(rec.bytes().begin() + from, rec.bytes().begin() + to)));
+        for (std::int64_t to :
+             {cuts[0], cuts[1], cuts[2], static_cast<std::int64_t>(rec.bytes().size())}) {
+            paths.push_back(
+                folder.write(std::to_string(paths.size()) + ".m1v",
+                             Bytes(rec.bytes().begin() + from, rec.bytes().begin() + to)));
             from = to;
         }
         std::vector<std::int64_t> progress;
@@ -222,7 +249,8 @@ TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
             EXPECT_EQ(total, static_cast<std::int64_t>(rec.bytes().size()));
             progress.push_back(done);
         });
-        for (int wait = 0; wait < 5000 && !index.finished(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int wait = 0; wait < 5000 && !index.finished(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         ASSERT_TRUE(index.finished());
         EXPECT_EQ(progress.back(), static_cast<std::int64_t>(rec.bytes().size()));
         EXPECT_FALSE(index.failure());
@@ -249,11 +277,13 @@ TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
     std::atomic<bool> cancelled{true};
     std::optional<ReadFailure> failure;
     int batches = 0;
-    EXPECT_FALSE(PictureIndex::Scan({path}, [&](std::vector<IndexedPicture>&) { ++batches; }, {}, cancelled, failure));
+    EXPECT_FALSE(PictureIndex::Scan(
+        {path}, [&](std::vector<IndexedPicture>&) { ++batches; }, {}, cancelled, failure));
     EXPECT_EQ(batches, 0);
     cancelled = false;
-    EXPECT_FALSE(PictureIndex::Scan({path, folder.file("gone.m1v")}, [&](std::vector<IndexedPicture>&) { ++batches; }, {},
-                                    cancelled, failure));
+    EXPECT_FALSE(PictureIndex::Scan(
+        {path, folder.file("gone.m1v")}, [&](std::vector<IndexedPicture>&) { ++batches; }, {},
+        cancelled, failure));
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->error, ENOENT);
     EXPECT_EQ(batches, 1);
@@ -299,7 +329,9 @@ TEST(TripsCli, ListsTheTripsOfAFolder) {
     EXPECT_NEAR(trips[0]["distanceKm"].get<double>(), 0.0111 * 7, 0.001);  // 0.0001 degree a second
     EXPECT_EQ(trips[1]["pictures"], 4);
 
-    EXPECT_EQ(nlohmann::json::parse(Cli({"trips", d.dir(), "--json", "--gap", "4000"}).out)["trips"].size(), 1u);
+    EXPECT_EQ(nlohmann::json::parse(Cli({"trips", d.dir(), "--json", "--gap", "4000"}).out)["trips"]
+                  .size(),
+              1u);
     const CliRun text = Cli({"trips", d.dir()});
     EXPECT_NE(text.out.find("trip 2: 320x240, 1 file, 4 pictures"), std::string::npos) << text.out;
     EXPECT_EQ(Cli({"trips", d.dir(), "--gap", "0"}).status, cli::kExitUsage);
@@ -320,13 +352,15 @@ TEST(TripsCli, FolderGivenToFramesAndCut) {
         args.insert(args.end(), f.trip.begin(), f.trip.end());
         const CliRun r = Cli(args);
         ASSERT_EQ(r.status, cli::kExitOk) << r.err;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.file("pics")), {}), f.pictures);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.file("pics")), {}),
+                  f.pictures);
     }
     EXPECT_EQ(Cli({"frames", d.dir(), "x", "--trip", "3"}).status, cli::kExitUsage);
 
     TempFolder out;
     const std::string cut = out.file("cut.m1v");
-    ASSERT_EQ(Cli({"cut", d.dir(), "--trip", "1", "--from", "4", "--to", "7", cut}).status, cli::kExitOk);
+    ASSERT_EQ(Cli({"cut", d.dir(), "--trip", "1", "--from", "4", "--to", "7", cut}).status,
+              cli::kExitOk);
     Bytes trip = d.a.bytes();
     trip.insert(trip.end(), d.b.bytes().begin(), d.b.bytes().end());
     const auto aLength = static_cast<std::int64_t>(d.a.bytes().size());
@@ -345,11 +379,13 @@ TEST(TripsCli, FolderGivenToFramesAndCut) {
     EXPECT_EQ(decoded, 4);
     if (std::system("command -v ffmpeg >/dev/null 2>&1") == 0) {
         const std::string md5 = out.file("cut.md5");
-        ASSERT_EQ(std::system(("ffmpeg -v error -i '" + cut + "' -f framemd5 '" + md5 + "'").c_str()), 0);
+        ASSERT_EQ(
+            std::system(("ffmpeg -v error -i '" + cut + "' -f framemd5 '" + md5 + "'").c_str()), 0);
         const Bytes text = ReadBytes(md5);
         std::istringstream lines(std::string(text.begin(), text.end()));
         int frames = 0;
-        for (std::string line; std::getline(lines, line);) frames += !line.empty() && line[0] != '#';
+        for (std::string line; std::getline(lines, line);)
+            frames += !line.empty() && line[0] != '#';
         EXPECT_EQ(frames, 4);
     }
 }

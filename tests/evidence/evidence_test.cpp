@@ -16,10 +16,10 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include "cli/Commands.h"
-#include "recording/Walker.h"
 #include "decoder/YuvPlanes.h"
 #include "evidence/Pack.h"
 #include "evidence/QtBand.h"
+#include "recording/Walker.h"
 #include "tests/core/TestRecordings.h"
 
 namespace droskal::evidence {

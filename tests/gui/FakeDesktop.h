@@ -13,7 +13,7 @@ namespace droskal {
 
 // Answers dialogs from queues and records everything the window asked of the desktop.
 class FakeDesktop : public Desktop {
-public:
+  public:
     struct Message {
         QString text;
         Icon icon;
@@ -25,16 +25,16 @@ public:
         QString initialName;
     };
 
-    std::vector<Message> messages;        // every box is answered Ok, or No when it asks
+    std::vector<Message> messages;  // every box is answered Ok, or No when it asks
     std::vector<Dialog> dialogs;
-    std::deque<QString> dialogAnswers;    // names the dialogs return; initial name when empty
+    std::deque<QString> dialogAnswers;  // names the dialogs return; initial name when empty
     int beeps = 0;
-    double clock = 0;                     // seconds; advanced by clockStep at every read
+    double clock = 0;  // seconds; advanced by clockStep at every read
     double clockStep = 0;
-    QMap<QString, QString> settings;      // "app/section/key" -> value
+    QMap<QString, QString> settings;  // "app/section/key" -> value
     int settingWrites = 0;
     std::vector<QString> inputPrompts;
-    std::deque<QString> inputAnswers;     // typed answers; cancelled when empty
+    std::deque<QString> inputAnswers;  // typed answers; cancelled when empty
 
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;
@@ -49,7 +49,7 @@ public:
     double MonotonicSeconds() override;
     // Processes the pending events at once and moves the clock on by the time asked for.
     void WaitForEvents(double seconds) override;
-    std::vector<double> waits;            // every sleep asked for, in seconds
+    std::vector<double> waits;  // every sleep asked for, in seconds
     QString GetSetting(const QString& appName, const QString& section, const QString& key,
                        const QString& defaultValue) override;
     void SaveSetting(const QString& appName, const QString& section, const QString& key,

@@ -45,7 +45,8 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
         RmcFields fields;
         char time[16];
         const int second = (22 * 3600 + 34 * 60 + 10 + i * options.secondsPerPicture) % 86400;
-        std::snprintf(time, sizeof time, "%02d%02d%02d.000", second / 3600, second / 60 % 60, second % 60);
+        std::snprintf(time, sizeof time, "%02d%02d%02d.000", second / 3600, second / 60 % 60,
+                      second % 60);
         fields.time = time;
         fields.status = options.validFix ? "A" : "V";
         fields.speedKnots = std::to_string(10 + i) + ".0";
@@ -70,7 +71,8 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
 }
 
 void WriteBytes(const QString& path, const std::vector<std::uint8_t>& bytes) {
-    WriteBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    WriteBytes(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                static_cast<qsizetype>(bytes.size())));
 }
 
 void WriteBytes(const QString& path, const QByteArray& bytes) {
@@ -86,8 +88,8 @@ QByteArray ReadAll(const QString& path) {
 
 QStringList NavigationKeys(const Form1& f) {
     QStringList keys;
-    for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown, f.cmdStop,
-                                   f.cmdUp, f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
+    for (const PictureButton* b : {f.cmdDownE, f.cmdDownFFF, f.cmdDownFF, f.cmdDownF, f.cmdDown,
+                                   f.cmdStop, f.cmdUp, f.cmdUpF, f.cmdUpFF, f.cmdUpFFF, f.cmdUpE}) {
         keys << b->pictureKey();
     }
     return keys;
@@ -97,7 +99,7 @@ const QStringList kAllUnavailable = {"DownEU", "DownFFFU", "DownFFU", "DownFU", 
                                      "UpU",    "UpFU",     "UpFFU",   "UpFFFU", "UpEU"};
 const QStringList kForwardOnly = {"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "StopU",
                                   "Up",     "UpF",      "UpFF",    "UpFFF",  "UpE"};
-const QStringList kForwardEnd = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
+const QStringList kForwardEnd = {"DownE", "DownFFF", "DownFF", "DownF",  "Down", "StopU",
                                  "UpU",   "UpFU",    "UpFFU",  "UpFFFU", "UpEU"};
 const QStringList kBackwardEnd = kForwardOnly;
 const QStringList kStopped = {"DownE", "DownFFF", "DownFF", "DownF", "Down", "StopU",
@@ -111,8 +113,8 @@ void PressKey(QWidget* window, int key, Qt::KeyboardModifiers modifiers) {
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
     }
     QWidget* focus = QApplication::focusWidget();
-    QTest::keyClick(focus != nullptr && focus->window() == window ? focus : window, static_cast<Qt::Key>(key),
-                    modifiers);
+    QTest::keyClick(focus != nullptr && focus->window() == window ? focus : window,
+                    static_cast<Qt::Key>(key), modifiers);
 }
 
 }  // namespace droskal

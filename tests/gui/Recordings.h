@@ -32,7 +32,7 @@ struct RecordingOptions {
     bool lastEndCode = true;  // false: the last picture is cut off
     int junkAfter = 0;        // zero bytes after each picture's end code
     int secondsPerPicture = 1;
-    bool validFix = true;     // the sentences' status: A, or V
+    bool validFix = true;  // the sentences' status: A, or V
 };
 
 // Picture i is a colour gradient shifted by i, its sentence gives 10 + i knots and the time
@@ -61,7 +61,7 @@ extern const QStringList kStopped;         // playback stopped
 
 // A window started in a scratch folder that also serves as the program's folder.
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     FakeDesktop desktop;
     std::unique_ptr<Form1> form;

@@ -15,11 +15,12 @@ namespace droskal {
 namespace {
 
 class EverydayTest : public WindowTest {
-protected:
+  protected:
     TestRecording rec;
     int shown = 0;
 
-    Form1& Open(const RecordingOptions& options = {}, const std::vector<std::string>& sentences = {}) {
+    Form1& Open(const RecordingOptions& options = {},
+                const std::vector<std::string>& sentences = {}) {
         rec = WriteRecording(Path("r.m1v"), options, sentences);
         Start(rec.path);
         form->onPictureShown = [this] { ++shown; };
@@ -40,9 +41,9 @@ protected:
     // release.
     static void DoubleClick(QWidget* target, QPoint at) {
         const QPointF local(at), global(target->mapToGlobal(at));
-        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
-                                  QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
-                                  QEvent::MouseButtonRelease}) {
+        for (QEvent::Type type :
+             {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonPress,
+              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
             const Qt::MouseButtons held =
                 type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
             QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);

@@ -16,7 +16,7 @@ namespace droskal {
 namespace {
 
 class HostileWindowTest : public WindowTest {
-protected:
+  protected:
     // Every way of moving, each of which must end quietly on a file without pictures.
     void PressEverything() {
         form->cmdUp_Click();
@@ -26,7 +26,8 @@ protected:
         form->fraCmd_MouseDown(1, 0, 4000, 300);
         form->fraCmd_MouseUp(1, 0, 4000, 300);
         // A seek always lands on a byte, so an empty file leaves the read position at 1.
-        EXPECT_LE(form->streamFile.readPosition(), std::max<std::int64_t>(form->state.fileLength, 1));
+        EXPECT_LE(form->streamFile.readPosition(),
+                  std::max<std::int64_t>(form->state.fileLength, 1));
     }
     void ToggleMapView() {
         for (bool on : {true, false}) {
@@ -44,7 +45,8 @@ TEST_F(HostileWindowTest, ShortFilesAreBadFiles) {
     for (std::size_t n = 0; n <= 7; ++n) {
         SCOPED_TRACE(n);
         const QString path = Path(QString("short%1.m1v").arg(n));
-        WriteBytes(path, std::vector<std::uint8_t>(header.begin(), header.begin() + static_cast<long>(n)));
+        WriteBytes(
+            path, std::vector<std::uint8_t>(header.begin(), header.begin() + static_cast<long>(n)));
         desktop.messages.clear();
         Start(path);
         // Seven bytes make a whole sequence header: the file opens, it simply has no picture.
@@ -100,9 +102,11 @@ TEST_F(HostileWindowTest, RecordingOverFourGiB) {
     const std::int64_t offset = (std::int64_t{1} << 32) + 4096;
     const std::int64_t total = offset + static_cast<std::int64_t>(tail.bytes.size());
     QFile big(path);
-    if (!big.open(QIODevice::ReadWrite) || !big.resize(total)) GTEST_SKIP() << "no sparse files here";
+    if (!big.open(QIODevice::ReadWrite) || !big.resize(total))
+        GTEST_SKIP() << "no sparse files here";
     ASSERT_TRUE(big.seek(offset));
-    ASSERT_EQ(big.write(reinterpret_cast<const char*>(tail.bytes.data()), static_cast<qint64>(tail.bytes.size())),
+    ASSERT_EQ(big.write(reinterpret_cast<const char*>(tail.bytes.data()),
+                        static_cast<qint64>(tail.bytes.size())),
               static_cast<qint64>(tail.bytes.size()));
     big.close();
 
@@ -155,7 +159,8 @@ TEST_F(HostileWindowTest, IncompleteAndDamagedIniFiles) {
         {"no PLAYSPEED1", "MAPLAT1=52.5\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\n", false, 1},
         {"binary garbage", garbage, false, -1},
         {"a 1 MB number", valid + "PLAYSPEED1=" + QByteArray(1 << 20, '9') + "\n", false, 1},
-        {"500 bad lines after the values", valid + QByteArray("garbage line\n").repeated(500), true, 10},
+        {"500 bad lines after the values", valid + QByteArray("garbage line\n").repeated(500), true,
+         10},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,7 +253,8 @@ TEST_F(HostileWindowTest, SavesIntoUnwritablePlaces) {
         targets << "ro/old";
     }
     Start(rec.path);
-    for (auto click : {&Form1::cmdUp_Click, &Form1::cmdCut_Click, &Form1::cmdCut_Click}) (form.get()->*click)();
+    for (auto click : {&Form1::cmdUp_Click, &Form1::cmdCut_Click, &Form1::cmdCut_Click})
+        (form.get()->*click)();
     ASSERT_TRUE(form->cmdSaveCut->isEnabled());
     desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
     desktop.settings.insert("Droskal/Setup/Cut", "/keep.MPEG");

@@ -17,13 +17,15 @@
 #include "Recordings.h"
 #include "app/Actions.h"
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
 
 namespace droskal {
 namespace {
 
 class KeysTest : public WindowTest {
-protected:
+  protected:
     TestRecording rec;
     std::vector<int> shown;  // index of every picture shown
 
@@ -45,11 +47,13 @@ protected:
     // To the control with the focus, as a keyboard would: the keys are the window's.
     void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
         QWidget* focus = QApplication::focusWidget();
-        QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(), key, mods);
+        QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(), key,
+                        mods);
     }
-    void Wheel(QWidget* target, QPointF at, int delta, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, mods,
-                          Qt::NoScrollPhase, false);
+    void Wheel(QWidget* target, QPointF at, int delta,
+               Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          mods, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &event);
     }
     // Runs `action` from inside the playback loop once `count` pictures have been shown.
@@ -65,7 +69,8 @@ protected:
         QList<QUrl> urls;
         for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
         paths.isEmpty() ? mime.setText("/tmp/x.m1v") : mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
         QApplication::sendEvent(form.get(), &enter);
         QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(form.get(), &drop);
@@ -85,15 +90,40 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
         std::vector<int> pictures;
         QStringList buttons;
     } cases[] = {
-        {"Home right after opening: its button shows unavailable", {5}, {K(Qt::Key_Home)}, {}, kForwardOnly},
-        {"→ . ← ,", {5}, {K(Qt::Key_Right), K(Qt::Key_Period), K(Qt::Key_Right), K(Qt::Key_Left), K(Qt::Key_Comma)},
-         {0, 1, 2, 1, 0}, kStopped},
-        {"End, → does nothing, Home", {5}, {K(Qt::Key_End), K(Qt::Key_Right), K(Qt::Key_Home)}, {4, 0}, kBackwardEnd},
-        {"Shift+→ and Shift+← move ten", {25}, {K(Qt::Key_Right), shiftRight, shiftLeft}, {0, 10, 0}, kStopped},
-        {"Shift+→ past the end stops at the last", {5}, {K(Qt::Key_Right), shiftRight}, {0, 4}, kForwardEnd},
-        {"↑ ↓ a minute by GPS time", minutes, {K(Qt::Key_Right), K(Qt::Key_Up), K(Qt::Key_Up), K(Qt::Key_Down)},
-         {0, 6, 12, 6}, kStopped},
-        {"↑ without a valid fix: 600 pictures, here the end", noFix, {K(Qt::Key_Right), K(Qt::Key_Up)}, {0, 19},
+        {"Home right after opening: its button shows unavailable",
+         {5},
+         {K(Qt::Key_Home)},
+         {},
+         kForwardOnly},
+        {"→ . ← ,",
+         {5},
+         {K(Qt::Key_Right), K(Qt::Key_Period), K(Qt::Key_Right), K(Qt::Key_Left), K(Qt::Key_Comma)},
+         {0, 1, 2, 1, 0},
+         kStopped},
+        {"End, → does nothing, Home",
+         {5},
+         {K(Qt::Key_End), K(Qt::Key_Right), K(Qt::Key_Home)},
+         {4, 0},
+         kBackwardEnd},
+        {"Shift+→ and Shift+← move ten",
+         {25},
+         {K(Qt::Key_Right), shiftRight, shiftLeft},
+         {0, 10, 0},
+         kStopped},
+        {"Shift+→ past the end stops at the last",
+         {5},
+         {K(Qt::Key_Right), shiftRight},
+         {0, 4},
+         kForwardEnd},
+        {"↑ ↓ a minute by GPS time",
+         minutes,
+         {K(Qt::Key_Right), K(Qt::Key_Up), K(Qt::Key_Up), K(Qt::Key_Down)},
+         {0, 6, 12, 6},
+         kStopped},
+        {"↑ without a valid fix: 600 pictures, here the end",
+         noFix,
+         {K(Qt::Key_Right), K(Qt::Key_Up)},
+         {0, 19},
          kForwardEnd},
     };
     for (const auto& c : cases) {
@@ -119,15 +149,24 @@ TEST_F(KeysTest, DigitsJumpToTenthsOfTheFile) {
     Open(RecordingOptions{20});
     for (int tenth : {5, 0, 9}) {
         Press(static_cast<Qt::Key>(Qt::Key_0 + tenth));
-        const double target = std::max(1.0, std::round(static_cast<double>(rec.bytes.size()) * tenth / 10));
+        const double target =
+            std::max(1.0, std::round(static_cast<double>(rec.bytes.size()) * tenth / 10));
         int expected = 0;
-        while (static_cast<double>(rec.pictures[static_cast<std::size_t>(expected)].picturePos - 3) < target) ++expected;
+        while (static_cast<double>(rec.pictures[static_cast<std::size_t>(expected)].picturePos -
+                                   3) < target)
+            ++expected;
         EXPECT_EQ(shown.back(), expected) << tenth;
     }
 }
 
 TEST_F(KeysTest, PlaybackKeys) {
-    const struct { const char* name; Qt::Key start; std::size_t after; Qt::Key during; std::vector<int> pictures; } cases[] = {
+    const struct {
+        const char* name;
+        Qt::Key start;
+        std::size_t after;
+        Qt::Key during;
+        std::vector<int> pictures;
+    } cases[] = {
         // As the stop button: the picture being read at speed 1 is still shown.
         {"Space starts and stops", Qt::Key_Space, 2, Qt::Key_Space, {0, 1, 2}},
         {"K stops", Qt::Key_L, 1, Qt::Key_K, {0, 1}},
@@ -154,9 +193,11 @@ TEST_F(KeysTest, LPressedAgainPlaysOneSpeedFasterUpToThree) {
     form->onPictureShown = [&] {
         shown.push_back(Index());
         for (const PictureButton* b : {form->cmdUpF, form->cmdUpFF, form->cmdUpFFF}) {
-            if (b->pictureKey().endsWith('A') && (speeds.empty() || speeds.back() != b->pictureKey())) {
+            if (b->pictureKey().endsWith('A') &&
+                (speeds.empty() || speeds.back() != b->pictureKey())) {
                 speeds.push_back(b->pictureKey());
-                if (speeds.size() < 4) QTimer::singleShot(0, form.get(), [this] { Press(Qt::Key_L); });
+                if (speeds.size() < 4)
+                    QTimer::singleShot(0, form.get(), [this] { Press(Qt::Key_L); });
             }
         }
     };
@@ -173,11 +214,13 @@ TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
         bool operator==(const Marks&) const = default;
     };
     auto marks = [this] {
-        return Marks{form->state.cutStart, form->state.cutEnd, form->linCut1->X1(), form->linCut2->X1(),
-                     form->cmdCut->pictureKey()};
+        return Marks{form->state.cutStart, form->state.cutEnd, form->linCut1->X1(),
+                     form->linCut2->X1(), form->cmdCut->pictureKey()};
     };
     Open(RecordingOptions{5});
-    for (PictureButton* b : {form->cmdUp, form->cmdUp, form->cmdCut, form->cmdUp, form->cmdUp, form->cmdCut}) b->click();
+    for (PictureButton* b :
+         {form->cmdUp, form->cmdUp, form->cmdCut, form->cmdUp, form->cmdUp, form->cmdCut})
+        b->click();
     const Marks byButtons = marks();
     ASSERT_EQ(byButtons.picture, "3");
 
@@ -185,8 +228,8 @@ TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
     desktop.beeps = 0;
     Press(Qt::Key_O);  // no start mark: a beep
     // I again sets a new start; O after a Home lies before it: a beep, the marks stay.
-    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_Right, Qt::Key_O,
-                      Qt::Key_Home, Qt::Key_O}) {
+    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Right,
+                      Qt::Key_Right, Qt::Key_O, Qt::Key_Home, Qt::Key_O}) {
         Press(k);
     }
     EXPECT_EQ(marks(), byButtons);
@@ -227,7 +270,8 @@ TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
 
     Press(Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(form->ShownView(), form->Pic1->image());
-    for (Qt::Key k : {Qt::Key_G, Qt::Key_Plus, Qt::Key_G}) Press(k);  // the map view is never zoomed
+    for (Qt::Key k : {Qt::Key_G, Qt::Key_Plus, Qt::Key_G})
+        Press(k);  // the map view is never zoomed
     EXPECT_EQ(form->ZoomFactor(), 1.0);
     // Ctrl+wheel zooms toward the cursor: the corner under it stays.
     Wheel(form->Pic1, QPointF(160, 0), 240, Qt::ControlModifier);
@@ -246,9 +290,13 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
     const QRect window = form->geometry();
     const QRect picture = form->Pic1->geometry();
     const QImage classic = form->ShownView();
-    const struct { const char* name; std::function<void()> enter, leave; } cases[] = {
+    const struct {
+        const char* name;
+        std::function<void()> enter, leave;
+    } cases[] = {
         {"F and Esc", [this] { Press(Qt::Key_F); }, [this] { Press(Qt::Key_Escape); }},
-        {"double-click and F11", [this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
+        {"double-click and F11",
+         [this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
          [this] { Press(Qt::Key_F11); }},
     };
     for (const auto& c : cases) {
@@ -260,13 +308,15 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
         EXPECT_EQ(form->size(), screen);
         // The buttons along the bottom; the picture scaled to the rest, keeping its aspect.
         EXPECT_EQ(form->fraCmd->geometry().bottom(), screen.height() - 1);
-        EXPECT_EQ(form->Pic1->geometry(), QRect(0, 0, screen.width(), screen.height() - form->fraCmd->height()));
+        EXPECT_EQ(form->Pic1->geometry(),
+                  QRect(0, 0, screen.width(), screen.height() - form->fraCmd->height()));
         // Picture pixel (100, 60), well inside a square of the test pattern, where the
         // smooth filter has only the gentle gradient to blend.
         const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
         const double scale = std::min(area.width() / 320, area.height() / 240);
         const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
-        const QRgb shown = form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
+        const QRgb shown =
+            form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
         const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
         for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
         c.leave();
@@ -280,20 +330,27 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
 
 TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     Open(RecordingOptions{2});
-    const TestRecording other = WriteRecording(Path("other.m1v"), RecordingOptions{2, 640, 480, 4, true});
+    const TestRecording other =
+        WriteRecording(Path("other.m1v"), RecordingOptions{2, 640, 480, 4, true});
     QDir(dir.path()).mkdir("folder");
     WriteRecording(Path("folder/b.M1V"), RecordingOptions{1});
     WriteRecording(Path("folder/a.m1v"), RecordingOptions{1});
     WriteBytes(Path("folder/0.txt"), QByteArray("text"));
     WriteBytes(Path("picture.png"), QByteArray("png"));
-    const QString named = other.path.size() > 40 ? "..." + other.path.right(37) : other.path;  // as the dialog's choice
+    const QString named = other.path.size() > 40 ? "..." + other.path.right(37)
+                                                 : other.path;  // as the dialog's choice
     // No paths: a text is dropped. No name opened: nothing happens.
-    const struct { QStringList paths; QString opened, caption; } cases[] = {
+    const struct {
+        QStringList paths;
+        QString opened, caption;
+    } cases[] = {
         {{}, "", ""},
         {{Path("picture.png")}, "", ""},
         {{other.path}, other.path, named},
         {{Path("folder")}, Path("folder/a.m1v"), "1 z 2: a.m1v"},  // the first recording by name
-        {{Path("picture.png"), Path("folder/b.M1V"), other.path}, Path("folder/b.M1V"), "1 z 2: b.M1V"},
+        {{Path("picture.png"), Path("folder/b.M1V"), other.path},
+         Path("folder/b.M1V"),
+         "1 z 2: b.M1V"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.paths.join(' ').toStdString());
@@ -328,12 +385,16 @@ TEST_F(KeysTest, KeyListShowsTheTableAndNoKeyIsTakenTwice) {
     }
     const auto* table = form->keyList->findChild<QTableWidget*>();
     std::set<QString> rows, keys;
-    for (int r = 0; r < table->rowCount(); ++r) rows.insert(table->item(r, 0)->text() + " " + table->item(r, 1)->text());
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows.insert(table->item(r, 0)->text() + " " + table->item(r, 1)->text());
     for (const Action& action : Actions()) {
-        EXPECT_EQ(rows.count(KeysText(action) + " " + action.label), 1u) << action.label.toStdString();
-        for (const QKeySequence& key : action.keys) EXPECT_TRUE(keys.insert(key.toString()).second) << key.toString().toStdString();
+        EXPECT_EQ(rows.count(KeysText(action) + " " + action.label), 1u)
+            << action.label.toStdString();
+        for (const QKeySequence& key : action.keys)
+            EXPECT_TRUE(keys.insert(key.toString()).second) << key.toString().toStdString();
     }
-    for (const MouseAction& mouse : MouseActions()) EXPECT_EQ(rows.count(mouse.what + " " + mouse.label), 1u);
+    for (const MouseAction& mouse : MouseActions())
+        EXPECT_EQ(rows.count(mouse.what + " " + mouse.label), 1u);
     EXPECT_EQ(rows.size(), Actions().size() + MouseActions().size());
 }
 

@@ -54,7 +54,7 @@ const Expected kControls[] = {
 
 // The window as constructed, before Form_Load.
 class LayoutTest : public WindowTest {
-protected:
+  protected:
     void SetUp() override { form = std::make_unique<Form1>(desktop, StartupInfo{}); }
 };
 
@@ -82,7 +82,8 @@ TEST_F(LayoutTest, EveryControlHasItsDesignState) {
 TEST_F(LayoutTest, WindowIsFixedWithItsColoursAndFonts) {
     EXPECT_EQ(form->minimumSize(), QSize(642, 387));
     EXPECT_EQ(form->maximumSize(), QSize(642, 387));
-    EXPECT_FALSE(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(form->windowFlags() &
+                 (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(form->windowIcon().isNull());
     // Background and text colours of an opaque label, a transparent one, and the shapes.
     EXPECT_EQ(form->lblSpeed->palette().color(QPalette::Window), QColor(0, 0, 0));
@@ -114,10 +115,11 @@ TEST_F(LayoutTest, StackingWithinEachContainer) {
 }
 
 TEST_F(LayoutTest, TabOrderRunsFromTheCutButtonToTheCheckBox) {
-    const QWidget* const expected[] = {form->cmdCut,    form->cmdSaveCut, form->cmdBmp,   form->cmdFile,
-                                       form->cmdDownFF, form->cmdDownFFF, form->cmdUpFF,  form->cmdUpFFF,
-                                       form->cmdDownE,  form->cmdUpE,     form->cmdStop,  form->cmdDown,
-                                       form->cmdDownF,  form->cmdUpF,     form->cmdUp,    form->chkGps};
+    const QWidget* const expected[] = {
+        form->cmdCut,    form->cmdSaveCut, form->cmdBmp,  form->cmdFile,
+        form->cmdDownFF, form->cmdDownFFF, form->cmdUpFF, form->cmdUpFFF,
+        form->cmdDownE,  form->cmdUpE,     form->cmdStop, form->cmdDown,
+        form->cmdDownF,  form->cmdUpF,     form->cmdUp,   form->chkGps};
     const QWidget* w = form->cmdCut;
     for (const QWidget* control : expected) {
         EXPECT_EQ(w, control) << w->objectName().toStdString() << " instead of "
@@ -129,8 +131,8 @@ TEST_F(LayoutTest, TabOrderRunsFromTheCutButtonToTheCheckBox) {
 // Fill colours: blue normal, red active, mid grey unavailable; the mask is transparent.
 TEST_F(LayoutTest, ImageLists) {
     ASSERT_EQ(form->imglPic.count(), 32);
-    const std::pair<const char*, QColor> fills[] = {{"Stop", QColor(0, 0, 255)}, {"StopU", QColor(128, 128, 128)},
-                                                    {"UpFA", QColor(255, 0, 0)}};
+    const std::pair<const char*, QColor> fills[] = {
+        {"Stop", QColor(0, 0, 255)}, {"StopU", QColor(128, 128, 128)}, {"UpFA", QColor(255, 0, 0)}};
     for (const auto& [key, fill] : fills) {
         const QImage image = form->imglPic.byKey(key).toImage();
         EXPECT_EQ(image.size(), QSize(16, 16));
@@ -138,7 +140,8 @@ TEST_F(LayoutTest, ImageLists) {
         EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << key;
     }
     // A button shows the list's picture for its key.
-    EXPECT_EQ(form->cmdUp->icon().pixmap(16, 16).toImage(), form->imglPic.byKey(form->cmdUp->pictureKey()).toImage());
+    EXPECT_EQ(form->cmdUp->icon().pixmap(16, 16).toImage(),
+              form->imglPic.byKey(form->cmdUp->pictureKey()).toImage());
     ASSERT_EQ(form->imglFlag.count(), 3);
     EXPECT_EQ(form->imglFlag.byIndex(3).size(), QSize(16, 14));
 }

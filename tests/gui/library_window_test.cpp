@@ -18,9 +18,10 @@ namespace droskal {
 namespace {
 
 class LibraryWindowTest : public WindowTest {
-protected:
+  protected:
     // a.m1v (4 pictures) and b.m1v (4) make one drive, c.m1v (2) another an hour later.
-    RecorderWriter a = test::DriveRecording(320, 4, 1000, true), b = test::DriveRecording(320, 4, 1004, true),
+    RecorderWriter a = test::DriveRecording(320, 4, 1000, true),
+                   b = test::DriveRecording(320, 4, 1004, true),
                    c = test::DriveRecording(320, 2, 5000, true);
 
     void SetUp() override {
@@ -47,7 +48,11 @@ protected:
         QStringList names;
         for (int row = 0; row < w.table->rowCount(); ++row) {
             if (w.table->isRowHidden(row)) continue;
-            names << QFileInfo(w.table->item(row, LibraryWindow::kStart)->data(Qt::UserRole).toStringList().front()).fileName();
+            names << QFileInfo(w.table->item(row, LibraryWindow::kStart)
+                                   ->data(Qt::UserRole)
+                                   .toStringList()
+                                   .front())
+                         .fileName();
         }
         return names;
     }
@@ -61,7 +66,8 @@ TEST_F(LibraryWindowTest, ListsSortsFiltersAndOpensATrip) {
     w.cmdChoose->click();
     WaitIdle(w);
     ASSERT_EQ(w.table->rowCount(), 2) << w.status->text().toStdString();
-    EXPECT_TRUE(w.status->text().startsWith("Nagrania: 3, pominięte: 0")) << w.status->text().toStdString();
+    EXPECT_TRUE(w.status->text().startsWith("Nagrania: 3, pominięte: 0"))
+        << w.status->text().toStdString();
 
     const struct {
         int column;
@@ -96,14 +102,16 @@ TEST_F(LibraryWindowTest, ListsSortsFiltersAndOpensATrip) {
     // The double-click on the longer drive (last row) opens it at its first picture.
     const int row = 1;
     const QPoint at = w.table->visualItemRect(w.table->item(row, LibraryWindow::kStart)).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
-                              QEvent::MouseButtonRelease}) {
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
         QMouseEvent event(type, at, w.table->viewport()->mapToGlobal(at), Qt::LeftButton,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
         QApplication::sendEvent(w.table->viewport(), &event);
     }
     EXPECT_EQ(form->lblFile->text(), FileCaption(Path("drives/a.m1v")));
-    EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(a.bytes().size() + b.bytes().size()));
+    EXPECT_EQ(form->state.fileLength,
+              static_cast<std::int64_t>(a.bytes().size() + b.bytes().size()));
     EXPECT_EQ(form->state.picturePos, a.pictures().front().picturePos);
     // It is the folder's first trip, so PgDn goes on to the next.
     EXPECT_EQ(form->trips.size(), 2u);

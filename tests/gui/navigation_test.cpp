@@ -13,7 +13,7 @@ namespace droskal {
 namespace {
 
 class NavigationTest : public WindowTest {
-protected:
+  protected:
     TestRecording rec;
     std::vector<std::int64_t> shown;  // picturePos of every picture shown
 
@@ -44,17 +44,20 @@ TEST_F(NavigationTest, SteppingVisitsEveryPictureBothWays) {
     Open(RecordingOptions{4});
     const char* const speeds[] = {"19 km/h", "20 km/h", "22 km/h", "24 km/h"};  // 10..13 knots
     form->onPictureShown = [&] {
-        const std::size_t i = static_cast<std::size_t>(
-            std::find_if(rec.pictures.begin(), rec.pictures.end(),
-                         [&](const PicturePositions& p) { return p.picturePos == form->state.picturePos; }) -
-            rec.pictures.begin());
+        const std::size_t i =
+            static_cast<std::size_t>(std::find_if(rec.pictures.begin(), rec.pictures.end(),
+                                                  [&](const PicturePositions& p) {
+                                                      return p.picturePos == form->state.picturePos;
+                                                  }) -
+                                     rec.pictures.begin());
         ASSERT_LT(i, rec.pictures.size());
         shown.push_back(form->state.picturePos);
         EXPECT_EQ(form->lblTime->text(), QString("30.03.2006  22:34:%1").arg(10 + i));
         EXPECT_EQ(form->lblSpeed->text(), speeds[i]);
         EXPECT_TRUE(form->lblSpeed->isVisibleTo(form.get()));
         EXPECT_TRUE(form->chkGps->isVisibleTo(form.get()));
-        const CounterFigures figures = CounterAt(rec.pictures[i].slicePos, form->state.fileLength, 9375.0f);
+        const CounterFigures figures =
+            CounterAt(rec.pictures[i].slicePos, form->state.fileLength, 9375.0f);
         EXPECT_EQ(form->lblPlay->text(), QString::fromStdString(figures.caption));
         EXPECT_FLOAT_EQ(form->shPlay->Width(), figures.playWidth);
         EXPECT_FLOAT_EQ(form->lblPlay->Left(), 120 + figures.playWidth - 187.5f);
@@ -99,9 +102,9 @@ TEST_F(NavigationTest, WithoutAFileNothingReadsOrDecodes) {
     Start();
     form->onPictureShown = [this] { shown.push_back(0); };
     const QStringList before = Pictures();
-    for (auto handler : {&Form1::cmdUp_Click, &Form1::cmdDown_Click, &Form1::cmdUpE_Click,
-                         &Form1::cmdDownE_Click, &Form1::cmdUpF_Click, &Form1::cmdDownFF_Click,
-                         &Form1::cmdUpFFF_Click}) {
+    for (auto handler :
+         {&Form1::cmdUp_Click, &Form1::cmdDown_Click, &Form1::cmdUpE_Click, &Form1::cmdDownE_Click,
+          &Form1::cmdUpF_Click, &Form1::cmdDownFF_Click, &Form1::cmdUpFFF_Click}) {
         (form.get()->*handler)();
     }
     form->state.barEnabled = true;
@@ -122,13 +125,28 @@ TEST_F(NavigationTest, PlaybackAtEachSpeedShowsItsPictures) {
         QStringList endPictures;
     };
     const Case cases[] = {
-        {"speed 1 forward", &Form1::cmdUpF_Click, false, 0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, kForwardEnd},
-        {"speed 1 backward", &Form1::cmdDownF_Click, true, 0, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, kBackwardEnd},
+        {"speed 1 forward",
+         &Form1::cmdUpF_Click,
+         false,
+         0,
+         {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+         kForwardEnd},
+        {"speed 1 backward",
+         &Form1::cmdDownF_Click,
+         true,
+         0,
+         {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0},
+         kBackwardEnd},
         {"speed 2 forward", &Form1::cmdUpFF_Click, false, 0, {4, 9}, kForwardEnd},
         {"speed 2 backward", &Form1::cmdDownFF_Click, true, 0, {6, 1}, kBackwardEnd},
         // About 153,400 bytes from picture to picture: each jump of 200,000 passes one.
         {"speed 3 forward", &Form1::cmdUpFFF_Click, false, 150000, {2, 4, 6, 8, 10}, kForwardEnd},
-        {"speed 3 backward", &Form1::cmdDownFFF_Click, true, 150000, {9, 7, 5, 3, 1, 0}, kBackwardEnd},
+        {"speed 3 backward",
+         &Form1::cmdDownFFF_Click,
+         true,
+         150000,
+         {9, 7, 5, 3, 1, 0},
+         kBackwardEnd},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,7 +157,8 @@ TEST_F(NavigationTest, PlaybackAtEachSpeedShowsItsPictures) {
         shown.clear();
         (form.get()->*c.play)();
         std::vector<std::int64_t> expected;
-        for (int i : c.pictures) expected.push_back(rec.pictures[static_cast<std::size_t>(i)].picturePos);
+        for (int i : c.pictures)
+            expected.push_back(rec.pictures[static_cast<std::size_t>(i)].picturePos);
         EXPECT_EQ(shown, expected);
         EXPECT_FALSE(form->state.playing);
         EXPECT_EQ(Pictures(), c.endPictures);
@@ -207,20 +226,47 @@ TEST_F(NavigationTest, ButtonsDuringPlayback) {
         QStringList endPictures;
     } cases[] = {
         // Stopped, not ended: everything normal but the stop button.
-        {"stop at speed 1", 10, &Form1::cmdUpF_Click, 2, [this] { form->cmdStop_Click(); }, {0, 1, 2}, kStopped},
+        {"stop at speed 1",
+         10,
+         &Form1::cmdUpF_Click,
+         2,
+         [this] { form->cmdStop_Click(); },
+         {0, 1, 2},
+         kStopped},
         // The running group of five seeks completes.
-        {"stop at speed 2", 20, &Form1::cmdUpFF_Click, 1, [this] { form->cmdStop_Click(); }, {4, 9}, kStopped},
+        {"stop at speed 2",
+         20,
+         &Form1::cmdUpFF_Click,
+         1,
+         [this] { form->cmdStop_Click(); },
+         {4, 9},
+         kStopped},
         // Another play button stops playback and starts nothing.
-        {"speed 2 back at speed 1", 10, &Form1::cmdUpF_Click, 1, [this] { form->cmdDownFF_Click(); }, {0, 1}, kStopped},
-        {"step back at speed 1 goes on from there", 6, &Form1::cmdUpF_Click, 3, [this] { form->cmdDown_Click(); },
-         {0, 1, 2, 1, 2, 3, 4, 5}, kForwardEnd},
-        {"up and file are ignored", 4, &Form1::cmdUpF_Click, 1,
+        {"speed 2 back at speed 1",
+         10,
+         &Form1::cmdUpF_Click,
+         1,
+         [this] { form->cmdDownFF_Click(); },
+         {0, 1},
+         kStopped},
+        {"step back at speed 1 goes on from there",
+         6,
+         &Form1::cmdUpF_Click,
+         3,
+         [this] { form->cmdDown_Click(); },
+         {0, 1, 2, 1, 2, 3, 4, 5},
+         kForwardEnd},
+        {"up and file are ignored",
+         4,
+         &Form1::cmdUpF_Click,
+         1,
          [&] {
              duringPlayback = Pictures();
              form->cmdUp_Click();
              form->cmdFile_Click();
          },
-         {0, 1, 2, 3}, kForwardEnd},
+         {0, 1, 2, 3},
+         kForwardEnd},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -229,14 +275,15 @@ TEST_F(NavigationTest, ButtonsDuringPlayback) {
         After(c.after, c.action);
         (form.get()->*c.play)();
         std::vector<std::int64_t> expected;
-        for (int i : c.pictures) expected.push_back(rec.pictures[static_cast<std::size_t>(i)].picturePos);
+        for (int i : c.pictures)
+            expected.push_back(rec.pictures[static_cast<std::size_t>(i)].picturePos);
         EXPECT_EQ(shown, expected);
         EXPECT_FALSE(form->state.playing);
         EXPECT_TRUE(form->state.barEnabled);
         EXPECT_EQ(Pictures(), c.endPictures);
     }
-    EXPECT_EQ(duringPlayback, QStringList({"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU", "Stop", "UpU", "UpFA",
-                                           "UpFFU", "UpFFFU", "UpEU"}));
+    EXPECT_EQ(duringPlayback, QStringList({"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU",
+                                           "Stop", "UpU", "UpFA", "UpFFU", "UpFFFU", "UpEU"}));
     EXPECT_TRUE(desktop.dialogs.empty());
 }
 
@@ -262,8 +309,8 @@ TEST(PositionCounter, FiguresFollowTheReadPosition) {
         float width;
         const char* caption;
     } cases[] = {
-        {500, 1000, 4687.5f, "49%"},                    // 50,000 / 1,000.5
-        {1000, 1000, 9375.0f, "99%"},                   // the 0.5 keeps a small file below 100%
+        {500, 1000, 4687.5f, "49%"},   // 50,000 / 1,000.5
+        {1000, 1000, 9375.0f, "99%"},  // the 0.5 keeps a small file below 100%
         {0, 1000, 0.0f, "0%"},
         {10000000, 10000000, 9375.0f, "100%"},          // the 0.5 is lost in the float: 100%
         {5000000000LL, 10000000000LL, 4687.5f, "50%"},  // beyond 32 bits
@@ -311,7 +358,10 @@ TEST_F(NavigationTest, ThumbZoneAndClicksBesideIt) {
         EXPECT_EQ(form->cursor().shape(), c.cursor);
         // Put the thumb back for the next case.
         if (c.pictures == 1) {
-            if (c.x > thumb) form->cmdDown_Click(); else form->cmdUp_Click();
+            if (c.x > thumb)
+                form->cmdDown_Click();
+            else
+                form->cmdUp_Click();
         }
     }
 }

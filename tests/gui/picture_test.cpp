@@ -10,7 +10,7 @@ namespace droskal {
 namespace {
 
 class PictureTest : public WindowTest {
-protected:
+  protected:
     bool ReadNext() {
         return form->FindStartUp(1) && form->FindPicStart(1) && form->ReadFrame(1, *form->frameBuf);
     }
@@ -23,15 +23,16 @@ TEST_F(PictureTest, ShowPicDrawsTheDecodedPictureForBothFormats) {
     };
     for (const Case c : {Case{640, 480, 0}, Case{320, 240, 160}}) {
         SCOPED_TRACE(c.width);
-        const TestRecording rec = WriteRecording(Path("f.m1v"), RecordingOptions{2, c.width, c.height, 3, true});
+        const TestRecording rec =
+            WriteRecording(Path("f.m1v"), RecordingOptions{2, c.width, c.height, 3, true});
         Start(rec.path);
         ASSERT_TRUE(ReadNext());
         ASSERT_TRUE(form->ShowPic());
 
         Decoder reference;
         std::vector<std::uint8_t> expected(static_cast<std::size_t>(c.width) * c.height * 3);
-        ASSERT_TRUE(reference.DecodePicture(*form->frameBuf, c.width == 640 ? 1 : 2,
-                                            expected.data()));
+        ASSERT_TRUE(
+            reference.DecodePicture(*form->frameBuf, c.width == 640 ? 1 : 2, expected.data()));
         const QImage& shown = form->Pic1->image();
         ASSERT_EQ(shown.height(), c.height == 480 ? 480 : 242);
         int mismatches = 0;
@@ -64,7 +65,7 @@ TEST_F(PictureTest, AbandonedPictureLeavesTheImageAlone) {
 }
 
 class MapViewTest : public WindowTest {
-protected:
+  protected:
     // A 4096 x 4096 map whose colour encodes its 64-pixel tile, so a drawn window tells
     // where it was taken from.
     static QImage TileMap() {
@@ -73,7 +74,8 @@ protected:
         for (int i = 0; i < 256; ++i) map.setColor(i, qRgb(i, 255 - i, (i * 7) & 0xFF));
         for (int y = 0; y < 4096; ++y) {
             uchar* line = map.scanLine(y);
-            for (int x = 0; x < 4096; ++x) line[x] = static_cast<uchar>((x / 64 + y / 64 * 3) & 0xFF);
+            for (int x = 0; x < 4096; ++x)
+                line[x] = static_cast<uchar>((x / 64 + y / 64 * 3) & 0xFF);
         }
         return map;
     }

@@ -32,25 +32,32 @@ QByteArray Encoded(QColor colour, const char* format) {
 }
 
 bool Near(QColor a, QColor b, int tolerance = 6) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
-QColor CentreOf(const QImage& tile) { return tile.pixelColor(128, 128); }
+QColor CentreOf(const QImage& tile) {
+    return tile.pixelColor(128, 128);
+}
 
 TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
     // Expected tiles from the slippy-map formulas as published with the tile servers.
-    struct Case { double lat, lon; int z; std::int64_t x, y; } cases[] = {
+    struct Case {
+        double lat, lon;
+        int z;
+        std::int64_t x, y;
+    } cases[] = {
         {0, 0, 0, 0, 0},
         {-70, 150, 0, 0, 0},
-        {52.2318, 21.0060, 16, 36592, 21578},     // Warsaw, north-east
-        {-33.8568, 151.2153, 16, 60295, 39325},   // Sydney, south-east
-        {40.6892, -74.0445, 16, 19288, 24645},    // New York, north-west
-        {-22.9519, -43.2105, 16, 24901, 37062},   // Rio de Janeiro, south-west
-        {85, 179.9999, 3, 7, 0},                  // just west of the date line
-        {-60, -179.9999, 3, 0, 5},                // just east of it
-        {10, 180.0, 3, 0, 3},                     // 180 E is 180 W
-        {89.9, 0, 2, 2, 0},                       // beyond the Mercator limit: clamped
+        {52.2318, 21.0060, 16, 36592, 21578},    // Warsaw, north-east
+        {-33.8568, 151.2153, 16, 60295, 39325},  // Sydney, south-east
+        {40.6892, -74.0445, 16, 19288, 24645},   // New York, north-west
+        {-22.9519, -43.2105, 16, 24901, 37062},  // Rio de Janeiro, south-west
+        {85, 179.9999, 3, 7, 0},                 // just west of the date line
+        {-60, -179.9999, 3, 0, 5},               // just east of it
+        {10, 180.0, 3, 0, 3},                    // 180 E is 180 W
+        {89.9, 0, 2, 2, 0},                      // beyond the Mercator limit: clamped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lat << "," << c.lon << " z" << c.z);
@@ -75,17 +82,24 @@ struct TempMaps : testing::Test {
     void WriteMbTiles(const QString& file, const char* scheme) {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
-        const std::string sql = std::string(
-            "CREATE TABLE metadata (name text, value text);"
-            "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, tile_data blob);"
-            "INSERT INTO metadata VALUES ('name','test'),('format','png'),('minzoom','1'),('maxzoom','2'),"
-            "('attribution','(c) Test Maps'),('scheme','") + scheme + "');";
+        const std::string sql =
+            std::string(
+                "CREATE TABLE metadata (name text, value text);"
+                "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, "
+                "tile_data blob);"
+                "INSERT INTO metadata VALUES "
+                "('name','test'),('format','png'),('minzoom','1'),('maxzoom','2'),"
+                "('attribution','(c) Test Maps'),('scheme','") +
+            scheme + "');";
         ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (?,?,?,?)", -1, &insert, nullptr);
         // z1: the north-east tile (x 1, y 0) is stored in TMS row 1, red PNG; the
         // south-west one (x 0, y 1) in row 0, blue JPEG.
-        const struct { int z, x, row; QByteArray data; } rows[] = {
+        const struct {
+            int z, x, row;
+            QByteArray data;
+        } rows[] = {
             {1, 1, 1, Encoded(Qt::red, "PNG")},
             {1, 0, 0, Encoded(Qt::blue, "JPEG")},
             {2, 0, 0, QByteArray("not a picture")},
@@ -94,7 +108,8 @@ struct TempMaps : testing::Test {
             sqlite3_bind_int(insert, 1, r.z);
             sqlite3_bind_int(insert, 2, r.x);
             sqlite3_bind_int(insert, 3, r.row);
-            sqlite3_bind_blob(insert, 4, r.data.constData(), static_cast<int>(r.data.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_blob(insert, 4, r.data.constData(), static_cast<int>(r.data.size()),
+                              SQLITE_TRANSIENT);
             ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
             sqlite3_reset(insert);
         }
@@ -110,12 +125,15 @@ TEST_F(TempMaps, MbTilesRowsAreFlippedAndBothPictureFormatsRead) {
     EXPECT_EQ(tiles.attribution(), "(c) Test Maps");
     EXPECT_EQ(tiles.minZoom(), 1);
     EXPECT_EQ(tiles.maxZoom(), 2);
-    struct Case { TileId id; std::optional<QColor> colour; } cases[] = {
-        {{1, 1, 0}, QColor(Qt::red)},   // XYZ row 0 is TMS row 1
+    struct Case {
+        TileId id;
+        std::optional<QColor> colour;
+    } cases[] = {
+        {{1, 1, 0}, QColor(Qt::red)},  // XYZ row 0 is TMS row 1
         {{1, 0, 1}, QColor(Qt::blue)},
-        {{1, 1, 1}, std::nullopt},      // TMS row 0 of column 1 was never stored
+        {{1, 1, 1}, std::nullopt},  // TMS row 0 of column 1 was never stored
         {{1, 0, 0}, std::nullopt},
-        {{2, 0, 3}, std::nullopt},      // damaged tile data
+        {{2, 0, 3}, std::nullopt},  // damaged tile data
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.id.z << "/" << c.id.x << "/" << c.id.y);
@@ -160,7 +178,8 @@ TEST_F(TempMaps, TileFolderAndFallingThroughToTheFirstSourceThatCovers) {
     {
         QPainter painter(&view);
         const QPointF at = choice.projection.toWorld(52.2318, 21.0060);
-        ASSERT_TRUE(choice.source->paint(painter, choice.projection, QRectF(at - QPointF(32, 32), QSizeF(64, 64))));
+        ASSERT_TRUE(choice.source->paint(painter, choice.projection,
+                                         QRectF(at - QPointF(32, 32), QSizeF(64, 64))));
     }
     EXPECT_TRUE(Near(view.pixelColor(32, 32), Qt::green));
     // North-east at zoom 1 is the MBTiles' red tile.
@@ -185,10 +204,12 @@ struct TileServer {
                     lastRequest += socket->readAll();
                     if (!lastRequest.contains("\r\n\r\n")) return;
                     ++requests;
-                    const QByteArray body = status == 200 ? Encoded(Qt::yellow, "PNG") : QByteArray("fail");
-                    socket->write("HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: image/png\r\n"
-                                  "Connection: close\r\nContent-Length: " + QByteArray::number(body.size()) +
-                                  "\r\n\r\n" + body);
+                    const QByteArray body =
+                        status == 200 ? Encoded(Qt::yellow, "PNG") : QByteArray("fail");
+                    socket->write("HTTP/1.1 " + QByteArray::number(status) +
+                                  " X\r\nContent-Type: image/png\r\n"
+                                  "Connection: close\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 });
             }
@@ -220,7 +241,8 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
         // Older than a week: asked for again; when the server fails, the old tile still serves.
         QFile file(cached);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-8), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-8),
+                                     QFileDevice::FileModificationTime));
         file.close();
         server.status = 500;
         OnlineTiles online(server.url(), path("cache"));
@@ -271,17 +293,19 @@ std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double l
 }
 
 TEST(Route, StretchesBreakWhereTheFixIsLostOrTheTimeJumps) {
-    struct Case { const char* statuses; std::vector<std::pair<std::size_t, std::size_t>> stretches; } cases[] = {
-        {"AAAA", {{0, 3}}},
-        {"AAVVAA", {{0, 1}, {4, 5}}},
-        {"VAV", {{1, 1}}},
-        {"AAjA", {{0, 1}, {2, 2}, {3, 3}}},
+    struct Case {
+        const char* statuses;
+        std::vector<std::pair<std::size_t, std::size_t>> stretches;
+    } cases[] = {
+        {"AAAA", {{0, 3}}}, {"AAVVAA", {{0, 1}, {4, 5}}},
+        {"VAV", {{1, 1}}},  {"AAjA", {{0, 1}, {2, 2}, {3, 3}}},
         {"VVV", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.statuses);
         std::vector<std::pair<std::size_t, std::size_t>> got;
-        for (const RouteStretch& s : RouteStretches(Drive(c.statuses))) got.emplace_back(s.first, s.last);
+        for (const RouteStretch& s : RouteStretches(Drive(c.statuses)))
+            got.emplace_back(s.first, s.last);
         EXPECT_EQ(got, c.stretches);
     }
     // Drawn: no line across the lost stretch.
@@ -311,10 +335,17 @@ TEST(Route, NearestFixPrefersThePassNearestInTime) {
     }
     const Projection p = Projection::Mercator(17);
     const QPointF at = p.toWorld(route[3].lat, route[3].lon);
-    struct Case { std::int64_t current; std::optional<std::size_t> expected; } cases[] = {
-        {0, 3}, {9, 6}, {4, 3}, {5, 6},
+    struct Case {
+        std::int64_t current;
+        std::optional<std::size_t> expected;
+    } cases[] = {
+        {0, 3},
+        {9, 6},
+        {4, 3},
+        {5, 6},
     };
-    for (const auto& c : cases) EXPECT_EQ(NearestFix(route, p, at, 30, c.current), c.expected) << c.current;
+    for (const auto& c : cases)
+        EXPECT_EQ(NearestFix(route, p, at, 30, c.current), c.expected) << c.current;
     EXPECT_EQ(NearestFix(route, p, at + QPointF(0, 200), 30, 0), std::nullopt);
 }
 
@@ -348,7 +379,8 @@ TEST_F(TempMaps, WorldFilePlacesEveryValidFixOnTheRoute) {
         MapSources sources;
         QString error;
         if (calibrated) {
-            sources.push_back(MakeSource(path("map.png") + ",52.41674,20.79139,52.80114,20.23250", false, error));
+            sources.push_back(
+                MakeSource(path("map.png") + ",52.41674,20.79139,52.80114,20.23250", false, error));
             ASSERT_NE(sources.back(), nullptr) << error.toStdString();
         }
         FitOptions options;
@@ -360,11 +392,15 @@ TEST_F(TempMaps, WorldFilePlacesEveryValidFixOnTheRoute) {
         const std::string world = WorldFileText(map);
         for (const RoutePoint& p : route) {
             if (!p.valid) continue;
-            const double x = calibrated ? p.lon : kEarthRadiusMetres * p.lon * std::numbers::pi / 180;
-            const double y = calibrated ? p.lat
-                                        : kEarthRadiusMetres * std::log(std::tan(std::numbers::pi / 4 +
-                                                                                 p.lat * std::numbers::pi / 360));
-            EXPECT_TRUE(RouteNear(map.image, PlacedPixel(world, x, y), Qt::magenta, 1)) << p.picture;
+            const double x =
+                calibrated ? p.lon : kEarthRadiusMetres * p.lon * std::numbers::pi / 180;
+            const double y =
+                calibrated
+                    ? p.lat
+                    : kEarthRadiusMetres *
+                          std::log(std::tan(std::numbers::pi / 4 + p.lat * std::numbers::pi / 360));
+            EXPECT_TRUE(RouteNear(map.image, PlacedPixel(world, x, y), Qt::magenta, 1))
+                << p.picture;
         }
     }
 }
@@ -385,8 +421,8 @@ TEST(MapCommand, DemoDriveWorldFilePutsEveryValidFixOnARouteColouredPixel) {
     const std::string png = dir.filePath("route.png").toStdString();
     std::ostringstream out, err;
     const cli::Io io{out, err};
-    ASSERT_EQ(cli::RunMap({demo.toStdString(), "-o", png, "--source", std::string(DROSKAL_DEMO_DIR) + "/map.gif",
-                           "--size", "900x700"},
+    ASSERT_EQ(cli::RunMap({demo.toStdString(), "-o", png, "--source",
+                           std::string(DROSKAL_DEMO_DIR) + "/map.gif", "--size", "900x700"},
                           io),
               cli::kExitOk)
         << err.str();
@@ -403,7 +439,8 @@ TEST(MapCommand, DemoDriveWorldFilePutsEveryValidFixOnARouteColouredPixel) {
         ++valid;
         const QPointF pixel = PlacedPixel(world, p.lon, p.lat);
         bool found = false;
-        for (const SpeedBand& band : SpeedBands()) found = found || RouteNear(image, pixel, band.colour, 2);
+        for (const SpeedBand& band : SpeedBands())
+            found = found || RouteNear(image, pixel, band.colour, 2);
         ASSERT_TRUE(found) << "picture " << p.picture << " at " << pixel.x() << "," << pixel.y();
     }
     EXPECT_GT(valid, 800);

@@ -23,15 +23,19 @@ namespace {
 constexpr int kPictures = 20;
 
 void Click(QWidget* widget, QPoint at) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
 }
 
 // Out along a street for ten pictures and back over the same places, 1 s apart, from map
 // pixel (2000, 2000) of the built-in calibration eastwards, 11.7 pixels a picture.
-double LatOf(int) { return 52.41674 - 2000 / 10653.0; }
-double LonOf(int i) { return 20.79139 + 2000 / 7327.0 + 0.0016 * (i < 10 ? i : 19 - i); }
+double LatOf(int) {
+    return 52.41674 - 2000 / 10653.0;
+}
+double LonOf(int i) {
+    return 20.79139 + 2000 / 7327.0 + 0.0016 * (i < 10 ? i : 19 - i);
+}
 
 std::vector<PicturePositions> WriteDrive(const QString& path) {
     SequenceHeader header;
@@ -58,7 +62,7 @@ std::vector<PicturePositions> WriteDrive(const QString& path) {
 }
 
 class RouteTest : public WindowTest {
-protected:
+  protected:
     std::vector<PicturePositions> pictures;
 
     Form1& StartInMapView() {
@@ -99,7 +103,8 @@ protected:
         const QImage image = form->Pic1->image();
         int count = 0;
         for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) count += image.pixelColor(x, y) == render::SpeedColour(55.56);
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y) == render::SpeedColour(55.56);
         }
         return count;
     }
@@ -126,11 +131,15 @@ TEST_F(RouteTest, RKeyDrawsTheRouteAndOffLeavesTheClassicPicture) {
 TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
     StartInMapView();
     // Picture 3's place is passed again by picture 16.
-    struct Case { int from; QPoint offset; int expected; } cases[] = {
-        {0, {0, 0}, 3},     // on the way out
-        {19, {0, 0}, 16},   // on the way back
-        {12, {8, 5}, 15},   // beside it: picture 15's place is nearer on the pass nearer in time
-        {5, {0, 40}, 5},    // 40 pixels off the street: nothing happens
+    struct Case {
+        int from;
+        QPoint offset;
+        int expected;
+    } cases[] = {
+        {0, {0, 0}, 3},    // on the way out
+        {19, {0, 0}, 16},  // on the way back
+        {12, {8, 5}, 15},  // beside it: picture 15's place is nearer on the pass nearer in time
+        {5, {0, 40}, 5},   // 40 pixels off the street: nothing happens
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "from " << c.from);
@@ -151,14 +160,17 @@ TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
     StartInMapView();
     GoTo(0);
     const auto wheel = [&](QPoint at, int delta) {
-        QWheelEvent event(at, form->Pic1->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                          Qt::NoScrollPhase, false);
+        QWheelEvent event(at, form->Pic1->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(form->Pic1, &event);
     };
     const QPoint point = ClassicPixel(0);
     // Zooming in at the point keeps it under the cursor; a step out and the next picture is
     // a step (0.0016 degrees of longitude) of map pixels away at that scale.
-    struct Case { int delta; int scaleStep; } cases[] = {{120, 1}, {120, 2}, {120, 2}, {-360, -1}, {-240, -2}, {120, -1}};
+    struct Case {
+        int delta;
+        int scaleStep;
+    } cases[] = {{120, 1}, {120, 2}, {120, 2}, {-360, -1}, {-240, -2}, {120, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.delta);
         wheel(point, c.delta);

@@ -19,7 +19,7 @@ std::uint32_t U32(const QByteArray& b, int at) {
 }
 
 class SaveTest : public WindowTest {
-protected:
+  protected:
     TestRecording rec;
 
     void Open(const RecordingOptions& options = {}) {
@@ -49,8 +49,8 @@ TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
     EXPECT_TRUE(form->linCut1->isVisibleTo(form->fraCmd));
     EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
     EXPECT_EQ(form->cmdCut->pictureKey(), "2");
-    const float x1 = static_cast<float>(120 + 9375.0 * rec.pictures[1].endCodePos /
-                                                  form->state.fileLength);
+    const float x1 =
+        static_cast<float>(120 + 9375.0 * rec.pictures[1].endCodePos / form->state.fileLength);
     EXPECT_FLOAT_EQ(form->linCut1->X1(), x1);
     EXPECT_FLOAT_EQ(form->linCut1->X2(), x1);
 
@@ -251,7 +251,8 @@ TEST_F(SaveTest, FolderReasonsInPolish) {
         EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.reason)));
     }
     EXPECT_EQ(ReadAll(locked + "/old.bmp"), "old");
-    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                 QFileDevice::ExeOwner);
 }
 
 }  // namespace

@@ -25,9 +25,12 @@ using StartupTest = WindowTest;
 TEST_F(StartupTest, WithoutIniTheDefaultsHoldExactly) {
     Start();
     const MapCalibration d = DefaultCalibration();
-    for (auto [got, want] : {std::pair{form->state.mapLat1, d.mapLat1}, {form->state.mapLat2, d.mapLat2},
-                             {form->state.mapLon1, d.mapLon1}, {form->state.mapLon2, d.mapLon2},
-                             {form->state.playDelay, d.playDelay}, {form->state.lonScale, d.lonScale},
+    for (auto [got, want] : {std::pair{form->state.mapLat1, d.mapLat1},
+                             {form->state.mapLat2, d.mapLat2},
+                             {form->state.mapLon1, d.mapLon1},
+                             {form->state.mapLon2, d.mapLon2},
+                             {form->state.playDelay, d.playDelay},
+                             {form->state.lonScale, d.lonScale},
                              {form->state.latScale, d.latScale}}) {
         EXPECT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want)) << want;
     }
@@ -35,8 +38,9 @@ TEST_F(StartupTest, WithoutIniTheDefaultsHoldExactly) {
 }
 
 TEST_F(StartupTest, IniValuesAndTheirMessages) {
-    WriteBytes(Path("Droskal.ini"), "PLAYSPEED1=0.2\r\nmaplat1=52.5\nMAPLAT2=53\nMAPLON1=21,5\nMAPLON2=20\n"
-             "MAPLAT1=52.25\n[Setup]\n   MAPLON1 = 3\n\n");
+    WriteBytes(Path("Droskal.ini"),
+               "PLAYSPEED1=0.2\r\nmaplat1=52.5\nMAPLAT2=53\nMAPLON1=21,5\nMAPLON2=20\n"
+               "MAPLAT1=52.25\n[Setup]\n   MAPLON1 = 3\n\n");
     Start();
     EXPECT_FLOAT_EQ(form->state.playDelay, 0.2f);
     EXPECT_FLOAT_EQ(form->state.mapLat1, 52.25f);  // the later line wins
@@ -62,7 +66,7 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
         {"\"" + rec.path, rec.path},
         {rec.path + "\"", rec.path},
         {rec.path, rec.path},
-        {"", rec.path},  // the remembered file
+        {"", rec.path},                                          // the remembered file
         {rec.path + " " + rec.path, rec.path + " " + rec.path},  // one name, not found
         // Relative to the folder the program starts in, kept as a full path.
         {"\"a b.m1v\"", rec.path},
@@ -86,7 +90,8 @@ TEST_F(StartupTest, NewFileOutcomes) {
     const TestRecording rec = WriteRecording(Path("ok.m1v"));
     WriteBytes(Path("cif.m1v"), {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0, 0, 0, 0, 0});
     WriteBytes(Path("short.m1v"), {0, 0, 1, 0xB3, 0x28});
-    ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")) && QFile::link(Path("a.m1v"), Path("b.m1v")));
+    ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")) &&
+                QFile::link(Path("a.m1v"), Path("b.m1v")));
     // The system's reason for a loop of links; not damaged media: no question.
     const std::string reason = std::strerror(ELOOP);
     const struct {
@@ -121,7 +126,8 @@ TEST_F(StartupTest, NewFileOutcomes) {
             EXPECT_TRUE(form->state.barEnabled && form->cmdCut->isEnabled());
             EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(rec.bytes.size()));
             EXPECT_EQ(form->streamFile.readPosition(), 7);
-            EXPECT_FALSE(form->lblSpeed->isVisibleTo(form.get()) || form->chkGps->isVisibleTo(form.get()));
+            EXPECT_FALSE(form->lblSpeed->isVisibleTo(form.get()) ||
+                         form->chkGps->isVisibleTo(form.get()));
         }
         form->streamFile.close();
     }
@@ -149,7 +155,8 @@ TEST_F(StartupTest, LongNamesShowTheirLastCharacters) {
 
 TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
     const TestRecording small = WriteRecording(Path("cif.m1v"));
-    const TestRecording large = WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
+    const TestRecording large =
+        WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
     Start(large.path);
     EXPECT_EQ(form->state.picFormat, 1);
     EXPECT_EQ(form->state.picBuf.size(), 640u * 480 * 3);
@@ -251,11 +258,12 @@ TEST_F(WindowTest, ViewerJoinsItsArgumentsAndStartsLoadedAndShown) {
 // blanks, Polish letters and quotes of its own included.
 TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("Zażółć gęślą jaźń"));
-    for (const QString name : {"Zażółć gęślą jaźń/Nagranie  łódź 1.m1v", "\"cytat.m1v", "koniec.m1v\"",
-                               "\"oba\".m1v\""}) {
+    for (const QString name : {"Zażółć gęślą jaźń/Nagranie  łódź 1.m1v", "\"cytat.m1v",
+                               "koniec.m1v\"", "\"oba\".m1v\""}) {
         SCOPED_TRACE(name.toStdString());
         const TestRecording rec = WriteRecording(Path(name));
-        const StartupInfo startup = StartupFromArguments({Path("Droskal"), rec.path}, Path("Droskal"));
+        const StartupInfo startup =
+            StartupFromArguments({Path("Droskal"), rec.path}, Path("Droskal"));
         form = StartViewer(desktop, startup);
         EXPECT_EQ(form->state.mpegFileName, rec.path);
         EXPECT_TRUE(form->streamFile.isOpen());
@@ -274,11 +282,11 @@ TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
         return image;
     };
     const struct {
-        const char* ini;   // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
+        const char* ini;  // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
         const char* map;
         const char* demo;
         float playDelay;
-        int mapSize;       // 8 beside, 16 shared, 0 none
+        int mapSize;  // 8 beside, 16 shared, 0 none
         QString dialogStart;
     } cases[] = {
         {"", "", "", 0.1f, 0, ""},
@@ -295,7 +303,8 @@ TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
         if (std::strchr(c.ini, 'b')) WriteBytes(bin + "/Droskal.ini", (ini + "0.3\n").toUtf8());
         if (std::strchr(c.ini, 's')) WriteBytes(share + "/Droskal.ini", (ini + "0.7\n").toUtf8());
         EXPECT_TRUE(!std::strchr(c.map, 'b') || WriteGif((bin + "/map.gif").toStdString(), map(8)));
-        EXPECT_TRUE(!std::strchr(c.map, 's') || WriteGif((share + "/map.gif").toStdString(), map(16)));
+        EXPECT_TRUE(!std::strchr(c.map, 's') ||
+                    WriteGif((share + "/map.gif").toStdString(), map(16)));
         if (std::strchr(c.demo, 'b')) WriteRecording(bin + "/demo.m1v");
         if (std::strchr(c.demo, 's')) WriteRecording(share + "/demo.m1v");
 

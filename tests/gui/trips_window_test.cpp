@@ -18,8 +18,9 @@ namespace {
 
 // Two drives: a.m1v (3 pictures) and b.m1v (3) one after the other, c.m1v (2) an hour later.
 class TripWindowTest : public WindowTest {
-protected:
-    RecorderWriter a = test::DriveRecording(320, 3, 1000, true), b = test::DriveRecording(320, 3, 1003, true),
+  protected:
+    RecorderWriter a = test::DriveRecording(320, 3, 1000, true),
+                   b = test::DriveRecording(320, 3, 1003, true),
                    c = test::DriveRecording(320, 2, 5000, true);
     std::vector<std::int64_t> positions;  // trip 1's pictures
     std::vector<std::uint8_t> trip;       // trip 1's bytes
@@ -29,7 +30,8 @@ protected:
         WriteBytes(Path("b.m1v"), b.bytes());
         WriteBytes(Path("c.m1v"), c.bytes());
         for (const auto& p : a.pictures()) positions.push_back(p.picturePos);
-        for (const auto& p : b.pictures()) positions.push_back(static_cast<std::int64_t>(a.bytes().size()) + p.picturePos);
+        for (const auto& p : b.pictures())
+            positions.push_back(static_cast<std::int64_t>(a.bytes().size()) + p.picturePos);
         trip = a.bytes();
         trip.insert(trip.end(), b.bytes().begin(), b.bytes().end());
     }
@@ -38,7 +40,8 @@ protected:
     // Index of the picture on screen in trip 1, with the caption it showed.
     std::pair<int, QString> Shown() const {
         const auto it = std::find(positions.begin(), positions.end(), form->state.picturePos);
-        return {it == positions.end() ? -1 : static_cast<int>(it - positions.begin()), form->lblFile->text()};
+        return {it == positions.end() ? -1 : static_cast<int>(it - positions.begin()),
+                form->lblFile->text()};
     }
 };
 
@@ -51,11 +54,15 @@ TEST_F(TripWindowTest, SteppingAndEndJumpsCrossTheJoinWithTheFileCaption) {
     EXPECT_EQ(desktop.beeps, 1);  // no trip after the last
 
     Key(Qt::Key_PageUp);  // trip 1 opens on its first picture
-    EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(trip.size()));  // the bar spans the trip
+    EXPECT_EQ(form->state.fileLength,
+              static_cast<std::int64_t>(trip.size()));  // the bar spans the trip
     const auto first = std::make_pair(0, Caption("a.m1v"));
     EXPECT_EQ(Shown(), first);
-    const std::pair<int, QString> walk[] = {{1, Caption("a.m1v")}, {2, Caption("a.m1v")}, {3, Caption("b.m1v")},
-                                            {4, Caption("b.m1v")}, {5, Caption("b.m1v")}};
+    const std::pair<int, QString> walk[] = {{1, Caption("a.m1v")},
+                                            {2, Caption("a.m1v")},
+                                            {3, Caption("b.m1v")},
+                                            {4, Caption("b.m1v")},
+                                            {5, Caption("b.m1v")}};
     for (const auto& expected : walk) {
         form->cmdUp_Click();
         EXPECT_EQ(Shown(), expected);
@@ -105,7 +112,8 @@ TEST_F(TripWindowTest, FragmentAcrossTheJoinSavesTheBytesOfBothFiles) {
     form->cmdUp_Click();
     form->cmdUp_Click();  // picture 1 of b.m1v
     form->cmdCut_Click();
-    const std::int64_t cutEnd = static_cast<std::int64_t>(a.bytes().size()) + b.pictures()[0].endCodePos;
+    const std::int64_t cutEnd =
+        static_cast<std::int64_t>(a.bytes().size()) + b.pictures()[0].endCodePos;
     ASSERT_EQ(form->state.cutEnd, cutEnd);
     desktop.dialogAnswers.push_back(Path("cut.mpeg"));
     form->cmdSaveCut_Click();
