@@ -30,6 +30,13 @@ QStringList LocalPaths(const QMimeData* mime) {
 }  // namespace
 
 void Form1::OpenDropped(const QStringList& paths) {
+    // One folder: its recordings as trips, as the open-folder choice opens them.
+    if (paths.size() == 1 && QFileInfo(paths.first()).isDir()) {
+        if (state.playing) return;
+        streamFile.close();
+        OpenChosen(paths.first());
+        return;
+    }
     // The recordings among the names, a folder giving those it holds, in name order.
     QStringList recordings;
     for (const QString& path : paths) {

@@ -133,7 +133,7 @@ std::string CsvField(const Row& v) {
     } else if (v.is_array()) {
         for (const auto& item : v) text += (text.empty() ? "" : ";") + item.get<std::string>();
     } else {
-        text = v.dump();
+        text = v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
     if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -172,7 +172,8 @@ void WriteGeoJson(std::ostream& out, const std::vector<Row>& rows,
         }
         features.push_back({{"type", "Feature"}, {"geometry", geometry}, {"properties", rows[i]}});
     }
-    out << nlohmann::ordered_json{{"type", "FeatureCollection"}, {"features", features}}.dump()
+    out << nlohmann::ordered_json{{"type", "FeatureCollection"}, {"features", features}}.dump(
+               -1, ' ', false, nlohmann::json::error_handler_t::replace)
         << "\n";
 }
 
@@ -354,7 +355,8 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
         kept.push_back(&trips[i]);
     }
     if (format == "json") {
-        io.out << Row{{"trips", rows}}.dump(2) << "\n";
+        io.out << Row{{"trips", rows}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+               << "\n";
     } else if (format == "geojson") {
         WriteGeoJson(io.out, rows, kept);
     } else if (format == "csv") {

@@ -8,6 +8,7 @@
 #include "cli/GpsTrack.h"
 #include "cli/Progress.h"
 #include "cli/Text.h"
+#include "cli/TimeOptions.h"
 #include "cli/Usage.h"
 #include "recording/Trips.h"
 #include "recording/Walker.h"
@@ -17,7 +18,7 @@ namespace droskal::cli {
 namespace {
 
 const char* const kTripsUsage =
-    "usage: droskal-cli trips DIR [--gap SECONDS] [--json]\n"
+    "usage: droskal-cli trips DIR [--gap SECONDS] [--json] [--tz ZONE] [--units UNIT]\n"
     "  Groups the recordings (*.m1v) of folder DIR into trips: files ordered by the time of\n"
     "  their first GPS fix (by name where a file has none), a new trip where the picture\n"
     "  format changes or more than SECONDS (default 120) pass between one file's last fix\n"
@@ -54,12 +55,20 @@ double Rounded(double value, int decimals) {
 int RunTrips(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, {"--gap"}, {"--json"}, a, error))
-        return UsageError(io, "trips", error, kTripsUsage);
+    const std::string usage = std::string(kTripsUsage) + kTimeOptionsUsage;
+    if (!ParseArgs(args, WithTimeOptions({"--gap"}), {"--json"}, a, error))
+        return UsageError(io, "trips", error, usage.c_str());
+    TimeOptions time;
+    if (!a.help && !ReadTimeOptions(a, time, error))
+        return UsageError(io, "trips", error, usage.c_str());
     if (a.help) {
-        io.out << kTripsUsage;
+        io.out << usage;
         return kExitOk;
     }
+    // topSpeedKmh, topSpeedMph or topSpeedKn, as info --json names them.
+    std::string speedKey = UnitWord(time);
+    speedKey[0] = static_cast<char>(speedKey[0] - 'a' + 'A');
+    speedKey = "topSpeed" + speedKey;
     if (a.positional.size() != 1)
         return UsageError(io, "trips", "needs one folder DIR", kTripsUsage);
     double gap = kDefaultTripGapSeconds;
@@ -79,8 +88,8 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
         const TripFigures f = Measure(trip);
         progress.update(static_cast<double>(i + 1) / static_cast<double>(trips.size()));
         const GpsTrack& t = f.track;
-        const std::string start = t.firstTimed() ? IsoUtc(*t.firstTimed()) : "";
-        const std::string end = t.lastTimed() ? IsoUtc(*t.lastTimed()) : "";
+        const std::string start = t.firstTimed() ? TimeText(*t.firstTimed(), time) : "";
+        const std::string end = t.lastTimed() ? TimeText(*t.lastTimed(), time) : "";
         std::optional<double> duration;
         if (t.firstTimed())
             duration = t.lastTimed()->secondsSince2000() - t.firstTimed()->secondsSince2000();
@@ -97,8 +106,10 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
             j["durationSeconds"] =
                 duration ? nlohmann::json(Rounded(*duration, 3)) : nlohmann::json();
             j["distanceKm"] = Rounded(t.distanceKm(), 3);
-            j["topSpeedKmh"] =
-                t.topSpeedKmh() ? nlohmann::json(Rounded(*t.topSpeedKmh(), 1)) : nlohmann::json();
+            j[speedKey] =
+                t.topSpeedKmh()
+                    ? nlohmann::json(Rounded(SpeedFromKmh(*t.topSpeedKmh(), time.unit), 1))
+                    : nlohmann::json();
             j["validFixShare"] = Rounded(share, 4);
             list.push_back(std::move(j));
             continue;
@@ -108,11 +119,19 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
                << trip.files.size() << (trip.files.size() == 1 ? " file, " : " files, ")
                << f.pictures << " pictures, "
                << (start.empty() ? "no GPS time" : start + " to " + end) << ", "
-               << Fixed(t.distanceKm(), 3) << " km\n";
+               << Fixed(t.distanceKm(), 3) << " km"
+               << (t.topSpeedKmh() ? ", top " + SpeedValue(*t.topSpeedKmh(), time, 1) + " " +
+                                         SpeedUnitName(time.unit)
+                                   : std::string())
+               << "\n";
         for (const auto& file : trip.files) io.out << "  " << file.path << "\n";
     }
     progress.finish();
-    if (a.has("--json")) io.out << nlohmann::json{{"trips", list}}.dump(2) << "\n";
+    // A file name that is not UTF-8 is written with replacement characters, not refused.
+    if (a.has("--json"))
+        io.out << nlohmann::json{{"trips", list}}.dump(2, ' ', false,
+                                                       nlohmann::json::error_handler_t::replace)
+               << "\n";
     if (trips.empty()) io.err << "droskal-cli trips: no recordings (*.m1v) in " << folder << "\n";
     return kExitOk;
 }

@@ -335,6 +335,17 @@ TEST(TripsCli, ListsTheTripsOfAFolder) {
     const CliRun text = Cli({"trips", d.dir()});
     EXPECT_NE(text.out.find("trip 2: 320x240, 1 file, 4 pictures"), std::string::npos) << text.out;
     EXPECT_EQ(Cli({"trips", d.dir(), "--gap", "0"}).status, cli::kExitUsage);
+
+    // The zone and unit asked: Warsaw keeps summer time from 26 March 2006.
+    const auto local =
+        nlohmann::json::parse(
+            Cli({"trips", d.dir(), "--json", "--tz", "Europe/Warsaw", "--units", "mph"}).out)
+            .at("trips");
+    EXPECT_EQ(local[0]["start"], "2006-03-30T02:16:40+02:00");
+    ASSERT_TRUE(local[0].contains("topSpeedMph"));
+    EXPECT_NEAR(local[0]["topSpeedMph"].get<double>(),
+                trips[0]["topSpeedKmh"].get<double>() / 1.609344, 0.06);
+    EXPECT_EQ(Cli({"trips", d.dir(), "--tz", "Mars/Olympus"}).status, cli::kExitUsage);
 }
 
 // Picture numbers count across the join exactly as the walk meets them; a cut across the join

@@ -347,7 +347,6 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
         {{}, "", ""},
         {{Path("picture.png")}, "", ""},
         {{other.path}, other.path, named},
-        {{Path("folder")}, Path("folder/a.m1v"), "1 z 2: a.m1v"},  // the first recording by name
         {{Path("picture.png"), Path("folder/b.M1V"), other.path},
          Path("folder/b.M1V"),
          "1 z 2: b.M1V"},
@@ -362,6 +361,12 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
         EXPECT_EQ(Pictures(), kForwardOnly);
         EXPECT_TRUE(desktop.messages.empty());
     }
+    // A folder opens as a trip of its recordings and is remembered as the folder.
+    Open(RecordingOptions{2});
+    Drop({Path("folder")});
+    EXPECT_EQ(form->state.mpegFileName, Path("folder"));
+    EXPECT_FALSE(form->trips.empty());
+    EXPECT_TRUE(form->streamFile.isOpen());
     Drop({other.path});
     EXPECT_EQ(form->state.picFormat, 1);  // laid out for the 640 x 480 recording
     // During playback a drop is refused, as the open button refuses.
