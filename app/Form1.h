@@ -225,6 +225,9 @@ class Form1 : public QWidget, public StreamObserver {
     // for a failing disk.
     void ReportReadFailure();
     void OfferDiskCheck(int error);
+    // The common tail of opening a recording or a trip: layout, buttons, format check and the
+    // picture index; false with "Bad  file !" when the format check fails.
+    bool StreamOpened(const std::vector<std::string>& paths);
     std::vector<Trip> trips;  // of the open folder; empty when a single file is open
     std::size_t currentTrip = 0;
     // Built in the background for the open recording or trip; the window works without it.

@@ -28,6 +28,8 @@ void Form1::EvidencePack_Click() {
 
     evidence::PackRequest request;
     request.recording = state.mpegFileName.toStdString();
+    // The marks are positions in the trip on screen, not in the whole folder.
+    if (!trips.empty()) request.trip = static_cast<int>(currentTrip) + 1;
     request.cutStart = state.cutStart;
     request.cutEnd = state.cutEnd;
     request.parentFolder = parent.toStdString();

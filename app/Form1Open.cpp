@@ -48,22 +48,7 @@ bool Form1::NewFile(const QString& FileName) {
     int error = 0;
     if (!FileName.isEmpty()) {
         error = streamFile.open(FileName.toStdString());
-        if (error == 0) {
-            state.fileLength = streamFile.length();
-            // A position beyond a shorter file's end: stepping back starts from its end.
-            if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
-            cmdCut->setEnabled(true);
-            SetPlayCounter(true);
-            ActiveUpCmd();
-            if (!CheckSize(1)) {
-                lblFile->setText("Bad  file !");
-                ReportReadFailure();  // a disk that fails at the very start is no bad file
-                return false;
-            }
-            pictureIndex.start({FileName.toStdString()});
-            OnRecordingOpened();
-            return true;
-        }
+        if (error == 0) return StreamOpened({FileName.toStdString()});
         lblFile->setText(IsNotFound(error) ? QString("File not found !") : SystemReason(error));
     }
     // Failure tail.
@@ -71,6 +56,23 @@ bool Form1::NewFile(const QString& FileName) {
     UnActiveCmd();
     OfferDiskCheck(error);
     return false;
+}
+
+bool Form1::StreamOpened(const std::vector<std::string>& paths) {
+    state.fileLength = streamFile.length();
+    // A position beyond a shorter file's end: stepping back starts from its end.
+    if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
+    cmdCut->setEnabled(true);
+    SetPlayCounter(true);
+    ActiveUpCmd();
+    if (!CheckSize(1)) {
+        lblFile->setText("Bad  file !");
+        ReportReadFailure();  // a disk that fails at the very start is no bad file
+        return false;
+    }
+    pictureIndex.start(paths);
+    OnRecordingOpened();
+    return true;
 }
 
 void Form1::OfferDiskCheck(int error) {

@@ -51,19 +51,7 @@ bool Form1::OpenTrip(std::size_t index) {
         OfferDiskCheck(error);
         return false;
     }
-    state.fileLength = streamFile.length();
-    if (state.picturePos > state.fileLength - 1) state.picturePos = state.fileLength - 1;
-    cmdCut->setEnabled(true);
-    SetPlayCounter(true);
-    ActiveUpCmd();
-    if (!CheckSize(1)) {
-        lblFile->setText("Bad  file !");
-        ReportReadFailure();
-        return false;
-    }
-    pictureIndex.start(trip.paths());
-    OnRecordingOpened();
-    return true;
+    return StreamOpened(trip.paths());
 }
 
 void Form1::cmdFolder_Click() {

@@ -205,8 +205,9 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     std::string error;
     Walker walker;
     std::vector<std::string> sources;
-    if (!cli::OpenInput(walker, request.recording, cli::ParsedArgs{}, sources, error))
-        return Fail(error);
+    cli::ParsedArgs input;
+    if (request.trip > 0) input.values[cli::kTripOption] = std::to_string(request.trip);
+    if (!cli::OpenInput(walker, request.recording, input, sources, error)) return Fail(error);
     const PictureFormatInfo& format = *FormatInfo(walker.picFormat());
 
     // First pass, searches only: which pictures, their sentences, the track.

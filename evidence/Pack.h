@@ -20,7 +20,8 @@
 namespace droskal::evidence {
 
 struct PackRequest {
-    std::string recording;
+    std::string recording;  // a recording, or a folder of them
+    int trip = 0;           // with a folder: its Nth trip (from 1); 0: all its recordings as one
     // The window's marks: the start picture's picture start code, the last byte of the end picture.
     std::int64_t cutStart = 0;
     std::int64_t cutEnd = 0;
