@@ -87,7 +87,7 @@ class Form1 : public QWidget, public StreamObserver {
     Shape* shPlay = nullptr;
     Shape* Shape3 = nullptr;
 
-    // Button state sets.
+    // Button state sets (Form1Buttons.cpp).
     void UnActiveCmd();
     void ActiveCmd();
     void ActiveUpCmd();
@@ -95,32 +95,32 @@ class Form1 : public QWidget, public StreamObserver {
     void ActiveDownCmd();
     void UnActiveDownCmd();
 
-    // Position display.
+    // Position display (Form1Stream.cpp).
     void SetPlayCounter(bool reset) override;
 
-    // Stream searches on the open recording (file number 1).
+    // Stream searches on the open recording (file number 1) (Form1Stream.cpp).
     bool FindStartUp(int FileNumber);
     bool FindPicStart(int FileNumber);
     bool FindStartDown(int FileNumber);
     bool ReadFrame(int FileNumber, FrameBuffer& buffer);
 
-    // GPS labels.
+    // GPS labels (Form1Stream.cpp).
     void ShowNmea() override;
     void GpsOn();
     void GpsOff();
 
-    // Opening a file and its picture format.
+    // Opening a file and its picture format (Form1Open.cpp).
     bool NewFile(const QString& FileName);
     void cmdFile_Click();
     bool CheckSize(int FileNumber);
     void SetFormat(std::uint8_t code);
 
-    // Picture decoding and drawing.
+    // Picture decoding and drawing (Form1Picture.cpp).
     bool ShowPic();
     void DrawPic(PictureBox* target, int width, int height, const std::vector<std::uint8_t>& buffer,
                  int x, int y);
 
-    // Stepping and end jumps.
+    // Stepping and end jumps (Form1Navigation.cpp).
     void cmdUp_Click();
     void cmdDown_Click();
     void cmdUpE_Click();
@@ -128,7 +128,7 @@ class Form1 : public QWidget, public StreamObserver {
     void UpEnd();
     void DownEnd();
 
-    // Continuous playback.
+    // Continuous playback (Form1Playback.cpp).
     void cmdUpF_Click();
     void cmdUpFF_Click();
     void cmdUpFFF_Click();
@@ -144,12 +144,12 @@ class Form1 : public QWidget, public StreamObserver {
     // returns true; otherwise returns false and the caller goes on.
     bool DeferredUntilLoopLeft(const std::function<void()>& action);
 
-    // Position bar.
+    // Position bar (Form1PositionBar.cpp).
     void fraCmd_MouseDown(int Button, int Shift, float X, float Y);
     void fraCmd_MouseMove(int Button, int Shift, float X, float Y);
     void fraCmd_MouseUp(int Button, int Shift, float X, float Y);
 
-    // Map view.
+    // Map view (Form1Map.cpp).
     void ShowPos();
     void chkGps_Click();
 
@@ -163,20 +163,21 @@ class Form1 : public QWidget, public StreamObserver {
     // A click at a Pic1 pixel seeks to the nearest fix; the wheel zooms about the cursor.
     void MapClick(QPoint pixel);
     void MapWheel(QPoint pixel, int angleDelta);
-    // Key R (to join the action table): true when the key was the route's.
+    // What map view keeps beyond the classic state: sources, route, zoom.
     std::shared_ptr<struct RouteView> routeView;
 
-    // Fragment marks and saving; picture snapshot.
+    // Fragment marks and saving (Form1Fragment.cpp); picture snapshot (Form1Snapshot.cpp).
     void cmdCut_Click();
     void cmdSaveCut_Click();
     void cmdBmp_Click();
     // What a snapshot saves: Pic1's persistent image, with the map point in map view.
     QImage SnapshotImage() const;
 
-    // Evidence pack of the marked stretch (key E), made off the interface thread.
+    // Evidence pack of the marked stretch (key E), made off the interface thread
+    // (Form1Evidence.cpp).
     void EvidencePack_Click();
 
-    // Start-up and shutdown.
+    // Start-up and shutdown (Form1Startup.cpp).
     void GetIniParam(const std::string& Param);
     void Form_Load();
     void Form_QueryUnload(int& Cancel, int UnloadMode);
@@ -210,7 +211,7 @@ class Form1 : public QWidget, public StreamObserver {
     // The sample of the picture shown, or nullptr.
     const PictureSample* CurrentSample() const;
 
-    // Sets a navigation button's picture from imglPic.
+    // Sets a navigation button's picture from imglPic (Form1Layout.cpp).
     void SetButtonPicture(PictureButton* button, const QString& key);
 
     // Trips: a folder's recordings played as one drive (Form1Trips.cpp).
