@@ -2,6 +2,7 @@
 
 #include "cli/Input.h"
 #include "recording/PictureIndex.h"
+#include "render/IndexedRoute.h"
 
 namespace droskal::cli {
 
@@ -14,20 +15,10 @@ bool ScanRoute(const std::string& recordingOrFolder, ScannedRoute& route, std::s
     const bool complete = PictureIndex::Scan(
         files,
         [&](std::vector<IndexedPicture>& batch) {
-            for (const IndexedPicture& p : batch) {
-                render::RoutePoint point;
-                point.picture = picture++;
-                point.position = p.position;
-                if (p.status == 0) ++route.unreadSentences;
-                if (p.hasPosition) {
-                    point.lat = p.latitude;
-                    point.lon = p.longitude;
-                }
-                point.valid = p.status == 'A' && p.hasPosition;
-                point.speedKmh = p.hasSpeed ? p.speedKmh : 0;
-                if (p.hasTime) point.time = p.time;
-                route.points.push_back(point);
-            }
+            for (const IndexedPicture& p : batch) route.unreadSentences += p.status == 0;
+            const auto points = render::RouteOfPictures(batch, picture);
+            picture += static_cast<std::int64_t>(points.size());
+            route.points.insert(route.points.end(), points.begin(), points.end());
         },
         {}, cancelled, failure);
     route.stoppedEarly = !complete;
