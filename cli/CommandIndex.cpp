@@ -71,11 +71,6 @@ bool ParseNumbers(const std::string& text, std::size_t count, std::vector<double
     return out.size() == count && from <= text.size() && text.find(',', from) == std::string::npos;
 }
 
-double Rounded(double value, int decimals) {
-    const double scale = std::pow(10.0, decimals);
-    return std::round(value * scale) / scale;
-}
-
 std::string Clock(double seconds) {
     const long long s = std::llround(seconds);
     char buf[48];

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/Args.h"
 #include "cli/GpsTrack.h"
 #include "cli/Input.h"
@@ -34,15 +36,113 @@ struct BadPicture {
     bool read;
 };
 
-std::string JsonNumber(const std::optional<double>& v, int decimals) {
-    return v ? Fixed(*v, decimals) : "null";
-}
+// What the walk found, before it is worded.
+struct InfoFigures {
+    std::string input;
+    std::uint8_t format = 0;
+    std::int64_t bytes = 0;
+    std::int64_t pictures = 0;
+    bool checked = false;
+    std::vector<BadPicture> bad;
+    GpsTrack track;
+    std::optional<double> duration;
+    double fixShare = 0;
+    std::string firstTime, lastTime;
+};
 
 std::string Duration(double seconds) {
     const long long s = std::llround(seconds);
     char buf[48];
     std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
     return buf;
+}
+
+void WalkForInfo(Walker& walker, const Io& io, InfoFigures& f) {
+    Progress progress(io.err, io.progress, "info");
+    WalkedPicture pic;
+    while (walker.next(pic, f.checked ? Decode::Planes : Decode::None)) {
+        ++f.pictures;
+        if (!pic.read || (f.checked && !pic.decoded))
+            f.bad.push_back({pic.index, pic.picturePos, pic.read});
+        f.track.add(pic);
+        progress.update(static_cast<double>(walker.file().readPosition()) /
+                        static_cast<double>(std::max<std::int64_t>(1, walker.length())));
+    }
+}
+
+void SummariseTrack(InfoFigures& f, const TimeOptions& time) {
+    const GpsTrack& track = f.track;
+    if (track.firstTimed()) {
+        f.duration = track.lastTimed()->secondsSince2000() - track.firstTimed()->secondsSince2000();
+    }
+    f.fixShare = f.pictures > 0
+                     ? static_cast<double>(track.points().size()) / static_cast<double>(f.pictures)
+                     : 0;
+    f.firstTime = track.firstTimed() ? TimeText(*track.firstTimed(), time) : "";
+    f.lastTime = track.lastTimed() ? TimeText(*track.lastTimed(), time) : "";
+}
+
+void WriteJson(std::ostream& o, const InfoFigures& f, const TimeOptions& time) {
+    using nlohmann::ordered_json;
+    const auto orNull = [](const std::string& text) {
+        return text.empty() ? ordered_json() : ordered_json(text);
+    };
+    const auto speed = [&](const std::optional<double>& kmh) {
+        return kmh ? ordered_json(Rounded(SpeedFromKmh(*kmh, time.unit), 1)) : ordered_json();
+    };
+    std::string key = UnitWord(time);  // averageSpeedKmh, averageSpeedMph, averageSpeedKn
+    key[0] = static_cast<char>(key[0] - 'a' + 'A');
+    const PictureFormatInfo& info = *FormatInfo(f.format);
+    ordered_json j;
+    j["file"] = f.input;
+    j["format"] = FormatName(f.format);
+    j["width"] = info.width;
+    j["height"] = info.height;
+    j["fileBytes"] = f.bytes;
+    j["pictures"] = f.pictures;
+    j["decoded"] = f.checked;
+    j["unreadablePictures"] = ordered_json::array();
+    for (const BadPicture& b : f.bad) {
+        j["unreadablePictures"].push_back(
+            {{"index", b.index}, {"position", b.position}, {"reason", b.read ? "decode" : "read"}});
+    }
+    j["firstGpsTime"] = orNull(f.firstTime);
+    j["lastGpsTime"] = orNull(f.lastTime);
+    j["durationSeconds"] = f.duration ? ordered_json(Rounded(*f.duration, 3)) : ordered_json();
+    j["validFixShare"] = Rounded(f.fixShare, 4);
+    j["validFixes"] = f.track.points().size();
+    j["distanceKm"] = Rounded(f.track.distanceKm(), 3);
+    j["averageSpeed" + key] = speed(f.track.averageSpeedKmh());
+    j["topSpeed" + key] = speed(f.track.topSpeedKmh());
+    // File names may hold bytes that are not UTF-8: those become U+FFFD.
+    o << j.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
+}
+
+void WriteText(std::ostream& o, const InfoFigures& f, const TimeOptions& time) {
+    const GpsTrack& track = f.track;
+    const std::string unit = std::string(" ") + SpeedUnitName(time.unit);
+    o << "file:           " << f.input << "\n"
+      << "format:         " << FormatName(f.format) << "\n"
+      << "size:           " << f.bytes << " bytes\n"
+      << "pictures:       " << f.pictures << "\n"
+      << "unreadable:     " << f.bad.size()
+      << (f.checked ? "" : " (not decoded; --check decodes them)") << "\n";
+    for (const auto& b : f.bad) {
+        o << "  picture " << b.index << " at position " << b.position
+          << (b.read ? ": cannot be decoded" : ": cannot be read") << "\n";
+    }
+    o << "first GPS time: " << (f.firstTime.empty() ? "-" : f.firstTime) << "\n"
+      << "last GPS time:  " << (f.lastTime.empty() ? "-" : f.lastTime) << "\n"
+      << "duration:       "
+      << (f.duration ? Duration(*f.duration) + " (" + Fixed(*f.duration, 1) + " s)" : "-") << "\n"
+      << "valid fix:      " << Fixed(f.fixShare * 100, 1) << "% of pictures ("
+      << track.points().size() << ")\n"
+      << "distance:       " << Fixed(track.distanceKm(), 3) << " km\n"
+      << "average speed:  "
+      << (track.averageSpeedKmh() ? SpeedValue(*track.averageSpeedKmh(), time, 1) + unit : "-")
+      << "\n"
+      << "top speed:      "
+      << (track.topSpeedKmh() ? SpeedValue(*track.topSpeedKmh(), time, 1) + unit : "-") << "\n";
 }
 
 }  // namespace
@@ -61,102 +161,31 @@ int RunInfo(const std::vector<std::string>& args, const Io& io) {
         return kExitOk;
     }
     if (a.positional.size() != 1) return UsageError(io, "info", "needs one FILE", usage.c_str());
-    const std::string& input = a.positional[0];
 
+    InfoFigures f;
+    f.input = a.positional[0];
+    f.checked = a.has("--check");
     Walker walker;
     std::vector<std::string> files;
-    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "info", error);
-
-    GpsTrack track;
-    std::vector<BadPicture> bad;
-    std::int64_t pictures = 0;
-    {
-        Progress progress(io.err, io.progress, "info");
-        WalkedPicture pic;
-        const bool check = a.has("--check");
-        while (walker.next(pic, check ? Decode::Planes : Decode::None)) {
-            ++pictures;
-            if (!pic.read || (check && !pic.decoded))
-                bad.push_back({pic.index, pic.picturePos, pic.read});
-            track.add(pic);
-            progress.update(static_cast<double>(walker.file().readPosition()) /
-                            static_cast<double>(std::max<std::int64_t>(1, walker.length())));
-        }
-    }
-
-    std::optional<double> duration;
-    if (track.firstTimed()) {
-        duration = track.lastTimed()->secondsSince2000() - track.firstTimed()->secondsSince2000();
-    }
-    const double share =
-        pictures > 0 ? static_cast<double>(track.points().size()) / static_cast<double>(pictures)
-                     : 0;
-    const std::string firstTime = track.firstTimed() ? TimeText(*track.firstTimed(), time) : "";
-    const std::string lastTime = track.lastTimed() ? TimeText(*track.lastTimed(), time) : "";
-    const PictureFormatInfo& f = *FormatInfo(walker.picFormat());
-
-    const std::string unit = std::string(" ") + SpeedUnitName(time.unit);
-    std::string key = UnitWord(time);  // averageSpeedKmh, averageSpeedMph, averageSpeedKn
-    key[0] = static_cast<char>(key[0] - 'a' + 'A');
-    const auto inUnit = [&](const std::optional<double>& kmh) -> std::optional<double> {
-        if (!kmh) return std::nullopt;
-        return SpeedFromKmh(*kmh, time.unit);
-    };
+    if (!OpenInput(walker, f.input, a, files, error)) return FileError(io, "info", error);
+    WalkForInfo(walker, io, f);
+    f.format = walker.picFormat();
+    f.bytes = walker.length();
+    SummariseTrack(f, time);
     if (a.has("--json")) {
-        std::ostream& o = io.out;
-        o << "{\n  \"file\": " << JsonString(input) << ",\n  \"format\": \""
-          << FormatName(walker.picFormat()) << "\",\n  \"width\": " << f.width
-          << ",\n  \"height\": " << f.height << ",\n  \"fileBytes\": " << walker.length()
-          << ",\n  \"pictures\": " << pictures
-          << ",\n  \"decoded\": " << (a.has("--check") ? "true" : "false")
-          << ",\n  \"unreadablePictures\": [";
-        for (std::size_t i = 0; i < bad.size(); ++i) {
-            o << (i ? ", " : "") << "{\"index\": " << bad[i].index
-              << ", \"position\": " << bad[i].position << ", \"reason\": \""
-              << (bad[i].read ? "decode" : "read") << "\"}";
-        }
-        o << "],\n  \"firstGpsTime\": " << (firstTime.empty() ? "null" : JsonString(firstTime))
-          << ",\n  \"lastGpsTime\": " << (lastTime.empty() ? "null" : JsonString(lastTime))
-          << ",\n  \"durationSeconds\": " << JsonNumber(duration, 3)
-          << ",\n  \"validFixShare\": " << Fixed(share, 4)
-          << ",\n  \"validFixes\": " << track.points().size()
-          << ",\n  \"distanceKm\": " << Fixed(track.distanceKm(), 3) << ",\n  \"averageSpeed" << key
-          << "\": " << JsonNumber(inUnit(track.averageSpeedKmh()), 1) << ",\n  \"topSpeed" << key
-          << "\": " << JsonNumber(inUnit(track.topSpeedKmh()), 1) << "\n}\n";
+        WriteJson(io.out, f, time);
     } else {
-        std::ostream& o = io.out;
-        o << "file:           " << input << "\n"
-          << "format:         " << FormatName(walker.picFormat()) << "\n"
-          << "size:           " << walker.length() << " bytes\n"
-          << "pictures:       " << pictures << "\n"
-          << "unreadable:     " << bad.size()
-          << (a.has("--check") ? "" : " (not decoded; --check decodes them)") << "\n";
-        for (const auto& b : bad) {
-            o << "  picture " << b.index << " at position " << b.position
-              << (b.read ? ": cannot be decoded" : ": cannot be read") << "\n";
-        }
-        o << "first GPS time: " << (firstTime.empty() ? "-" : firstTime) << "\n"
-          << "last GPS time:  " << (lastTime.empty() ? "-" : lastTime) << "\n"
-          << "duration:       "
-          << (duration ? Duration(*duration) + " (" + Fixed(*duration, 1) + " s)" : "-") << "\n"
-          << "valid fix:      " << Fixed(share * 100, 1) << "% of pictures ("
-          << track.points().size() << ")\n"
-          << "distance:       " << Fixed(track.distanceKm(), 3) << " km\n"
-          << "average speed:  "
-          << (track.averageSpeedKmh() ? SpeedValue(*track.averageSpeedKmh(), time, 1) + unit : "-")
-          << "\n"
-          << "top speed:      "
-          << (track.topSpeedKmh() ? SpeedValue(*track.topSpeedKmh(), time, 1) + unit : "-") << "\n";
+        WriteText(io.out, f, time);
     }
-    if (track.badChecksums() > 0) {
-        io.err << "droskal-cli info: " << track.badChecksums()
+    if (f.track.badChecksums() > 0) {
+        io.err << "droskal-cli info: " << f.track.badChecksums()
                << " sentences with a bad checksum ignored\n";
     }
     if (walker.stoppedEarly()) {
         io.err << "droskal-cli info: no picture start code within 299,999 bytes after position "
                << walker.file().readPosition() << "; the rest of the file was not read\n";
     }
-    return bad.empty() && !walker.stoppedEarly() ? kExitOk : kExitPartial;
+    return f.bad.empty() && !walker.stoppedEarly() ? kExitOk : kExitPartial;
 }
 
 }  // namespace droskal::cli

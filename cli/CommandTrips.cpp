@@ -45,11 +45,6 @@ TripFigures Measure(const Trip& trip) {
 }
 
 // Rounded as info --json writes them.
-double Rounded(double value, int decimals) {
-    const double scale = std::pow(10.0, decimals);
-    return std::round(value * scale) / scale;
-}
-
 }  // namespace
 
 int RunTrips(const std::vector<std::string>& args, const Io& io) {

@@ -86,22 +86,14 @@ std::string XmlEscape(std::string_view text) {
     });
 }
 
-std::string JsonString(std::string_view text) {
-    return "\"" +
-           Sanitize(text,
-                    [](char c, std::string& out) {
-                        if (c == '"' || c == '\\') {
-                            out += '\\';
-                            out += c;
-                        } else if (static_cast<unsigned char>(c) < 0x20) {
-                            char buf[8];
-                            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-                            out += buf;
-                        } else {
-                            out += c;
-                        }
-                    }) +
-           "\"";
+std::string CleanText(std::string_view text) {
+    return Sanitize(text, [](char c, std::string& out) {
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out += kReplacement;
+        } else {
+            out += c;
+        }
+    });
 }
 
 std::string Fixed(double value, int decimals) {
@@ -110,6 +102,11 @@ std::string Fixed(double value, int decimals) {
     std::string s(buf, r.ptr);
     if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);  // no "-0.0"
     return s;
+}
+
+double Rounded(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
 }
 
 std::string IsoUtc(const RmcSentence& s) {

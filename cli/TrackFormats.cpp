@@ -1,5 +1,9 @@
 #include "cli/TrackFormats.h"
 
+#include <QByteArray>
+#include <QString>
+#include <QXmlStreamWriter>
+
 #include <filesystem>
 
 #include "cli/Geo.h"
@@ -19,50 +23,97 @@ std::string TrackName(const std::string& input) {
     return std::filesystem::path(input).filename().string();
 }
 
+namespace {
+
+// Qt writes the elements, escapes the text and indents; the name is cleaned first, as file
+// names may hold bytes that are not UTF-8 or characters XML does not allow.
+class XmlOut {
+  public:
+    explicit XmlOut(std::ostream& o) : o_(o), w_(&bytes_) {
+        w_.setAutoFormatting(true);
+        w_.setAutoFormattingIndent(2);
+        w_.writeStartDocument();
+    }
+    ~XmlOut() {
+        w_.writeEndDocument();
+        o_.write(bytes_.constData(), bytes_.size());
+    }
+    QXmlStreamWriter& operator*() { return w_; }
+    QXmlStreamWriter* operator->() { return &w_; }
+
+  private:
+    std::ostream& o_;
+    QByteArray bytes_;
+    QXmlStreamWriter w_;
+};
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString Name(const std::string& name) {
+    return Q(CleanText(name));
+}
+
+}  // namespace
+
 void WriteGpx(std::ostream& o, const std::string& name, const std::vector<TrackPoint>& points) {
-    o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<gpx version=\"1.1\" creator=\"droskal-cli\" "
-         "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-         "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-         "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
-         "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
-         "  <trk>\n    <name>"
-      << XmlEscape(name) << "</name>\n";
+    XmlOut x(o);
+    x->writeDefaultNamespace("http://www.topografix.com/GPX/1/1");
+    x->writeNamespace("http://www.w3.org/2001/XMLSchema-instance", "xsi");
+    x->writeStartElement("gpx");
+    x->writeAttribute("version", "1.1");
+    x->writeAttribute("creator", "droskal-cli");
+    x->writeAttribute(
+        "http://www.w3.org/2001/XMLSchema-instance", "schemaLocation",
+        "http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd");
+    x->writeStartElement("trk");
+    x->writeTextElement("name", Name(name));
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (points[i].newSegment) {
-            if (i > 0) o << "    </trkseg>\n";
-            o << "    <trkseg>\n";
+            if (i > 0) x->writeEndElement();
+            x->writeStartElement("trkseg");
         }
         const RmcSentence& f = points[i].fix;
-        o << "      <trkpt lat=\"" << Coordinate(f.latitude) << "\" lon=\""
-          << Coordinate(f.longitude) << "\">";
-        if (const std::string time = IsoUtc(f); !time.empty()) o << "<time>" << time << "</time>";
-        o << "<name>" << points[i].index << "</name></trkpt>\n";
+        x->writeStartElement("trkpt");
+        x->writeAttribute("lat", Q(Coordinate(f.latitude)));
+        x->writeAttribute("lon", Q(Coordinate(f.longitude)));
+        if (const std::string time = IsoUtc(f); !time.empty()) x->writeTextElement("time", Q(time));
+        x->writeTextElement("name", QString::number(points[i].index));
+        x->writeEndElement();
     }
-    if (!points.empty()) o << "    </trkseg>\n";
-    o << "  </trk>\n</gpx>\n";
+    if (!points.empty()) x->writeEndElement();
+    x->writeEndElement();  // trk
+    x->writeEndElement();  // gpx
 }
 
 void WriteKml(std::ostream& o, const std::string& name, const std::vector<TrackPoint>& points) {
-    o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
-         "  <Document>\n    <name>"
-      << XmlEscape(name) << "</name>\n    <Placemark>\n      <name>" << XmlEscape(name)
-      << "</name>\n      <MultiGeometry>\n";
+    XmlOut x(o);
+    x->writeDefaultNamespace("http://www.opengis.net/kml/2.2");
+    x->writeStartElement("kml");
+    x->writeStartElement("Document");
+    x->writeTextElement("name", Name(name));
+    x->writeStartElement("Placemark");
+    x->writeTextElement("name", Name(name));
+    x->writeStartElement("MultiGeometry");
     // A LineString needs two points; a lone fix between gaps becomes a Point.
     for (std::size_t i = 0; i < points.size();) {
         std::size_t end = i + 1;
         while (end < points.size() && !points[end].newSegment) ++end;
-        const bool line = end - i > 1;
-        o << (line ? "        <LineString><coordinates>" : "        <Point><coordinates>");
+        std::string coordinates;
         for (std::size_t k = i; k < end; ++k) {
-            o << (k > i ? " " : "") << Coordinate(points[k].fix.longitude) << ","
-              << Coordinate(points[k].fix.latitude);
+            coordinates += (k > i ? " " : "") + Coordinate(points[k].fix.longitude) + "," +
+                           Coordinate(points[k].fix.latitude);
         }
-        o << (line ? "</coordinates></LineString>\n" : "</coordinates></Point>\n");
+        x->writeStartElement(end - i > 1 ? "LineString" : "Point");
+        x->writeTextElement("coordinates", Q(coordinates));
+        x->writeEndElement();
         i = end;
     }
-    o << "      </MultiGeometry>\n    </Placemark>\n  </Document>\n</kml>\n";
+    x->writeEndElement();  // MultiGeometry
+    x->writeEndElement();  // Placemark
+    x->writeEndElement();  // Document
+    x->writeEndElement();  // kml
 }
 
 void WriteCsv(std::ostream& o, const std::vector<TrackPoint>& points, const TimeOptions& time) {

@@ -5,11 +5,16 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 
+#include <QByteArray>
+#include <QXmlStreamReader>
+
 #include <gtest/gtest.h>
 #include <png.h>
+#include <nlohmann/json.hpp>
 
 #include "TestRecordings.h"
 #include "cli/Commands.h"
@@ -58,10 +63,8 @@ std::string Text(const Bytes& b) {
     return {b.begin(), b.end()};
 }
 
-double JsonValue(const std::string& json, const std::string& key) {
-    const auto at = json.find("\"" + key + "\": ");
-    EXPECT_NE(at, std::string::npos) << key;
-    return at == std::string::npos ? NAN : std::stod(json.substr(at + key.size() + 4));
+nlohmann::json ParseJson(const std::string& text) {
+    return nlohmann::json::parse(text, nullptr, false);
 }
 
 TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
@@ -84,26 +87,27 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
 
     const Result r = RunCommand({"info", dir.file("rec.m1v"), "--json"});
     EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
-    EXPECT_NE(r.out.find("\"format\": \"320x240\""), std::string::npos);
-    EXPECT_EQ(static_cast<double>(w.bytes().size()), JsonValue(r.out, "fileBytes"));
-    EXPECT_EQ(7, JsonValue(r.out, "pictures"));
-    const std::string bad = "\"unreadablePictures\": [{\"index\": 3, \"position\": " +
-                            std::to_string(w.pictures()[3].picturePos) +
-                            ", \"reason\": \"read\"}, {\"index\": 6, \"position\": " +
-                            std::to_string(w.pictures()[6].picturePos) + ", \"reason\": \"read\"}]";
-    EXPECT_NE(r.out.find(bad), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"firstGpsTime\": \"2006-03-30T08:00:00Z\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"lastGpsTime\": \"2006-03-30T08:00:06Z\""), std::string::npos) << r.out;
-    EXPECT_EQ(6, JsonValue(r.out, "durationSeconds"));
+    const nlohmann::json j = ParseJson(r.out);
+    ASSERT_TRUE(j.is_object()) << r.out;
+    EXPECT_EQ("320x240", j["format"]);
+    EXPECT_EQ(w.bytes().size(), j["fileBytes"]);
+    EXPECT_EQ(7, j["pictures"]);
+    const nlohmann::json bad = {
+        {{"index", 3}, {"position", w.pictures()[3].picturePos}, {"reason", "read"}},
+        {{"index", 6}, {"position", w.pictures()[6].picturePos}, {"reason", "read"}}};
+    EXPECT_EQ(bad, j["unreadablePictures"]) << r.out;
+    EXPECT_EQ("2006-03-30T08:00:00Z", j["firstGpsTime"]);
+    EXPECT_EQ("2006-03-30T08:00:06Z", j["lastGpsTime"]);
+    EXPECT_EQ(6, j["durationSeconds"]);
     // Valid fixes: pictures 0, 1, 3, 5, 6 (a sentence is read even where the picture is not).
-    EXPECT_EQ(5, JsonValue(r.out, "validFixes"));
-    EXPECT_NEAR(5.0 / 7, JsonValue(r.out, "validFixShare"), 1e-4);
+    EXPECT_EQ(5, j["validFixes"]);
+    EXPECT_NEAR(5.0 / 7, j["validFixShare"].get<double>(), 1e-4);
     const double stepKm = cli::HaversineKm(52.0, 21.0, 52.001, 21.0);
     EXPECT_NEAR(0.1112, stepKm, 1e-3);  // one thousandth of a degree of latitude
-    EXPECT_NEAR(5 * stepKm, JsonValue(r.out, "distanceKm"), 2e-3);
+    EXPECT_NEAR(5 * stepKm, j["distanceKm"].get<double>(), 2e-3);
     // A fix without a speed does not count as standing still.
-    EXPECT_NEAR((10 + 30 + 40 + 50) / 4.0 * 1.852, JsonValue(r.out, "averageSpeedKmh"), 0.05);
-    EXPECT_NEAR(50 * 1.852, JsonValue(r.out, "topSpeedKmh"), 0.05);
+    EXPECT_NEAR((10 + 30 + 40 + 50) / 4.0 * 1.852, j["averageSpeedKmh"].get<double>(), 0.05);
+    EXPECT_NEAR(50 * 1.852, j["topSpeedKmh"].get<double>(), 0.05);
 }
 
 TEST(CliInfo, DecodesOnlyWithCheck) {
@@ -114,9 +118,8 @@ TEST(CliInfo, DecodesOnlyWithCheck) {
     noise.slice = NoCodeBytes(400, 3);  // read in full, but no picture the decoder accepts
     w.addPicture(noise);
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
-    const std::string decodeFailure = "\"unreadablePictures\": [{\"index\": 1, \"position\": " +
-                                      std::to_string(w.pictures()[1].picturePos) +
-                                      ", \"reason\": \"decode\"}]";
+    const nlohmann::json decodeFailure = {
+        {{"index", 1}, {"position", w.pictures()[1].picturePos}, {"reason", "decode"}}};
     const struct {
         std::vector<std::string> extra;
         int status;
@@ -127,35 +130,53 @@ TEST(CliInfo, DecodesOnlyWithCheck) {
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         const Result r = RunCommand(args);
         EXPECT_EQ(r.status, c.status) << r.out;
-        EXPECT_EQ(r.out.find(decodeFailure) != std::string::npos, c.listed) << r.out;
-        EXPECT_EQ(2, JsonValue(r.out, "pictures"));
+        const nlohmann::json j = ParseJson(r.out);
+        EXPECT_EQ(c.listed ? decodeFailure : nlohmann::json::array(), j["unreadablePictures"]);
+        EXPECT_EQ(2, j["pictures"]);
     }
 }
 
-// Element paths ("parent/child") in document order; empty when a tag closes something else,
-// a tag is cut off or an element stays open.
-std::vector<std::string> XmlPaths(const std::string& xml) {
-    std::vector<std::string> opened, stack;
-    for (std::size_t i = xml.find('<'); i != std::string::npos; i = xml.find('<', i + 1)) {
-        const std::size_t end = xml.find('>', i);
-        if (end == std::string::npos) return {};
-        const std::string tag = xml.substr(i + 1, end - i - 1);
-        if (tag[0] == '?') continue;
-        const bool closing = tag[0] == '/';
-        const std::string name = tag.substr(closing, tag.find_first_of(" \n/", closing) - closing);
-        if (closing) {
-            if (stack.empty() || stack.back() != name) return {};
+// Element paths ("parent/child") in document order, each with its text and attributes, as
+// Qt's XML reader reads them; empty when the document is not well formed.
+struct XmlElement {
+    std::string path, text;
+    std::map<std::string, std::string> attributes;
+    std::string ns;
+};
+
+std::vector<XmlElement> XmlElements(const std::string& xml) {
+    QXmlStreamReader r(QByteArray::fromStdString(xml));
+    std::vector<XmlElement> all;
+    std::vector<std::string> stack;
+    std::vector<std::size_t> open;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement()) {
+            XmlElement e;
+            const std::string name = r.name().toString().toStdString();
+            e.path = (stack.empty() ? "" : stack.back() + "/") + name;
+            e.ns = r.namespaceUri().toString().toStdString();
+            for (const auto& at : r.attributes())
+                e.attributes[at.name().toString().toStdString()] =
+                    at.value().toString().toStdString();
+            stack.push_back(name);
+            open.push_back(all.size());
+            all.push_back(e);
+        } else if (r.isCharacters() && !r.isWhitespace() && !open.empty()) {
+            all[open.back()].text += r.text().toString().toStdString();
+        } else if (r.isEndElement()) {
             stack.pop_back();
-            continue;
+            open.pop_back();
         }
-        opened.push_back((stack.empty() ? "" : stack.back() + "/") + name);
-        if (tag.back() != '/') stack.push_back(name);
     }
-    return stack.empty() ? opened : std::vector<std::string>{};
+    return r.hasError() ? std::vector<XmlElement>{} : all;
 }
 
-long Count(const std::vector<std::string>& paths, const std::string& path) {
-    return std::count(paths.begin(), paths.end(), path);
+std::vector<XmlElement> Having(const std::vector<XmlElement>& all, const std::string& path) {
+    std::vector<XmlElement> out;
+    for (const auto& e : all)
+        if (e.path == path) out.push_back(e);
+    return out;
 }
 
 class CliTrack : public testing::Test {
@@ -186,34 +207,37 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
     const Result gpx = RunCommand({"track", path});
     EXPECT_EQ(cli::kExitPartial, gpx.status);
     EXPECT_NE(gpx.err.find("1 sentences with a bad checksum"), std::string::npos) << gpx.err;
-    const auto g = XmlPaths(gpx.out);
+    const auto g = XmlElements(gpx.out);
     ASSERT_FALSE(g.empty()) << gpx.out;
-    EXPECT_EQ(1, Count(g, "gpx"));
-    EXPECT_EQ(3, Count(g, "trk/trkseg"));
-    EXPECT_EQ(6, Count(g, "trkseg/trkpt"));
-    EXPECT_NE(gpx.out.find("xmlns=\"http://www.topografix.com/GPX/1/1\""), std::string::npos);
-    EXPECT_NE(gpx.out.find("<name>a&amp;b.m1v</name>"), std::string::npos);
-    EXPECT_NE(
-        gpx.out.find(
-            "<trkpt lat=\"-33.5000000\" lon=\"-70.2500000\"><time>2006-03-30T12:00:00Z</time>"),
-        std::string::npos)
-        << gpx.out;
-    const auto seg2 = gpx.out.find("<trkseg>", gpx.out.find("</trkseg>"));
-    EXPECT_EQ(gpx.out.find("<trkpt lat=\"-33.5050000\""), gpx.out.find("<trkpt", seg2));
+    ASSERT_EQ(1u, Having(g, "gpx").size());
+    EXPECT_EQ("http://www.topografix.com/GPX/1/1", g[0].ns);
+    EXPECT_EQ(3u, Having(g, "trk/trkseg").size());
+    EXPECT_EQ("a&b.m1v", Having(g, "trk/name").at(0).text);
+    const auto points = Having(g, "trkseg/trkpt");
+    ASSERT_EQ(6u, points.size());
+    EXPECT_EQ("-33.5000000", points[0].attributes.at("lat"));
+    EXPECT_EQ("-70.2500000", points[0].attributes.at("lon"));
+    EXPECT_EQ("2006-03-30T12:00:00Z", Having(g, "trkpt/time").at(0).text);
+    // Segments: after the lost fix the second begins with the fix at -33.505.
+    std::vector<std::string> firstOfSegment;
+    for (std::size_t i = 0; i + 1 < g.size(); ++i)
+        if (g[i].path == "trk/trkseg") firstOfSegment.push_back(g[i + 1].attributes.at("lat"));
+    EXPECT_EQ((std::vector<std::string>{"-33.5000000", "-33.5050000", "-33.5070000"}),
+              firstOfSegment);
 
     const TempFolder out;
     EXPECT_EQ(cli::kExitPartial,
               RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
     const std::string text = Text(ReadBytes(out.file("t.kml")));
-    const auto k = XmlPaths(text);
+    const auto k = XmlElements(text);
     ASSERT_FALSE(k.empty()) << text;
-    EXPECT_NE(text.find("xmlns=\"http://www.opengis.net/kml/2.2\""), std::string::npos);
-    EXPECT_EQ(2, Count(k, "MultiGeometry/LineString"));
-    EXPECT_EQ(1, Count(k, "MultiGeometry/Point"));
-    EXPECT_EQ(3, Count(k, "LineString/coordinates") + Count(k, "Point/coordinates"));
-    EXPECT_NE(
-        text.find("<coordinates>-70.2500000,-33.5050000 -70.2500000,-33.5060000</coordinates>"),
-        std::string::npos);
+    EXPECT_EQ("http://www.opengis.net/kml/2.2", k[0].ns);
+    EXPECT_EQ(2u, Having(k, "MultiGeometry/LineString").size());
+    EXPECT_EQ(1u, Having(k, "MultiGeometry/Point").size());
+    const auto lines = Having(k, "LineString/coordinates");
+    ASSERT_EQ(2u, lines.size());
+    EXPECT_EQ("-70.2500000,-33.5050000 -70.2500000,-33.5060000", lines[1].text);
+    EXPECT_EQ("-70.2500000,-33.5070000", Having(k, "Point/coordinates").at(0).text);
 }
 
 TEST_F(CliTrack, CsvRowsCarryEveryField) {
