@@ -11,7 +11,7 @@ namespace droskal {
 class QtDesktop : public Desktop {
   public:
     explicit QtDesktop(QWidget* parent = nullptr);
-    void setParentWidget(QWidget* parent) { parent_ = parent; }
+    void SetParentWidget(QWidget* parent) { parent_ = parent; }
 
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
     QString OpenFileDialog(const QString& filter, const QString& initialName) override;

@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
     const auto form = droskal::StartViewer(
         desktop, droskal::StartupFromArguments(arguments, QCoreApplication::applicationFilePath()));
     form->SetCommandLineMapSources(mapSources);
-    desktop.setParentWidget(form.get());
+    desktop.SetParentWidget(form.get());
     return app.exec();
 }
