@@ -230,6 +230,109 @@ void WriteTable(std::ostream& out, const std::vector<Row>& rows,
 
 }  // namespace
 
+namespace {
+
+struct IndexOptions {
+    std::int64_t jobs = std::max(1u, std::thread::hardware_concurrency());
+    double gap = kDefaultTripGapSeconds;
+    std::string format = "table";
+    std::optional<Zone> zone;
+    const Units* units = &kMetric;
+    TripFilter filter;
+};
+
+// The search options; an empty answer when they are all usable, else what is wrong.
+std::string ReadSearchOptions(const ParsedArgs& a, IndexOptions& o) {
+    TripFilter& filter = o.filter;
+    for (const char* option : {"--since", "--until"}) {
+        if (!a.has(option)) continue;
+        const std::optional<double> t =
+            o.zone->parse(a.value(option, ""), option == std::string("--until"));
+        if (!t) return std::string(option) + " needs a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]";
+        (option == std::string("--since") ? filter.since : filter.until) = t;
+    }
+    std::vector<double> n;
+    if (a.has("--near")) {
+        if (!ParseNumbers(a.value("--near", ""), 3, n) || std::fabs(n[0]) > 90 ||
+            std::fabs(n[1]) > 180 || n[2] <= 0) {
+            return "--near needs LAT,LON,METRES (degrees, metres above 0)";
+        }
+        filter.near = TripFilter::Near{{n[0], n[1]}, n[2]};
+    }
+    if (a.has("--bbox")) {
+        if (!ParseNumbers(a.value("--bbox", ""), 4, n) || std::fabs(n[0]) > 90 ||
+            std::fabs(n[2]) > 90 || std::fabs(n[1]) > 180 || std::fabs(n[3]) > 180 || n[0] > n[2]) {
+            return "--bbox needs SOUTH,WEST,NORTH,EAST in degrees";
+        }
+        filter.box = TripFilter::Box{n[0], n[1], n[2], n[3]};
+    }
+    if (a.has("--min-speed")) {
+        double kmh = 0;
+        if (!ParsePositiveSeconds(a.value("--min-speed", ""), kmh))
+            return "--min-speed needs km/h above 0";
+        filter.minSpeedKmh = kmh;
+    }
+    return {};
+}
+
+std::string ReadIndexOptions(const ParsedArgs& a, IndexOptions& o) {
+    if (a.has("--jobs") &&
+        (!ParseCount(a.value("--jobs", ""), o.jobs) || o.jobs < 1 || o.jobs > 256)) {
+        return "--jobs needs a whole number from 1 to 256";
+    }
+    if (a.has("--gap") && !ParsePositiveSeconds(a.value("--gap", ""), o.gap))
+        return "--gap needs a number of seconds above 0";
+    o.format = a.value("--format", "table");
+    if (o.format != "table" && o.format != "json" && o.format != "csv" && o.format != "geojson")
+        return "--format is table, json, csv or geojson";
+    o.zone = Zone::Find(a.value("--tz", ""));
+    if (!o.zone) return "--tz: unknown time zone '" + a.value("--tz", "") + "'";
+    const std::string unitName = a.value("--units", "metric");
+    if (unitName != "metric" && unitName != "imperial") return "--units is metric or imperial";
+    o.units = unitName == "metric" ? &kMetric : &kImperial;
+    return ReadSearchOptions(a, o);
+}
+
+// Brings the index up to date with the recordings found, showing progress; false with the
+// reason when the index cannot be written.
+bool UpdateIndex(LibraryDb& db, const std::vector<FoundRecording>& found,
+                 const std::vector<std::string>& roots, int jobs, const Io& io,
+                 LibraryUpdate& update, std::string& error) {
+    Progress progress(io.err, io.progress, "index");
+    const auto started = std::chrono::steady_clock::now();
+    return UpdateLibrary(
+        db, found, roots, jobs,
+        [&](const LibraryProgress& p) {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            progress.update(p.bytesTotal > 0 ? static_cast<double>(p.bytesDone) /
+                                                   static_cast<double>(p.bytesTotal)
+                                             : 1,
+                            ProgressText(p, elapsed));
+        },
+        update, error);
+}
+
+void WriteTrips(std::ostream& out, const IndexOptions& o, const std::vector<Row>& rows,
+                const std::vector<const LibraryTrip*>& kept) {
+    const bool near = o.filter.near.has_value();
+    if (o.format == "json") {
+        out << Row{{"trips", rows}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << "\n";
+    } else if (o.format == "geojson") {
+        WriteGeoJson(out, rows, kept);
+    } else if (o.format == "csv") {
+        std::vector<std::string> keys;
+        const Row columns = MakeRow(0, LibraryTrip{}, *o.zone, *o.units, near);
+        for (auto it = columns.begin(); it != columns.end(); ++it) keys.push_back(it.key());
+        WriteCsv(out, rows, keys);
+    } else {
+        WriteTable(out, rows, kept, *o.units, near);
+    }
+}
+
+}  // namespace
+
 int RunIndex(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
@@ -243,60 +346,11 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
         io.out << kIndexUsage;
         return kExitOk;
     }
-    auto usage = [&](const std::string& message) {
-        return UsageError(io, "index", message, kIndexUsage);
-    };
-    if (a.positional.empty()) return usage("needs at least one PATH");
-
-    std::int64_t jobs = std::max(1u, std::thread::hardware_concurrency());
-    if (a.has("--jobs") && (!ParseCount(a.value("--jobs", ""), jobs) || jobs < 1 || jobs > 256)) {
-        return usage("--jobs needs a whole number from 1 to 256");
-    }
-    double gap = kDefaultTripGapSeconds;
-    if (a.has("--gap") && !ParsePositiveSeconds(a.value("--gap", ""), gap)) {
-        return usage("--gap needs a number of seconds above 0");
-    }
-    const std::string format = a.value("--format", "table");
-    if (format != "table" && format != "json" && format != "csv" && format != "geojson") {
-        return usage("--format is table, json, csv or geojson");
-    }
-    const std::optional<Zone> zone = Zone::Find(a.value("--tz", ""));
-    if (!zone) return usage("--tz: unknown time zone '" + a.value("--tz", "") + "'");
-    const std::string unitName = a.value("--units", "metric");
-    if (unitName != "metric" && unitName != "imperial")
-        return usage("--units is metric or imperial");
-    const Units& units = unitName == "metric" ? kMetric : kImperial;
-
-    TripFilter filter;
-    for (const char* option : {"--since", "--until"}) {
-        if (!a.has(option)) continue;
-        const std::optional<double> t =
-            zone->parse(a.value(option, ""), option == std::string("--until"));
-        if (!t)
-            return usage(std::string(option) + " needs a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]");
-        (option == std::string("--since") ? filter.since : filter.until) = t;
-    }
-    std::vector<double> n;
-    if (a.has("--near")) {
-        if (!ParseNumbers(a.value("--near", ""), 3, n) || std::fabs(n[0]) > 90 ||
-            std::fabs(n[1]) > 180 || n[2] <= 0) {
-            return usage("--near needs LAT,LON,METRES (degrees, metres above 0)");
-        }
-        filter.near = TripFilter::Near{{n[0], n[1]}, n[2]};
-    }
-    if (a.has("--bbox")) {
-        if (!ParseNumbers(a.value("--bbox", ""), 4, n) || std::fabs(n[0]) > 90 ||
-            std::fabs(n[2]) > 90 || std::fabs(n[1]) > 180 || std::fabs(n[3]) > 180 || n[0] > n[2]) {
-            return usage("--bbox needs SOUTH,WEST,NORTH,EAST in degrees");
-        }
-        filter.box = TripFilter::Box{n[0], n[1], n[2], n[3]};
-    }
-    if (a.has("--min-speed")) {
-        double kmh = 0;
-        if (!ParsePositiveSeconds(a.value("--min-speed", ""), kmh))
-            return usage("--min-speed needs km/h above 0");
-        filter.minSpeedKmh = kmh;
-    }
+    if (a.positional.empty())
+        return UsageError(io, "index", "needs at least one PATH", kIndexUsage);
+    IndexOptions o;
+    if (const std::string wrong = ReadIndexOptions(a, o); !wrong.empty())
+        return UsageError(io, "index", wrong, kIndexUsage);
 
     std::vector<FoundRecording> found;
     std::vector<std::string> roots;
@@ -305,30 +359,13 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
     if (dbPath.empty() && (dbPath = DefaultIndexPath(error)).empty()) {
         return FileError(io, "index", error + "; give --db FILE");
     }
-
     LibraryDb db;
     std::string notice;
     if (!db.open(dbPath, notice, error)) return FileError(io, "index", error);
     if (!notice.empty()) io.err << "droskal-cli index: " << notice << "\n";
-
     LibraryUpdate update;
-    {
-        Progress progress(io.err, io.progress, "index");
-        const auto started = std::chrono::steady_clock::now();
-        const bool ok = UpdateLibrary(
-            db, found, roots, static_cast<int>(jobs),
-            [&](const LibraryProgress& p) {
-                const double elapsed =
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                        .count();
-                progress.update(p.bytesTotal > 0 ? static_cast<double>(p.bytesDone) /
-                                                       static_cast<double>(p.bytesTotal)
-                                                 : 1,
-                                ProgressText(p, elapsed));
-            },
-            update, error);
-        if (!ok) return FileError(io, "index", dbPath + ": " + error);
-    }
+    if (!UpdateIndex(db, found, roots, static_cast<int>(o.jobs), io, update, error))
+        return FileError(io, "index", dbPath + ": " + error);
 
     std::vector<std::string> paths;
     for (const auto& f : found) paths.push_back(f.path);
@@ -340,28 +377,15 @@ int RunIndex(const std::vector<std::string>& args, const Io& io) {
         ++skipped;
         io.err << "droskal-cli index: " << r.path << ": " << r.problem << "; skipped\n";
     }
-
-    std::vector<LibraryTrip> trips = LibraryTrips(recordings, gap);
+    std::vector<LibraryTrip> trips = LibraryTrips(recordings, o.gap);
     std::vector<Row> rows;
     std::vector<const LibraryTrip*> kept;
     for (std::size_t i = 0; i < trips.size(); ++i) {
-        if (!TripMatches(trips[i], filter)) continue;
-        rows.push_back(MakeRow(i + 1, trips[i], *zone, units, filter.near.has_value()));
+        if (!TripMatches(trips[i], o.filter)) continue;
+        rows.push_back(MakeRow(i + 1, trips[i], *o.zone, *o.units, o.filter.near.has_value()));
         kept.push_back(&trips[i]);
     }
-    if (format == "json") {
-        io.out << Row{{"trips", rows}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-               << "\n";
-    } else if (format == "geojson") {
-        WriteGeoJson(io.out, rows, kept);
-    } else if (format == "csv") {
-        std::vector<std::string> keys;
-        const Row columns = MakeRow(0, LibraryTrip{}, *zone, units, filter.near.has_value());
-        for (auto it = columns.begin(); it != columns.end(); ++it) keys.push_back(it.key());
-        WriteCsv(io.out, rows, keys);
-    } else {
-        WriteTable(io.out, rows, kept, units, filter.near.has_value());
-    }
+    WriteTrips(io.out, o, rows, kept);
     if (io.progress) {
         io.err << "droskal-cli index: " << update.found << " recordings, " << update.read
                << " read, " << update.removed << " dropped; " << trips.size()
