@@ -168,71 +168,45 @@ void LampPost(Frame& frame, const Camera& cam, double z, double lateral) {
                Hazed({235, 235, 200}, z));
 }
 
-}  // namespace
+// What the view ahead is made of: the camera, the road's width and what lines each 10 m
+// slot ahead on the left (0) and the right (1).
+struct RoadView {
+    Camera cam;
+    double travelled;
+    bool main;
+    double roadHalf;
+    long firstSlot;
+    std::array<std::array<Roadside, 2>, kSlotsAhead + 1> side;
 
-DemoScene::DemoScene(const IndexedImage& ground, const DemoTrack& track)
-    : ground_(ground), track_(track), skyline_(kSkylineSteps) {
-    // Distant roofs all round, so turning shows on the horizon.
-    std::size_t i = 0;
-    std::uint32_t n = 0;
-    while (i < skyline_.size()) {
-        const std::uint32_t h = Hash(n++, 77);
-        const std::size_t width = 8 + h % 40;
-        const std::uint8_t height = static_cast<std::uint8_t>(h >> 8 & 3 ? 3 + (h >> 12) % 22 : 0);
-        for (std::size_t k = 0; k < width && i < skyline_.size(); ++k) skyline_[i++] = height;
-    }
-}
-
-void DemoScene::render(const RouteState& state, std::vector<std::uint8_t>& rgb) const {
-    Frame frame(rgb);
-    const double s = state.travelled;
-
-    const auto mapAt = [&](MapPoint p) -> std::uint8_t {
-        const int x = std::clamp(static_cast<int>(std::lround(p.x)), 0, ground_.width - 1);
-        const int y = std::clamp(static_cast<int>(std::lround(p.y)), 0, ground_.height - 1);
-        return ground_.at(x, y);
-    };
-    const std::uint8_t under = mapAt(state.position);
-    const bool main = under == kMapMainRoad || under == kMapMainCasing;
-    const double roadHalf = main ? 7.0 : 4.0;
-    const Camera cam{s, std::clamp(state.curvature, -0.06, 0.06), main ? 5.2 : 1.9};
-
-    // What lines each 10 m slot ahead, on the left (0) and the right (1).
-    const long firstSlot = static_cast<long>(std::floor(s / kSlot));
-    std::array<std::array<Roadside, 2>, kSlotsAhead + 1> side{};
-    for (int k = 0; k <= kSlotsAhead; ++k)
-        for (int lr = 0; lr < 2; ++lr) {
-            const double along = (static_cast<double>(firstSlot + k) + 0.5) * kSlot;
-            Roadside found = Roadside::Open;
-            for (double metres : {32.0, 46.0}) {
-                found = FromMap(mapAt(track_.beside(along, lr ? metres : -metres)));
-                if (found != Roadside::Open) break;
-            }
-            side[static_cast<std::size_t>(k)][static_cast<std::size_t>(lr)] = found;
-        }
-    const auto slotOf = [&](double z) {
-        const long k = static_cast<long>(std::floor((s + z) / kSlot)) - firstSlot;
+    std::size_t slotOf(double z) const {
+        const long k = static_cast<long>(std::floor((travelled + z) / kSlot)) - firstSlot;
         return static_cast<std::size_t>(std::clamp(k, 0L, static_cast<long>(kSlotsAhead)));
-    };
+    }
+};
 
-    // Sky and the distant roofs, which turn with the car.
+// Sky and the distant roofs, which turn with the car.
+void DrawSky(Frame& frame, double courseDegrees, const std::vector<std::uint8_t>& skyline) {
     for (int r = 0; r < kHorizon; ++r)
         frame.span(0, kSceneWidth, r, Mix({78, 128, 200}, {196, 216, 238}, r / double(kHorizon)));
-    const double course = state.course * kPi / 180.0;
+    const double course = courseDegrees * kPi / 180.0;
     for (int c = 0; c < kSceneWidth; ++c) {
         const double bearing = course + std::atan((c - kSceneWidth / 2.0) / kFocal);
         long idx = static_cast<long>(std::floor(bearing * 180.0 / kPi * 10.0)) % kSkylineSteps;
         if (idx < 0) idx += kSkylineSteps;
-        const int height = skyline_[static_cast<std::size_t>(idx)];
+        const int height = skyline[static_cast<std::size_t>(idx)];
         for (int r = kHorizon - height; r < kHorizon; ++r) frame.set(c, r, {150, 164, 184});
     }
+}
 
-    // Ground row by row: verge, pavement, asphalt and its markings.
+// Ground row by row: verge, pavement, asphalt and its markings.
+void DrawGround(Frame& frame, const RoadView& v) {
+    const Camera& cam = v.cam;
+    const double roadHalf = v.roadHalf;
     const Rgb asphalt{92, 92, 98}, paint{236, 236, 230};
     for (int r = kHorizon; r < kSceneHeight; ++r) {
         const double z = kFocal * kEyeHeight / (r - kHorizon + 0.5);
-        const auto& sides = side[slotOf(z)];
-        const double along = s + z;
+        const auto& sides = v.side[v.slotOf(z)];
+        const double along = v.travelled + z;
         for (int lr = 0; lr < 2; ++lr) {
             const Roadside kind = sides[static_cast<std::size_t>(lr)];
             const bool urban = kind == Roadside::Building || kind == Roadside::Open;
@@ -262,7 +236,7 @@ void DemoScene::render(const RouteState& state, std::vector<std::uint8_t>& rgb) 
         };
         line(-roadHalf + 0.3, 0.15);
         line(roadHalf - 0.3, 0.15);
-        if (main) {
+        if (v.main) {
             line(-0.15, 0.12);
             line(0.15, 0.12);
             if (std::fmod(along, 12.0) < 4.0) {
@@ -273,17 +247,21 @@ void DemoScene::render(const RouteState& state, std::vector<std::uint8_t>& rgb) 
             line(0.0, 0.12);
         }
     }
+}
 
-    // Roadside things, far to near so the near ones cover the far.
+// Roadside things, far to near so the near ones cover the far.
+void DrawRoadside(Frame& frame, const RoadView& v) {
+    const Camera& cam = v.cam;
+    const double roadHalf = v.roadHalf;
     for (int k = kSlotsAhead; k >= 0; --k) {
-        const long slot = firstSlot + k;
-        const double z0 = static_cast<double>(slot) * kSlot - s;
+        const long slot = v.firstSlot + k;
+        const double z0 = static_cast<double>(slot) * kSlot - v.travelled;
         const double z1 = z0 + kSlot;
         if (z1 < 1.0) continue;
         for (int lr = 0; lr < 2; ++lr) {
             const double sign = lr ? 1.0 : -1.0;
             const std::uint32_t h = Hash(slot, lr);
-            switch (side[static_cast<std::size_t>(k)][static_cast<std::size_t>(lr)]) {
+            switch (v.side[static_cast<std::size_t>(k)][static_cast<std::size_t>(lr)]) {
                 case Roadside::Building: {
                     static constexpr std::array<Rgb, 5> walls{{{190, 170, 140},
                                                                {170, 160, 150},
@@ -333,14 +311,63 @@ void DemoScene::render(const RouteState& state, std::vector<std::uint8_t>& rgb) 
             if (lr == 1 && slot % 3 == 0) LampPost(frame, cam, z0, roadHalf + 1.0);
         }
     }
+}
 
-    // The bonnet.
+void DrawBonnet(Frame& frame) {
     for (int r = 440; r < kSceneHeight; ++r)
         for (int c = 0; c < kSceneWidth; ++c) {
             const double dx = (c - 320.0) / 470.0, dy = (r - 610.0) / 172.0;
             if (dx * dx + dy * dy <= 1.0)
                 frame.set(c, r, Mix({58, 62, 70}, {26, 28, 32}, (r - 440) / 40.0));
         }
+}
+
+}  // namespace
+
+DemoScene::DemoScene(const IndexedImage& ground, const DemoTrack& track)
+    : ground_(ground), track_(track), skyline_(kSkylineSteps) {
+    // Distant roofs all round, so turning shows on the horizon.
+    std::size_t i = 0;
+    std::uint32_t n = 0;
+    while (i < skyline_.size()) {
+        const std::uint32_t h = Hash(n++, 77);
+        const std::size_t width = 8 + h % 40;
+        const std::uint8_t height = static_cast<std::uint8_t>(h >> 8 & 3 ? 3 + (h >> 12) % 22 : 0);
+        for (std::size_t k = 0; k < width && i < skyline_.size(); ++k) skyline_[i++] = height;
+    }
+}
+
+void DemoScene::render(const RouteState& state, std::vector<std::uint8_t>& rgb) const {
+    Frame frame(rgb);
+    const double s = state.travelled;
+
+    const auto mapAt = [&](MapPoint p) -> std::uint8_t {
+        const int x = std::clamp(static_cast<int>(std::lround(p.x)), 0, ground_.width - 1);
+        const int y = std::clamp(static_cast<int>(std::lround(p.y)), 0, ground_.height - 1);
+        return ground_.at(x, y);
+    };
+    const std::uint8_t under = mapAt(state.position);
+    const bool main = under == kMapMainRoad || under == kMapMainCasing;
+    RoadView v{Camera{s, std::clamp(state.curvature, -0.06, 0.06), main ? 5.2 : 1.9},
+               s,
+               main,
+               main ? 7.0 : 4.0,
+               static_cast<long>(std::floor(s / kSlot)),
+               {}};
+    for (int k = 0; k <= kSlotsAhead; ++k)
+        for (int lr = 0; lr < 2; ++lr) {
+            const double along = (static_cast<double>(v.firstSlot + k) + 0.5) * kSlot;
+            Roadside found = Roadside::Open;
+            for (double metres : {32.0, 46.0}) {
+                found = FromMap(mapAt(track_.beside(along, lr ? metres : -metres)));
+                if (found != Roadside::Open) break;
+            }
+            v.side[static_cast<std::size_t>(k)][static_cast<std::size_t>(lr)] = found;
+        }
+    DrawSky(frame, state.course, skyline_);
+    DrawGround(frame, v);
+    DrawRoadside(frame, v);
+    DrawBonnet(frame);
 }
 
 std::vector<std::uint8_t> MakeDemoRecording(int quantiserScale, unsigned threads) {
