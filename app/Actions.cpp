@@ -19,6 +19,8 @@ bool Open(const Form1& f) {
 
 }  // namespace
 
+// One table for every key the window answers: it is data, one row an action, and splitting
+// it would only scatter the list the key help and the README are printed from.
 const std::vector<Action>& Actions() {
     using F = Form1;
     using C = const Form1;

@@ -125,6 +125,8 @@ Form1::Form1(Desktop& desktop, StartupInfo startup, QWidget* parent)
 
 Form1::~Form1() = default;
 
+// The designed controls in the design's order, each with its place, font and caption; kept as
+// one list so it reads side by side with the design it follows.
 void Form1::BuildControls() {
     const QFont courierBig = MakeFont("Courier New", 15.75, true);
     const QFont courierMid = MakeFont("Courier New", 12, true);

@@ -41,6 +41,8 @@ void Form1::WaitForNextPicture(double t0) {
     }
 }
 
+// The playback loop is one piece: the order of its seeks, showing and waiting, and each of its
+// ways out, are what the play buttons promise, and they read best together.
 void Form1::Play(PictureButton* button, const QString& activeKey, bool forward, int speed) {
     if (state.playing) {
         // Any play button during a playback is a stop request; it starts nothing.
