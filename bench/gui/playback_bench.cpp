@@ -3,7 +3,6 @@
 //   event rounds as fast as they go);
 // - the processor time speed-1 playback of the demo drive takes per second of playing, at
 //   its configured pace: the wait between pictures must sleep, not spin.
-#include <QApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -99,12 +98,3 @@ void BM_PlaySpeed1CpuShare(benchmark::State& state) {
 BENCHMARK(BM_PlaySpeed1CpuShare)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

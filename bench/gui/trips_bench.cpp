@@ -1,7 +1,6 @@
 // Opening a folder of 100 recordings on a real window (offscreen) until its first picture is
 // shown, with the picture index building in the background: grouping reads a few pictures at
 // each end of every file, the trip opens its first file only. Target: under 300 ms.
-#include <QApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -54,12 +53,3 @@ void BM_OpenFolderToFirstPicture(benchmark::State& state) {
 BENCHMARK(BM_OpenFolderToFirstPicture)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
