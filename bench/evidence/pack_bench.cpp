@@ -33,7 +33,7 @@ void PackOfSixtySeconds(benchmark::State& state) {
     request.parentFolder = (dir / "out").string();
     request.band = QtBandPainter();
     std::string error;
-    if (!MarksForPictures(recording, 1, 600, request.cutStart, request.cutEnd, error)) {
+    if (!MarksForPictures(recording, 0, 1, 600, request.cutStart, request.cutEnd, error)) {
         state.SkipWithError(error.c_str());
         return;
     }

@@ -6,7 +6,10 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <sqlite3.h>
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImage>
 
 #include <cmath>
 #include <cstdlib>
@@ -38,15 +41,18 @@ struct Recording {
     RecorderWriter writer;
 };
 
-// Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots.
-std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c) {
+// Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots unless
+// `knots` says otherwise; `first` numbers on from another file of the trip.
+std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c,
+                                 const std::string& name = "r.m1v", int first = 0,
+                                 int (*knots)(int) = nullptr) {
     SequenceHeader header = test::Header(c.width, c.height);
     header.pictureRate = c.rateCode;
-    auto rec = std::make_unique<Recording>(Recording{dir.file("r.m1v"), RecorderWriter(header)});
-    for (int i = 0; i < c.pictures; ++i) {
+    auto rec = std::make_unique<Recording>(Recording{dir.file(name), RecorderWriter(header)});
+    for (int i = first; i < first + c.pictures; ++i) {
         RmcFields fields;
         fields.time = "2234" + std::to_string(10 + i) + ".000";
-        fields.speedKnots = std::to_string(10 + i) + ".0";
+        fields.speedKnots = std::to_string(knots ? knots(i) : 10 + i) + ".0";
         RecorderPicture picture;
         picture.temporalReference = i;
         picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
@@ -277,7 +283,8 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     PackRequest request;
     request.recording = rec->path;
     std::string error;
-    ASSERT_TRUE(MarksForPictures(rec->path, c.from, c.to, request.cutStart, request.cutEnd, error))
+    ASSERT_TRUE(
+        MarksForPictures(rec->path, 0, c.from, c.to, request.cutStart, request.cutEnd, error))
         << error;
     request.parentFolder = dir.file("out");
     request.band = QtBandPainter();
@@ -315,15 +322,145 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     EXPECT_TRUE(fs::is_empty(whole.folder));
 }
 
+std::string ReadText(const std::string& path) {
+    const Bytes b = test::ReadBytes(path);
+    return {b.begin(), b.end()};
+}
+
+// An MBTiles file of green tiles around the test drive's place (52.2 N, 21.0 E) at zoom 12.
+void WriteGreenTiles(const std::string& path) {
+    const double lat = 52.20576 * M_PI / 180, n = 4096;
+    const int x = static_cast<int>((21.020575 + 180) / 360 * n);
+    const int y =
+        static_cast<int>((1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * n);
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(QColor(40, 160, 60));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db,
+                 "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level, "
+                 "tile_column, tile_row, tile_data); INSERT INTO metadata VALUES ('minzoom', "
+                 "'12'), ('maxzoom', '12');",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (12, ?, ?, ?)", -1, &insert, nullptr);
+    for (int dx = -2; dx <= 2; ++dx) {
+        for (int dy = -2; dy <= 2; ++dy) {
+            sqlite3_bind_int(insert, 1, x + dx);
+            sqlite3_bind_int(insert, 2, 4095 - (y + dy));  // MBTiles count rows from the south
+            sqlite3_bind_blob(insert, 3, png.constData(), static_cast<int>(png.size()), nullptr);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+        }
+    }
+    sqlite3_finalize(insert);
+    sqlite3_close(db);
+}
+
+TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
+    const Case c = kCases[1];
+    test::TempFolder dir;
+    const auto rec = Write(dir, c);
+    WriteGreenTiles(dir.file("green.mbtiles"));
+    fs::create_directories(dir.file("out"));
+    ASSERT_EQ(Cli({"evidence", rec->path, "--from", "2", "--to", "6", dir.file("out"), "--source",
+                   dir.file("green.mbtiles"), "--minimap"}),
+              0);
+    const std::string pack = dir.file("out/2006-03-30_22-34-11_incident");
+    EXPECT_NE(ReadText(pack + "/report.html").find("<img class=\"route\" src=\"route.png\""),
+              std::string::npos);
+    EXPECT_NE(ReadText(pack + "/SHA256SUMS").find(" route.png\n"), std::string::npos);
+    EXPECT_EQ(QImage(QString::fromStdString(pack + "/route.png")).pixel(5, 5),
+              QColor(40, 160, 60).rgb());
+
+    // The inset: the top-right quarter of each side, 8 pixels in; green map around the point.
+    const Clip clip = ReadClip(pack + "/video.mp4");
+    ASSERT_EQ(clip.lumas.size(), 5u);
+    Walker walker;
+    int error = 0;
+    ASSERT_TRUE(walker.open({rec->path}, error));
+    WalkedPicture pic;
+    while (walker.next(pic, Decode::Planes) && pic.index < 6) {
+        if (pic.index < 1) continue;
+        const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
+        const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - 1)];
+        Bytes outOurs, outTheirs, inOurs, inTheirs;
+        for (int y = 0; y < 408; ++y) {  // above the band
+            for (int x = 0; x < 640; ++x) {
+                const bool inset = x >= 472 && x < 632 && y >= 8 && y < 128;
+                (inset ? inOurs : outOurs).push_back(ours[static_cast<std::size_t>(y * 640 + x)]);
+                (inset ? inTheirs : outTheirs)
+                    .push_back(theirs[static_cast<std::size_t>(y * 640 + x)]);
+            }
+        }
+        EXPECT_GE(Psnr(outOurs, outTheirs, 0, outOurs.size()), 30.0) << pic.index;
+        EXPECT_LT(Psnr(inOurs, inTheirs, 0, inOurs.size()), 20.0) << pic.index;
+        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << pic.index;  // the tiles' green as luma
+    }
+}
+
+// Two recordings of one trip in a folder; the stretch runs from the first into the second,
+// with a hard braking (40 to 20 knots in a second) in the second.
+TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
+    const Case c{320, 240, 3, 25, 6, 4, 10};
+    test::TempFolder dir;
+    fs::create_directories(dir.file("trip"));
+    const auto braking = [](int i) { return i < 8 ? 40 : 20; };
+    const auto a = Write(dir, c, "trip/a.m1v", 0, braking);
+    const auto b = Write(dir, c, "trip/b.m1v", 6, braking);
+    fs::create_directories(dir.file("out"));
+    const std::vector<std::string> stretch = {"--trip", "1", "--from", "4", "--to", "10"};
+    std::vector<std::string> args = {
+        "evidence", dir.file("trip"), dir.file("out"), "--tz", "Europe/Warsaw", "--units", "mph"};
+    args.insert(args.end(), stretch.begin(), stretch.end());
+    ASSERT_EQ(Cli(args), 0);
+    const std::string pack = dir.file("out/2006-03-31_00-34-13_incident");  // CEST, UTC+2
+
+    // a's header, a from picture 4 to its end, b up to the end of its picture 4.
+    const Bytes& aBytes = a->writer.bytes();
+    Bytes fragment(aBytes.begin(), aBytes.begin() + 20);
+    fragment.insert(fragment.end(), aBytes.begin() + a->writer.pictures()[3].picturePos - 12,
+                    aBytes.end());
+    fragment.insert(fragment.end(), b->writer.bytes().begin(),
+                    b->writer.bytes().begin() + b->writer.pictures()[3].endCodePos);
+    EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
+    args = {"cut", dir.file("trip")};
+    args.insert(args.end(), stretch.begin(), stretch.end());
+    args.push_back(dir.file("cut.m1v"));
+    ASSERT_EQ(Cli(args), 0);
+    EXPECT_EQ(test::ReadBytes(dir.file("cut.m1v")), fragment);
+    EXPECT_EQ(ReadClip(pack + "/video.mp4").lumas.size(), 7u);
+
+    const std::string report = ReadText(pack + "/report.html");
+    for (const char* text :
+         {"<td>a.m1v</td><td>4 – 6</td>", "<td>b.m1v</td><td>1 – 4</td>",
+          "2006-03-31 00:34:13 Europe/Warsaw (UTC+02)<br>2006-03-30 22:34:13 UTC",
+          "Gwałtowne hamowanie", "46.0 mph → 23.0 mph",
+          "<a href=\"picture-8.png\">b.m1v, obraz 2</a>",
+          "Mapy trasy nie ma: nie ustawiono źródła map"}) {
+        EXPECT_NE(report.find(text), std::string::npos) << text;
+    }
+    EXPECT_TRUE(fs::exists(pack + "/picture-8.png"));
+    EXPECT_NE(ReadText(pack + "/track.csv").find("speed_mph"), std::string::npos);
+    EXPECT_NE(ReadText(pack + "/track.csv").find("2006-03-31T00:34:13+02:00"), std::string::npos);
+}
+
 TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
     test::TempFolder dir;
     const auto rec = Write(dir, kCases[0]);
     const std::vector<std::vector<std::string>> bad = {
-        {"--from", "5", "--to", "3", dir.file("")},      // backwards
-        {"--from", "3", "--to", "99", dir.file("")},     // past the last picture
-        {"--from", "0", "--to", "3", dir.file("")},      // pictures count from 1
-        {"--from", "1", "--to", "3", dir.file("none")},  // no such folder
-        {"--from", "1", "--to", "3"},                    // no folder
+        {"--from", "5", "--to", "3", dir.file("")},                       // backwards
+        {"--from", "3", "--to", "99", dir.file("")},                      // past the last picture
+        {"--from", "0", "--to", "3", dir.file("")},                       // pictures count from 1
+        {"--from", "1", "--to", "3", dir.file("none")},                   // no such folder
+        {"--from", "1", "--to", "3"},                                     // no folder
+        {"--from", "1", "--to", "3", dir.file(""), "--minimap"},          // no map source
+        {"--from", "1", "--to", "3", dir.file(""), "--tz", "Mars/Base"},  // no such zone
+        {"--from", "1", "--to", "3", dir.file(""), "--units", "furlongs"},
     };
     for (const auto& args : bad) {
         std::vector<std::string> full = {"evidence", rec->path};
@@ -336,6 +473,8 @@ TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
 }  // namespace droskal::evidence
 
 int main(int argc, char** argv) {
+    // No map source but what a test names: the user's own settings stay out.
+    setenv("XDG_CONFIG_HOME", (::testing::TempDir() + "droskal-no-settings").c_str(), 1);
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
