@@ -12,13 +12,20 @@ namespace {
 
 class EvidenceWindowTest : public WindowTest {
   protected:
-    void PressE() {
+    void MarkPictures2To4() {
+        for (int i = 0; i < 2; ++i) {
+            form->cmdUp_Click();
+            form->cmdUp_Click();
+            form->cmdCut_Click();
+        }
+    }
+    void PressE(Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         form->show();
         QApplication::setActiveWindow(form.get());
         // To the control with the focus, as a keyboard would.
         QWidget* focus = QApplication::focusWidget();
         QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(),
-                        Qt::Key_E);
+                        Qt::Key_E, modifiers);
     }
 };
 
@@ -33,12 +40,7 @@ TEST_F(EvidenceWindowTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
     EXPECT_TRUE(desktop.messages[0].text.contains("Zaznacz"));
     EXPECT_TRUE(desktop.dialogs.empty());
 
-    form->cmdUp_Click();
-    form->cmdUp_Click();
-    form->cmdCut_Click();  // picture 2
-    form->cmdUp_Click();
-    form->cmdUp_Click();
-    form->cmdCut_Click();  // picture 4
+    MarkPictures2To4();
     desktop.dialogAnswers.push_back(Path("out"));
     PressE();
     ASSERT_EQ(desktop.messages.size(), 2u);
@@ -62,6 +64,31 @@ TEST_F(EvidenceWindowTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
     EXPECT_EQ(
         QDir(Path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
         1);
+}
+
+TEST_F(EvidenceWindowTest, PackSpeaksTheWindowsZoneAndUnitAndTheInsetNeedsAMapSource) {
+    desktop.settings["Droskal/Display/TimeZone"] = "Europe/Warsaw";
+    desktop.settings["Droskal/Display/SpeedUnit"] = "mph";
+    const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{6});
+    Start(rec.path);
+    ASSERT_TRUE(QDir().mkpath(Path("out")));
+    MarkPictures2To4();
+
+    // Shift+E switches the inset on, remembered; with no map source E says so, asks nothing.
+    PressE(Qt::ShiftModifier);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/EvidenceMinimap"), "1");
+    PressE();
+    ASSERT_EQ(desktop.messages.size(), 2u);
+    EXPECT_TRUE(desktop.messages[1].text.contains("źródła map"));
+    EXPECT_TRUE(desktop.dialogs.empty());
+
+    PressE(Qt::ShiftModifier);
+    desktop.dialogAnswers.push_back(Path("out"));
+    PressE();
+    const QString pack = Path("out/2006-03-31_00-34-11_incident");  // 22:34:11 UTC in CEST
+    const QByteArray report = ReadAll(pack + "/report.html");
+    EXPECT_TRUE(report.contains("Europe/Warsaw (UTC+02)")) << report.left(300).toStdString();
+    EXPECT_TRUE(report.contains(" mph</td>"));
 }
 
 }  // namespace
