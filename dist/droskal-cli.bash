@@ -36,7 +36,7 @@ _droskal_cli() {
         if [[ $value == *'|'* ]]; then
             COMPREPLY=($(compgen -W "${value//|/ }" -- "$cur"))
             return
-        elif [[ $value == OUT || $value == FILE ]]; then
+        elif [[ $value == OUT || $value == FILE || $value == FILE_OR_DIR_OR_URL ]]; then
             _filedir
             return
         elif [[ $value == DIR ]]; then
@@ -66,7 +66,7 @@ _droskal_cli() {
     local kinds
     kinds=($(_droskal_cli_positionals "$help"))
     case ${kinds[n]-} in
-        DIR) _filedir -d ;;
+        DIR | OUTDIR) _filedir -d ;;
         FILE) _filedir 'm1v|mpeg|mpg' ;;
         '') ;;
         *) _filedir ;;
