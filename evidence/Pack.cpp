@@ -498,6 +498,7 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     data.topSpeedKmh = track.topSpeedKmh();
     data.averageSpeedKmh = track.averageSpeedKmh();
     data.events = events;
+    data.eventSettings = request.events;
     data.keys = keys;
     if (maps) {
         std::vector<std::uint8_t> png;

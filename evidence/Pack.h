@@ -2,8 +2,9 @@
 
 // The evidence pack: a marked stretch of a recording as a folder a recipient can check.
 //   original.m1v  the fragment, byte for byte as the fragment save writes it
-//   video.mp4     H.264 clip with the caption band, every picture once
-//   track.gpx, track.csv, report.html, picture-N.png, SHA256SUMS
+//   video.mp4     H.264 clip with the caption band (and the map inset), every picture once
+//   track.gpx, track.csv, report.html (events, route map, speed graph), route.png,
+//   picture-N.png (first, last, each event, every 10 s), SHA256SUMS
 // The folder is built under a temporary name beside the target and renamed when complete; a
 // failure or a cancel leaves nothing behind, and an existing folder is never replaced.
 

@@ -52,6 +52,17 @@ std::string Speed(const std::optional<double>& kmh, const cli::TimeOptions& time
     return kmh ? SpeedInUnit(*kmh, time) : "brak";
 }
 
+// What counted as an event, so a reader can weigh the list.
+std::string EventRule(const ReportData& d) {
+    const EventSettings& e = d.eventSettings;
+    return "<p class=\"note\">Zdarzenia wykryte z zapisanych prędkości: hamowanie o ponad " +
+           SpeedInUnit(e.brakingKmh, d.time) + " i przyspieszenie o ponad " +
+           SpeedInUnit(e.accelerationKmh, d.time) + " w ciągu 1 s, postój dłuższy niż " +
+           Fixed(e.stopSeconds, 0) + " s" +
+           (e.speedLimitKmh ? ", jazda powyżej " + SpeedInUnit(*e.speedLimitKmh, d.time) : "") +
+           ".</p>\n";
+}
+
 std::string EventTable(const ReportData& d) {
     if (d.events.empty()) {
         return "<p>W odcinku nie ma zdarzeń (gwałtownego hamowania ani przyspieszenia, postoju, "
@@ -166,7 +177,7 @@ std::string ReportHtml(const ReportData& d) {
     }
     h += "</table>\n";
 
-    h += "<h2>Zdarzenia</h2>\n" + EventTable(d);
+    h += "<h2>Zdarzenia</h2>\n" + EventTable(d) + EventRule(d);
 
     h += "<h2>Trasa</h2>\n";
     if (!d.routePicture.empty())

@@ -10,6 +10,7 @@
 #include "cli/GpsTrack.h"
 #include "cli/TimeOptions.h"
 #include "evidence/ClipWriter.h"
+#include "timeline/Events.h"
 
 namespace droskal::evidence {
 
@@ -55,6 +56,7 @@ struct ReportData {
     std::optional<double> topSpeedKmh;
     std::optional<double> averageSpeedKmh;
     std::vector<ReportEvent> events;
+    EventSettings eventSettings;  // what counted as an event, said under the list
     std::vector<KeyPicture> keys;
     std::string routePicture;  // file of the route map beside the report; empty: none
     std::string routeNote;     // under the map, or in its place why there is none

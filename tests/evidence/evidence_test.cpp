@@ -475,6 +475,7 @@ TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
 int main(int argc, char** argv) {
     // No map source but what a test names: the user's own settings stay out.
     setenv("XDG_CONFIG_HOME", (::testing::TempDir() + "droskal-no-settings").c_str(), 1);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
