@@ -7,7 +7,6 @@ extern "C" {
 }
 
 #include <sqlite3.h>
-#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -329,42 +328,36 @@ std::string ReadText(const std::string& path) {
 
 // An MBTiles file of green tiles around the test drive's place (52.2 N, 21.0 E) at zoom 12.
 void WriteGreenTiles(const std::string& path) {
-    const double lat = 52.20576 * M_PI / 180, n = 4096;
-    const int x = static_cast<int>((21.020575 + 180) / 360 * n);
+    const double lat = 52.20576 * M_PI / 180;
+    const int x = static_cast<int>((21.020575 + 180) / 360 * 4096);
     const int y =
-        static_cast<int>((1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * n);
+        static_cast<int>((1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * 4096);
     QImage tile(256, 256, QImage::Format_RGB32);
     tile.fill(QColor(40, 160, 60));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tile.save(&buffer, "PNG");
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level, "
-                 "tile_column, tile_row, tile_data); INSERT INTO metadata VALUES ('minzoom', "
-                 "'12'), ('maxzoom', '12');",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (12, ?, ?, ?)", -1, &insert, nullptr);
+    tile.save(QString::fromStdString(path + ".png"));
+    const Bytes bytes = test::ReadBytes(path + ".png");
+    const std::string hex = QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qsizetype>(bytes.size()))
+                                .toHex()
+                                .toStdString();
+    std::string sql =
+        "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level, tile_column, "
+        "tile_row, tile_data); INSERT INTO metadata VALUES ('minzoom', '12'), ('maxzoom', '12');";
     for (int dx = -2; dx <= 2; ++dx) {
-        for (int dy = -2; dy <= 2; ++dy) {
-            sqlite3_bind_int(insert, 1, x + dx);
-            sqlite3_bind_int(insert, 2, 4095 - (y + dy));  // MBTiles count rows from the south
-            sqlite3_bind_blob(insert, 3, png.constData(), static_cast<int>(png.size()), nullptr);
-            sqlite3_step(insert);
-            sqlite3_reset(insert);
+        for (int dy = -2; dy <= 2; ++dy) {  // MBTiles count rows from the south
+            sql += "INSERT INTO tiles VALUES (12, " + std::to_string(x + dx) + ", " +
+                   std::to_string(4095 - y - dy) + ", X'" + hex + "');";
         }
     }
-    sqlite3_finalize(insert);
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
 }
 
 TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
-    const Case c = kCases[1];
     test::TempFolder dir;
-    const auto rec = Write(dir, c);
+    const auto rec = Write(dir, kCases[1]);
     WriteGreenTiles(dir.file("green.mbtiles"));
     fs::create_directories(dir.file("out"));
     ASSERT_EQ(Cli({"evidence", rec->path, "--from", "2", "--to", "6", dir.file("out"), "--source",
@@ -377,7 +370,7 @@ TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
     EXPECT_EQ(QImage(QString::fromStdString(pack + "/route.png")).pixel(5, 5),
               QColor(40, 160, 60).rgb());
 
-    // The inset: the top-right quarter of each side, 8 pixels in; green map around the point.
+    // The inset: a quarter of each side, 8 pixels in from the top-right corner, over green map.
     const Clip clip = ReadClip(pack + "/video.mp4");
     ASSERT_EQ(clip.lumas.size(), 5u);
     Walker walker;
@@ -388,18 +381,14 @@ TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
         if (pic.index < 1) continue;
         const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
         const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - 1)];
-        Bytes outOurs, outTheirs, inOurs, inTheirs;
-        for (int y = 0; y < 408; ++y) {  // above the band
-            for (int x = 0; x < 640; ++x) {
-                const bool inset = x >= 472 && x < 632 && y >= 8 && y < 128;
-                (inset ? inOurs : outOurs).push_back(ours[static_cast<std::size_t>(y * 640 + x)]);
-                (inset ? inTheirs : outTheirs)
-                    .push_back(theirs[static_cast<std::size_t>(y * 640 + x)]);
-            }
+        double in = 0, out = 0;  // squared differences inside the inset and elsewhere
+        for (std::size_t i = 0; i < 640 * 408; ++i) {  // above the band
+            const bool inset = i % 640 >= 472 && i % 640 < 632 && i / 640 >= 8 && i / 640 < 128;
+            (inset ? in : out) += (ours[i] - theirs[i]) * (ours[i] - theirs[i]);
         }
-        EXPECT_GE(Psnr(outOurs, outTheirs, 0, outOurs.size()), 30.0) << pic.index;
-        EXPECT_LT(Psnr(inOurs, inTheirs, 0, inOurs.size()), 20.0) << pic.index;
-        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << pic.index;  // the tiles' green as luma
+        EXPECT_LT(out / (640 * 408 - 160 * 120), 65.0) << pic.index;  // above 30 dB
+        EXPECT_GT(in / (160 * 120), 650.0) << pic.index;              // below 20 dB
+        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << pic.index;     // the tiles' green
     }
 }
 
@@ -409,29 +398,26 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
     const Case c{320, 240, 3, 25, 6, 4, 10};
     test::TempFolder dir;
     fs::create_directories(dir.file("trip"));
+    fs::create_directories(dir.file("out"));
     const auto braking = [](int i) { return i < 8 ? 40 : 20; };
     const auto a = Write(dir, c, "trip/a.m1v", 0, braking);
     const auto b = Write(dir, c, "trip/b.m1v", 6, braking);
-    fs::create_directories(dir.file("out"));
-    const std::vector<std::string> stretch = {"--trip", "1", "--from", "4", "--to", "10"};
-    std::vector<std::string> args = {
-        "evidence", dir.file("trip"), dir.file("out"), "--tz", "Europe/Warsaw", "--units", "mph"};
-    args.insert(args.end(), stretch.begin(), stretch.end());
-    ASSERT_EQ(Cli(args), 0);
+    ASSERT_EQ(Cli({"evidence", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
+                   dir.file("out"), "--tz", "Europe/Warsaw", "--units", "mph"}),
+              0);
     const std::string pack = dir.file("out/2006-03-31_00-34-13_incident");  // CEST, UTC+2
 
     // a's header, a from picture 4 to its end, b up to the end of its picture 4.
-    const Bytes& aBytes = a->writer.bytes();
+    const Bytes &aBytes = a->writer.bytes(), &bBytes = b->writer.bytes();
     Bytes fragment(aBytes.begin(), aBytes.begin() + 20);
     fragment.insert(fragment.end(), aBytes.begin() + a->writer.pictures()[3].picturePos - 12,
                     aBytes.end());
-    fragment.insert(fragment.end(), b->writer.bytes().begin(),
-                    b->writer.bytes().begin() + b->writer.pictures()[3].endCodePos);
+    fragment.insert(fragment.end(), bBytes.begin(),
+                    bBytes.begin() + b->writer.pictures()[3].endCodePos);
     EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
-    args = {"cut", dir.file("trip")};
-    args.insert(args.end(), stretch.begin(), stretch.end());
-    args.push_back(dir.file("cut.m1v"));
-    ASSERT_EQ(Cli(args), 0);
+    ASSERT_EQ(Cli({"cut", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
+                   dir.file("cut.m1v")}),
+              0);
     EXPECT_EQ(test::ReadBytes(dir.file("cut.m1v")), fragment);
     EXPECT_EQ(ReadClip(pack + "/video.mp4").lumas.size(), 7u);
 
@@ -445,22 +431,19 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
         EXPECT_NE(report.find(text), std::string::npos) << text;
     }
     EXPECT_TRUE(fs::exists(pack + "/picture-8.png"));
-    EXPECT_NE(ReadText(pack + "/track.csv").find("speed_mph"), std::string::npos);
-    EXPECT_NE(ReadText(pack + "/track.csv").find("2006-03-31T00:34:13+02:00"), std::string::npos);
+    EXPECT_NE(ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"), std::string::npos);
 }
 
 TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
     test::TempFolder dir;
     const auto rec = Write(dir, kCases[0]);
     const std::vector<std::vector<std::string>> bad = {
-        {"--from", "5", "--to", "3", dir.file("")},                       // backwards
-        {"--from", "3", "--to", "99", dir.file("")},                      // past the last picture
-        {"--from", "0", "--to", "3", dir.file("")},                       // pictures count from 1
-        {"--from", "1", "--to", "3", dir.file("none")},                   // no such folder
-        {"--from", "1", "--to", "3"},                                     // no folder
-        {"--from", "1", "--to", "3", dir.file(""), "--minimap"},          // no map source
-        {"--from", "1", "--to", "3", dir.file(""), "--tz", "Mars/Base"},  // no such zone
-        {"--from", "1", "--to", "3", dir.file(""), "--units", "furlongs"},
+        {"--from", "5", "--to", "3", dir.file("")},               // backwards
+        {"--from", "3", "--to", "99", dir.file("")},              // past the last picture
+        {"--from", "0", "--to", "3", dir.file("")},               // pictures count from 1
+        {"--from", "1", "--to", "3", dir.file("none")},           // no such folder
+        {"--from", "1", "--to", "3"},                             // no folder
+        {"--from", "1", "--to", "3", dir.file(""), "--minimap"},  // no map source
     };
     for (const auto& args : bad) {
         std::vector<std::string> full = {"evidence", rec->path};
