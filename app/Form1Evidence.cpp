@@ -1,4 +1,5 @@
 // The evidence pack of the marked stretch: chosen folder, progress window, result message.
+#include <QDir>
 #include <QEventLoop>
 #include <QProgressDialog>
 
@@ -7,6 +8,7 @@
 
 #include "app/Form1.h"
 #include "app/RouteView.h"
+#include "app/SaveReasons.h"
 #include "evidence/Pack.h"
 #include "evidence/QtBand.h"
 #include "evidence/QtMap.h"
@@ -107,11 +109,27 @@ void Form1::EvidencePack_Click() {
                                     "sha256sum -c SHA256SUMS",
                                 Desktop::Icon::Information, Desktop::Buttons::Ok);
             break;
-        case evidence::PackResult::Status::Failed:
-            desktop_.MessageBox(
-                "Nie można utworzyć materiału dowodowego:\n" + QString::fromStdString(result.error),
-                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+        case evidence::PackResult::Status::Failed: {
+            QString why;
+            switch (result.why) {
+                case evidence::PackResult::Why::FolderExists:
+                    why = "Folder " + QString::fromStdString(result.folder) +
+                          " już istnieje; materiał dowodowy niczego nie zastępuje.";
+                    break;
+                case evidence::PackResult::Why::NoPositionForInset:
+                    why =
+                        "Odcinek nie ma pozycji GPS, z której można narysować mapkę.\n"
+                        "Wyłącz mapkę klawiszami Shift+E i spróbuj ponownie.";
+                    break;
+                case evidence::PackResult::Why::Other:
+                    why = SaveFailureReason(QDir(parent).filePath("pack"),
+                                            QString::fromStdString(result.error));
+                    break;
+            }
+            desktop_.MessageBox("Nie można utworzyć materiału dowodowego:\n" + why,
+                                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
             break;
+        }
         case evidence::PackResult::Status::Cancelled:
             break;  // nothing was left behind; the user asked for it
     }

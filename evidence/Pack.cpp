@@ -171,10 +171,13 @@ bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel && cancel->load(std::memory_order_relaxed);
 }
 
-PackResult Fail(std::string error) {
+PackResult Fail(std::string error, PackResult::Why why = PackResult::Why::Other,
+                std::string folder = {}) {
     PackResult r;
     r.status = PackResult::Status::Failed;
+    r.why = why;
     r.error = std::move(error);
+    r.folder = std::move(folder);
     return r;
 }
 
@@ -350,7 +353,8 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     const std::string name =
         PackFolderName(track.firstTimed(), stretch.front().index + 1, request.time);
     const std::string target = (fs::path(request.parentFolder) / name).string();
-    if (fs::exists(fs::symlink_status(target))) return Fail(target + " already exists");
+    if (fs::exists(fs::symlink_status(target)))
+        return Fail(target + " already exists", PackResult::Why::FolderExists, target);
     TempFolder temp;
     if (!temp.make(request.parentFolder, name, error)) return Fail(error);
     std::vector<std::string> files;
@@ -386,8 +390,11 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
     // The maps are made here, on the thread that uses them.
     const std::unique_ptr<PackMaps> maps = request.maps ? request.maps() : nullptr;
     const InsetPlace inset = InsetFor(format.width, format.height);
-    if (request.minimap && (!maps || !maps->prepareInset(indexed, inset, error)))
-        return Fail(maps ? error : "the map inset needs a map source");
+    if (request.minimap) {
+        if (!maps) return Fail("the map inset needs a map source");
+        if (!maps->prepareInset(indexed, inset, error))
+            return Fail(error, PackResult::Why::NoPositionForInset);
+    }
 
     // The sequence header's picture_rate code: the low four bits of its eighth byte.
     std::uint8_t header[8] = {};
@@ -524,7 +531,10 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
         return Fail(error);
     }
     if (Cancelled(cancel)) return Cancel();
-    if (!temp.commit(target, error)) return Fail(error);
+    if (!temp.commit(target, error)) {
+        const bool exists = fs::exists(fs::symlink_status(target));
+        return Fail(error, exists ? PackResult::Why::FolderExists : PackResult::Why::Other, target);
+    }
     report(1.0);
     PackResult result;
     result.status = PackResult::Status::Done;

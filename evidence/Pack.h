@@ -59,7 +59,10 @@ struct PackRequest {
 struct PackResult {
     enum class Status { Done, Failed, Cancelled };
     Status status = Status::Failed;
-    std::string folder;  // the finished pack
+    // Failures the window words itself; the rest it words from `error`.
+    enum class Why { Other, FolderExists, NoPositionForInset };
+    Why why = Why::Other;
+    std::string folder;  // the finished pack, or the one that already exists
     std::string error;
     std::int64_t pictures = 0;
     std::int64_t undecoded = 0;

@@ -73,7 +73,7 @@ TEST_F(EvidenceWindowTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
     desktop.dialogAnswers.push_back(Path("out"));
     PressE();
     ASSERT_EQ(desktop.messages.size(), 6u);
-    EXPECT_TRUE(desktop.messages[5].text.contains("already exists"));
+    EXPECT_TRUE(desktop.messages[5].text.contains("już istnieje"));
     EXPECT_EQ(
         QDir(Path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
         1);
