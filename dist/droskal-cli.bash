@@ -32,7 +32,11 @@ _droskal_cli() {
     # The value of the option before the cursor: its listed choices, a file or nothing.
     if [[ $prev == -* ]] && grep -qxF -- "$prev" <<<"$options"; then
         local value
-        value=$(grep -oE -- "(^|[][ |])$prev[ =][^] ]+" <<<"$help" | head -1 | sed -E 's/^[][ |]?[^ =]+[ =]//')
+        # The help's list of choices where it gives one ("--units km/h|mph|kn"), else the
+        # first placeholder ("[--units U]").
+        value=$(grep -oE -- "(^|[][ |])$prev[ =][^] ]+" <<<"$help" |
+            awk '/\|/ {print; found = 1; exit} NR == 1 {first = $0} END {if (!found) print first}' |
+            sed -E 's/^[][ |]?[^ =]+[ =]//')
         if [[ $value == *'|'* ]]; then
             COMPREPLY=($(compgen -W "${value//|/ }" -- "$cur"))
             return
