@@ -45,8 +45,12 @@ void Form1::EvidencePack_Click() {
     const bool minimap = EvidenceMinimapOn();
     if (minimap && !anyMap) {
         desktop_.MessageBox(
-            "Mapka w rogu filmu potrzebuje źródła map, a żadne nie jest ustawione.\n"
-            "Ustaw źródło map albo wyłącz mapkę klawiszami Shift+E.",
+            (problems.isEmpty()
+                 ? QString("Mapka w rogu filmu potrzebuje źródła map, a żadne nie jest ustawione.")
+                 : "Mapka w rogu filmu potrzebuje źródła map, a żadnego z ustawionych nie można "
+                   "użyć:\n" +
+                       problems.join('\n')) +
+                "\nUstaw źródło map albo wyłącz mapkę klawiszami Shift+E.",
             Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
         return;
     }
