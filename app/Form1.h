@@ -173,9 +173,11 @@ class Form1 : public QWidget, public StreamObserver {
     // What a snapshot saves: Pic1's persistent image, with the map point in map view.
     QImage SnapshotImage() const;
 
-    // Evidence pack of the marked stretch (key E), made off the interface thread
-    // (Form1Evidence.cpp).
+    // Evidence pack of the marked stretch (key E), made off the interface thread, and its
+    // remembered map inset (Shift+E) (Form1Evidence.cpp).
     void EvidencePack_Click();
+    void ToggleEvidenceMinimap();
+    bool EvidenceMinimapOn() const;
 
     // Start-up and shutdown (Form1Startup.cpp).
     void GetIniParam(const std::string& Param);

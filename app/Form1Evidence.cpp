@@ -1,4 +1,5 @@
 // The evidence pack of the marked stretch: chosen folder, progress window, result message.
+#include <QDir>
 #include <QEventLoop>
 #include <QProgressDialog>
 
@@ -6,10 +7,18 @@
 #include <thread>
 
 #include "app/Form1.h"
+#include "app/RouteView.h"
+#include "app/SaveReasons.h"
 #include "evidence/Pack.h"
 #include "evidence/QtBand.h"
+#include "evidence/QtMap.h"
+#include "render/MapRender.h"
 
 namespace droskal {
+
+namespace {
+const char* const kEvidenceMinimapKey = "EvidenceMinimap";
+}  // namespace
 
 void Form1::EvidencePack_Click() {
     if (state.playing) return;
@@ -18,6 +27,31 @@ void Form1::EvidencePack_Click() {
             "Materiał dowodowy powstaje z zaznaczonego fragmentu.\n"
             "Zaznacz najpierw jego początek i koniec przyciskiem fragmentu.",
             Desktop::Icon::Information, Desktop::Buttons::Ok);
+        return;
+    }
+    // The maps come from the sources map view uses; the inset needs one of them.
+    evidence::PackMapSetup maps;
+    maps.classic = state.mapPicture;
+    maps.classicCalibration = Calibration();
+    maps.chosen = routeView->commandLineSources;
+    maps.entries =
+        desktop_
+            .GetSetting(startup_.appName, render::kMapSettingsSection, render::kMapSourcesKey, "")
+            .split('\n', Qt::SkipEmptyParts);
+    maps.online = desktop_.GetSetting(startup_.appName, render::kMapSettingsSection,
+                                      render::kMapOnlineKey, "0") == "1";
+    QStringList problems;
+    const bool anyMap = evidence::AnyMapSource(maps, problems);
+    const bool minimap = EvidenceMinimapOn();
+    if (minimap && !anyMap) {
+        desktop_.MessageBox(
+            (problems.isEmpty()
+                 ? QString("Mapka w rogu filmu potrzebuje źródła map, a żadne nie jest ustawione.")
+                 : "Mapka w rogu filmu potrzebuje źródła map, a żadnego z ustawionych nie można "
+                   "użyć:\n" +
+                       problems.join('\n')) +
+                "\nUstaw źródło map albo wyłącz mapkę klawiszami Shift+E.",
+            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
         return;
     }
     const QString remembered =
@@ -34,6 +68,13 @@ void Form1::EvidencePack_Click() {
     request.cutEnd = state.cutEnd;
     request.parentFolder = parent.toStdString();
     request.band = evidence::QtBandPainter();
+    // The band, the report and track.csv speak in the window's zone and unit.
+    request.time.zone = timeView.zone;
+    request.time.zoneGiven = !timeView.zone.isUtc();
+    request.time.unit = timeView.unit;
+    request.events = timeView.eventSettings;
+    if (anyMap) request.maps = evidence::PackMapsFrom(maps);
+    request.minimap = minimap;
 
     QProgressDialog progress("Tworzenie materiału dowodowego…", "Przerwij", 0, 1000, this);
     progress.setWindowTitle("Materiał dowodowy");
@@ -72,14 +113,43 @@ void Form1::EvidencePack_Click() {
                                     "sha256sum -c SHA256SUMS",
                                 Desktop::Icon::Information, Desktop::Buttons::Ok);
             break;
-        case evidence::PackResult::Status::Failed:
-            desktop_.MessageBox(
-                "Nie można utworzyć materiału dowodowego:\n" + QString::fromStdString(result.error),
-                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+        case evidence::PackResult::Status::Failed: {
+            QString why;
+            switch (result.why) {
+                case evidence::PackResult::Why::FolderExists:
+                    why = "Folder " + QString::fromStdString(result.folder) +
+                          " już istnieje; materiał dowodowy niczego nie zastępuje.";
+                    break;
+                case evidence::PackResult::Why::NoPositionForInset:
+                    why =
+                        "Odcinek nie ma pozycji GPS, z której można narysować mapkę.\n"
+                        "Wyłącz mapkę klawiszami Shift+E i spróbuj ponownie.";
+                    break;
+                case evidence::PackResult::Why::Other:
+                    why = SaveFailureReason(QDir(parent).filePath("pack"),
+                                            QString::fromStdString(result.error));
+                    break;
+            }
+            desktop_.MessageBox("Nie można utworzyć materiału dowodowego:\n" + why,
+                                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
             break;
+        }
         case evidence::PackResult::Status::Cancelled:
             break;  // nothing was left behind; the user asked for it
     }
+}
+
+bool Form1::EvidenceMinimapOn() const {
+    return desktop_.GetSetting(startup_.appName, "Setup", kEvidenceMinimapKey, "0") == "1";
+}
+
+void Form1::ToggleEvidenceMinimap() {
+    const bool on = !EvidenceMinimapOn();
+    desktop_.SaveSetting(startup_.appName, "Setup", kEvidenceMinimapKey, on ? "1" : "0");
+    desktop_.MessageBox(on ? "Materiał dowodowy: mapka trasy w prawym górnym rogu filmu włączona.\n"
+                             "Potrzebuje źródła map, takiego jak w widoku mapy."
+                           : "Materiał dowodowy: mapka trasy w rogu filmu wyłączona.",
+                        Desktop::Icon::Information, Desktop::Buttons::Ok);
 }
 
 }  // namespace droskal

@@ -1,14 +1,13 @@
 // map: the whole route drawn over a map, with a world file beside the picture.
 #include <QBuffer>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QSettings>
 
 #include <filesystem>
 #include <memory>
 #include <regex>
 
 #include "cli/Args.h"
+#include "cli/MapEntries.h"
 #include "cli/OutputFile.h"
 #include "cli/RouteScan.h"
 #include "cli/Usage.h"
@@ -41,19 +40,6 @@ std::unique_ptr<QGuiApplication> EnsureGuiApplication() {
     static char name[] = "droskal-cli";
     static char* argv[] = {name, nullptr};
     return std::make_unique<QGuiApplication>(argc, argv);
-}
-
-QStringList DefaultEntries(bool& online) {
-    QStringList entries;
-    const QString exe = QFileInfo("/proc/self/exe").symLinkTarget();
-    const QString beside = QFileInfo(exe).absolutePath() + "/map.gif";
-    if (QFileInfo(beside).isFile()) entries << beside;
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Droskal", "Droskal");
-    const QString key = QString(render::kMapSettingsSection) + "/";
-    entries
-        << settings.value(key + render::kMapSourcesKey).toString().split('\n', Qt::SkipEmptyParts);
-    online = settings.value(key + render::kMapOnlineKey).toString() == "1";
-    return entries;
 }
 
 std::string WorldFileName(const std::string& picture) {
@@ -132,7 +118,7 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
         entries << QString::fromStdString(a.value("--source", ""));
         online = true;  // named on the command line: the user asked for it
     } else {
-        entries = DefaultEntries(online);
+        entries = DefaultMapEntries(online);
     }
     QStringList problems;
     render::MapSources sources = render::MakeSources(entries, online, problems);

@@ -32,11 +32,15 @@ _droskal_cli() {
     # The value of the option before the cursor: its listed choices, a file or nothing.
     if [[ $prev == -* ]] && grep -qxF -- "$prev" <<<"$options"; then
         local value
-        value=$(grep -oE -- "(^|[][ |])$prev[ =][^] ]+" <<<"$help" | head -1 | sed -E 's/^[][ |]?[^ =]+[ =]//')
+        # The help's list of choices where it gives one ("--units km/h|mph|kn"), else the
+        # first placeholder ("[--units U]").
+        value=$(grep -oE -- "(^|[][ |])$prev[ =][^] ]+" <<<"$help" |
+            awk '/\|/ {print; found = 1; exit} NR == 1 {first = $0} END {if (!found) print first}' |
+            sed -E 's/^[][ |]?[^ =]+[ =]//')
         if [[ $value == *'|'* ]]; then
             COMPREPLY=($(compgen -W "${value//|/ }" -- "$cur"))
             return
-        elif [[ $value == OUT || $value == FILE ]]; then
+        elif [[ $value == OUT || $value == FILE || $value == FILE_OR_DIR_OR_URL ]]; then
             _filedir
             return
         elif [[ $value == DIR ]]; then
@@ -66,7 +70,7 @@ _droskal_cli() {
     local kinds
     kinds=($(_droskal_cli_positionals "$help"))
     case ${kinds[n]-} in
-        DIR) _filedir -d ;;
+        DIR | OUTDIR) _filedir -d ;;
         FILE) _filedir 'm1v|mpeg|mpg' ;;
         '') ;;
         *) _filedir ;;

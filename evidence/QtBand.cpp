@@ -1,5 +1,6 @@
 #include "evidence/QtBand.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 
 #include <algorithm>
@@ -20,7 +21,18 @@ QImage DrawBand(const std::vector<std::string>& lines, int width, int height) {
     image.fill(Qt::black);
     QPainter painter(&image);
     const int count = static_cast<int>(lines.size());
-    painter.setFont(BandFont(height, count));
+    // A long zone name must not run off the picture: the font shrinks until every line fits.
+    QFont font = BandFont(height, count);
+    const int room = width - height / 6;
+    const auto widest = [&lines](const QFont& f) {
+        const QFontMetrics metrics(f);
+        int most = 0;
+        for (const auto& line : lines)
+            most = std::max(most, metrics.horizontalAdvance(QString::fromStdString(line)));
+        return most;
+    };
+    while (font.pixelSize() > 6 && widest(font) > room) font.setPixelSize(font.pixelSize() - 1);
+    painter.setFont(font);
     painter.setPen(Qt::white);
     for (int i = 0; i < count; ++i) {
         const QRect row(height / 12, height * i / count, width - height / 6, height / count);

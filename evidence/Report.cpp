@@ -6,6 +6,7 @@
 #include "cli/Geo.h"
 #include "cli/Text.h"
 #include "evidence/Band.h"
+#include "timeline/Units.h"
 
 namespace droskal::evidence {
 
@@ -20,13 +21,24 @@ const char* const kStyle =
     "table{border-collapse:collapse}td,th{border:1px solid #999;padding:.25em .6em;text-align:left}"
     ".keys{display:flex;flex-wrap:wrap;gap:1em}.keys figure{margin:0;break-inside:avoid}"
     ".keys img{width:300px;border:1px solid #999}figcaption{font-size:.85em}"
-    "svg{border:1px solid #999}.note{color:#555;font-size:.9em}"
+    ".route{max-width:100%;border:1px solid #999}svg{border:1px solid "
+    "#999}.note{color:#555;font-size:.9em}"
     "@media print{body{margin:0}h2{break-after:avoid}.keys img{width:45%}}";
 
-std::string TimeRow(const char* label, const std::optional<RmcSentence>& s) {
-    const std::string time = s ? DateTimeText(*s) : std::string();
-    return std::string("<tr><th>") + label + "</th><td>" + (time.empty() ? "brak" : time + " UTC") +
-           "</td></tr>\n";
+bool Zoned(const cli::TimeOptions& time) {
+    return time.zoneGiven && !time.zone.isUtc();
+}
+
+// The time in the zone shown and, outside UTC, in UTC beneath it.
+std::string TimeCell(const std::optional<RmcSentence>& s, const cli::TimeOptions& time) {
+    const std::string zoned = s ? ZonedTimeText(*s, time) : std::string();
+    if (zoned.empty()) return "brak";
+    return XmlEscape(zoned) + (Zoned(time) ? "<br>" + DateTimeText(*s) + " UTC" : "");
+}
+
+std::string TimeRow(const char* label, const std::optional<RmcSentence>& s,
+                    const cli::TimeOptions& time) {
+    return std::string("<tr><th>") + label + "</th><td>" + TimeCell(s, time) + "</td></tr>\n";
 }
 
 std::string Duration(double seconds) {
@@ -36,17 +48,47 @@ std::string Duration(double seconds) {
     return text;
 }
 
-std::string Speed(const std::optional<double>& kmh) {
-    return kmh ? Fixed(*kmh, 1) + " km/h" : "brak";
+std::string Speed(const std::optional<double>& kmh, const cli::TimeOptions& time) {
+    return kmh ? SpeedInUnit(*kmh, time) : "brak";
+}
+
+// What counted as an event, so a reader can weigh the list.
+std::string EventRule(const ReportData& d) {
+    const EventSettings& e = d.eventSettings;
+    return "<p class=\"note\">Zdarzenia wykryte z zapisanych prędkości: hamowanie o ponad " +
+           SpeedInUnit(e.brakingKmh, d.time) + " i przyspieszenie o ponad " +
+           SpeedInUnit(e.accelerationKmh, d.time) + " w ciągu 1 s, postój dłuższy niż " +
+           Fixed(e.stopSeconds, 0) + " s" +
+           (e.speedLimitKmh ? ", jazda powyżej " + SpeedInUnit(*e.speedLimitKmh, d.time) : "") +
+           ".</p>\n";
+}
+
+std::string EventTable(const ReportData& d) {
+    if (d.events.empty()) {
+        return "<p>W odcinku nie ma zdarzeń (gwałtownego hamowania ani przyspieszenia, postoju, "
+               "przekroczenia prędkości).</p>\n";
+    }
+    std::string h = "<table>\n<tr><th>Początek (" +
+                    (Zoned(d.time) ? XmlEscape(d.time.zone.name().toStdString()) + ", UTC"
+                                   : std::string("UTC")) +
+                    ")</th><th>Rodzaj</th><th>Prędkość</th><th>Obraz</th></tr>\n";
+    for (const auto& e : d.events) {
+        h += "<tr><td>" + TimeCell(e.start, d.time) + "</td><td>" + XmlEscape(e.kind) + " (" +
+             XmlEscape(e.size) + ")</td><td>" + XmlEscape(e.speeds) + "</td><td><a href=\"" +
+             XmlEscape(e.key) + "\">" + XmlEscape(e.picture) + "</a></td></tr>\n";
+    }
+    return h + "</table>\n";
 }
 
 }  // namespace
 
-std::string SpeedGraphSvg(const std::vector<cli::TrackPoint>& points) {
-    std::vector<std::pair<double, double>> samples;  // seconds from the first point, km/h
+std::string SpeedGraphSvg(const std::vector<cli::TrackPoint>& points,
+                          const cli::TimeOptions& time) {
+    std::vector<std::pair<double, double>> samples;  // seconds, speed in the unit shown
     for (const auto& p : points) {
         if (!p.fix.hasSpeed || !p.fix.hasDate || !p.fix.hasTime) continue;
-        samples.emplace_back(p.fix.secondsSince2000(), p.fix.speedKnots * cli::kKmPerNauticalMile);
+        samples.emplace_back(p.fix.secondsSince2000(),
+                             SpeedFromKmh(p.fix.speedKnots * cli::kKmPerNauticalMile, time.unit));
     }
     if (samples.size() < 2)
         return "<p class=\"note\">Za mało danych GPS na wykres prędkości.</p>\n";
@@ -75,7 +117,8 @@ std::string SpeedGraphSvg(const std::vector<cli::TrackPoint>& points) {
     svg += "<text x=\"" + std::to_string(kW - 10) + "\" y=\"" + std::to_string(kH - 8) +
            "\" font-size=\"11\" text-anchor=\"end\">" + Fixed(span, 0) + " s</text>";
     svg += "<text x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(kH - 8) +
-           "\" font-size=\"11\">0 s</text><text x=\"4\" y=\"12\" font-size=\"11\">km/h</text>\n";
+           "\" font-size=\"11\">0 s</text><text x=\"4\" y=\"12\" font-size=\"11\">" +
+           SpeedUnitName(time.unit) + "</text>\n";
     svg += "<polyline fill=\"none\" stroke=\"#c00\" stroke-width=\"2\" points=\"";
     for (const auto& [t, v] : samples) svg += Fixed(x(t), 1) + "," + Fixed(y(v), 1) + " ";
     svg += "\"/>\n</svg>\n";
@@ -88,9 +131,11 @@ std::string ReportHtml(const ReportData& d) {
         "dowodowy: " +
         XmlEscape(d.recordingName) + "</title>\n<style>" + kStyle + "</style>\n</head>\n<body>\n";
     h += "<h1>Materiał dowodowy z nagrania</h1>\n<h2>Odcinek</h2>\n<table>\n";
-    h += TimeRow("Początek (UTC)", d.start);
-    h += TimeRow("Koniec (UTC)", d.end);
-    h += "<tr><th>Strefa czasu</th><td>UTC</td></tr>\n";
+    h += TimeRow("Początek", d.start, d.time);
+    h += TimeRow("Koniec", d.end, d.time);
+    h += "<tr><th>Strefa czasu</th><td>" +
+         (Zoned(d.time) ? XmlEscape(d.time.zone.name().toStdString()) : std::string("UTC")) +
+         "</td></tr>\n";
     const double clipSeconds =
         d.rate.num > 0 ? static_cast<double>(d.pictures) * d.rate.den / d.rate.num : 0;
     if (d.start && d.end) {
@@ -116,8 +161,8 @@ std::string ReportHtml(const ReportData& d) {
         }
     }
     h += "<tr><th>Droga</th><td>" + Fixed(d.distanceKm, 3) + " km</td></tr>\n";
-    h += "<tr><th>Prędkość największa</th><td>" + Speed(d.topSpeedKmh) + "</td></tr>\n";
-    h += "<tr><th>Prędkość średnia</th><td>" + Speed(d.averageSpeedKmh) + "</td></tr>\n";
+    h += "<tr><th>Prędkość największa</th><td>" + Speed(d.topSpeedKmh, d.time) + "</td></tr>\n";
+    h += "<tr><th>Prędkość średnia</th><td>" + Speed(d.averageSpeedKmh, d.time) + "</td></tr>\n";
     h += "</table>\n";
     if (d.undecoded > 0) {
         h += "<p class=\"note\">" + std::to_string(d.undecoded) +
@@ -125,25 +170,27 @@ std::string ReportHtml(const ReportData& d) {
              "zawiera je bez zmian.</p>\n";
     }
 
-    h += "<h2>Źródło</h2>\n<table>\n<tr><th>Plik</th><th>Obrazy (od 1)</th></tr>\n<tr><td>" +
-         XmlEscape(d.recordingName) + "</td><td>" + std::to_string(d.firstPicture) + " – " +
-         std::to_string(d.lastPicture) + "</td></tr>\n</table>\n";
+    h += "<h2>Źródło</h2>\n<table>\n<tr><th>Plik</th><th>Obrazy w pliku (od 1)</th></tr>\n";
+    for (const auto& source : d.sources) {
+        h += "<tr><td>" + XmlEscape(source.file) + "</td><td>" + std::to_string(source.first) +
+             " – " + std::to_string(source.last) + "</td></tr>\n";
+    }
+    h += "</table>\n";
+
+    h += "<h2>Zdarzenia</h2>\n" + EventTable(d) + EventRule(d);
 
     h += "<h2>Trasa</h2>\n";
-    if (!d.routePicture.empty()) {
-        h += "<img src=\"" + XmlEscape(d.routePicture) + "\" alt=\"Mapa trasy\">\n";
-    } else {
-        h += "<p class=\"note\">Mapa trasy nie jest dołączona; przebieg trasy zawierają track.gpx "
-             "i track.csv.</p>\n";
-    }
-    h += "<h2>Prędkość</h2>\n" + SpeedGraphSvg(d.points);
+    if (!d.routePicture.empty())
+        h += "<img class=\"route\" src=\"" + XmlEscape(d.routePicture) + "\" alt=\"Mapa trasy\">\n";
+    if (!d.routeNote.empty()) h += "<p class=\"note\">" + XmlEscape(d.routeNote) + "</p>\n";
+    h += "<h2>Prędkość</h2>\n" + SpeedGraphSvg(d.points, d.time);
 
     h += "<h2>Obrazy kluczowe</h2>\n<div class=\"keys\">\n";
     for (const auto& k : d.keys) {
-        h += "<figure><img src=\"" + XmlEscape(k.file) + "\" alt=\"Obraz " +
-             std::to_string(k.pictureNumber) + "\"><figcaption>Obraz " +
-             std::to_string(k.pictureNumber) + ", " + Fixed(k.clipSeconds, 1) + " s filmu" +
-             (k.utc.empty() ? "" : ", " + k.utc + " UTC") + "</figcaption></figure>\n";
+        const std::string when = k.when ? ZonedTimeText(*k.when, d.time) : std::string();
+        h += "<figure><img src=\"" + XmlEscape(k.file) + "\" alt=\"" + XmlEscape(k.picture) +
+             "\"><figcaption>" + XmlEscape(k.picture) + ", " + Fixed(k.clipSeconds, 1) +
+             " s filmu" + (when.empty() ? "" : ", " + XmlEscape(when)) + "</figcaption></figure>\n";
     }
     h += "</div>\n";
 
@@ -151,6 +198,8 @@ std::string ReportHtml(const ReportData& d) {
          "<li><b>original.m1v</b>: zaznaczony fragment nagrania, bajt w bajt</li>\n"
          "<li><b>video.mp4</b>: ten sam odcinek jako H.264 z opisem na dole obrazu</li>\n"
          "<li><b>track.gpx</b>, <b>track.csv</b>: ślad GPS odcinka</li>\n"
+         "<li><b>picture-N.png</b>: obrazy kluczowe (N: numer obrazu od początku nagrania lub "
+         "podróży)</li>\n"
          "<li><b>SHA256SUMS</b>: sumy SHA-256 wszystkich pozostałych plików</li>\n</ul>\n"
          "<p>Sprawdzenie, że nic nie zmieniono: w tym folderze <code>sha256sum -c "
          "SHA256SUMS</code>.</p>\n";

@@ -110,15 +110,7 @@ class Scanner {
     void sentence(std::string_view text) {
         RmcSentence rmc;
         if (ParseRmcFields(text, rmc) != RmcResult::Ok) return;
-        IndexedPicture& p = *pending_;
-        p.status = rmc.status;
-        p.hasTime = rmc.hasDate && rmc.hasTime;
-        p.time = p.hasTime ? rmc.secondsSince2000() : 0;
-        p.hasPosition = rmc.hasPosition;
-        p.latitude = rmc.latitude;
-        p.longitude = rmc.longitude;
-        p.hasSpeed = rmc.hasSpeed;
-        p.speedKmh = rmc.speedKnots * kKmPerNauticalMile;
+        TakeSentence(rmc, *pending_);
     }
 
     std::vector<IndexedPicture>& out_;
@@ -132,6 +124,17 @@ class Scanner {
 };
 
 }  // namespace
+
+void TakeSentence(const RmcSentence& sentence, IndexedPicture& picture) {
+    picture.status = sentence.status;
+    picture.hasTime = sentence.hasDate && sentence.hasTime;
+    picture.time = picture.hasTime ? sentence.secondsSince2000() : 0;
+    picture.hasPosition = sentence.hasPosition;
+    picture.latitude = sentence.latitude;
+    picture.longitude = sentence.longitude;
+    picture.hasSpeed = sentence.hasSpeed;
+    picture.speedKmh = sentence.speedKnots * kKmPerNauticalMile;
+}
 
 PictureIndex::~PictureIndex() {
     cancel();

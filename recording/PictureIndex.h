@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "gps/RmcFields.h"
 #include "stream/ByteSource.h"
 
 namespace droskal {
@@ -26,6 +27,9 @@ struct IndexedPicture {
     double longitude = 0;  // degrees, west negative
     double speedKmh = 0;   // with hasSpeed
 };
+
+// What a picture's parsed sentence tells the index (status, time, position, speed).
+void TakeSentence(const RmcSentence& sentence, IndexedPicture& picture);
 
 // The pictures of a trip, found by scanning start codes and user data only: nothing is decoded,
 // so the index reads as fast as the disk. Every picture start code counts, as for the window's

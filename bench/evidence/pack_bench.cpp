@@ -1,5 +1,6 @@
 // The evidence pack of 60 s of the demo drive (600 pictures of 640x480 at 10 pictures a
-// second): fragment, decoding, caption band, H.264 clip, key pictures, report and checksums.
+// second): fragment, decoding, caption band, H.264 clip, key pictures, events, route map,
+// report and checksums; with argument 1 also the map inset in every picture.
 #include <QGuiApplication>
 
 #include <unistd.h>
@@ -12,6 +13,8 @@
 
 #include "evidence/Pack.h"
 #include "evidence/QtBand.h"
+#include "evidence/QtMap.h"
+#include "tools/generators/DemoMap.h"
 #include "tools/generators/DemoScene.h"
 
 namespace droskal::evidence {
@@ -32,8 +35,14 @@ void PackOfSixtySeconds(benchmark::State& state) {
     request.recording = recording;
     request.parentFolder = (dir / "out").string();
     request.band = QtBandPainter();
+    const std::string map = (dir / "map.gif").string();
+    WriteGif(map, AddDegreeGrid(RenderDemoMap(MakeDemoMapLayout())));
+    PackMapSetup maps;
+    maps.chosen << QString::fromStdString(map);
+    request.maps = PackMapsFrom(maps);
+    request.minimap = state.range(0) == 1;
     std::string error;
-    if (!MarksForPictures(recording, 1, 600, request.cutStart, request.cutEnd, error)) {
+    if (!MarksForPictures(recording, 0, 1, 600, request.cutStart, request.cutEnd, error)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -51,7 +60,12 @@ void PackOfSixtySeconds(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 600);
     fs::remove_all(dir);
 }
-BENCHMARK(PackOfSixtySeconds)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(PackOfSixtySeconds)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace droskal::evidence

@@ -6,7 +6,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <sqlite3.h>
 #include <QGuiApplication>
+#include <QImage>
 
 #include <cmath>
 #include <cstdlib>
@@ -38,15 +40,18 @@ struct Recording {
     RecorderWriter writer;
 };
 
-// Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots.
-std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c) {
+// Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots unless
+// `knots` says otherwise; `first` numbers on from another file of the trip.
+std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c,
+                                 const std::string& name = "r.m1v", int first = 0,
+                                 int (*knots)(int) = nullptr) {
     SequenceHeader header = test::Header(c.width, c.height);
     header.pictureRate = c.rateCode;
-    auto rec = std::make_unique<Recording>(Recording{dir.file("r.m1v"), RecorderWriter(header)});
-    for (int i = 0; i < c.pictures; ++i) {
+    auto rec = std::make_unique<Recording>(Recording{dir.file(name), RecorderWriter(header)});
+    for (int i = first; i < first + c.pictures; ++i) {
         RmcFields fields;
         fields.time = "2234" + std::to_string(10 + i) + ".000";
-        fields.speedKnots = std::to_string(10 + i) + ".0";
+        fields.speedKnots = std::to_string(knots ? knots(i) : 10 + i) + ".0";
         RecorderPicture picture;
         picture.temporalReference = i;
         picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
@@ -277,7 +282,8 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     PackRequest request;
     request.recording = rec->path;
     std::string error;
-    ASSERT_TRUE(MarksForPictures(rec->path, c.from, c.to, request.cutStart, request.cutEnd, error))
+    ASSERT_TRUE(
+        MarksForPictures(rec->path, 0, c.from, c.to, request.cutStart, request.cutEnd, error))
         << error;
     request.parentFolder = dir.file("out");
     request.band = QtBandPainter();
@@ -315,15 +321,129 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     EXPECT_TRUE(fs::is_empty(whole.folder));
 }
 
+std::string ReadText(const std::string& path) {
+    const Bytes b = test::ReadBytes(path);
+    return {b.begin(), b.end()};
+}
+
+// An MBTiles file of green tiles around the test drive's place (52.2 N, 21.0 E) at zoom 12.
+void WriteGreenTiles(const std::string& path) {
+    const double lat = 52.20576 * M_PI / 180;
+    const int x = static_cast<int>((21.020575 + 180) / 360 * 4096);
+    const int y =
+        static_cast<int>((1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * 4096);
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(QColor(40, 160, 60));
+    tile.save(QString::fromStdString(path + ".png"));
+    const Bytes bytes = test::ReadBytes(path + ".png");
+    const std::string hex = QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                       static_cast<qsizetype>(bytes.size()))
+                                .toHex()
+                                .toStdString();
+    std::string sql =
+        "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level, tile_column, "
+        "tile_row, tile_data); INSERT INTO metadata VALUES ('minzoom', '12'), ('maxzoom', '12');";
+    for (int dx = -2; dx <= 2; ++dx) {
+        for (int dy = -2; dy <= 2; ++dy) {  // MBTiles count rows from the south
+            sql += "INSERT INTO tiles VALUES (12, " + std::to_string(x + dx) + ", " +
+                   std::to_string(4095 - y - dy) + ", X'" + hex + "');";
+        }
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
+    test::TempFolder dir;
+    const auto rec = Write(dir, kCases[1]);
+    WriteGreenTiles(dir.file("green.mbtiles"));
+    fs::create_directories(dir.file("out"));
+    ASSERT_EQ(Cli({"evidence", rec->path, "--from", "2", "--to", "6", dir.file("out"), "--source",
+                   dir.file("green.mbtiles"), "--minimap"}),
+              0);
+    const std::string pack = dir.file("out/2006-03-30_22-34-11_incident");
+    EXPECT_NE(ReadText(pack + "/report.html").find("<img class=\"route\" src=\"route.png\""),
+              std::string::npos);
+    EXPECT_NE(ReadText(pack + "/SHA256SUMS").find(" route.png\n"), std::string::npos);
+    EXPECT_EQ(QImage(QString::fromStdString(pack + "/route.png")).pixel(5, 5),
+              QColor(40, 160, 60).rgb());
+
+    // The inset: a quarter of each side, 8 pixels in from the top-right corner, over green map.
+    const Clip clip = ReadClip(pack + "/video.mp4");
+    ASSERT_EQ(clip.lumas.size(), 5u);
+    Walker walker;
+    int error = 0;
+    ASSERT_TRUE(walker.open({rec->path}, error));
+    WalkedPicture pic;
+    while (walker.next(pic, Decode::Planes) && pic.index < 6) {
+        if (pic.index < 1) continue;
+        const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
+        const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - 1)];
+        double in = 0, out = 0;  // squared differences inside the inset and elsewhere
+        for (std::size_t i = 0; i < 640 * 408; ++i) {  // above the band
+            const bool inset = i % 640 >= 472 && i % 640 < 632 && i / 640 >= 8 && i / 640 < 128;
+            (inset ? in : out) += (ours[i] - theirs[i]) * (ours[i] - theirs[i]);
+        }
+        EXPECT_LT(out / (640 * 408 - 160 * 120), 65.0) << pic.index;  // above 30 dB
+        EXPECT_GT(in / (160 * 120), 650.0) << pic.index;              // below 20 dB
+        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << pic.index;     // the tiles' green
+    }
+}
+
+// Two recordings of one trip in a folder; the stretch runs from the first into the second,
+// with a hard braking (40 to 20 knots in a second) in the second.
+TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
+    const Case c{320, 240, 3, 25, 6, 4, 10};
+    test::TempFolder dir;
+    fs::create_directories(dir.file("trip"));
+    fs::create_directories(dir.file("out"));
+    const auto braking = [](int i) { return i < 8 ? 40 : 20; };
+    const auto a = Write(dir, c, "trip/a.m1v", 0, braking);
+    const auto b = Write(dir, c, "trip/b.m1v", 6, braking);
+    ASSERT_EQ(Cli({"evidence", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
+                   dir.file("out"), "--tz", "Europe/Warsaw", "--units", "mph"}),
+              0);
+    const std::string pack = dir.file("out/2006-03-31_00-34-13_incident");  // CEST, UTC+2
+
+    // a's header, a from picture 4 to its end, b up to the end of its picture 4.
+    const Bytes &aBytes = a->writer.bytes(), &bBytes = b->writer.bytes();
+    Bytes fragment(aBytes.begin(), aBytes.begin() + 20);
+    fragment.insert(fragment.end(), aBytes.begin() + a->writer.pictures()[3].picturePos - 12,
+                    aBytes.end());
+    fragment.insert(fragment.end(), bBytes.begin(),
+                    bBytes.begin() + b->writer.pictures()[3].endCodePos);
+    EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
+    ASSERT_EQ(Cli({"cut", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
+                   dir.file("cut.m1v")}),
+              0);
+    EXPECT_EQ(test::ReadBytes(dir.file("cut.m1v")), fragment);
+    EXPECT_EQ(ReadClip(pack + "/video.mp4").lumas.size(), 7u);
+
+    const std::string report = ReadText(pack + "/report.html");
+    for (const char* text :
+         {"<td>a.m1v</td><td>4 – 6</td>", "<td>b.m1v</td><td>1 – 4</td>",
+          "2006-03-31 00:34:13 Europe/Warsaw (UTC+02)<br>2006-03-30 22:34:13 UTC",
+          "Gwałtowne hamowanie", "46.0 mph → 23.0 mph",
+          "<a href=\"picture-8.png\">b.m1v, obraz 2</a>",
+          "Mapy trasy nie ma: nie ustawiono źródła map"}) {
+        EXPECT_NE(report.find(text), std::string::npos) << text;
+    }
+    EXPECT_TRUE(fs::exists(pack + "/picture-8.png"));
+    EXPECT_NE(ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"), std::string::npos);
+}
+
 TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
     test::TempFolder dir;
     const auto rec = Write(dir, kCases[0]);
     const std::vector<std::vector<std::string>> bad = {
-        {"--from", "5", "--to", "3", dir.file("")},      // backwards
-        {"--from", "3", "--to", "99", dir.file("")},     // past the last picture
-        {"--from", "0", "--to", "3", dir.file("")},      // pictures count from 1
-        {"--from", "1", "--to", "3", dir.file("none")},  // no such folder
-        {"--from", "1", "--to", "3"},                    // no folder
+        {"--from", "5", "--to", "3", dir.file("")},               // backwards
+        {"--from", "3", "--to", "99", dir.file("")},              // past the last picture
+        {"--from", "0", "--to", "3", dir.file("")},               // pictures count from 1
+        {"--from", "1", "--to", "3", dir.file("none")},           // no such folder
+        {"--from", "1", "--to", "3"},                             // no folder
+        {"--from", "1", "--to", "3", dir.file(""), "--minimap"},  // no map source
     };
     for (const auto& args : bad) {
         std::vector<std::string> full = {"evidence", rec->path};
@@ -336,6 +456,9 @@ TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
 }  // namespace droskal::evidence
 
 int main(int argc, char** argv) {
+    // No map source but what a test names: the user's own settings stay out.
+    setenv("XDG_CONFIG_HOME", (::testing::TempDir() + "droskal-no-settings").c_str(), 1);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
