@@ -266,49 +266,87 @@ bool MarksForPictures(const std::string& recording, int trip, std::int64_t from,
     return false;
 }
 
-// One piece: the steps share the walker, the temporary folder and the progress, and each
-// failure must leave through the same cleanup.
-PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
-                             const std::function<void(double)>& progress,
-                             const std::atomic<bool>* cancel) {
-    const auto report = [&](double f) {
-        if (progress) progress(std::clamp(f, 0.0, 1.0));
-    };
-    std::string error;
-    if (request.minimap && !request.maps) return Fail("the map inset needs a map source");
-    Walker walker;
-    std::vector<std::string> sources;
-    cli::ParsedArgs input;
-    if (request.trip > 0) input.values[cli::kTripOption] = std::to_string(request.trip);
-    if (!cli::OpenInput(walker, request.recording, input, sources, error)) return Fail(error);
-    const PictureFormatInfo& format = *FormatInfo(walker.picFormat());
-    // A folder given as "trip/" is named by its last part, not by the empty one after it.
-    fs::path named = fs::path(request.recording).lexically_normal();
-    if (named.filename().empty()) named = named.parent_path();
-    const std::string recordingName = named.filename().string();
-    const std::vector<SourceFile>& tripFiles = walker.file().files();
-    const auto fileName = [&](std::size_t file) {
-        return file < tripFiles.size() ? fs::path(tripFiles[file].path).filename().string()
-                                       : recordingName;
-    };
+namespace {
+
+// The pack's steps, in order; each answers false once the pack has failed or been cancelled,
+// and `outcome_` then says how. The temporary folder goes with the builder unless committed.
+class PackBuilder {
+  public:
+    PackBuilder(const PackRequest& request, PackFolder& folder,
+                const std::function<void(double)>& progress, const std::atomic<bool>* cancel)
+        : request_(request), folder_(folder), progress_(progress), cancel_(cancel) {}
+
+    PackResult run() {
+        if (open() && findStretch() && makeFolder() && writeOriginal() && writeTrack() &&
+            prepareMaps() && writeClip() && writeReport() && finish()) {
+            report(1.0);
+        }
+        return outcome_;
+    }
+
+  private:
+    void report(double f) const {
+        if (progress_) progress_(std::clamp(f, 0.0, 1.0));
+    }
+    bool fail(std::string error, PackResult::Why why = PackResult::Why::Other,
+              std::string folder = {}) {
+        outcome_ = Fail(std::move(error), why, std::move(folder));
+        return false;
+    }
+    bool cancelled() {
+        if (!Cancelled(cancel_)) return false;
+        outcome_ = Cancel();
+        return true;
+    }
+    std::string fileName(std::size_t file) const {
+        return file < tripFiles_->size() ? fs::path((*tripFiles_)[file].path).filename().string()
+                                         : recordingName_;
+    }
+    std::string pictureText(const StretchPicture& p) const {
+        return fileName(p.file) + ", obraz " + std::to_string(p.numberInFile);
+    }
+    bool write(const std::string& name, const std::string& text) {
+        if (!WritePackFile(folder_, temp_.path(), name, text, error_)) return fail(error_);
+        files_.push_back(name);
+        return true;
+    }
+    bool write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        if (!WritePackFile(folder_, temp_.path(), name, bytes.data(), bytes.size(), error_))
+            return fail(error_);
+        files_.push_back(name);
+        return true;
+    }
+
+    bool open() {
+        if (request_.minimap && !request_.maps) return fail("the map inset needs a map source");
+        std::vector<std::string> sources;
+        cli::ParsedArgs input;
+        if (request_.trip > 0) input.values[cli::kTripOption] = std::to_string(request_.trip);
+        if (!cli::OpenInput(walker_, request_.recording, input, sources, error_))
+            return fail(error_);
+        format_ = FormatInfo(walker_.picFormat());
+        tripFiles_ = &walker_.file().files();
+        // A folder given as "trip/" is named by its last part, not by the empty one after it.
+        fs::path named = fs::path(request_.recording).lexically_normal();
+        if (named.filename().empty()) named = named.parent_path();
+        recordingName_ = named.filename().string();
+        return true;
+    }
 
     // First pass, searches only: which pictures, where, their sentences, the track.
-    std::vector<StretchPicture> stretch;
-    std::vector<IndexedPicture> indexed;  // the same pictures for the maps and the events
-    cli::GpsTrack track;
-    std::int64_t lastEnd = -1;
-    {
+    bool findStretch() {
+        std::int64_t lastEnd = -1;
         WalkedPicture pic;
         std::size_t file = 0;
         std::int64_t fileStart = 0;  // index of the file's first picture
-        while (walker.next(pic, Decode::None)) {
-            if (pic.picturePos > request.cutEnd) break;
-            const auto place = Locate(tripFiles, pic.picturePos);
+        while (walker_.next(pic, Decode::None)) {
+            if (pic.picturePos > request_.cutEnd) break;
+            const auto place = Locate(*tripFiles_, pic.picturePos);
             if (place && place->file != file) {
                 file = place->file;
                 fileStart = pic.index;
             }
-            if (pic.picturePos < request.cutStart) continue;
+            if (pic.picturePos < request_.cutStart) continue;
             StretchPicture sp{pic.index, std::nullopt, file, pic.index - fileStart + 1};
             IndexedPicture ip;
             ip.position = pic.picturePos;
@@ -318,230 +356,261 @@ PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
                 sp.sentence = s;
                 TakeSentence(s, ip);
             }
-            stretch.push_back(sp);
-            indexed.push_back(ip);
-            track.add(pic);
+            stretch_.push_back(sp);
+            indexed_.push_back(ip);
+            track_.add(pic);
             lastEnd = pic.endPos;
-            if (Cancelled(cancel)) return Cancel();
+            if (cancelled()) return false;
         }
+        if (stretch_.empty() || lastEnd < request_.cutEnd)
+            return fail("the marked stretch does not match the pictures of the recording");
+        findEvents();
+        report(0.03);
+        return true;
     }
-    if (stretch.empty() || lastEnd < request.cutEnd) {
-        return Fail("the marked stretch does not match the pictures of the recording");
-    }
-    report(0.03);
-    const auto pictureText = [&](const StretchPicture& p) {
-        return fileName(p.file) + ", obraz " + std::to_string(p.numberInFile);
-    };
 
     // The timeline's events within the stretch; each gets a key picture where it starts.
-    std::vector<ReportEvent> events;
-    std::set<std::size_t> eventStarts;
-    {
+    void findEvents() {
         PictureSamples samples;
-        for (std::size_t k = 0; k < indexed.size(); ++k)
-            samples.push_back(SampleOf(indexed[k], stretch[k].index));
-        for (const TripEvent& e : FindEvents(samples, request.events)) {
-            eventStarts.insert(e.first);
-            events.push_back({EventName(e.kind), EventSize(e, request.time),
-                              stretch[e.first].sentence,
-                              SpeedInUnit(samples[e.first].speedKmh, request.time) + " → " +
-                                  SpeedInUnit(samples[e.last].speedKmh, request.time),
-                              pictureText(stretch[e.first]), KeyFileName(stretch[e.first])});
+        for (std::size_t k = 0; k < indexed_.size(); ++k)
+            samples.push_back(SampleOf(indexed_[k], stretch_[k].index));
+        const cli::TimeOptions& time = request_.time;
+        for (const TripEvent& e : FindEvents(samples, request_.events)) {
+            eventStarts_.insert(e.first);
+            events_.push_back({EventName(e.kind), EventSize(e, time), stretch_[e.first].sentence,
+                               SpeedInUnit(samples[e.first].speedKmh, time) + " → " +
+                                   SpeedInUnit(samples[e.last].speedKmh, time),
+                               pictureText(stretch_[e.first]), KeyFileName(stretch_[e.first])});
         }
     }
 
-    const std::string name =
-        PackFolderName(track.firstTimed(), stretch.front().index + 1, request.time);
-    const std::string target = (fs::path(request.parentFolder) / name).string();
-    if (fs::exists(fs::symlink_status(target)))
-        return Fail(target + " already exists", PackResult::Why::FolderExists, target);
-    TempFolder temp;
-    if (!temp.make(request.parentFolder, name, error)) return Fail(error);
-    std::vector<std::string> files;
+    bool makeFolder() {
+        const std::string name =
+            PackFolderName(track_.firstTimed(), stretch_.front().index + 1, request_.time);
+        target_ = (fs::path(request_.parentFolder) / name).string();
+        if (fs::exists(fs::symlink_status(target_)))
+            return fail(target_ + " already exists", PackResult::Why::FolderExists, target_);
+        return temp_.make(request_.parentFolder, name, error_) || fail(error_);
+    }
 
     // original.m1v: the fragment save's bytes.
-    {
-        auto out = folder.create(temp.path(), "original.m1v", error);
-        if (!out) return Fail(error);
+    bool writeOriginal() {
+        auto out = folder_.create(temp_.path(), "original.m1v", error_);
+        if (!out) return fail(error_);
         const bool copied = CopyFragment(
-            walker.file(), request.cutStart, request.cutEnd,
+            walker_.file(), request_.cutStart, request_.cutEnd,
             [&out](const std::uint8_t* data, std::size_t size, std::string& sinkError) {
                 return out->write(data, size, sinkError);
             },
-            error);
-        if (!copied || !out->close(error)) return Fail(error);
-        files.push_back("original.m1v");
+            error_);
+        if (!copied || !out->close(error_)) return fail(error_);
+        files_.push_back("original.m1v");
+        report(0.06);
+        return true;
     }
-    report(0.06);
 
     // The track as `droskal-cli track` writes it.
-    {
+    bool writeTrack() {
         std::ostringstream gpx, csv;
-        cli::WriteGpx(gpx, recordingName, track.points());
-        cli::WriteCsv(csv, track.points(), request.time);
-        if (!WritePackFile(folder, temp.path(), "track.gpx", gpx.str(), error) ||
-            !WritePackFile(folder, temp.path(), "track.csv", csv.str(), error)) {
-            return Fail(error);
-        }
-        files.push_back("track.gpx");
-        files.push_back("track.csv");
+        cli::WriteGpx(gpx, recordingName_, track_.points());
+        cli::WriteCsv(csv, track_.points(), request_.time);
+        return write("track.gpx", gpx.str()) && write("track.csv", csv.str());
     }
 
     // The maps are made here, on the thread that uses them.
-    const std::unique_ptr<PackMaps> maps = request.maps ? request.maps() : nullptr;
-    const InsetPlace inset = InsetFor(format.width, format.height);
-    if (request.minimap) {
-        if (!maps) return Fail("the map inset needs a map source");
-        if (!maps->prepareInset(indexed, inset, error))
-            return Fail(error, PackResult::Why::NoPositionForInset);
+    bool prepareMaps() {
+        maps_ = request_.maps ? request_.maps() : nullptr;
+        inset_ = InsetFor(format_->width, format_->height);
+        if (!request_.minimap) return true;
+        if (!maps_) return fail("the map inset needs a map source");
+        return maps_->prepareInset(indexed_, inset_, error_) ||
+               fail(error_, PackResult::Why::NoPositionForInset);
     }
-
-    // The sequence header's picture_rate code: the low four bits of its eighth byte.
-    std::uint8_t header[8] = {};
-    walker.file().peek(1, 8, header);
-    PictureRate rate = PictureRateFromCode(header[7] & 0x0F);
-    const bool rateAssumed = rate.num == 0;
-    if (rateAssumed) rate = {25, 1};
 
     // Second pass: decode, burn the band (and the inset) in, encode; key pictures on the way.
-    const BandPlace band = BandFor(format.height);
-    const RgbBurner bandBurner(format.width, format.height, format.width, band.height);
-    const RgbBurner insetBurner(format.width, format.height, inset.width, inset.height);
-    const BgrConverter toBgr(format.width, format.height);
-    if (!bandBurner.ok() || !insetBurner.ok() || !toBgr.ok())
-        return Fail("cannot set up the picture conversion");
-    auto clipOut = folder.create(temp.path(), "video.mp4", error);
-    if (!clipOut) return Fail(error);
-    ClipWriter clip;
-    if (!clip.open(*clipOut, format.width, format.height, rate, error)) return Fail(error);
+    bool writeClip() {
+        // The sequence header's picture_rate code: the low four bits of its eighth byte.
+        std::uint8_t header[8] = {};
+        walker_.file().peek(1, 8, header);
+        rate_ = PictureRateFromCode(header[7] & 0x0F);
+        rateAssumed_ = rate_.num == 0;
+        if (rateAssumed_) rate_ = {25, 1};
+        const PictureFormatInfo& f = *format_;
+        const BandPlace band = BandFor(f.height);
+        const RgbBurner bandBurner(f.width, f.height, f.width, band.height);
+        const RgbBurner insetBurner(f.width, f.height, inset_.width, inset_.height);
+        const BgrConverter toBgr(f.width, f.height);
+        if (!bandBurner.ok() || !insetBurner.ok() || !toBgr.ok())
+            return fail("cannot set up the picture conversion");
+        auto clipOut = folder_.create(temp_.path(), "video.mp4", error_);
+        if (!clipOut) return fail(error_);
+        if (!clip_.open(*clipOut, f.width, f.height, rate_, error_)) return fail(error_);
 
-    const auto keyEvery = std::max<std::int64_t>(
-        1, std::llround(kKeyPictureSeconds * rate.num / static_cast<double>(rate.den)));
-    std::vector<std::uint8_t> yuv(static_cast<std::size_t>(format.pixelCount) * 3 / 2, 0);
-    std::fill(yuv.begin() + format.pixelCount, yuv.end(), 128);
-    std::vector<std::uint8_t> bandRgb(static_cast<std::size_t>(format.width) * band.height * 3);
-    std::vector<std::uint8_t> insetRgb(static_cast<std::size_t>(inset.width) * inset.height * 3);
-    std::vector<KeyPicture> keys;
-    std::int64_t undecoded = 0;
-    const std::optional<RmcSentence> gpsClock = track.firstTimed();
-    double nextKeySeconds = 0;
-    walker.rewind();
-    std::size_t k = 0;
-    WalkedPicture pic;
-    while (k < stretch.size() && walker.next(pic, Decode::Planes)) {
-        if (pic.index < stretch[k].index) continue;
-        if (pic.decoded) {
-            yuv = PicBufToYuv420p(pic.picBuf, walker.picFormat());
-        } else {
-            ++undecoded;  // the previous picture stands in, so the clip keeps its timing
+        std::vector<std::uint8_t> yuv(static_cast<std::size_t>(f.pixelCount) * 3 / 2, 0);
+        std::fill(yuv.begin() + f.pixelCount, yuv.end(), 128);
+        std::vector<std::uint8_t> bandRgb(static_cast<std::size_t>(f.width) * band.height * 3);
+        std::vector<std::uint8_t> insetRgb(static_cast<std::size_t>(inset_.width) * inset_.height *
+                                           3);
+        walker_.rewind();
+        std::size_t k = 0;
+        WalkedPicture pic;
+        while (k < stretch_.size() && walker_.next(pic, Decode::Planes)) {
+            if (pic.index < stretch_[k].index) continue;
+            if (pic.decoded) {
+                yuv = PicBufToYuv420p(pic.picBuf, walker_.picFormat());
+            } else {
+                ++undecoded_;  // the previous picture stands in, so the clip keeps its timing
+            }
+            const PictureCaption caption{stretch_[k].sentence, fileName(stretch_[k].file),
+                                         stretch_[k].numberInFile};
+            std::fill(bandRgb.begin(), bandRgb.end(), 0);
+            if (request_.band)
+                request_.band(CaptionLines(caption, request_.time), f.width, band.height,
+                              bandRgb.data());
+            bandBurner.burn(bandRgb.data(), 0, band.top, yuv);
+            if (request_.minimap) {
+                maps_->drawInset(k, insetRgb.data());
+                insetBurner.burn(insetRgb.data(), inset_.left, inset_.top, yuv);
+            }
+            const std::uint8_t* planes = yuv.data();
+            const Yuv420 picture{planes, planes + f.pixelCount, planes + f.pixelCount * 5 / 4};
+            if (!clip_.addPicture(picture, error_)) return fail(error_);
+            if (isKeyPicture(k) && !keepKeyPicture(k, toBgr.toBgrBottomUp(yuv))) return false;
+            ++k;
+            if (cancelled()) return false;
+            report(0.06 + 0.9 * static_cast<double>(k) / static_cast<double>(stretch_.size()));
         }
-        const PictureCaption caption{stretch[k].sentence, fileName(stretch[k].file),
-                                     stretch[k].numberInFile};
-        std::fill(bandRgb.begin(), bandRgb.end(), 0);
-        if (request.band)
-            request.band(CaptionLines(caption, request.time), format.width, band.height,
-                         bandRgb.data());
-        bandBurner.burn(bandRgb.data(), 0, band.top, yuv);
-        if (request.minimap) {
-            maps->drawInset(k, insetRgb.data());
-            insetBurner.burn(insetRgb.data(), inset.left, inset.top, yuv);
-        }
-        const std::uint8_t* planes = yuv.data();
-        const Yuv420 picture{planes, planes + format.pixelCount,
-                             planes + format.pixelCount * 5 / 4};
-        if (!clip.addPicture(picture, error)) return Fail(error);
+        if (k < stretch_.size()) return fail("the recording changed while the pack was made");
+        if (!clip_.finish(error_) || !clipOut->close(error_)) return fail(error_);
+        files_.push_back("video.mp4");
+        return true;
+    }
 
+    // The first and last pictures, each event's first, and one every 10 s of the drive by
+    // the GPS clock where the stretch has one, else of the clip.
+    bool isKeyPicture(std::size_t k) {
         const auto i = static_cast<std::int64_t>(k);
-        // Every 10 s of the drive by the GPS clock where the stretch has one, else of the clip.
+        const std::optional<RmcSentence> gpsClock = track_.firstTimed();
+        const auto keyEvery = std::max<std::int64_t>(
+            1, std::llround(kKeyPictureSeconds * rate_.num / static_cast<double>(rate_.den)));
         bool tenSeconds = !gpsClock && i % keyEvery == 0;
-        if (gpsClock && stretch[k].sentence && stretch[k].sentence->hasDate &&
-            stretch[k].sentence->hasTime) {
-            const double elapsed =
-                stretch[k].sentence->secondsSince2000() - gpsClock->secondsSince2000();
-            if (elapsed >= nextKeySeconds) {
+        const std::optional<RmcSentence>& s = stretch_[k].sentence;
+        if (gpsClock && s && s->hasDate && s->hasTime) {
+            const double elapsed = s->secondsSince2000() - gpsClock->secondsSince2000();
+            if (elapsed >= nextKeySeconds_) {
                 tenSeconds = true;
-                while (elapsed >= nextKeySeconds) nextKeySeconds += kKeyPictureSeconds;
+                while (elapsed >= nextKeySeconds_) nextKeySeconds_ += kKeyPictureSeconds;
             }
         }
-        if (i == 0 || i + 1 == static_cast<std::int64_t>(stretch.size()) || tenSeconds ||
-            eventStarts.count(k) > 0) {
-            const std::string file = KeyFileName(stretch[k]);
-            const auto png = cli::EncodePngFromBgrBottomUp(format.width, format.height,
-                                                           toBgr.toBgrBottomUp(yuv).data());
-            if (!WritePackFile(folder, temp.path(), file, png.data(), png.size(), error))
-                return Fail(error);
-            keys.push_back({file, pictureText(stretch[k]),
-                            static_cast<double>(i) * rate.den / rate.num, stretch[k].sentence});
-            files.push_back(file);
-        }
-        ++k;
-        if (Cancelled(cancel)) return Cancel();
-        report(0.06 + 0.9 * static_cast<double>(k) / static_cast<double>(stretch.size()));
+        return i == 0 || k + 1 == stretch_.size() || tenSeconds || eventStarts_.count(k) > 0;
     }
-    if (k < stretch.size()) return Fail("the recording changed while the pack was made");
-    if (!clip.finish(error) || !clipOut->close(error)) return Fail(error);
-    files.push_back("video.mp4");
 
-    ReportData data;
-    data.programName = request.programName;
-    data.programVersion = ProgramVersion();
-    data.recordingName = recordingName;
-    for (std::size_t i = 0; i < stretch.size(); ++i) {
-        const StretchPicture& p = stretch[i];
-        if (i == 0 || p.file != stretch[i - 1].file)
-            data.sources.push_back({fileName(p.file), p.numberInFile, p.numberInFile});
-        data.sources.back().last = p.numberInFile;
-    }
-    data.pictures = static_cast<std::int64_t>(stretch.size());
-    data.undecoded = undecoded;
-    data.rate = rate;
-    data.rateAssumed = rateAssumed;
-    data.encoder = clip.encoderName();
-    data.time = request.time;
-    data.start = track.firstTimed();
-    data.end = track.lastTimed();
-    data.points = track.points();
-    data.distanceKm = track.distanceKm();
-    data.topSpeedKmh = track.topSpeedKmh();
-    data.averageSpeedKmh = track.averageSpeedKmh();
-    data.events = events;
-    data.eventSettings = request.events;
-    data.keys = keys;
-    if (maps) {
-        std::vector<std::uint8_t> png;
-        if (maps->routePicture(indexed, png, data.routeNote)) {
-            if (!WritePackFile(folder, temp.path(), "route.png", png.data(), png.size(), error))
-                return Fail(error);
-            data.routePicture = "route.png";
-            files.push_back("route.png");
+    bool keepKeyPicture(std::size_t k, const std::vector<std::uint8_t>& bgrBottomUp) {
+        const std::string file = KeyFileName(stretch_[k]);
+        if (!write(file, cli::EncodePngFromBgrBottomUp(format_->width, format_->height,
+                                                       bgrBottomUp.data()))) {
+            return false;
         }
-    } else {
-        data.routeNote =
-            "Mapy trasy nie ma: nie ustawiono źródła map (przebieg trasy zawierają "
-            "track.gpx i track.csv).";
+        keys_.push_back({file, pictureText(stretch_[k]),
+                         static_cast<double>(k) * rate_.den / rate_.num, stretch_[k].sentence});
+        return true;
     }
-    if (!WritePackFile(folder, temp.path(), "report.html", ReportHtml(data), error))
-        return Fail(error);
-    files.push_back("report.html");
-    std::sort(files.begin(), files.end());
 
-    std::string sums;
-    if (!Sha256SumsText(temp.path(), files, sums, error) ||
-        !WritePackFile(folder, temp.path(), "SHA256SUMS", sums, error)) {
-        return Fail(error);
+    bool writeReport() {
+        ReportData data;
+        data.programName = request_.programName;
+        data.programVersion = ProgramVersion();
+        data.recordingName = recordingName_;
+        for (std::size_t i = 0; i < stretch_.size(); ++i) {
+            const StretchPicture& p = stretch_[i];
+            if (i == 0 || p.file != stretch_[i - 1].file)
+                data.sources.push_back({fileName(p.file), p.numberInFile, p.numberInFile});
+            data.sources.back().last = p.numberInFile;
+        }
+        data.pictures = static_cast<std::int64_t>(stretch_.size());
+        data.undecoded = undecoded_;
+        data.rate = rate_;
+        data.rateAssumed = rateAssumed_;
+        data.encoder = clip_.encoderName();
+        data.time = request_.time;
+        data.start = track_.firstTimed();
+        data.end = track_.lastTimed();
+        data.points = track_.points();
+        data.distanceKm = track_.distanceKm();
+        data.topSpeedKmh = track_.topSpeedKmh();
+        data.averageSpeedKmh = track_.averageSpeedKmh();
+        data.events = events_;
+        data.eventSettings = request_.events;
+        data.keys = keys_;
+        if (maps_) {
+            std::vector<std::uint8_t> png;
+            if (maps_->routePicture(indexed_, png, data.routeNote)) {
+                if (!write("route.png", png)) return false;
+                data.routePicture = "route.png";
+            }
+        } else {
+            data.routeNote =
+                "Mapy trasy nie ma: nie ustawiono źródła map (przebieg trasy zawierają "
+                "track.gpx i track.csv).";
+        }
+        return write("report.html", ReportHtml(data));
     }
-    if (Cancelled(cancel)) return Cancel();
-    if (!temp.commit(target, error)) {
-        const bool exists = fs::exists(fs::symlink_status(target));
-        return Fail(error, exists ? PackResult::Why::FolderExists : PackResult::Why::Other, target);
+
+    // SHA256SUMS last, then the folder gets its name.
+    bool finish() {
+        std::sort(files_.begin(), files_.end());
+        std::string sums;
+        if (!Sha256SumsText(temp_.path(), files_, sums, error_)) return fail(error_);
+        if (!write("SHA256SUMS", sums) || cancelled()) return false;
+        if (!temp_.commit(target_, error_)) {
+            const bool exists = fs::exists(fs::symlink_status(target_));
+            return fail(error_, exists ? PackResult::Why::FolderExists : PackResult::Why::Other,
+                        target_);
+        }
+        outcome_.status = PackResult::Status::Done;
+        outcome_.folder = target_;
+        outcome_.pictures = static_cast<std::int64_t>(stretch_.size());
+        outcome_.undecoded = undecoded_;
+        return true;
     }
-    report(1.0);
-    PackResult result;
-    result.status = PackResult::Status::Done;
-    result.folder = target;
-    result.pictures = data.pictures;
-    result.undecoded = undecoded;
-    return result;
+
+    const PackRequest& request_;
+    PackFolder& folder_;
+    const std::function<void(double)>& progress_;
+    const std::atomic<bool>* cancel_;
+    PackResult outcome_;
+    std::string error_;
+
+    Walker walker_;
+    const PictureFormatInfo* format_ = nullptr;
+    const std::vector<SourceFile>* tripFiles_ = nullptr;
+    std::string recordingName_;
+    std::vector<StretchPicture> stretch_;
+    std::vector<IndexedPicture> indexed_;  // the same pictures for the maps and the events
+    cli::GpsTrack track_;
+    std::vector<ReportEvent> events_;
+    std::set<std::size_t> eventStarts_;
+
+    std::string target_;
+    TempFolder temp_;
+    std::vector<std::string> files_;  // written so far, for SHA256SUMS
+
+    std::unique_ptr<PackMaps> maps_;
+    InsetPlace inset_{};
+    ClipWriter clip_;
+    PictureRate rate_{};
+    bool rateAssumed_ = false;
+    std::int64_t undecoded_ = 0;
+    std::vector<KeyPicture> keys_;
+    double nextKeySeconds_ = 0;
+};
+
+}  // namespace
+
+PackResult BuildEvidencePack(const PackRequest& request, PackFolder& folder,
+                             const std::function<void(double)>& progress,
+                             const std::atomic<bool>* cancel) {
+    return PackBuilder(request, folder, progress, cancel).run();
 }
 
 }  // namespace droskal::evidence
