@@ -18,6 +18,54 @@ namespace droskal {
 
 namespace {
 const char* const kEvidenceMinimapKey = "EvidenceMinimap";
+
+// Builds the pack on a worker thread behind a cancellable progress window. The pack reads the
+// recording through its own file, so the window's stays untouched; the worker only posts
+// progress and its end to this thread.
+evidence::PackResult BuildWithProgress(QWidget* window, const evidence::PackRequest& request) {
+    QProgressDialog progress("Tworzenie materiału dowodowego…", "Przerwij", 0, 1000, window);
+    progress.setWindowTitle("Materiał dowodowy");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    progress.setAutoReset(false);
+    progress.setValue(0);
+    std::atomic<bool> cancel{false};
+    QObject::connect(&progress, &QProgressDialog::canceled, &progress,
+                     [&cancel] { cancel = true; });
+    QEventLoop loop;
+    evidence::PackResult result;
+    std::thread worker([&] {
+        evidence::PackFolder folder;
+        result = evidence::BuildEvidencePack(
+            request, folder,
+            [&progress](double f) {
+                QMetaObject::invokeMethod(
+                    &progress, [&progress, f] { progress.setValue(static_cast<int>(f * 1000)); },
+                    Qt::QueuedConnection);
+            },
+            &cancel);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    progress.close();
+    return result;
+}
+
+QString FailureText(const evidence::PackResult& result, const QString& parent) {
+    switch (result.why) {
+        case evidence::PackResult::Why::FolderExists:
+            return "Folder " + QString::fromStdString(result.folder) +
+                   " już istnieje; materiał dowodowy niczego nie zastępuje.";
+        case evidence::PackResult::Why::NoPositionForInset:
+            return "Odcinek nie ma pozycji GPS, z której można narysować mapkę.\n"
+                   "Wyłącz mapkę klawiszami Shift+E i spróbuj ponownie.";
+        case evidence::PackResult::Why::Other:
+            break;
+    }
+    return SaveFailureReason(QDir(parent).filePath("pack"), QString::fromStdString(result.error));
+}
+
 }  // namespace
 
 void Form1::EvidencePack_Click() {
@@ -76,35 +124,7 @@ void Form1::EvidencePack_Click() {
     if (anyMap) request.maps = evidence::PackMapsFrom(maps);
     request.minimap = minimap;
 
-    QProgressDialog progress("Tworzenie materiału dowodowego…", "Przerwij", 0, 1000, this);
-    progress.setWindowTitle("Materiał dowodowy");
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    progress.setAutoReset(false);
-    progress.setValue(0);
-    std::atomic<bool> cancel{false};
-    connect(&progress, &QProgressDialog::canceled, &progress, [&cancel] { cancel = true; });
-
-    // The pack reads the recording through its own file, so the window's stays untouched;
-    // the worker only posts progress and its end to this thread.
-    QEventLoop loop;
-    evidence::PackResult result;
-    std::thread worker([&] {
-        evidence::PackFolder folder;
-        result = evidence::BuildEvidencePack(
-            request, folder,
-            [&progress](double f) {
-                QMetaObject::invokeMethod(
-                    &progress, [&progress, f] { progress.setValue(static_cast<int>(f * 1000)); },
-                    Qt::QueuedConnection);
-            },
-            &cancel);
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-    progress.close();
-
+    const evidence::PackResult result = BuildWithProgress(this, request);
     switch (result.status) {
         case evidence::PackResult::Status::Done:
             desktop_.MessageBox("Materiał dowodowy zapisano w folderze:\n" +
@@ -113,27 +133,11 @@ void Form1::EvidencePack_Click() {
                                     "sha256sum -c SHA256SUMS",
                                 Desktop::Icon::Information, Desktop::Buttons::Ok);
             break;
-        case evidence::PackResult::Status::Failed: {
-            QString why;
-            switch (result.why) {
-                case evidence::PackResult::Why::FolderExists:
-                    why = "Folder " + QString::fromStdString(result.folder) +
-                          " już istnieje; materiał dowodowy niczego nie zastępuje.";
-                    break;
-                case evidence::PackResult::Why::NoPositionForInset:
-                    why =
-                        "Odcinek nie ma pozycji GPS, z której można narysować mapkę.\n"
-                        "Wyłącz mapkę klawiszami Shift+E i spróbuj ponownie.";
-                    break;
-                case evidence::PackResult::Why::Other:
-                    why = SaveFailureReason(QDir(parent).filePath("pack"),
-                                            QString::fromStdString(result.error));
-                    break;
-            }
-            desktop_.MessageBox("Nie można utworzyć materiału dowodowego:\n" + why,
-                                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
+        case evidence::PackResult::Status::Failed:
+            desktop_.MessageBox(
+                "Nie można utworzyć materiału dowodowego:\n" + FailureText(result, parent),
+                Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
             break;
-        }
         case evidence::PackResult::Status::Cancelled:
             break;  // nothing was left behind; the user asked for it
     }
