@@ -50,6 +50,34 @@ std::string WorldFileName(const std::string& picture) {
     return path.replace_extension(ext).string();
 }
 
+// The picture's options; an empty answer when they are usable, else what is wrong.
+std::string ReadFitOptions(const ParsedArgs& a, render::FitOptions& options, std::int64_t& at) {
+    std::smatch m;
+    const std::string size = a.value("--size", "1024x768");
+    const std::regex sizeForm("([0-9]{1,5})x([0-9]{1,5})");
+    if (!std::regex_match(size, m, sizeForm) || std::stoi(m[1]) < 64 || std::stoi(m[2]) < 64 ||
+        std::stoi(m[1]) > 8192 || std::stoi(m[2]) > 8192) {
+        return "--size must be WxH, each 64 to 8192";
+    }
+    options.size = QSize(std::stoi(m[1]), std::stoi(m[2]));
+    std::int64_t number = 0;
+    if (a.has("--zoom")) {
+        if (!ParseCount(a.value("--zoom", ""), number) || number > render::kMaxTileZoom)
+            return "--zoom must be 0 to 22";
+        options.zoom = static_cast<int>(number);
+    }
+    const std::string colour = a.value("--route-color", "");
+    if (a.has("--route-color")) {
+        if (!std::regex_match(colour, std::regex("#?[0-9A-Fa-f]{6}")))
+            return "--route-color must be RRGGBB";
+        options.style.colour =
+            QColor(QString::fromStdString("#" + colour.substr(colour.size() - 6)));
+    }
+    if (a.has("--at") && !ParseCount(a.value("--at", ""), at))
+        return "--at must be a picture number";
+    return {};
+}
+
 }  // namespace
 
 int RunMap(const std::vector<std::string>& args, const Io& io) {
@@ -71,33 +99,9 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     const std::string output = a.value("--output", "");
     if (output.empty()) return UsageError(io, "map", "-o needs a picture name", kMapUsage);
     render::FitOptions options;
-    std::smatch m;
-    const std::string size = a.value("--size", "1024x768");
-    const std::regex sizeForm("([0-9]{1,5})x([0-9]{1,5})");
-    if (!std::regex_match(size, m, sizeForm) || std::stoi(m[1]) < 64 || std::stoi(m[2]) < 64 ||
-        std::stoi(m[1]) > 8192 || std::stoi(m[2]) > 8192) {
-        return UsageError(io, "map", "--size must be WxH, each 64 to 8192", kMapUsage);
-    }
-    options.size = QSize(std::stoi(m[1]), std::stoi(m[2]));
-    std::int64_t number = 0;
-    if (a.has("--zoom")) {
-        if (!ParseCount(a.value("--zoom", ""), number) || number > render::kMaxTileZoom) {
-            return UsageError(io, "map", "--zoom must be 0 to 22", kMapUsage);
-        }
-        options.zoom = static_cast<int>(number);
-    }
-    const std::string colour = a.value("--route-color", "");
-    if (a.has("--route-color")) {
-        if (!std::regex_match(colour, std::regex("#?[0-9A-Fa-f]{6}"))) {
-            return UsageError(io, "map", "--route-color must be RRGGBB", kMapUsage);
-        }
-        options.style.colour =
-            QColor(QString::fromStdString("#" + colour.substr(colour.size() - 6)));
-    }
     std::int64_t at = -1;
-    if (a.has("--at") && !ParseCount(a.value("--at", ""), at)) {
-        return UsageError(io, "map", "--at must be a picture number", kMapUsage);
-    }
+    if (const std::string wrong = ReadFitOptions(a, options, at); !wrong.empty())
+        return UsageError(io, "map", wrong, kMapUsage);
     if (SameFile(a.positional[0], output)) {
         return FileError(io, "map", "refusing to write over the recording itself: " + output);
     }
