@@ -63,6 +63,102 @@ std::string IndexName(std::int64_t index, const char* extension) {
     return buf;
 }
 
+struct FramesOptions {
+    FrameFormat format = FrameFormat::Bmp;
+    std::string extension = "bmp";
+    std::int64_t first = 0;
+    std::int64_t count = std::numeric_limits<std::int64_t>::max();
+    std::int64_t last = 0;  // exclusive
+    int jobs = DefaultJobs();
+};
+
+// An empty answer when the options are usable, else what is wrong.
+std::string ReadFramesOptions(const ParsedArgs& a, FramesOptions& o) {
+    o.extension = a.value("--format", "bmp");
+    if (o.extension == "bmp")
+        o.format = FrameFormat::Bmp;
+    else if (o.extension == "png")
+        o.format = FrameFormat::Png;
+    else if (o.extension == "yuv420p")
+        o.format = FrameFormat::Yuv;
+    else
+        return "unknown format '" + o.extension + "'";
+    if (a.has("--first") && !ParseCount(a.value("--first", ""), o.first))
+        return "--first needs a whole number >= 0";
+    if (a.has("--count") && !ParseCount(a.value("--count", ""), o.count))
+        return "--count needs a whole number >= 0";
+    if (a.has("--jobs") && !ParseJobs(a.value("--jobs", ""), o.jobs))
+        return "--jobs needs a whole number from 1 to 256";
+    o.last = o.count > std::numeric_limits<std::int64_t>::max() - o.first
+                 ? std::numeric_limits<std::int64_t>::max()
+                 : o.first + o.count;
+    return {};
+}
+
+// Where the pictures go: one file each in a folder, or one yuv file, or standard output.
+class FrameSink {
+  public:
+    FrameSink(const FramesOptions& o, const std::string& output)
+        : options_(o), output_(output), toStdout_(o.format == FrameFormat::Yuv && output == "-") {}
+
+    bool open(const std::vector<std::string>& inputs, std::string& error) {
+        if (toStdout_) return true;  // written as it comes: a pipe has no file to replace
+        if (options_.format == FrameFormat::Yuv) {
+            if (WritesOverInput(inputs, output_)) {
+                error = "refusing to write over the recording itself: " + output_;
+                return false;
+            }
+            return yuv_.open(output_, error);
+        }
+        std::error_code ec;
+        std::filesystem::create_directories(output_, ec);
+        if (std::filesystem::is_directory(output_)) return true;
+        error = "cannot create folder " + output_ + (ec ? ": " + ec.message() : std::string());
+        return false;
+    }
+
+    bool write(std::int64_t index, const std::vector<std::uint8_t>& bytes, std::string& error) {
+        if (options_.format == FrameFormat::Yuv) {
+            return toStdout_ ? WriteAll(STDOUT_FILENO, bytes.data(), bytes.size(), error)
+                             : yuv_.write(bytes.data(), bytes.size(), error);
+        }
+        if (bytes.empty()) {
+            error = "cannot encode picture " + std::to_string(index);
+            return false;
+        }
+        const std::string name =
+            (std::filesystem::path(output_) / IndexName(index, options_.extension.c_str()))
+                .string();
+        return WriteWholeFile(name, bytes.data(), bytes.size(), error);
+    }
+
+    bool finish(std::string& error) {
+        return options_.format != FrameFormat::Yuv || toStdout_ || yuv_.commit(error);
+    }
+
+  private:
+    const FramesOptions& options_;
+    std::string output_;
+    bool toStdout_;
+    OutputFile yuv_;
+};
+
+// Pictures are encoded on the decoding threads; PNG takes far longer than decoding.
+void SetEncoder(ParallelWalk& walk, FrameFormat format, std::uint8_t picFormat) {
+    walk.setEncoder([format, picFormat](const WalkedPicture& p) {
+        const PictureFormatInfo& info = *FormatInfo(picFormat);
+        switch (format) {
+            case FrameFormat::Bmp:
+                return EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes);
+            case FrameFormat::Png:
+                return EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
+            case FrameFormat::Yuv:
+                break;
+        }
+        return PicBufToYuv420p(p.picBuf, picFormat);
+    });
+}
+
 }  // namespace
 
 int RunFrames(const std::vector<std::string>& args, const Io& io) {
@@ -77,130 +173,57 @@ int RunFrames(const std::vector<std::string>& args, const Io& io) {
     }
     if (a.positional.size() != 2)
         return UsageError(io, "frames", "needs FILE and OUT", kFramesUsage);
-    const std::string& input = a.positional[0];
-    const std::string& output = a.positional[1];
-
-    const std::string formatText = a.value("--format", "bmp");
-    FrameFormat format;
-    if (formatText == "bmp")
-        format = FrameFormat::Bmp;
-    else if (formatText == "png")
-        format = FrameFormat::Png;
-    else if (formatText == "yuv420p")
-        format = FrameFormat::Yuv;
-    else
-        return UsageError(io, "frames", "unknown format '" + formatText + "'", kFramesUsage);
-
-    std::int64_t first = 0;
-    std::int64_t count = std::numeric_limits<std::int64_t>::max();
-    if (a.has("--first") && !ParseCount(a.value("--first", ""), first)) {
-        return UsageError(io, "frames", "--first needs a whole number >= 0", kFramesUsage);
-    }
-    if (a.has("--count") && !ParseCount(a.value("--count", ""), count)) {
-        return UsageError(io, "frames", "--count needs a whole number >= 0", kFramesUsage);
-    }
-    int jobs = DefaultJobs();
-    if (a.has("--jobs") && !ParseJobs(a.value("--jobs", ""), jobs)) {
-        return UsageError(io, "frames", "--jobs needs a whole number from 1 to 256", kFramesUsage);
-    }
-    const std::int64_t last = count > std::numeric_limits<std::int64_t>::max() - first
-                                  ? std::numeric_limits<std::int64_t>::max()
-                                  : first + count;  // exclusive
+    FramesOptions o;
+    if (const std::string wrong = ReadFramesOptions(a, o); !wrong.empty())
+        return UsageError(io, "frames", wrong, kFramesUsage);
 
     Walker walker;
     std::vector<std::string> files;
-    if (!OpenInput(walker, input, a, files, error)) return FileError(io, "frames", error);
-    const PictureFormatInfo& info = *FormatInfo(walker.picFormat());
-
-    OutputFile yuv;
-    const bool toStdout = format == FrameFormat::Yuv && output == "-";
-    if (toStdout) {
-        // Written as it comes: a pipe has no file to replace.
-    } else if (format == FrameFormat::Yuv) {
-        if (WritesOverInput(files, output)) {
-            return FileError(io, "frames",
-                             "refusing to write over the recording itself: " + output);
-        }
-        if (!yuv.open(output, error)) return FileError(io, "frames", error);
-    } else {
-        std::error_code ec;
-        std::filesystem::create_directories(output, ec);
-        if (!std::filesystem::is_directory(output)) {
-            return FileError(
-                io, "frames",
-                "cannot create folder " + output + (ec ? ": " + ec.message() : std::string()));
-        }
-    }
+    if (!OpenInput(walker, a.positional[0], a, files, error)) return FileError(io, "frames", error);
+    FrameSink sink(o, a.positional[1]);
+    if (!sink.open(files, error)) return FileError(io, "frames", error);
 
     Progress progress(io.err, io.progress, "frames");
     std::int64_t exported = 0;
     std::int64_t skipped = 0;
     WalkedPicture pic;
     bool rangeDone = false;
-    const Decode decode = format == FrameFormat::Yuv ? Decode::Planes : Decode::Bitmap;
-    ParallelWalk walk(walker, jobs);
-    // Pictures are encoded on the decoding threads; PNG takes far longer than decoding.
-    const std::uint8_t picFormat = walker.picFormat();
-    walk.setEncoder([&info, format, picFormat](const WalkedPicture& p) {
-        switch (format) {
-            case FrameFormat::Bmp:
-                return EncodeBmp24(info.width, info.height, p.picBuf, info.rowBytes);
-            case FrameFormat::Png:
-                return EncodePngFromBgrBottomUp(info.width, info.height, p.picBuf);
-            case FrameFormat::Yuv:
-                break;
-        }
-        return PicBufToYuv420p(p.picBuf, picFormat);
-    });
+    const Decode decode = o.format == FrameFormat::Yuv ? Decode::Planes : Decode::Bitmap;
+    ParallelWalk walk(walker, o.jobs);
+    SetEncoder(walk, o.format, walker.picFormat());
     const auto decodeFor = [&](std::int64_t index) {
-        return index >= first && index < last ? decode : Decode::None;
+        return index >= o.first && index < o.last ? decode : Decode::None;
     };
-    while (walk.next(pic, decodeFor, last - 1)) {
+    while (walk.next(pic, decodeFor, o.last - 1)) {
         progress.update(static_cast<double>(walker.file().readPosition()) /
                         static_cast<double>(std::max<std::int64_t>(1, walker.length())));
-        if (pic.index < first) continue;
+        if (pic.index < o.first) continue;
         if (!pic.read || !pic.decoded) {
             progress.finish();
             io.err << "droskal-cli frames: picture " << pic.index << " at position "
                    << pic.picturePos << (pic.read ? " cannot be decoded" : " cannot be read")
                    << ", skipped\n";
             ++skipped;
-        } else if (format == FrameFormat::Yuv) {
-            const std::vector<std::uint8_t>& planes = walk.encoded();
-            const bool written = toStdout
-                                     ? WriteAll(STDOUT_FILENO, planes.data(), planes.size(), error)
-                                     : yuv.write(planes.data(), planes.size(), error);
-            if (!written) {
-                progress.finish();
-                return FileError(io, "frames", error);
-            }
-            ++exported;
+        } else if (!sink.write(pic.index, walk.encoded(), error)) {
+            progress.finish();
+            return FileError(io, "frames", error);
         } else {
-            const std::vector<std::uint8_t>& bytes = walk.encoded();
-            if (bytes.empty())
-                return FileError(io, "frames",
-                                 "cannot encode picture " + std::to_string(pic.index));
-            const std::string name =
-                (std::filesystem::path(output) / IndexName(pic.index, formatText.c_str())).string();
-            if (!WriteWholeFile(name, bytes.data(), bytes.size(), error))
-                return FileError(io, "frames", error);
             ++exported;
         }
-        if (pic.index + 1 >= last) {
+        if (pic.index + 1 >= o.last) {
             rangeDone = true;
             break;
         }
     }
     progress.finish();
-    if (format == FrameFormat::Yuv && !toStdout && !yuv.commit(error))
-        return FileError(io, "frames", error);
+    if (!sink.finish(error)) return FileError(io, "frames", error);
     const bool stoppedEarly = !rangeDone && walker.stoppedEarly();
     if (stoppedEarly) {
         io.err << "droskal-cli frames: no picture start code within 299,999 bytes after position "
                << walker.file().readPosition() << "; the rest of the file was not read\n";
     }
-    if (exported == 0 && skipped == 0 && count > 0) {
-        io.err << "droskal-cli frames: no picture from index " << first << " on\n";
+    if (exported == 0 && skipped == 0 && o.count > 0) {
+        io.err << "droskal-cli frames: no picture from index " << o.first << " on\n";
         return kExitPartial;
     }
     io.err << "droskal-cli frames: " << exported << " pictures exported";
