@@ -1,4 +1,5 @@
 #include "tools/generators/DemoMap.h"
+#include "tools/generators/Noise.h"
 
 #include <algorithm>
 #include <array>
@@ -15,14 +16,8 @@ namespace {
 constexpr int kSize = 4096;
 constexpr double kPi = 3.14159265358979323846;
 
-// Cheap deterministic noise for block shapes; the map must come out the same on every build.
 std::uint32_t Hash(std::int64_t a, std::int64_t b) {
-    std::uint64_t h = static_cast<std::uint64_t>(a) * 0x9E3779B97F4A7C15ull ^
-                      (static_cast<std::uint64_t>(b) + 0x632BE59BD9B4E019ull);
-    h ^= h >> 31;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 29;
-    return static_cast<std::uint32_t>(h);
+    return NoiseHash(a, b, 0x632BE59BD9B4E019ull);
 }
 
 double CityEdge(const DemoMapLayout& l, double x, double y) {

@@ -1,4 +1,5 @@
 #include "tools/generators/DemoScene.h"
+#include "tools/generators/Noise.h"
 
 #include <algorithm>
 #include <array>
@@ -36,12 +37,7 @@ Rgb Hazed(Rgb c, double z) {
 }
 
 std::uint32_t Hash(std::int64_t a, std::int64_t b) {
-    std::uint64_t h = static_cast<std::uint64_t>(a) * 0x9E3779B97F4A7C15ull ^
-                      (static_cast<std::uint64_t>(b) + 0x2545F4914F6CDD1Dull);
-    h ^= h >> 31;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 29;
-    return static_cast<std::uint32_t>(h);
+    return NoiseHash(a, b, 0x2545F4914F6CDD1Dull);
 }
 
 enum class Roadside { Open, Building, Yard, Trees, Field, Water };
