@@ -2,11 +2,9 @@
 // loopback address, the route's stretches and the world file.
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -15,6 +13,9 @@
 #include <numbers>
 #include <sstream>
 
+#include "Recordings.h"
+#include "cli/Commands.h"
+#include "cli/RouteScan.h"
 #include "render/MapRender.h"
 #include "render/OnlineTiles.h"
 
@@ -37,13 +38,13 @@ bool Near(QColor a, QColor b, int tolerance = 6) {
            std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
-QColor CentreOf(const QImage& tile) {
-    return tile.pixelColor(128, 128);
+bool CentreNear(const QImage& tile, QColor colour, int tolerance = 6) {
+    return !tile.isNull() && Near(tile.pixelColor(128, 128), colour, tolerance);
 }
 
 TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
     // Expected tiles from the slippy-map formulas as published with the tile servers.
-    struct Case {
+    const struct {
         double lat, lon;
         int z;
         std::int64_t x, y;
@@ -59,7 +60,7 @@ TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
         {10, 180.0, 3, 0, 3},                    // 180 E is 180 W
         {89.9, 0, 2, 2, 0},                      // beyond the Mercator limit: clamped
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lat << "," << c.lon << " z" << c.z);
         EXPECT_EQ(TileAt(c.lat, c.lon, c.z), (TileId{c.z, c.x, c.y}));
         const LatLon back = MercatorLatLon(MercatorPixel(c.lat, c.lon, 12), 12);
@@ -79,31 +80,28 @@ struct TempMaps : testing::Test {
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    void WriteMbTiles(const QString& file, const char* scheme) {
+    // Zoom 1..2: the north-east tile (x 1, y 0) in TMS row 1, red PNG; the south-west one
+    // (x 0, y 1) in row 0, blue JPEG; a damaged tile at zoom 2.
+    void WriteMbTiles(const QString& file) {
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
-        const std::string sql =
-            std::string(
-                "CREATE TABLE metadata (name text, value text);"
-                "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, "
-                "tile_data blob);"
-                "INSERT INTO metadata VALUES "
-                "('name','test'),('format','png'),('minzoom','1'),('maxzoom','2'),"
-                "('attribution','(c) Test Maps'),('scheme','") +
-            scheme + "');";
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db,
+                               "CREATE TABLE metadata (name text, value text);"
+                               "CREATE TABLE tiles (zoom_level integer, tile_column integer, "
+                               "tile_row integer, tile_data blob);"
+                               "INSERT INTO metadata VALUES ('name','test'),('format','png'),"
+                               "('minzoom','1'),('maxzoom','2'),('attribution','(c) Test Maps'),"
+                               "('scheme','tms');",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (?,?,?,?)", -1, &insert, nullptr);
-        // z1: the north-east tile (x 1, y 0) is stored in TMS row 1, red PNG; the
-        // south-west one (x 0, y 1) in row 0, blue JPEG.
         const struct {
             int z, x, row;
             QByteArray data;
-        } rows[] = {
-            {1, 1, 1, Encoded(Qt::red, "PNG")},
-            {1, 0, 0, Encoded(Qt::blue, "JPEG")},
-            {2, 0, 0, QByteArray("not a picture")},
-        };
+        } rows[] = {{1, 1, 1, Encoded(Qt::red, "PNG")},
+                    {1, 0, 0, Encoded(Qt::blue, "JPEG")},
+                    {2, 0, 0, "not a picture"}};
         for (const auto& r : rows) {
             sqlite3_bind_int(insert, 1, r.z);
             sqlite3_bind_int(insert, 2, r.x);
@@ -116,60 +114,43 @@ struct TempMaps : testing::Test {
         sqlite3_finalize(insert);
         sqlite3_close(db);
     }
+    // A green tile over Warsaw (zoom 16, tile 36592/21578) in the folder xyz.
+    void WriteTileFolder() {
+        ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
+        WriteBytes(path("xyz/16/36592/21578.png"), Encoded(Qt::green, "PNG"));
+    }
 };
 
-TEST_F(TempMaps, MbTilesRowsAreFlippedAndBothPictureFormatsRead) {
-    WriteMbTiles(path("a.mbtiles"), "tms");
-    MbTiles tiles(path("a.mbtiles"));
+TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
+    WriteMbTiles(path("world.mbtiles"));
+    MbTiles tiles(path("world.mbtiles"));
     ASSERT_TRUE(tiles.isOpen());
     EXPECT_EQ(tiles.attribution(), "(c) Test Maps");
-    EXPECT_EQ(tiles.minZoom(), 1);
-    EXPECT_EQ(tiles.maxZoom(), 2);
-    struct Case {
-        TileId id;
-        std::optional<QColor> colour;
-    } cases[] = {
-        {{1, 1, 0}, QColor(Qt::red)},  // XYZ row 0 is TMS row 1
-        {{1, 0, 1}, QColor(Qt::blue)},
-        {{1, 1, 1}, std::nullopt},  // TMS row 0 of column 1 was never stored
-        {{1, 0, 0}, std::nullopt},
-        {{2, 0, 3}, std::nullopt},  // damaged tile data
+    EXPECT_EQ(std::make_pair(tiles.minZoom(), tiles.maxZoom()), std::make_pair(1, 2));
+    const std::pair<TileId, QColor> cases[] = {
+        {{1, 1, 0}, Qt::red},                          // XYZ row 0 is TMS row 1
+        {{1, 0, 1}, Qt::blue}, {{1, 1, 1}, QColor()},  // TMS row 0 of column 1 was never stored
+        {{1, 0, 0}, QColor()}, {{2, 0, 3}, QColor()},  // damaged tile data
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.id.z << "/" << c.id.x << "/" << c.id.y);
-        const QImage tile = tiles.tile(c.id);
-        ASSERT_EQ(tile.isNull(), !c.colour);
-        if (c.colour) {
-            EXPECT_TRUE(Near(CentreOf(tile), *c.colour, 12));
-        }
+    for (const auto& [id, colour] : cases) {
+        const QImage tile = tiles.tile(id);
+        EXPECT_EQ(tile.isNull(), !colour.isValid()) << id.z << "/" << id.x << "/" << id.y;
+        EXPECT_TRUE(!colour.isValid() || CentreNear(tile, colour, 12));
     }
     // Not a database, and a missing file (which must not be created).
-    QFile junk(path("junk.mbtiles"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("this is not SQLite");
-    junk.close();
+    WriteBytes(path("junk.mbtiles"), QByteArray("this is not SQLite"));
     QString error;
     EXPECT_EQ(MakeSource(path("junk.mbtiles"), false, error), nullptr);
     EXPECT_EQ(MakeSource(path("gone.mbtiles"), false, error), nullptr);
     EXPECT_FALSE(QFile::exists(path("gone.mbtiles")));
-}
 
-TEST_F(TempMaps, TileFolderAndFallingThroughToTheFirstSourceThatCovers) {
-    // Warsaw at zoom 16 lies in tile 36592/21578.
-    ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
-    QFile png(path("xyz/16/36592/21578.png"));
-    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
-    png.write(Encoded(Qt::green, "PNG"));
-    png.close();
-    WriteMbTiles(path("world.mbtiles"), "tms");
-
+    WriteTileFolder();
     MapSources sources;
-    QString error;
     for (const QString& entry : {path("missing.mbtiles"), path("world.mbtiles"), path("xyz")}) {
         if (auto s = MakeSource(entry, false, error)) sources.push_back(std::move(s));
     }
     ASSERT_EQ(sources.size(), 2u);
-    // The MBTiles (zoom 1..2) has no tile over Warsaw at z2 -> the folder draws it.
+    // The MBTiles (zoom 1..2) has no tile over Warsaw at z16: the folder draws it.
     SourceChoice choice = ChooseSource(sources, 52.2318, 21.0060, 16, 1.0);
     ASSERT_EQ(choice.source, sources[1].get());
     EXPECT_EQ(choice.projection.zoom, 16);
@@ -182,10 +163,8 @@ TEST_F(TempMaps, TileFolderAndFallingThroughToTheFirstSourceThatCovers) {
                                          QRectF(at - QPointF(32, 32), QSizeF(64, 64))));
     }
     EXPECT_TRUE(Near(view.pixelColor(32, 32), Qt::green));
-    // North-east at zoom 1 is the MBTiles' red tile.
-    choice = ChooseSource(sources, 40, 100, 1, 1.0);
-    EXPECT_EQ(choice.source, sources[0].get());
-    // Nowhere covered: no source.
+    // North-east at zoom 1 is the MBTiles' red tile; nowhere covered: no source.
+    EXPECT_EQ(ChooseSource(sources, 40, 100, 1, 1.0).source, sources[0].get());
     EXPECT_EQ(ChooseSource(sources, -40, 100, 16, 1.0).source, nullptr);
 }
 
@@ -196,7 +175,7 @@ struct TileServer {
     int status = 200;
     QByteArray lastRequest;
 
-    explicit TileServer() {
+    TileServer() {
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server.nextPendingConnection()) {
@@ -207,16 +186,17 @@ struct TileServer {
                     const QByteArray body =
                         status == 200 ? Encoded(Qt::yellow, "PNG") : QByteArray("fail");
                     socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                                  " X\r\nContent-Type: image/png\r\n"
-                                  "Connection: close\r\nContent-Length: " +
+                                  " X\r\nContent-Type: image/png\r\nConnection: close\r\n"
+                                  "Content-Length: " +
                                   QByteArray::number(body.size()) + "\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 });
             }
         });
     }
-    QString url() const {
-        return QString("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
+    QString url(quint16 port = 0) const {
+        return QString("http://127.0.0.1:%1/{z}/{x}/{y}.png")
+            .arg(port ? port : server.serverPort());
     }
 };
 
@@ -225,21 +205,17 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     const TileId id{16, 36592, 21578};
     {
         OnlineTiles online(server.url(), path("cache"));
-        EXPECT_TRUE(Near(CentreOf(online.tile(id)), Qt::yellow));
+        EXPECT_TRUE(CentreNear(online.tile(id), Qt::yellow));
         EXPECT_EQ(server.requests, 1);
         EXPECT_TRUE(server.lastRequest.contains("GET /16/36592/21578.png"));
         EXPECT_TRUE(server.lastRequest.contains("User-Agent: Droskal/"));
     }
-    const QString cached = path("cache/16/36592/21578.tile");
-    {
-        // A second view, even by a new viewer, takes the tile from the disk.
-        OnlineTiles online(server.url(), path("cache"));
-        EXPECT_FALSE(online.tile(id).isNull());
-        EXPECT_EQ(server.requests, 1);
-    }
+    // A second view, even by a new viewer, takes the tile from the disk.
+    EXPECT_FALSE(OnlineTiles(server.url(), path("cache")).tile(id).isNull());
+    EXPECT_EQ(server.requests, 1);
     {
         // Older than a week: asked for again; when the server fails, the old tile still serves.
-        QFile file(cached);
+        QFile file(path("cache/16/36592/21578.tile"));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-8),
                                      QFileDevice::FileModificationTime));
@@ -252,21 +228,15 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
         EXPECT_TRUE(online.tile({16, 36593, 21578}).isNull());
         EXPECT_EQ(server.requests, 2);
     }
-
     // A failing server and a refused connection fall through to the folder behind them.
-    ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
-    QFile png(path("xyz/16/36592/21578.png"));
-    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
-    png.write(Encoded(Qt::green, "PNG"));
-    png.close();
+    WriteTileFolder();
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost);
     const quint16 refusedPort = closed.serverPort();
     closed.close();
     MapSources sources;
     sources.push_back(std::make_unique<OnlineTiles>(server.url(), path("cache2")));
-    sources.push_back(std::make_unique<OnlineTiles>(
-        QString("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(refusedPort), path("cache3")));
+    sources.push_back(std::make_unique<OnlineTiles>(server.url(refusedPort), path("cache3")));
     sources.push_back(std::make_unique<TileFolder>(path("xyz")));
     EXPECT_EQ(ChooseSource(sources, 52.2318, 21.0060, 16, 1.0).source, sources[2].get());
     EXPECT_EQ(server.requests, 3);
@@ -276,16 +246,16 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     EXPECT_NE(MakeSource(server.url(), true, error), nullptr);
 }
 
+// Statuses: 'A' a valid fix, 'V' none, 'j' a valid fix after a time jump.
 std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double lon0 = 21.0) {
     std::vector<RoutePoint> route;
     for (int i = 0; statuses[i] != 0; ++i) {
         RoutePoint p;
         p.lat = lat0 + 0.0004 * i;
         p.lon = lon0 + 0.0007 * i;
-        p.valid = statuses[i] == 'A';
+        p.valid = statuses[i] != 'V';
         p.speedKmh = 10.0 * i;
-        p.time = statuses[i] == 'j' ? 1000 : i;  // 'j': a valid fix after a time jump
-        p.valid = p.valid || statuses[i] == 'j';
+        p.time = statuses[i] == 'j' ? 1000 : i;
         p.picture = i;
         route.push_back(p);
     }
@@ -293,20 +263,17 @@ std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double l
 }
 
 TEST(Route, StretchesBreakWhereTheFixIsLostOrTheTimeJumps) {
-    struct Case {
-        const char* statuses;
-        std::vector<std::pair<std::size_t, std::size_t>> stretches;
-    } cases[] = {
+    using Stretches = std::vector<std::pair<std::size_t, std::size_t>>;
+    const std::pair<const char*, Stretches> cases[] = {
         {"AAAA", {{0, 3}}}, {"AAVVAA", {{0, 1}, {4, 5}}},
         {"VAV", {{1, 1}}},  {"AAjA", {{0, 1}, {2, 2}, {3, 3}}},
         {"VVV", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.statuses);
-        std::vector<std::pair<std::size_t, std::size_t>> got;
-        for (const RouteStretch& s : RouteStretches(Drive(c.statuses)))
+    for (const auto& [statuses, stretches] : cases) {
+        Stretches got;
+        for (const RouteStretch& s : RouteStretches(Drive(statuses)))
             got.emplace_back(s.first, s.last);
-        EXPECT_EQ(got, c.stretches);
+        EXPECT_EQ(got, stretches) << statuses;
     }
     // Drawn: no line across the lost stretch.
     const auto route = Drive("AAVVVVVVAA");
@@ -335,33 +302,26 @@ TEST(Route, NearestFixPrefersThePassNearestInTime) {
     }
     const Projection p = Projection::Mercator(17);
     const QPointF at = p.toWorld(route[3].lat, route[3].lon);
-    struct Case {
-        std::int64_t current;
-        std::optional<std::size_t> expected;
-    } cases[] = {
-        {0, 3},
-        {9, 6},
-        {4, 3},
-        {5, 6},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(NearestFix(route, p, at, 30, c.current), c.expected) << c.current;
+    for (const auto& [current, expected] :
+         {std::pair<std::int64_t, std::size_t>{0, 3}, {9, 6}, {4, 3}, {5, 6}})
+        EXPECT_EQ(NearestFix(route, p, at, 30, current), expected) << current;
     EXPECT_EQ(NearestFix(route, p, at + QPointF(0, 200), 30, 0), std::nullopt);
 }
 
-// Where the world file places a fix: its pixel, from the file's six numbers alone.
-QPointF PlacedPixel(const std::string& worldFile, double x, double y) {
+// Whether the world file places the fix at (x, y) in its map's units on a pixel of one of the
+// colours within `radius` pixels; from the file's six numbers alone.
+bool PlacedOnRoute(const QImage& image, const std::string& worldFile, double x, double y,
+                   const std::vector<QColor>& colours, int radius) {
     std::istringstream in(worldFile);
     double a, d, b, e, c, f;
     in >> a >> d >> b >> e >> c >> f;
-    return {(x - c) / a, (y - f) / e};
-}
-
-bool RouteNear(const QImage& image, QPointF pixel, QColor colour, int radius) {
+    const QPoint pixel = QPointF((x - c) / a, (y - f) / e).toPoint();
     for (int dy = -radius; dy <= radius; ++dy) {
         for (int dx = -radius; dx <= radius; ++dx) {
-            const QPoint q = pixel.toPoint() + QPoint(dx, dy);
-            if (image.rect().contains(q) && image.pixelColor(q) == colour) return true;
+            const QPoint q = pixel + QPoint(dx, dy);
+            if (!image.rect().contains(q)) continue;
+            for (const QColor& colour : colours)
+                if (image.pixelColor(q) == colour) return true;
         }
     }
     return false;
@@ -390,29 +350,18 @@ TEST_F(TempMaps, WorldFilePlacesEveryValidFixOnTheRoute) {
         ASSERT_FALSE(map.image.isNull());
         EXPECT_EQ(map.source != nullptr, calibrated);
         const std::string world = WorldFileText(map);
+        constexpr double kRad = std::numbers::pi / 180;
         for (const RoutePoint& p : route) {
-            if (!p.valid) continue;
-            const double x =
-                calibrated ? p.lon : kEarthRadiusMetres * p.lon * std::numbers::pi / 180;
-            const double y =
-                calibrated
-                    ? p.lat
-                    : kEarthRadiusMetres *
-                          std::log(std::tan(std::numbers::pi / 4 + p.lat * std::numbers::pi / 360));
-            EXPECT_TRUE(RouteNear(map.image, PlacedPixel(world, x, y), Qt::magenta, 1))
+            const double x = calibrated ? p.lon : kEarthRadiusMetres * p.lon * kRad;
+            const double y = calibrated
+                                 ? p.lat
+                                 : kEarthRadiusMetres *
+                                       std::log(std::tan(std::numbers::pi / 4 + p.lat * kRad / 2));
+            EXPECT_TRUE(!p.valid || PlacedOnRoute(map.image, world, x, y, {Qt::magenta}, 1))
                 << p.picture;
         }
     }
 }
-
-}  // namespace
-}  // namespace droskal::render
-
-#include "cli/Commands.h"
-#include "cli/RouteScan.h"
-
-namespace droskal::render {
-namespace {
 
 TEST(MapCommand, DemoDriveWorldFilePutsEveryValidFixOnARouteColouredPixel) {
     const QString demo = QString(DROSKAL_DEMO_DIR) + "/demo.m1v";
@@ -420,28 +369,23 @@ TEST(MapCommand, DemoDriveWorldFilePutsEveryValidFixOnARouteColouredPixel) {
     QTemporaryDir dir;
     const std::string png = dir.filePath("route.png").toStdString();
     std::ostringstream out, err;
-    const cli::Io io{out, err};
     ASSERT_EQ(cli::RunMap({demo.toStdString(), "-o", png, "--source",
                            std::string(DROSKAL_DEMO_DIR) + "/map.gif", "--size", "900x700"},
-                          io),
+                          cli::Io{out, err}),
               cli::kExitOk)
         << err.str();
     const QImage image(QString::fromStdString(png));
-    QFile worldFile(dir.filePath("route.pgw"));
-    ASSERT_TRUE(worldFile.open(QIODevice::ReadOnly));
-    const std::string world = worldFile.readAll().toStdString();
+    const std::string world = ReadAll(dir.filePath("route.pgw")).toStdString();
     cli::ScannedRoute route;
     std::string error;
     ASSERT_TRUE(cli::ScanRoute(demo.toStdString(), route, error));
+    std::vector<QColor> colours;
+    for (const SpeedBand& band : SpeedBands()) colours.push_back(band.colour);
     int valid = 0;
     for (const RoutePoint& p : route.points) {
         if (!p.valid) continue;
         ++valid;
-        const QPointF pixel = PlacedPixel(world, p.lon, p.lat);
-        bool found = false;
-        for (const SpeedBand& band : SpeedBands())
-            found = found || RouteNear(image, pixel, band.colour, 2);
-        ASSERT_TRUE(found) << "picture " << p.picture << " at " << pixel.x() << "," << pixel.y();
+        ASSERT_TRUE(PlacedOnRoute(image, world, p.lon, p.lat, colours, 2)) << p.picture;
     }
     EXPECT_GT(valid, 800);
 }
