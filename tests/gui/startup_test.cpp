@@ -2,42 +2,29 @@
 #include <QDir>
 #include <QSettings>
 
-#include <bit>
 #include <cstring>
 #include <random>
-#include <utility>
-
-#include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "Recordings.h"
 #include "app/QtDesktop.h"
 #include "app/Viewer.h"
-#include "config/IniFile.h"
-#include "tools/generators/IndexedImage.h"
 
 namespace droskal {
 namespace {
 
 using StartupTest = WindowTest;
 
-TEST_F(StartupTest, WithoutIniTheDefaultsHoldExactly) {
+TEST_F(StartupTest, IniValuesTheirMessagesAndTheDefaultsWithoutIni) {
     Start();
-    const MapCalibration d = DefaultCalibration();
-    for (auto [got, want] : {std::pair{form->state.mapLat1, d.mapLat1},
-                             {form->state.mapLat2, d.mapLat2},
-                             {form->state.mapLon1, d.mapLon1},
-                             {form->state.mapLon2, d.mapLon2},
-                             {form->state.playDelay, d.playDelay},
-                             {form->state.lonScale, d.lonScale},
-                             {form->state.latScale, d.latScale}}) {
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want)) << want;
-    }
+    EXPECT_EQ(form->state.playDelay, 0.1f);
+    EXPECT_EQ(form->state.mapLat1, 52.41674f);
+    EXPECT_EQ(form->state.mapLon2, 20.2325f);
+    EXPECT_EQ(form->state.latScale, 10653.0f);  // rounded, unlike the scales an ini gives
+    EXPECT_EQ(form->state.lonScale, 7327.0f);
     EXPECT_TRUE(desktop.messages.empty());
-}
 
-TEST_F(StartupTest, IniValuesAndTheirMessages) {
     WriteBytes(Path("Droskal.ini"),
                "PLAYSPEED1=0.2\r\nmaplat1=52.5\nMAPLAT2=53\nMAPLON1=21,5\nMAPLON2=20\n"
                "MAPLAT1=52.25\n[Setup]\n   MAPLON1 = 3\n\n");
@@ -236,37 +223,37 @@ TEST_F(WindowTest, SettingsStoreRoundTripAndGarbage) {
     EXPECT_EQ(Pictures(), kAllUnavailable);
 }
 
-// The arguments make one file name, and the window comes up loaded and shown.
-TEST_F(WindowTest, ViewerJoinsItsArgumentsAndStartsLoadedAndShown) {
+// The arguments make one file name and the window comes up loaded and shown. A file manager
+// passes the one path as one argument (Exec=Droskal %f): it opens exactly, blanks, Polish
+// letters and quotes of its own included.
+TEST_F(WindowTest, ViewerOpensWhatItsArgumentsName) {
     const StartupInfo bare = StartupFromArguments({"/x/Other.bin"}, "/x/Other.bin");
     EXPECT_EQ(bare.commandLine, "");
     EXPECT_EQ(bare.appName, "Other");
-    const TestRecording rec = WriteRecording(Path("a b.m1v"));
-    const StartupInfo startup =
-        StartupFromArguments({Path("Droskal"), "\"" + Path("a"), "b.m1v\""}, Path("Droskal"));
-    EXPECT_EQ(startup.commandLine, "\"" + rec.path + "\"");
-    EXPECT_EQ(startup.appDir, dir.path());
-    EXPECT_EQ(startup.appName, "Droskal");
-    const auto viewer = StartViewer(desktop, startup);
-    EXPECT_TRUE(viewer->isVisible());
-    EXPECT_TRUE(viewer->streamFile.isOpen());
-    EXPECT_EQ(viewer->state.mpegFileName, rec.path);
-    EXPECT_EQ(viewer->cmdDown->pictureKey(), "DownU");
-}
-
-// A file manager passes the one path as one argument (Exec=Droskal %f): it opens exactly,
-// blanks, Polish letters and quotes of its own included.
-TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("Zażółć gęślą jaźń"));
-    for (const QString name : {"Zażółć gęślą jaźń/Nagranie  łódź 1.m1v", "\"cytat.m1v",
-                               "koniec.m1v\"", "\"oba\".m1v\""}) {
-        SCOPED_TRACE(name.toStdString());
-        const TestRecording rec = WriteRecording(Path(name));
+    const struct {
+        QStringList arguments;
+        QString opened;
+    } cases[] = {
+        {{"\"" + Path("a"), "b.m1v\""}, Path("a b.m1v")},
+        {{Path("Zażółć gęślą jaźń/Nagranie  łódź 1.m1v")}, ""},
+        {{Path("\"cytat.m1v")}, ""},
+        {{Path("koniec.m1v\"")}, ""},
+        {{Path("\"oba\".m1v\"")}, ""},
+    };
+    for (const auto& c : cases) {
+        const QString opened = c.opened.isEmpty() ? c.arguments[0] : c.opened;
+        SCOPED_TRACE(opened.toStdString());
+        WriteRecording(opened);
         const StartupInfo startup =
-            StartupFromArguments({Path("Droskal"), rec.path}, Path("Droskal"));
+            StartupFromArguments(QStringList{Path("Droskal")} + c.arguments, Path("Droskal"));
+        EXPECT_EQ(startup.appDir, dir.path());
+        EXPECT_EQ(startup.appName, "Droskal");
         form = StartViewer(desktop, startup);
-        EXPECT_EQ(form->state.mpegFileName, rec.path);
+        EXPECT_TRUE(form->isVisible());
         EXPECT_TRUE(form->streamFile.isOpen());
+        EXPECT_EQ(form->state.mpegFileName, opened);
+        EXPECT_EQ(form->cmdDown->pictureKey(), "DownU");
     }
 }
 
@@ -274,13 +261,6 @@ TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
 // beside the executable wins. With no file open the open dialog starts at the demo.
 TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
     const QString bin = Path("bin"), share = Path("share/droskal");
-    const auto map = [](int size) {
-        IndexedImage image;
-        image.width = image.height = size;
-        image.pixels.assign(static_cast<std::size_t>(size * size), 0);
-        image.palette = {{1, 2, 3}};
-        return image;
-    };
     const struct {
         const char* ini;  // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
         const char* map;
@@ -296,18 +276,16 @@ TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.ini) + "/" + c.map + "/" + c.demo);
-        for (const QString& folder : {bin, share}) {
+        const QByteArray ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
+        for (const auto& [folder, tag, delay, size] :
+             {std::tuple{bin, 'b', "0.3", 8}, std::tuple{share, 's', "0.7", 16}}) {
             ASSERT_TRUE(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+            if (std::strchr(c.ini, tag)) WriteBytes(folder + "/Droskal.ini", ini + delay + "\n");
+            QImage map(size, size, QImage::Format_RGB32);
+            map.fill(Qt::gray);
+            ASSERT_TRUE(!std::strchr(c.map, tag) || map.save(folder + "/map.gif", "PNG"));
+            if (std::strchr(c.demo, tag)) WriteRecording(folder + "/demo.m1v");
         }
-        const QString ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
-        if (std::strchr(c.ini, 'b')) WriteBytes(bin + "/Droskal.ini", (ini + "0.3\n").toUtf8());
-        if (std::strchr(c.ini, 's')) WriteBytes(share + "/Droskal.ini", (ini + "0.7\n").toUtf8());
-        EXPECT_TRUE(!std::strchr(c.map, 'b') || WriteGif((bin + "/map.gif").toStdString(), map(8)));
-        EXPECT_TRUE(!std::strchr(c.map, 's') ||
-                    WriteGif((share + "/map.gif").toStdString(), map(16)));
-        if (std::strchr(c.demo, 'b')) WriteRecording(bin + "/demo.m1v");
-        if (std::strchr(c.demo, 's')) WriteRecording(share + "/demo.m1v");
-
         form = StartViewer(desktop, StartupFromArguments({bin + "/Droskal"}, bin + "/Droskal"));
         EXPECT_FLOAT_EQ(form->state.playDelay, c.playDelay);
         EXPECT_EQ(form->state.mapPicture.width(), c.mapSize);
