@@ -1,16 +1,13 @@
 // Time zones, speed units, the timeline strip, events and going to a time, on a real window.
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QTest>
-#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdio>
 
 #include <gtest/gtest.h>
 
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/TimelineStrip.h"
 #include "tools/IntraEncoder.h"
 #include "zone/DisplayZone.h"
@@ -22,7 +19,7 @@ QDateTime Utc(const char* iso) {
     return QDateTime::fromString(iso, Qt::ISODate).toUTC();
 }
 
-TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
+TEST(DisplayZones, ConversionBothWaysAcrossDaylightSavingMidnightAndYearEnd) {
     const struct {
         const char* zone;
         const char* utc;
@@ -53,14 +50,13 @@ TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
     EXPECT_FALSE(DisplayZoneFromText("Europe/Nowhere"));
     EXPECT_FALSE(DisplayZoneFromText(""));
     EXPECT_TRUE(DisplayZoneFromText("local"));
-}
-
-TEST(DisplayZones, WallClockBackToUtcSkipsTheGapAndTakesTheFirstOfTwo) {
+    // Back from the wall clock: a time in the spring gap does not exist, one of the autumn
+    // hour's two is taken the first time.
     const struct {
         const char* zone;
         const char* wall;  // local date and time
         const char* utc;   // nullptr: that wall-clock time does not exist
-    } cases[] = {
+    } walls[] = {
         {"Europe/Warsaw", "2024-03-31T02:30:00", nullptr},
         {"Europe/Warsaw", "2024-03-31T03:00:00", "2024-03-31T01:00:00Z"},
         {"Europe/Warsaw", "2024-10-27T02:30:00", "2024-10-27T00:30:00Z"},
@@ -68,7 +64,7 @@ TEST(DisplayZones, WallClockBackToUtcSkipsTheGapAndTakesTheFirstOfTwo) {
         {"Australia/Sydney", "2024-04-07T02:30:00", "2024-04-06T15:30:00Z"},
         {"Australia/Sydney", "2024-10-06T02:30:00", nullptr},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : walls) {
         const QDateTime wall = QDateTime::fromString(c.wall, Qt::ISODate);
         const auto utc = UtcFromZone(wall.date(), wall.time(), *DisplayZoneFromText(c.zone));
         if (!c.utc) {
@@ -91,11 +87,9 @@ double DriveKmh(int s) {
     return (s - 27) * 3.5;
 }
 
-class TimeTest : public WindowTest {
+class TimeTest : public RecordingTest {
   protected:
-    std::vector<PicturePositions> pictures;
-
-    void Open() {
+    void OpenDrive() {
         SequenceHeader header;
         header.width = 320;
         header.height = 240;
@@ -115,9 +109,9 @@ class TimeTest : public WindowTest {
             p.slice = slice;
             writer.addPicture(p);
         }
-        pictures = writer.pictures();
+        rec.pictures = writer.pictures();
         WriteBytes(Path("drive.m1v"), writer.bytes());
-        Start(Path("drive.m1v"));
+        OpenFile(Path("drive.m1v"));
         form->show();
         QApplication::setActiveWindow(form.get());
         QElapsedTimer wait;
@@ -128,32 +122,13 @@ class TimeTest : public WindowTest {
     void Setting(const char* key, const char* value) {
         desktop.settings[QString("Droskal/Display/") + key] = value;
     }
-    int Shown() const {
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            if (pictures[i].picturePos == form->state.picturePos) return static_cast<int>(i);
-        }
-        return -1;
-    }
     void Step(int count) {
         for (int i = 0; i < count; ++i) form->cmdUp_Click();
     }
     // The middle of second `s` of the trip on the strip, while it shows the whole trip.
-    int X(double s) const {
+    QPointF X(double s) const {
         const int w = form->timeline->width();
-        return static_cast<int>(std::lround(4 + (w - 8) * (s / (kSeconds - 1))));
-    }
-    void Mouse(QEvent::Type type, int x, Qt::MouseButtons buttons) {
-        const QPointF at(x, 30);
-        QMouseEvent event(type, at, form->timeline->mapToGlobal(at),
-                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
-                          Qt::NoModifier);
-        QApplication::sendEvent(form->timeline, &event);
-    }
-    void Wheel(int x, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        const QPointF at(x, 30);
-        QWheelEvent event(at, form->timeline->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
-                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(form->timeline, &event);
+        return QPointF(std::lround(4 + (w - 8) * (s / (kSeconds - 1))), 30);
     }
     bool Grey() const {
         return form->lblTime->palette().color(QPalette::WindowText) != QColor(0, 192, 0);
@@ -183,9 +158,9 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
         SCOPED_TRACE(std::string(c.zone) + " " + c.unit + " " + std::to_string(c.picture));
         Setting("TimeZone", c.zone);
         Setting("SpeedUnit", c.unit);
-        Open();
+        OpenDrive();
         Step(c.picture + 1);  // the first step shows picture 0
-        ASSERT_EQ(c.picture, Shown());
+        ASSERT_EQ(c.picture, Index());
         EXPECT_EQ(c.time, form->lblTime->text().toStdString());
         EXPECT_EQ(c.speed, form->lblSpeed->text().toStdString());
         EXPECT_EQ(c.grey, Grey());
@@ -197,32 +172,32 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
 }
 
 TEST_F(TimeTest, ZoneAndUnitChosenInTheWindowAreRemembered) {
-    Open();
+    OpenDrive();
     Step(1);
     desktop.inputAnswers = {"Mars/Olympus", "Europe/Warsaw"};
-    QTest::keyClick(form.get(), Qt::Key_Z);
+    Key(Qt::Key_Z);
     ASSERT_EQ(1u, desktop.messages.size());
     EXPECT_TRUE(desktop.messages[0].text.contains("Mars/Olympus"));
-    QTest::keyClick(form.get(), Qt::Key_Z);
+    Key(Qt::Key_Z);
     EXPECT_EQ("27.10.24 02:59:40+02", form->lblTime->text().toStdString());
     EXPECT_EQ("Europe/Warsaw", desktop.settings["Droskal/Display/TimeZone"]);
-    QTest::keyClick(form.get(), Qt::Key_U);
+    Key(Qt::Key_U);
     EXPECT_EQ("31 mph", form->lblSpeed->text().toStdString());
     EXPECT_EQ("mph", desktop.settings["Droskal/Display/SpeedUnit"]);
 }
 
 TEST_F(TimeTest, StripOffLeavesTheWindowPixelForPixel) {
-    Open();
+    OpenDrive();
     QApplication::processEvents();
     const QRect frame = form->geometry();
     const QImage before = form->grab().toImage();
-    QTest::keyClick(form.get(), Qt::Key_T);
+    Key(Qt::Key_T);
     EXPECT_EQ("1", desktop.settings["Droskal/Display/Timeline"]);
     EXPECT_EQ(frame.height() + 64, form->height());
     EXPECT_EQ(frame.bottom(), form->geometry().bottom());
     EXPECT_TRUE(form->timeline->isVisible());
     EXPECT_EQ(form->fraCmd->geometry().bottom() + 3, form->timeline->y());
-    QTest::keyClick(form.get(), Qt::Key_T);
+    Key(Qt::Key_T);
     EXPECT_EQ("0", desktop.settings["Droskal/Display/Timeline"]);
     QApplication::processEvents();
     EXPECT_EQ(frame, form->geometry());
@@ -231,7 +206,7 @@ TEST_F(TimeTest, StripOffLeavesTheWindowPixelForPixel) {
 
 TEST_F(TimeTest, StripClickDragWheelAndEvents) {
     Setting("Timeline", "1");
-    Open();
+    OpenDrive();
     TimelineStrip* strip = form->timeline;
     ASSERT_TRUE(strip && strip->isVisible());
     // Braking at second 9 to 10, the stop from 14 to 27.
@@ -239,44 +214,46 @@ TEST_F(TimeTest, StripClickDragWheelAndEvents) {
     EXPECT_TRUE(strip->toolTip().contains("Gwałtowne hamowanie")) << strip->toolTip().toStdString();
     EXPECT_TRUE(strip->toolTip().contains("Postój"));
 
-    Mouse(QEvent::MouseButtonPress, X(20), Qt::LeftButton);
-    EXPECT_EQ(20, Shown());
-    Mouse(QEvent::MouseMove, X(33), Qt::LeftButton);
-    EXPECT_EQ(33, Shown());
-    Mouse(QEvent::MouseButtonRelease, X(33), Qt::NoButton);
-    Mouse(QEvent::MouseMove, X(3), Qt::NoButton);  // no longer dragging
-    EXPECT_EQ(33, Shown());
+    Mouse(strip, X(20), {QEvent::MouseButtonPress});
+    EXPECT_EQ(20, Index());
+    Mouse(strip, X(33), {QEvent::MouseMove, QEvent::MouseButtonRelease});
+    EXPECT_EQ(33, Index());
+    Mouse(strip, X(3), {QEvent::MouseMove}, Qt::NoButton);  // no longer dragging
+    EXPECT_EQ(33, Index());
 
-    QTest::keyClick(form.get(), Qt::Key_P);
-    EXPECT_EQ(14, Shown());
-    QTest::keyClick(form.get(), Qt::Key_P);
-    EXPECT_EQ(9, Shown());
-    QTest::keyClick(form.get(), Qt::Key_N);
-    EXPECT_EQ(14, Shown());
-    QTest::keyClick(form.get(), Qt::Key_N);
-    EXPECT_EQ(14, Shown());
+    Key(Qt::Key_P);
+    EXPECT_EQ(14, Index());
+    Key(Qt::Key_P);
+    EXPECT_EQ(9, Index());
+    Key(Qt::Key_N);
+    EXPECT_EQ(14, Index());
+    Key(Qt::Key_N);
+    EXPECT_EQ(14, Index());
     EXPECT_EQ(1, desktop.beeps);
 
-    const double pivot = strip->TimeAt(X(30));
-    Wheel(X(30), 1);
+    const auto wheel = [&](int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        Wheel(strip, X(30), 120 * notches, modifiers);
+    };
+    const double pivot = strip->TimeAt(X(30).x());
+    wheel(1);
     EXPECT_NEAR(39 * 0.8, strip->ViewEnd() - strip->ViewStart(), 1e-6);
-    EXPECT_NEAR(pivot, strip->TimeAt(X(30)), 1e-6);
-    Wheel(X(30), 20);
+    EXPECT_NEAR(pivot, strip->TimeAt(X(30).x()), 1e-6);
+    wheel(20);
     EXPECT_NEAR(10, strip->ViewEnd() - strip->ViewStart(), 1e-6);
-    EXPECT_NEAR(pivot, strip->TimeAt(X(30)), 1e-6);
+    EXPECT_NEAR(pivot, strip->TimeAt(X(30).x()), 1e-6);
     const double start = strip->ViewStart();
-    Wheel(X(30), -1, Qt::ShiftModifier);
+    wheel(-1, Qt::ShiftModifier);
     EXPECT_NEAR(start + 1, strip->ViewStart(), 1e-6);
-    Wheel(X(30), -50, Qt::ShiftModifier);
+    wheel(-50, Qt::ShiftModifier);
     EXPECT_NEAR(strip->ViewStart() + 10, strip->ViewEnd(), 1e-6);
     EXPECT_NEAR(form->timeView.samples.back().utcSeconds, strip->ViewEnd(), 1e-6);
-    Wheel(X(30), -30);
+    wheel(-30);
     EXPECT_NEAR(39, strip->ViewEnd() - strip->ViewStart(), 1e-6);
 }
 
 TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
     Setting("TimeZone", "Europe/Warsaw");
-    Open();
+    OpenDrive();
     const struct {
         const char* answer;
         int picture;          // -1: stays where it was
@@ -294,11 +271,11 @@ TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer);
         Step(1);
-        const int before = Shown();
+        const int before = Index();
         desktop.messages.clear();
         desktop.inputAnswers = {c.answer};
-        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
-        EXPECT_EQ(c.picture < 0 ? before : c.picture, Shown());
+        Key(Qt::Key_G, Qt::ControlModifier);
+        EXPECT_EQ(c.picture < 0 ? before : c.picture, Index());
         if (c.message) {
             ASSERT_EQ(1u, desktop.messages.size());
             EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.message)))
