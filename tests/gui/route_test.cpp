@@ -1,16 +1,11 @@
 // Map view's route (R), clicks that seek to the nearest fix, the wheel's zoom and map sources
 // from the settings, on a real window.
-#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QThread>
-#include <QWheelEvent>
 
 #include <cmath>
 
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/RouteView.h"
 #include "app/Viewer.h"
 #include "render/Route.h"
@@ -23,9 +18,7 @@ namespace {
 constexpr int kPictures = 20;
 
 void Click(QWidget* widget, QPoint at) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
+    Mouse(widget, at, {QEvent::MouseButtonPress});
 }
 
 // Out along a street for ten pictures and back over the same places, 1 s apart, from map
@@ -61,26 +54,22 @@ std::vector<PicturePositions> WriteDrive(const QString& path) {
     return writer.pictures();
 }
 
-class RouteTest : public WindowTest {
+class RouteTest : public RecordingTest {
   protected:
-    std::vector<PicturePositions> pictures;
-
-    Form1& StartInMapView() {
+    void StartInMapView() {
         QImage map(600, 600, QImage::Format_RGB32);
         map.fill(QColor(200, 200, 200));
         EXPECT_TRUE(map.save(Path("map.gif"), "PNG"));  // any picture format Qt reads
-        pictures = WriteDrive(Path("drive.m1v"));
-        Start(Path("drive.m1v"));
-        WaitForIndex();
-        form->cmdUp_Click();
-        form->chkGps->setChecked(true);
-        form->chkGps_Click();
-        return *form;
+        rec.pictures = WriteDrive(Path("drive.m1v"));
+        OpenFile(Path("drive.m1v"));
+        ShowFirstInMapView();
     }
     // The route comes from the picture index, built in the background.
-    void WaitForIndex() {
+    void ShowFirstInMapView() {
         for (int i = 0; i < 5000 && !form->pictureIndex.finished(); ++i) QThread::msleep(1);
         ASSERT_TRUE(form->pictureIndex.finished());
+        form->cmdUp_Click();
+        ShowMap(true);
     }
     // Pic1 pixel of picture i's fix in the classic window (origin as it stands).
     QPoint ClassicPixel(int i) const {
@@ -88,16 +77,10 @@ class RouteTest : public WindowTest {
         const double y = (52.41674 - LatOf(i)) * 10653.0 - form->state.mapOriginY;
         return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
     }
-    int CurrentPicture() const {
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            if (pictures[i].picturePos == form->state.picturePos) return static_cast<int>(i);
-        }
-        return -1;
-    }
     void GoTo(int picture) {
         form->cmdDownE_Click();
         for (int i = 0; i < picture; ++i) form->cmdUp_Click();
-        ASSERT_EQ(CurrentPicture(), picture);
+        ASSERT_EQ(Index(), picture);
     }
     int RouteColouredPixels() const {
         const QImage image = form->Pic1->image();
@@ -145,7 +128,7 @@ TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
         SCOPED_TRACE(testing::Message() << "from " << c.from);
         GoTo(c.from);
         Click(form->Pic1, ClassicPixel(3) + c.offset);
-        EXPECT_EQ(CurrentPicture(), c.expected);
+        EXPECT_EQ(Index(), c.expected);
     }
     // With the route drawn, clicks go through the same conversion.
     PressKey(form.get(), Qt::Key_R);
@@ -153,17 +136,12 @@ TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 * 7327.0;  // map pixels between pictures
     Click(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0));
-    EXPECT_EQ(CurrentPicture(), 7);
+    EXPECT_EQ(Index(), 7);
 }
 
 TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
     StartInMapView();
     GoTo(0);
-    const auto wheel = [&](QPoint at, int delta) {
-        QWheelEvent event(at, form->Pic1->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(form->Pic1, &event);
-    };
     const QPoint point = ClassicPixel(0);
     // Zooming in at the point keeps it under the cursor; a step out and the next picture is
     // a step (0.0016 degrees of longitude) of map pixels away at that scale.
@@ -173,14 +151,14 @@ TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
     } cases[] = {{120, 1}, {120, 2}, {120, 2}, {-360, -1}, {-240, -2}, {120, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.delta);
-        wheel(point, c.delta);
+        Wheel(form->Pic1, point, c.delta);
         EXPECT_EQ(form->routeView->scaleStep, c.scaleStep);
         EXPECT_LE((form->shPoint->geometry().center() - point).manhattanLength(), 2);
     }
     form->cmdUp_Click();
     EXPECT_NEAR(form->shPoint->geometry().center().x() - point.x(), 0.0016 * 7327.0 / 2, 2);
     // Back to scale 1 with the route off: the classic window again.
-    wheel(point, 120);
+    Wheel(form->Pic1, point, 120);
     EXPECT_EQ(form->routeView->scaleStep, 0);
     EXPECT_FALSE(form->routeView->active);
 }
@@ -200,15 +178,12 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     }
     // The folder named on the command line, a missing file in the settings.
     desktop.settings["Droskal/Maps/Sources"] = Path("nothing-here.mbtiles");
-    pictures = WriteDrive(Path("drive.m1v"));
+    rec.pictures = WriteDrive(Path("drive.m1v"));
     QStringList arguments = {"Droskal", "--map-source", Path("tiles"), Path("drive.m1v")};
     const QStringList sources = TakeMapSourceOptions(arguments);
-    Start(StartupFromArguments(arguments, Path("Droskal")).commandLine);
+    OpenFile(StartupFromArguments(arguments, Path("Droskal")).commandLine);
     form->SetCommandLineMapSources(sources);
-    WaitForIndex();
-    form->cmdUp_Click();
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    ShowFirstInMapView();
     EXPECT_FALSE(form->Pic1->isHidden());
     EXPECT_EQ(form->Pic1->image().pixelColor(20, 20), QColor(10, 120, 200));
     ASSERT_EQ(desktop.messages.size(), 1u);  // the missing MBTiles is named once
@@ -217,7 +192,7 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 / 360 * 256 * 65536;
     Click(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0));
-    EXPECT_EQ(CurrentPicture(), 3);
+    EXPECT_EQ(Index(), 3);
 }
 
 }  // namespace
