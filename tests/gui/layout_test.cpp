@@ -79,7 +79,7 @@ TEST_F(LayoutTest, EveryControlHasItsDesignState) {
     }
 }
 
-TEST_F(LayoutTest, WindowIsFixedWithItsColoursAndFonts) {
+TEST_F(LayoutTest, WindowIsFixedWithItsColoursFontsAndStacking) {
     EXPECT_EQ(form->minimumSize(), QSize(642, 387));
     EXPECT_EQ(form->maximumSize(), QSize(642, 387));
     EXPECT_FALSE(form->windowFlags() &
@@ -99,9 +99,6 @@ TEST_F(LayoutTest, WindowIsFixedWithItsColoursAndFonts) {
     EXPECT_DOUBLE_EQ(form->lblTime->font().pointSizeF(), 9.75);
     EXPECT_EQ(QFontInfo(form->lblFile->font()).family(), "TeX Gyre Pagella");
     EXPECT_TRUE(form->lblLat->font().bold());
-}
-
-TEST_F(LayoutTest, StackingWithinEachContainer) {
     // Within a container, a control listed earlier lies above a later one; windowed
     // controls above drawings.
     auto stackIndex = [](QWidget* w) { return w->parentWidget()->children().indexOf(w); };
@@ -112,20 +109,6 @@ TEST_F(LayoutTest, StackingWithinEachContainer) {
     EXPECT_GT(stackIndex(form->chkGps), stackIndex(form->cmdUp));
     EXPECT_GT(stackIndex(form->Pic1), stackIndex(form->lblnoMap));
     EXPECT_GT(stackIndex(form->Pic1), stackIndex(form->fraCmd));
-}
-
-TEST_F(LayoutTest, TabOrderRunsFromTheCutButtonToTheCheckBox) {
-    const QWidget* const expected[] = {
-        form->cmdCut,    form->cmdSaveCut, form->cmdBmp,  form->cmdFile,
-        form->cmdDownFF, form->cmdDownFFF, form->cmdUpFF, form->cmdUpFFF,
-        form->cmdDownE,  form->cmdUpE,     form->cmdStop, form->cmdDown,
-        form->cmdDownF,  form->cmdUpF,     form->cmdUp,   form->chkGps};
-    const QWidget* w = form->cmdCut;
-    for (const QWidget* control : expected) {
-        EXPECT_EQ(w, control) << w->objectName().toStdString() << " instead of "
-                              << control->objectName().toStdString();
-        w = w->nextInFocusChain();
-    }
 }
 
 // Fill colours: blue normal, red active, mid grey unavailable; the mask is transparent.

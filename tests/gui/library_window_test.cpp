@@ -1,17 +1,14 @@
 // The library window on a real Form1: Ctrl+L shows it, a folder is indexed off the interface
 // thread, its trips sort by distance and filter by date, and a double-click opens a trip in
 // the main window at its first picture.
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
 #include "../core/TestRecordings.h"
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/LibraryWindow.h"
 
 namespace droskal {
@@ -102,14 +99,10 @@ TEST_F(LibraryWindowTest, ListsSortsFiltersAndOpensATrip) {
     // The double-click on the longer drive (last row) opens it at its first picture.
     const int row = 1;
     const QPoint at = w.table->visualItemRect(w.table->item(row, LibraryWindow::kStart)).center();
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
-                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, at, w.table->viewport()->mapToGlobal(at), Qt::LeftButton,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(w.table->viewport(), &event);
-    }
-    EXPECT_EQ(form->lblFile->text(), FileCaption(Path("drives/a.m1v")));
+    Mouse(w.table->viewport(), at,
+          {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+           QEvent::MouseButtonRelease});
+    EXPECT_TRUE(form->lblFile->text().endsWith("/a.m1v"));
     EXPECT_EQ(form->state.fileLength,
               static_cast<std::int64_t>(a.bytes().size() + b.bytes().size()));
     EXPECT_EQ(form->state.picturePos, a.pictures().front().picturePos);
