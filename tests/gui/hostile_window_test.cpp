@@ -14,22 +14,29 @@ namespace {
 
 class HostileWindowTest : public RecordingTest {
   protected:
-    // Every way of moving, each of which must end quietly on a file without pictures and leave
-    // the picture area alone; then map view on and off.
+    // Every way of moving, each of which must end quietly, showing nothing, on a file without
+    // pictures or with none open; then map view on and off.
     void PressEverything() {
         const QImage before = form->Pic1->image();
-        form->cmdUp_Click();
-        form->cmdDown_Click();
-        form->cmdUpE_Click();
-        form->cmdDownE_Click();
-        form->fraCmd_MouseDown(1, 0, 4000, 300);
-        form->fraCmd_MouseUp(1, 0, 4000, 300);
+        int pictures = 0;
+        form->onPictureShown = [&] { ++pictures; };
+        for (auto press : {&Form1::cmdUp_Click, &Form1::cmdDown_Click, &Form1::cmdUpE_Click,
+                           &Form1::cmdDownE_Click, &Form1::cmdUpF_Click, &Form1::cmdDownFF_Click,
+                           &Form1::cmdUpFFF_Click})
+            (form.get()->*press)();
+        form->state.barEnabled = true;
+        form->fraCmd_MouseDown(1, 0, 121, 400);
+        form->fraCmd_MouseUp(1, 0, 4000, 400);
+        form->fraCmd_MouseDown(1, 0, 5000, 400);
         // A seek always lands on a byte, so an empty file leaves the read position at 1.
         EXPECT_LE(form->streamFile.readPosition(),
                   std::max<std::int64_t>(form->state.fileLength, 1));
+        EXPECT_EQ(pictures, 0);
+        EXPECT_FALSE(form->state.playing);
         EXPECT_EQ(form->Pic1->image(), before);
         ShowMap(true);
         ShowMap(false);
+        form->onPictureShown = nullptr;
     }
 };
 
@@ -171,8 +178,8 @@ TEST_F(HostileWindowTest, IncompleteAndDamagedIniFiles) {
         EXPECT_EQ(desktop.messages.back().icon, Desktop::Icon::Critical);
         EXPECT_FALSE(form->streamFile.isOpen());
         EXPECT_EQ(form->lblFile->text(), "lblFile");  // nothing was opened
-        EXPECT_EQ(form->cmdUp->pictureKey(), "Up");   // design state
         PressEverything();
+        EXPECT_EQ(form->cmdUp->pictureKey(), "Up");  // design state
         int cancel = 0;
         form->Form_QueryUnload(cancel, 0);
         EXPECT_EQ(desktop.settings.value("Droskal/Setup/MpegFile"), "/remembered.m1v");

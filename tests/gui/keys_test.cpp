@@ -1,7 +1,6 @@
 // Keys, wheel, zoom, full screen and drops on a real window, through real Qt events.
 #include <QDir>
 #include <QMimeData>
-#include <QTableWidget>
 #include <QTest>
 #include <QUrl>
 
@@ -288,9 +287,8 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     EXPECT_EQ(shown.size(), 4u);
 }
 
-// F1 and ? show the key list: every action and mouse action once; no key belongs to two
-// actions (Qt would then run neither).
-TEST_F(KeysTest, KeyListShowsEveryActionAndNoKeyIsTakenTwice) {
+// F1 and ? show the key list; no key belongs to two actions (Qt would then run neither).
+TEST_F(KeysTest, KeyListAndNoKeyTakenTwice) {
     Open({1});
     for (Qt::Key key : {Qt::Key_F1, Qt::Key_Question}) {
         Key(key);
@@ -298,18 +296,11 @@ TEST_F(KeysTest, KeyListShowsEveryActionAndNoKeyIsTakenTwice) {
         EXPECT_TRUE(form->keyList->isVisible());
         form->keyList->close();
     }
-    const auto* table = form->keyList->findChild<QTableWidget*>();
-    std::set<QString> rows, keys;
-    for (int r = 0; r < table->rowCount(); ++r)
-        rows.insert(table->item(r, 0)->text() + " " + table->item(r, 1)->text());
+    std::set<QString> keys;
     for (const Action& action : Actions()) {
-        EXPECT_EQ(rows.count(KeysText(action) + " " + action.label), 1u);
         for (const QKeySequence& key : action.keys)
             EXPECT_TRUE(keys.insert(key.toString()).second) << key.toString().toStdString();
     }
-    for (const MouseAction& mouse : MouseActions())
-        EXPECT_EQ(rows.count(mouse.what + " " + mouse.label), 1u);
-    EXPECT_EQ(rows.size(), Actions().size() + MouseActions().size());
 }
 
 }  // namespace

@@ -59,23 +59,6 @@ TEST_F(NavigationTest, CutOffLastPictureEndJumpFallsBackToTheBeginningState) {
     EXPECT_EQ(form->Pic1->image(), before);
 }
 
-TEST_F(NavigationTest, WithoutAFileNothingReadsOrDecodes) {
-    Start();
-    form->onPictureShown = [this] { shown.push_back(0); };
-    const QStringList before = Pictures();
-    for (auto handler :
-         {&Form1::cmdUp_Click, &Form1::cmdDown_Click, &Form1::cmdUpE_Click, &Form1::cmdDownE_Click,
-          &Form1::cmdUpF_Click, &Form1::cmdDownFF_Click, &Form1::cmdUpFFF_Click}) {
-        (form.get()->*handler)();
-    }
-    form->state.barEnabled = true;
-    form->fraCmd_MouseDown(1, 0, 121, 400);
-    form->fraCmd_MouseDown(1, 0, 5000, 400);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_FALSE(form->state.playing);
-    EXPECT_EQ(Pictures(), before);
-}
-
 // The fake clock moves only while the loop sleeps, so every picture shown at every speed
 // must sleep out the whole delay.
 TEST_F(NavigationTest, PlaybackAtEachSpeedShowsAndPacesItsPictures) {
