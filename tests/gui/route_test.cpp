@@ -10,7 +10,6 @@
 #include "app/Viewer.h"
 #include "render/Route.h"
 #include "render/TileMath.h"
-#include "tools/IntraEncoder.h"
 
 namespace droskal {
 namespace {
@@ -30,28 +29,17 @@ double LonOf(int i) {
     return 20.79139 + 2000 / 7327.0 + 0.0016 * (i < 10 ? i : 19 - i);
 }
 
-std::vector<PicturePositions> WriteDrive(const QString& path) {
-    SequenceHeader header;
-    header.width = 320;
-    header.height = 240;
-    RecorderWriter writer(header);
-    std::vector<std::uint8_t> rgb(320 * 240 * 3, 128);
-    const auto slice = EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), 8);
+TestRecording WriteDrive(const QString& path) {
+    std::vector<std::string> sentences;
     for (int i = 0; i < kPictures; ++i) {
         RmcFields fields;
         fields.time = FormatRmcTime(8 * 3600 + i);
         fields.lat = FormatLatitude(LatOf(i));
         fields.lon = FormatLongitude(LonOf(i));
         fields.speedKnots = "30.0";
-        RecorderPicture picture;
-        picture.temporalReference = i;
-        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
-        picture.slice = slice;
-        picture.endCode = true;
-        writer.addPicture(picture);
+        sentences.push_back(BuildGprmc(fields));
     }
-    WriteBytes(path, writer.bytes());
-    return writer.pictures();
+    return WriteRecording(path, RecordingOptions{kPictures}, sentences);
 }
 
 class RouteTest : public RecordingTest {
@@ -60,7 +48,7 @@ class RouteTest : public RecordingTest {
         QImage map(600, 600, QImage::Format_RGB32);
         map.fill(QColor(200, 200, 200));
         EXPECT_TRUE(map.save(Path("map.gif"), "PNG"));  // any picture format Qt reads
-        rec.pictures = WriteDrive(Path("drive.m1v"));
+        rec = WriteDrive(Path("drive.m1v"));
         OpenFile(Path("drive.m1v"));
         ShowFirstInMapView();
     }
@@ -178,7 +166,7 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     }
     // The folder named on the command line, a missing file in the settings.
     desktop.settings["Droskal/Maps/Sources"] = Path("nothing-here.mbtiles");
-    rec.pictures = WriteDrive(Path("drive.m1v"));
+    rec = WriteDrive(Path("drive.m1v"));
     QStringList arguments = {"Droskal", "--map-source", Path("tiles"), Path("drive.m1v")};
     const QStringList sources = TakeMapSourceOptions(arguments);
     OpenFile(StartupFromArguments(arguments, Path("Droskal")).commandLine);
