@@ -99,38 +99,28 @@ TEST_F(EverydayTest, FullCounterCaptionFits) {
     EXPECT_FLOAT_EQ(form->lblPlay->Left(), left);
 }
 
-// Until a picture of the open file has been shown there is no place in it to mark.
-TEST_F(EverydayTest, MarksNeedAPictureOfTheOpenFile) {
-    Open({3});
-    const QString other = WriteRecording(Path("other.m1v"), RecordingOptions{3}).path;
-    for (bool stepFirst : {false, true}) {
-        SCOPED_TRACE(stepFirst);
-        if (stepFirst) {
-            form->cmdUp_Click();
-            form->cmdUp_Click();
-            OpenThroughButton(other);
-        }
+// Until a picture of the open file has been shown there is no place in it to mark. After a
+// longer file's end, a step back in a shorter file shows its last picture.
+TEST_F(EverydayTest, MarksAndStepsAfterOpeningAnotherFile) {
+    Open({12});
+    const auto unmarkedWithABeep = [this] {
         desktop.beeps = 0;
         form->cmdCut_Click();
         EXPECT_EQ(desktop.beeps, 1);
         EXPECT_EQ(form->state.cutStart, -1);
         EXPECT_EQ(form->cmdCut->pictureKey(), "1");
         EXPECT_FALSE(form->linCut1->isVisibleTo(form.get()));
-    }
-    form->cmdUp_Click();
-    form->cmdCut_Click();
-    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
-}
-
-// After a longer file's end, a step back in a shorter file shows its last picture.
-TEST_F(EverydayTest, StepBackAfterOpeningAShorterFileStartsFromItsEnd) {
-    Open({12});
+    };
+    unmarkedWithABeep();
     form->cmdUpE_Click();
     const TestRecording shorter = WriteRecording(Path("short.m1v"), RecordingOptions{3});
     OpenThroughButton(shorter.path);
+    unmarkedWithABeep();
     form->cmdDown_Click();
     EXPECT_EQ(form->state.picturePos, shorter.pictures.back().picturePos);
     EXPECT_EQ(form->cmdDown->pictureKey(), "Down");
+    form->cmdCut_Click();
+    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
 }
 
 // Opening a file, or cancelling the dialog, leaves map view: the file's own layout, its
