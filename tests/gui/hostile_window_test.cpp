@@ -146,12 +146,8 @@ TEST_F(HostileWindowTest, IncompleteAndDamagedIniFiles) {
     QByteArray garbage(4096, '\0');
     std::mt19937 rng(11);
     for (char& c : garbage) c = static_cast<char>(rng());
-    const struct {
-        const char* name;
-        QByteArray text;
-        bool started;
-        int messages;  // -1: any number
-    } cases[] = {
+    // What Droskal.ini holds, whether start-up goes on, and the messages (-1: any number).
+    const std::tuple<const char*, QByteArray, bool, int> cases[] = {
         {"empty file", "", false, 1},
         {"no PLAYSPEED1", "MAPLAT1=52.5\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\n", false, 1},
         {"binary garbage", garbage, false, -1},
@@ -159,16 +155,16 @@ TEST_F(HostileWindowTest, IncompleteAndDamagedIniFiles) {
         {"500 bad lines after the values", valid + QByteArray("garbage line\n").repeated(500), true,
          10},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteBytes(Path("Droskal.ini"), c.text);
+    for (const auto& [name, text, started, messages] : cases) {
+        SCOPED_TRACE(name);
+        WriteBytes(Path("Droskal.ini"), text);
         desktop.messages.clear();
         desktop.settings.insert("Droskal/Setup/MpegFile", "/remembered.m1v");
         Start("/some/file.m1v");
-        if (c.messages >= 0) {
-            EXPECT_EQ(static_cast<int>(desktop.messages.size()), c.messages);
+        if (messages >= 0) {
+            EXPECT_EQ(static_cast<int>(desktop.messages.size()), messages);
         }
-        if (c.started) {
+        if (started) {
             EXPECT_FLOAT_EQ(form->state.playDelay, 1.0f);
             EXPECT_EQ(form->lblFile->text(), "File not found !");
             continue;
@@ -199,11 +195,7 @@ TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
     QByteArray huge("GIF89a");
     huge += QByteArray::fromHex("60ea60ea800000") + QByteArray::fromHex("000000ffffff");
     huge += QByteArray::fromHex("2c0000000060ea60ea00") + QByteArray::fromHex("02024c01003b");
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        bool loaded;
-    } cases[] = {
+    const std::tuple<const char*, QByteArray, bool> cases[] = {
         {"text", "this is not a picture\n", false},
         {"empty", QByteArray(), false},
         {"truncated GIF", real.left(16), false},
@@ -211,12 +203,12 @@ TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
         {"small real GIF", real, true},
     };
     const TestRecording rec = WriteRecording(Path("r.m1v"), RecordingOptions{2});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteBytes(Path("map.gif"), c.bytes);
+    for (const auto& [name, bytes, loaded] : cases) {
+        SCOPED_TRACE(name);
+        WriteBytes(Path("map.gif"), bytes);
         Start(rec.path);
-        EXPECT_EQ(!form->state.mapPicture.isNull(), c.loaded);
-        if (c.loaded) {  // kept compact, eight bits a pixel
+        EXPECT_EQ(!form->state.mapPicture.isNull(), loaded);
+        if (loaded) {  // kept compact, eight bits a pixel
             EXPECT_EQ(form->state.mapPicture.size(), QSize(64, 64));
             EXPECT_EQ(form->state.mapPicture.format(), QImage::Format_Indexed8);
             EXPECT_EQ(form->state.mapPicture.pixel(7, 5), qRgb(10, 200, 30));
@@ -225,7 +217,7 @@ TEST_F(HostileWindowTest, MapsThatAreNoMaps) {
         form->cmdUp_Click();
         ShowMap(true);
         form->cmdUp_Click();  // a map smaller than the window it is drawn in
-        if (!c.loaded) {
+        if (!loaded) {
             // Without a map the position is given in words instead.
             EXPECT_FALSE(form->Pic1->isVisibleTo(form.get()));
             EXPECT_FALSE(form->lblLat->text().isEmpty());

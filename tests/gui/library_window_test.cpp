@@ -49,34 +49,26 @@ TEST_F(WindowTest, LibraryListsSortsFiltersAndOpensATrip) {
         return names;
     };
 
-    const struct {
-        int column;
-        Qt::SortOrder order;
-        QStringList first;
-    } sorts[] = {
+    const std::tuple<int, Qt::SortOrder, QStringList> sorts[] = {
         {LibraryWindow::kStart, Qt::DescendingOrder, {"c.m1v", "a.m1v"}},
         {LibraryWindow::kDistance, Qt::DescendingOrder, {"a.m1v", "c.m1v"}},
         {LibraryWindow::kDistance, Qt::AscendingOrder, {"c.m1v", "a.m1v"}},
     };
-    for (const auto& s : sorts) {
-        w.table->horizontalHeader()->setSortIndicator(s.column, s.order);
-        EXPECT_EQ(firstFiles(), s.first) << s.column;
+    for (const auto& [column, order, first] : sorts) {
+        w.table->horizontalHeader()->setSortIndicator(column, order);
+        EXPECT_EQ(firstFiles(), first) << column;
     }
-    const struct {
-        bool on;
-        QDate from, to;
-        QStringList shown;
-    } filters[] = {
+    const std::tuple<bool, QDate, QDate, QStringList> filters[] = {
         {true, QDate(2006, 3, 31), QDate(2006, 4, 30), {}},
         {true, QDate(2006, 3, 30), QDate(2006, 3, 30), {"c.m1v", "a.m1v"}},
         {true, QDate(2006, 1, 1), QDate(2006, 3, 29), {}},
         {false, QDate(2006, 3, 31), QDate(2006, 4, 30), {"c.m1v", "a.m1v"}},
     };
-    for (const auto& f : filters) {
-        w.dateFrom->setDate(f.from);
-        w.dateTo->setDate(f.to);
-        w.chkDates->setChecked(f.on);
-        EXPECT_EQ(firstFiles(), f.shown) << f.from.toString().toStdString();
+    for (const auto& [on, from, to, shown] : filters) {
+        w.dateFrom->setDate(from);
+        w.dateTo->setDate(to);
+        w.chkDates->setChecked(on);
+        EXPECT_EQ(firstFiles(), shown) << from.toString().toStdString();
     }
 
     // The double-click on the longer drive (last row) opens it at its first picture.

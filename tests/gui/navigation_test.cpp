@@ -179,11 +179,7 @@ TEST_F(NavigationTest, CloseDuringPlaybackWaitsForTheLoop) {
 }
 
 TEST(PositionCounter, FiguresFollowTheReadPosition) {
-    const struct {
-        std::int64_t pos, length;
-        float width;
-        const char* caption;
-    } cases[] = {
+    const std::tuple<std::int64_t, std::int64_t, float, const char*> cases[] = {
         {500, 1000, 4687.5f, "49%"},   // 50,000 / 1,000.5
         {1000, 1000, 9375.0f, "99%"},  // the 0.5 keeps a small file below 100%
         {0, 1000, 0.0f, "0%"},
@@ -191,10 +187,10 @@ TEST(PositionCounter, FiguresFollowTheReadPosition) {
         {5000000000LL, 10000000000LL, 4687.5f, "50%"},  // beyond 32 bits
         {7, 1000, 65.625f, "0%"},
     };
-    for (const auto& c : cases) {
-        const CounterFigures f = CounterAt(c.pos, c.length, 9375.0f);
-        EXPECT_FLOAT_EQ(f.playWidth, c.width) << c.pos;
-        EXPECT_EQ(f.caption, c.caption) << c.pos;
+    for (const auto& [pos, length, width, caption] : cases) {
+        const CounterFigures f = CounterAt(pos, length, 9375.0f);
+        EXPECT_FLOAT_EQ(f.playWidth, width) << pos;
+        EXPECT_EQ(f.caption, caption) << pos;
     }
 }
 

@@ -102,21 +102,17 @@ TEST_F(RouteTest, RKeyDrawsTheRouteAndOffLeavesTheClassicPicture) {
 TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
     StartInMapView();
     // Picture 3's place is passed again by picture 16.
-    struct Case {
-        int from;
-        QPoint offset;
-        int expected;
-    } cases[] = {
+    const std::tuple<int, QPoint, int> cases[] = {
         {0, {0, 0}, 3},    // on the way out
         {19, {0, 0}, 16},  // on the way back
         {12, {8, 5}, 15},  // beside it: picture 15's place is nearer on the pass nearer in time
         {5, {0, 40}, 5},   // 40 pixels off the street: nothing happens
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << c.from);
-        GoTo(c.from);
-        Click(form->Pic1, ClassicPixel(3) + c.offset);
-        EXPECT_EQ(Index(), c.expected);
+    for (const auto& [from, offset, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << from);
+        GoTo(from);
+        Click(form->Pic1, ClassicPixel(3) + offset);
+        EXPECT_EQ(Index(), expected);
     }
     // With the route drawn, clicks go through the same conversion.
     PressKey(form.get(), Qt::Key_R);
@@ -133,14 +129,12 @@ TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
     const QPoint point = ClassicPixel(0);
     // Zooming in at the point keeps it under the cursor; a step out and the next picture is
     // a step (0.0016 degrees of longitude) of map pixels away at that scale.
-    struct Case {
-        int delta;
-        int scaleStep;
-    } cases[] = {{120, 1}, {120, 2}, {120, 2}, {-360, -1}, {-240, -2}, {120, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.delta);
-        Wheel(form->Pic1, point, c.delta);
-        EXPECT_EQ(form->routeView->scaleStep, c.scaleStep);
+    const std::pair<int, int> cases[] = {{120, 1},   {120, 2},   {120, 2},
+                                         {-360, -1}, {-240, -2}, {120, -1}};
+    for (const auto& [delta, scaleStep] : cases) {
+        SCOPED_TRACE(delta);
+        Wheel(form->Pic1, point, delta);
+        EXPECT_EQ(form->routeView->scaleStep, scaleStep);
         EXPECT_LE((form->shPoint->geometry().center() - point).manhattanLength(), 2);
     }
     form->cmdUp_Click();

@@ -222,28 +222,25 @@ TEST_F(SaveTest, SavesIntoUnwritablePlacesSayWhyAndDestroyNothing) {
     QFile(Path("ro")).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
     desktop.settings.insert("Droskal/Setup/Cut", "/keep.MPEG");
-    const struct {
-        const char* target;
-        const char* reason;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"missing/x", "Folder nie istnieje: "},
         {"out/taken.bmp", ""},  // a folder where the file should go
         {"r.m1v/inside", "To nie jest folder: "},
         {"ro/old", "Folder nie pozwala utworzyć w nim nowego pliku, więc istniejącego pliku nie"},
         {"ro/new", "Brak uprawnień do zapisu w folderze: "},
     };
-    for (const auto& c : cases) {
-        const bool locked = QString(c.target).startsWith("ro/");
+    for (const auto& [target, reason] : cases) {
+        const bool locked = QString(target).startsWith("ro/");
         if (locked && ::geteuid() == 0) continue;
         for (const bool bmp : {true, false}) {
-            const QString name = Path(c.target) + (locked ? (bmp ? ".bmp" : ".MPEG") : "");
+            const QString name = Path(target) + (locked ? (bmp ? ".bmp" : ".MPEG") : "");
             SCOPED_TRACE(name.toStdString());
             desktop.messages.clear();
             desktop.dialogAnswers.push_back(name);
             (form.get()->*(bmp ? &Form1::cmdBmp_Click : &Form1::cmdSaveCut_Click))();
             ASSERT_EQ(desktop.messages.size(), 1u);
             const QString head = "Nie można zapisać pliku:\n" + name + "\n";  // then the reason
-            EXPECT_TRUE(desktop.messages[0].text.startsWith(head + QString::fromUtf8(c.reason)))
+            EXPECT_TRUE(desktop.messages[0].text.startsWith(head + QString::fromUtf8(reason)))
                 << desktop.messages[0].text.toStdString();
             EXPECT_GT(desktop.messages[0].text.size(), head.size());
             EXPECT_EQ(desktop.messages[0].icon, Desktop::Icon::Exclamation);

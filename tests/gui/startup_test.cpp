@@ -45,10 +45,7 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
     const TestRecording rec = WriteRecording(Path("a b.m1v"));
     desktop.settings.insert("Droskal/Setup/MpegFile", rec.path);
     desktop.settings.insert("Droskal/Setup/BmpFile", "/tmp/last.bmp");
-    const struct {
-        QString commandLine;
-        QString opened;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {"\"" + rec.path + "\"", rec.path},
         {"\"" + rec.path, rec.path},
         {rec.path + "\"", rec.path},
@@ -62,12 +59,12 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
     };
     const QString startFolder = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.commandLine.toStdString());
-        Start(c.commandLine);
-        EXPECT_EQ(form->state.mpegFileName, c.opened);
+    for (const auto& [commandLine, opened] : cases) {
+        SCOPED_TRACE(commandLine.toStdString());
+        Start(commandLine);
+        EXPECT_EQ(form->state.mpegFileName, opened);
         EXPECT_EQ(form->state.bmpFileName, "/tmp/last.bmp");
-        EXPECT_EQ(form->streamFile.isOpen(), c.opened == rec.path);
+        EXPECT_EQ(form->streamFile.isOpen(), opened == rec.path);
     }
     QDir::setCurrent(startFolder);
     EXPECT_EQ(form->lblFile->text(), "File not found !");
@@ -216,22 +213,20 @@ TEST_F(WindowTest, ViewerOpensWhatItsArgumentsName) {
     EXPECT_EQ(bare.commandLine, "");
     EXPECT_EQ(bare.appName, "Other");
     ASSERT_TRUE(QDir(dir.path()).mkpath("Zażółć gęślą jaźń"));
-    const struct {
-        QStringList arguments;
-        QString opened;
-    } cases[] = {
+    // The arguments and the name they make; none given: the one argument itself.
+    const std::pair<QStringList, QString> cases[] = {
         {{"\"" + Path("a"), "b.m1v\""}, Path("a b.m1v")},
         {{Path("Zażółć gęślą jaźń/Nagranie  łódź 1.m1v")}, ""},
         {{Path("\"cytat.m1v")}, ""},
         {{Path("koniec.m1v\"")}, ""},
         {{Path("\"oba\".m1v\"")}, ""},
     };
-    for (const auto& c : cases) {
-        const QString opened = c.opened.isEmpty() ? c.arguments[0] : c.opened;
+    for (const auto& [arguments, joined] : cases) {
+        const QString opened = joined.isEmpty() ? arguments[0] : joined;
         SCOPED_TRACE(opened.toStdString());
         WriteRecording(opened);
         const StartupInfo startup =
-            StartupFromArguments(QStringList{Path("Droskal")} + c.arguments, Path("Droskal"));
+            StartupFromArguments(QStringList{Path("Droskal")} + arguments, Path("Droskal"));
         EXPECT_EQ(startup.appDir, dir.path());
         EXPECT_EQ(startup.appName, "Droskal");
         form = StartViewer(desktop, startup);

@@ -20,11 +20,7 @@ QDateTime Utc(const char* iso) {
 
 // Warsaw's changes of time are met again in the window below.
 TEST(DisplayZones, ConversionBothWaysAcrossDaylightSavingMidnightAndYearEnd) {
-    const struct {
-        const char* zone;
-        const char* utc;
-        const char* shown;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"Europe/Warsaw", "2024-12-31T22:59:59Z", "2024-12-31T23:59:59+01:00"},
         {"Europe/Warsaw", "2024-12-31T23:00:00Z", "2025-01-01T00:00:00+01:00"},
         {"Australia/Sydney", "2024-04-06T15:59:59Z", "2024-04-07T02:59:59+11:00"},
@@ -35,37 +31,29 @@ TEST(DisplayZones, ConversionBothWaysAcrossDaylightSavingMidnightAndYearEnd) {
         {"Asia/Kolkata", "2023-12-31T18:29:59Z", "2023-12-31T23:59:59+05:30"},
         {"UTC", "2024-12-31T23:59:59Z", "2024-12-31T23:59:59+00:00"},
     };
-    for (const auto& c : cases) {
-        const auto zone = DisplayZoneFromText(c.zone);
-        ASSERT_TRUE(zone) << c.zone;
-        const double utc = static_cast<double>(Utc(c.utc).toSecsSinceEpoch());
-        EXPECT_EQ(c.shown, IsoWithOffset(InZone(utc, *zone)).toStdString())
-            << c.zone << " " << c.utc;
+    for (const auto& [name, utc, shown] : cases) {
+        const auto zone = DisplayZoneFromText(name);
+        ASSERT_TRUE(zone) << name;
+        EXPECT_EQ(shown, IsoWithOffset(InZone(Utc(utc).toSecsSinceEpoch(), *zone)).toStdString())
+            << name << " " << utc;
     }
     EXPECT_FALSE(DisplayZoneFromText("Europe/Nowhere"));
     EXPECT_FALSE(DisplayZoneFromText(""));
     EXPECT_TRUE(DisplayZoneFromText("local"));
     // Back from the wall clock: a time in the spring gap does not exist, one of the autumn
     // hour's two is taken the first time.
-    const struct {
-        const char* zone;
-        const char* wall;  // local date and time
-        const char* utc;   // nullptr: that wall-clock time does not exist
-    } walls[] = {
+    // Zone, wall-clock time and the UTC time it is (nullptr: it does not exist there).
+    const std::tuple<const char*, const char*, const char*> walls[] = {
         {"Europe/Warsaw", "2024-10-27T02:30:00", "2024-10-27T00:30:00Z"},
         {"Europe/Warsaw", "2025-01-01T00:00:00", "2024-12-31T23:00:00Z"},
         {"Australia/Sydney", "2024-04-07T02:30:00", "2024-04-06T15:30:00Z"},
         {"Australia/Sydney", "2024-10-06T02:30:00", nullptr},
     };
-    for (const auto& c : walls) {
-        const QDateTime wall = QDateTime::fromString(c.wall, Qt::ISODate);
-        const auto utc = UtcFromZone(wall.date(), wall.time(), *DisplayZoneFromText(c.zone));
-        if (!c.utc) {
-            EXPECT_FALSE(utc) << c.wall;
-        } else {
-            ASSERT_TRUE(utc) << c.wall;
-            EXPECT_EQ(Utc(c.utc).toSecsSinceEpoch(), static_cast<qint64>(*utc)) << c.wall;
-        }
+    for (const auto& [zone, text, utc] : walls) {
+        const QDateTime wall = QDateTime::fromString(text, Qt::ISODate);
+        const auto back = UtcFromZone(wall.date(), wall.time(), *DisplayZoneFromText(zone));
+        EXPECT_EQ(back, utc ? std::optional<double>(Utc(utc).toSecsSinceEpoch()) : std::nullopt)
+            << text;
     }
 }
 
@@ -238,11 +226,8 @@ TEST_F(TimeTest, StripClickDragWheelAndEvents) {
 TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
     Setting("TimeZone", "Europe/Warsaw");
     OpenDrive();
-    const struct {
-        const char* answer;
-        int picture;          // -1: stays where it was
-        const char* message;  // part of the message shown, or nullptr
-    } cases[] = {
+    // The answer typed, the picture shown then (-1: the one before) and part of the message.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"27.10.2024 02:59:50", 10, nullptr},
         {"27.10.2024 02:00:19", 39, nullptr},  // the last second, after the change to winter time
         {"27.10.2024 02:59:40", 0, nullptr},   // the first second
@@ -252,17 +237,17 @@ TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
         {"31.03.2024 02:30:00", -1, "nie istnieje"},
         {"jutro", -1, "Nieprawidłowa"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer);
+    for (const auto& [answer, picture, message] : cases) {
+        SCOPED_TRACE(answer);
         Step(1);
         const int before = Index();
         desktop.messages.clear();
-        desktop.inputAnswers = {c.answer};
+        desktop.inputAnswers = {answer};
         Key(Qt::Key_G, Qt::ControlModifier);
-        EXPECT_EQ(c.picture < 0 ? before : c.picture, Index());
-        if (c.message) {
+        EXPECT_EQ(picture < 0 ? before : picture, Index());
+        if (message) {
             ASSERT_EQ(1u, desktop.messages.size());
-            EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.message)))
+            EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(message)))
                 << desktop.messages[0].text.toStdString();
         } else {
             EXPECT_TRUE(desktop.messages.empty());
