@@ -67,12 +67,8 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
     for (int delta : {-120, -30, -30, -30, -30, 120}) Wheel(form->Pic1, QPointF(300, 100), delta);
     Wheel(form->fraCmd, QPointF(300, 30), -120);
     EXPECT_EQ(shown, (Indexes{0, 1, 0, 10}));
-}
-
-// 0 .. 9 land where a release of the thumb at that tenth of the bar lands: on the first
-// picture whose start code begins at or after that share of the file.
-TEST_F(KeysTest, DigitsJumpToTenthsOfTheFile) {
-    Open({20});
+    // 0 .. 9 land where a release of the thumb at that tenth of the bar lands: on the first
+    // picture whose start code begins at or after that share of the file.
     for (int tenth : {5, 0, 9}) {
         Key(Qt::Key_0 + tenth);
         const double target =
@@ -248,11 +244,9 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     WriteRecording(Path("folder/a.m1v"), RecordingOptions{1});
     WriteBytes(Path("folder/0.txt"), QByteArray("text"));
     WriteBytes(Path("picture.png"), QByteArray("png"));
-    // No paths: a text is dropped. No name opened: nothing happens.
-    const struct {
-        QStringList paths;
-        QString opened, caption;  // the caption's end
-    } cases[] = {
+    // The names dropped (none: a text), the one opened (none: nothing happens) and the end of
+    // the caption then.
+    const std::tuple<QStringList, QString, QString> cases[] = {
         {{}, "", ""},
         {{Path("picture.png")}, "", ""},
         {{other.path}, other.path, "/other.m1v"},
@@ -260,14 +254,14 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
          Path("folder/b.M1V"),
          "1 z 2: b.M1V"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.paths.join(' ').toStdString());
+    for (const auto& [paths, opened, caption] : cases) {
+        SCOPED_TRACE(paths.join(' ').toStdString());
         Open({2});
-        const QString caption = form->lblFile->text();
-        Drop(c.paths);
-        EXPECT_EQ(form->state.mpegFileName, c.opened.isEmpty() ? rec.path : c.opened);
-        EXPECT_TRUE(c.opened.isEmpty() ? form->lblFile->text() == caption
-                                       : form->lblFile->text().endsWith(c.caption));
+        const QString before = form->lblFile->text();
+        Drop(paths);
+        EXPECT_EQ(form->state.mpegFileName, opened.isEmpty() ? rec.path : opened);
+        EXPECT_TRUE(opened.isEmpty() ? form->lblFile->text() == before
+                                     : form->lblFile->text().endsWith(caption));
         EXPECT_EQ(Pictures(), kForwardOnly);
         EXPECT_TRUE(desktop.messages.empty());
     }

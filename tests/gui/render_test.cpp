@@ -111,9 +111,11 @@ TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
     EXPECT_EQ(tiles.attribution(), "(c) Test Maps");
     EXPECT_EQ(std::make_pair(tiles.minZoom(), tiles.maxZoom()), std::make_pair(1, 2));
     const std::pair<TileId, QColor> cases[] = {
-        {{1, 1, 0}, Qt::red},                          // XYZ row 0 is TMS row 1
-        {{1, 0, 1}, Qt::blue}, {{1, 1, 1}, QColor()},  // TMS row 0 of column 1 was never stored
-        {{1, 0, 0}, QColor()}, {{2, 0, 3}, QColor()},  // damaged tile data
+        {{1, 1, 0}, Qt::red},   // XYZ row 0 is TMS row 1
+        {{1, 0, 1}, Qt::blue},  // and the other way round
+        {{1, 1, 1}, QColor()},  // TMS row 0 of column 1 was never stored
+        {{1, 0, 0}, QColor()},  // nor row 1 of column 0
+        {{2, 0, 3}, QColor()},  // damaged tile data
     };
     for (const auto& [id, colour] : cases) {
         const QImage tile = tiles.tile(id);

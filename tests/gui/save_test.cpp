@@ -142,38 +142,33 @@ TEST_F(SaveTest, FirstPictureFragmentSavesThatNeverDestroyWhatTheyReplaceAndReop
 }
 
 TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
-    struct Case {
-        const char* name;
-        int width, height;  // of the recording; 0 for none
-        int areaHeight;
-    };
-    for (const Case c : {Case{"untouched", 0, 0, 242}, Case{"320x240", 320, 240, 242},
-                         Case{"640x480", 640, 480, 480}}) {
-        SCOPED_TRACE(c.name);
-        if (c.width == 0) {
+    // The recording's size (none: 0) and the height of the picture area saved.
+    for (const auto& [width, height, areaHeight] :
+         {std::tuple{0, 0, 242}, std::tuple{320, 240, 242}, std::tuple{640, 480, 480}}) {
+        SCOPED_TRACE(width);
+        if (width == 0) {
             Start(QString());
         } else {
-            Open({1, c.width, c.height, 4, true});
+            Open({1, width, height, 4, true});
             form->cmdUp_Click();
         }
-        const QString out = Path(QString("%1.bmp").arg(c.name));
+        const QString out = Path(QString("%1.bmp").arg(width));
         desktop.dialogAnswers.push_back(out);
         form->cmdBmp_Click();
         const QByteArray bmp = ReadAll(out);
         const int rowBytes = (642 * 3 + 3) & ~3;
-        ASSERT_EQ(bmp.size(), 54 + rowBytes * c.areaHeight);
+        ASSERT_EQ(bmp.size(), 54 + rowBytes * areaHeight);
         EXPECT_EQ(bmp.left(2), "BM");
         // File size, pixel offset, header size, width, height, 24 bits, no compression.
         EXPECT_EQ((std::vector<std::uint32_t>{U32(bmp, 2), U32(bmp, 10), U32(bmp, 14), U32(bmp, 18),
                                               U32(bmp, 22), U32(bmp, 28) & 0xFFFF, U32(bmp, 30)}),
                   (std::vector<std::uint32_t>{static_cast<std::uint32_t>(bmp.size()), 54, 40, 642,
-                                              static_cast<std::uint32_t>(c.areaHeight), 24, 0}));
+                                              static_cast<std::uint32_t>(areaHeight), 24, 0}));
         // Every pixel as the area shows it.
-        EXPECT_EQ(QImage(out).convertToFormat(QImage::Format_RGB32),
-                  form->Pic1->image()
-                      .copy(0, 0, 642, c.areaHeight)
-                      .convertToFormat(QImage::Format_RGB32));
-        if (c.width == 0) {
+        EXPECT_EQ(
+            QImage(out).convertToFormat(QImage::Format_RGB32),
+            form->Pic1->image().copy(0, 0, 642, areaHeight).convertToFormat(QImage::Format_RGB32));
+        if (width == 0) {
             EXPECT_EQ(static_cast<std::uint8_t>(bmp[54]), 64);
             EXPECT_EQ(static_cast<std::uint8_t>(bmp[55]), 64);
         }
