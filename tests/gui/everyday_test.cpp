@@ -22,19 +22,14 @@ class EverydayTest : public RecordingTest {
 // A press between a stop request and the loop's exit starts nothing inside the loop; it is
 // carried out once the loop has left.
 TEST_F(EverydayTest, PressesWhileStoppingWaitForTheLoopToLeave) {
-    const struct {
-        const char* name;
-        std::function<void(Form1&)> press;
-        std::size_t pictures;  // shown in all
-        std::size_t dialogs;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(Form1&)>, std::size_t, std::size_t> cases[] = {
         {"play again", [](Form1& f) { f.cmdUpF_Click(); }, 5, 0},
         {"open", [](Form1& f) { f.cmdFile_Click(); }, 1, 1},
         {"snapshot", [](Form1& f) { f.cmdBmp_Click(); }, 1, 1},
         {"save fragment", [](Form1& f) { f.cmdSaveCut_Click(); }, 1, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, press, inAll, dialogs] : cases) {
+        SCOPED_TRACE(name);
         Open({6});
         for (auto step : {&Form1::cmdUp_Click, &Form1::cmdCut_Click, &Form1::cmdUp_Click,
                           &Form1::cmdCut_Click, &Form1::cmdDownE_Click})
@@ -48,15 +43,15 @@ TEST_F(EverydayTest, PressesWhileStoppingWaitForTheLoopToLeave) {
             if (++pictures != 1) return;
             form->cmdStop_Click();
             pressing = true;
-            c.press(*form);
+            press(*form);
             pressing = false;
             dialogsInLoop = desktop.dialogs.size();
         };
         form->cmdUpF_Click();
         EXPECT_FALSE(nested);
         EXPECT_EQ(dialogsInLoop, 0u);
-        EXPECT_EQ(pictures, c.pictures);
-        EXPECT_EQ(desktop.dialogs.size(), c.dialogs);
+        EXPECT_EQ(pictures, inAll);
+        EXPECT_EQ(desktop.dialogs.size(), dialogs);
         EXPECT_FALSE(form->PlaybackLoopRunning());
     }
 }

@@ -40,12 +40,7 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
     RecordingOptions minutes{20}, noFix{20};
     minutes.secondsPerPicture = 10;
     noFix.validFix = false;
-    const struct {
-        RecordingOptions options;
-        std::vector<K> keys;
-        Indexes pictures;
-        QStringList buttons;
-    } cases[] = {
+    const std::tuple<RecordingOptions, std::vector<K>, Indexes, QStringList> cases[] = {
         {{5}, {home}, {}, kForwardOnly},  // right after opening: its button shows unavailable
         {{5}, {right, period, right, left, comma}, {0, 1, 2, 1, 0}, kStopped},
         {{5}, {end, right, home}, {4, 0}, kBackwardEnd},  // → at the end does nothing
@@ -55,11 +50,12 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
         {noFix, {right, up}, {0, 19}, kForwardEnd},  // without a fix 600 pictures: the end
     };
     for (const auto& c : cases) {
+        const auto& [options, keys, pictures, buttons] = c;
         SCOPED_TRACE(&c - cases);
-        Open(c.options);
-        for (K key : c.keys) Key(key.key(), key.keyboardModifiers());
-        EXPECT_EQ(shown, c.pictures);
-        EXPECT_EQ(Pictures(), c.buttons);
+        Open(options);
+        for (K key : keys) Key(key.key(), key.keyboardModifiers());
+        EXPECT_EQ(shown, pictures);
+        EXPECT_EQ(Pictures(), buttons);
     }
     // The wheel: a notch a picture (down: forward), a touchpad's small steps adding up;
     // on the position bar ten a notch.
@@ -82,25 +78,20 @@ TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
 }
 
 TEST_F(KeysTest, PlaybackKeys) {
-    const struct {
-        const char* name;
-        Qt::Key start;
-        std::size_t after;
-        Qt::Key during;
-        Indexes pictures;
-    } cases[] = {
+    // The key that starts, the pictures after which the other key comes, and the pictures shown.
+    const std::tuple<const char*, Qt::Key, std::size_t, Qt::Key, Indexes> cases[] = {
         // As the stop button: the picture being read at speed 1 is still shown.
         {"Space starts and stops", Qt::Key_Space, 2, Qt::Key_Space, {0, 1, 2}},
         {"K stops", Qt::Key_L, 1, Qt::Key_K, {0, 1}},
         {"→ stops, then steps", Qt::Key_Space, 2, Qt::Key_Right, {0, 1, 2, 3}},
         {"← stops, then steps back", Qt::Key_Space, 3, Qt::Key_Left, {0, 1, 2, 3, 2}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, start, after, during, pictures] : cases) {
+        SCOPED_TRACE(name);
         Open({10});
-        After(c.after, [this, key = c.during] { Key(key); });
-        Key(c.start);
-        EXPECT_EQ(shown, c.pictures);
+        After(after, [this, key = during] { Key(key); });
+        Key(start);
+        EXPECT_EQ(shown, pictures);
         EXPECT_FALSE(form->state.playing);
         EXPECT_EQ(Pictures(), kStopped);
     }

@@ -62,13 +62,10 @@ TEST_F(NavigationTest, CutOffLastPictureEndJumpFallsBackToTheBeginningState) {
 // The fake clock moves only while the loop sleeps, so every picture shown at every speed
 // must sleep out the whole delay.
 TEST_F(NavigationTest, PlaybackAtEachSpeedShowsAndPacesItsPictures) {
-    const struct {
-        const char* name;
-        void (Form1::*play)();
-        bool fromEnd;
-        int junk;
-        Indexes pictures;
-    } cases[] = {
+    using Play = void (Form1::*)();
+    // The button, whether playback starts from the end, the bytes after each picture, and the
+    // pictures shown.
+    const std::tuple<const char*, Play, bool, int, Indexes> cases[] = {
         {"speed 1 forward", &Form1::cmdUpF_Click, false, 0, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
         {"speed 1 backward", &Form1::cmdDownF_Click, true, 0, {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}},
         {"speed 2 forward", &Form1::cmdUpFF_Click, false, 0, {4, 9}},
@@ -77,21 +74,21 @@ TEST_F(NavigationTest, PlaybackAtEachSpeedShowsAndPacesItsPictures) {
         {"speed 3 forward", &Form1::cmdUpFFF_Click, false, 150000, {2, 4, 6, 8, 10}},
         {"speed 3 backward", &Form1::cmdDownFFF_Click, true, 150000, {9, 7, 5, 3, 1, 0}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, play, fromEnd, junk, pictures] : cases) {
+        SCOPED_TRACE(name);
         RecordingOptions options{12};
-        options.junkAfter = c.junk;
+        options.junkAfter = junk;
         Open(options);
-        if (c.fromEnd) form->cmdUpE_Click();
+        if (fromEnd) form->cmdUpE_Click();
         shown.clear();
         desktop.clockStep = 0;
         desktop.waits.clear();
         form->state.playDelay = 0.25f;
-        (form.get()->*c.play)();
-        EXPECT_EQ(shown, c.pictures);
-        EXPECT_EQ(desktop.waits, std::vector<double>(c.pictures.size(), 0.25));
+        (form.get()->*play)();
+        EXPECT_EQ(shown, pictures);
+        EXPECT_EQ(desktop.waits, std::vector<double>(pictures.size(), 0.25));
         EXPECT_FALSE(form->state.playing);
-        EXPECT_EQ(Pictures(), c.fromEnd ? kBackwardEnd : kForwardEnd);
+        EXPECT_EQ(Pictures(), fromEnd ? kBackwardEnd : kForwardEnd);
     }
     // A delay shorter than a picture takes still gives one round of events per picture.
     Open({3});
@@ -108,44 +105,34 @@ TEST_F(NavigationTest, PlaybackAtEachSpeedShowsAndPacesItsPictures) {
 // Buttons pressed from inside the playback loop once some pictures were shown.
 TEST_F(NavigationTest, ButtonsDuringPlayback) {
     using F = Form1;
-    const struct {
-        const char* name;
-        int count;
-        void (Form1::*play)();
-        std::size_t after;
-        void (Form1::*press)();
-        Indexes pictures;
-        QStringList endPictures;
-    } cases[] = {
+    using Press = void (Form1::*)();
+    // Pictures in the recording, the play button, the pictures after which the other button is
+    // pressed, the pictures shown and the buttons at the end.
+    const std::tuple<const char*, int, Press, std::size_t, Press, Indexes, QStringList> cases[] = {
         // Stopped, not ended: everything normal but the stop button.
         {"stop, speed 1", 10, &F::cmdUpF_Click, 2, &F::cmdStop_Click, {0, 1, 2}, kStopped},
         // The running group of five seeks completes.
         {"stop, speed 2", 20, &F::cmdUpFF_Click, 1, &F::cmdStop_Click, {4, 9}, kStopped},
         // Another play button stops playback and starts nothing.
         {"speed 2 back", 10, &F::cmdUpF_Click, 1, &F::cmdDownFF_Click, {0, 1}, kStopped},
-        {"back, then on",
-         6,
-         &F::cmdUpF_Click,
-         3,
-         &F::cmdDown_Click,
-         {0, 1, 2, 1, 2, 3, 4, 5},
-         kForwardEnd},
+        // A step back goes on from the picture before it.
+        {"back", 6, &F::cmdUpF_Click, 3, &F::cmdDown_Click, {0, 1, 2, 1, 2, 3, 4, 5}, kForwardEnd},
         {"file is ignored", 4, &F::cmdUpF_Click, 1, &F::cmdFile_Click, {0, 1, 2, 3}, kForwardEnd},
         {"up is ignored", 4, &F::cmdUpF_Click, 1, &F::cmdUp_Click, {0, 1, 2, 3}, kForwardEnd},
     };
     QStringList duringPlayback;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open({c.count});
-        After(c.after, [&] {
+    for (const auto& [name, count, play, after, press, pictures, endPictures] : cases) {
+        SCOPED_TRACE(name);
+        Open({count});
+        After(after, [&] {
             duringPlayback = Pictures();
-            (form.get()->*c.press)();
+            (form.get()->*press)();
         });
-        (form.get()->*c.play)();
-        EXPECT_EQ(shown, c.pictures);
+        (form.get()->*play)();
+        EXPECT_EQ(shown, pictures);
         EXPECT_FALSE(form->state.playing);
         EXPECT_TRUE(form->state.barEnabled);
-        EXPECT_EQ(Pictures(), c.endPictures);
+        EXPECT_EQ(Pictures(), endPictures);
     }
     EXPECT_EQ(duringPlayback, QStringList({"DownEU", "DownFFFU", "DownFFU", "DownFU", "DownU",
                                            "Stop", "UpU", "UpFA", "UpFFU", "UpFFFU", "UpEU"}));
@@ -201,14 +188,8 @@ TEST_F(NavigationTest, ThumbZoneAndClicksBesideIt) {
     form->cmdUp_Click();
     form->cmdUp_Click();
     const float thumb = form->shPlay->Left() + form->shPlay->Width();
-    const struct {
-        const char* name;
-        int button;
-        float x, y;
-        bool dragging;
-        int pictures;  // pictures shown by the press
-        Qt::CursorShape cursor;
-    } cases[] = {
+    // The press (button, x, y), then whether it drags, the pictures it shows and the cursor.
+    const std::tuple<const char*, int, float, float, bool, int, Qt::CursorShape> cases[] = {
         {"in the zone", 1, thumb + 59.5f, 400, true, 0, Qt::SizeHorCursor},
         {"60 twips right is outside: steps forward", 1, thumb + 60, 400, false, 1, Qt::ArrowCursor},
         {"60 twips left is outside: steps backward", 1, thumb - 60, 400, false, 1, Qt::ArrowCursor},
@@ -216,17 +197,17 @@ TEST_F(NavigationTest, ThumbZoneAndClicksBesideIt) {
         {"frame outside the bar", 1, 60, 400, false, 0, Qt::ArrowCursor},
         {"on the bar's top edge", 1, thumb, 360, false, 0, Qt::ArrowCursor},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, button, x, y, dragging, pictures, cursor] : cases) {
+        SCOPED_TRACE(name);
         form->setCursor(Qt::ArrowCursor);
         form->state.barDragging = false;
         form->state.barEnabled = true;
         shown.clear();
-        form->fraCmd_MouseDown(c.button, 0, c.x, c.y);
-        EXPECT_EQ(form->state.barDragging, c.dragging);
-        EXPECT_EQ(static_cast<int>(shown.size()), c.pictures);
-        EXPECT_EQ(form->cursor().shape(), c.cursor);
-        if (c.pictures == 1) (c.x > thumb) ? form->cmdDown_Click() : form->cmdUp_Click();
+        form->fraCmd_MouseDown(button, 0, x, y);
+        EXPECT_EQ(form->state.barDragging, dragging);
+        EXPECT_EQ(static_cast<int>(shown.size()), pictures);
+        EXPECT_EQ(form->cursor().shape(), cursor);
+        if (pictures == 1) (x > thumb) ? form->cmdDown_Click() : form->cmdUp_Click();
     }
 }
 

@@ -44,11 +44,8 @@ bool CentreNear(const QImage& tile, QColor colour, int tolerance = 6) {
 
 TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
     // Expected tiles from the slippy-map formulas as published with the tile servers.
-    const struct {
-        double lat, lon;
-        int z;
-        std::int64_t x, y;
-    } cases[] = {
+    // Latitude, longitude and zoom, and the tile x and y.
+    const std::tuple<double, double, int, std::int64_t, std::int64_t> cases[] = {
         {0, 0, 0, 0, 0},
         {-70, 150, 0, 0, 0},
         {52.2318, 21.0060, 16, 36592, 21578},    // Warsaw, north-east
@@ -60,13 +57,13 @@ TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
         {10, 180.0, 3, 0, 3},                    // 180 E is 180 W
         {89.9, 0, 2, 2, 0},                      // beyond the Mercator limit: clamped
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lat << "," << c.lon << " z" << c.z);
-        EXPECT_EQ(TileAt(c.lat, c.lon, c.z), (TileId{c.z, c.x, c.y}));
-        const LatLon back = MercatorLatLon(MercatorPixel(c.lat, c.lon, 12), 12);
-        if (std::fabs(c.lat) < kMaxMercatorLatitude && std::fabs(c.lon) < 180) {
-            EXPECT_NEAR(back.lat, c.lat, 1e-9);
-            EXPECT_NEAR(back.lon, c.lon, 1e-9);
+    for (const auto& [lat, lon, z, x, y] : cases) {
+        SCOPED_TRACE(testing::Message() << lat << "," << lon << " z" << z);
+        EXPECT_EQ(TileAt(lat, lon, z), (TileId{z, x, y}));
+        const LatLon back = MercatorLatLon(MercatorPixel(lat, lon, 12), 12);
+        if (std::fabs(lat) < kMaxMercatorLatitude && std::fabs(lon) < 180) {
+            EXPECT_NEAR(back.lat, lat, 1e-9);
+            EXPECT_NEAR(back.lon, lon, 1e-9);
         }
     }
     // EPSG:3857 edges.

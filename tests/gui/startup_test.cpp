@@ -83,14 +83,8 @@ TEST_F(StartupTest, NewFileOutcomes) {
                 QFile::link(Path("a.m1v"), Path("b.m1v")));
     // The system's reason for a loop of links; not damaged media: no question.
     const std::string reason = std::strerror(ELOOP);
-    const struct {
-        QString name;
-        bool result;
-        QString caption;
-        QStringList pictures;
-        bool open;
-        std::uint8_t format;
-    } cases[] = {
+    // The name, what NewFile answers, the caption, buttons, whether the file stays open, format.
+    const std::tuple<QString, bool, QString, QStringList, bool, std::uint8_t> cases[] = {
         {forty, true, forty, kForwardOnly, true, 2},
         {base + tail, true, "..." + tail, kForwardOnly, true, 2},
         {Path("cif.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
@@ -100,17 +94,17 @@ TEST_F(StartupTest, NewFileOutcomes) {
         {"", false, "", kAllUnavailable, false, 0},
     };
     Start();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.toStdString());
+    for (const auto& [name, result, caption, pictures, open, format] : cases) {
+        SCOPED_TRACE(name.toStdString());
         form->UnActiveDownCmd();
         form->state.picFormat = 0;
-        EXPECT_EQ(form->NewFile(c.name), c.result);
-        EXPECT_EQ(form->lblFile->text(), c.caption);
-        EXPECT_EQ(Pictures(), c.pictures);
-        EXPECT_EQ(form->streamFile.isOpen(), c.open);
-        EXPECT_EQ(form->state.picFormat, c.format);
+        EXPECT_EQ(form->NewFile(name), result);
+        EXPECT_EQ(form->lblFile->text(), caption);
+        EXPECT_EQ(Pictures(), pictures);
+        EXPECT_EQ(form->streamFile.isOpen(), open);
+        EXPECT_EQ(form->state.picFormat, format);
         EXPECT_EQ(form->lblPlay->text(), "0%");
-        if (c.result) {  // ready for the first step; the labels wait for the first picture
+        if (result) {  // ready for the first step; the labels wait for the first picture
             EXPECT_TRUE(form->state.barEnabled && form->cmdCut->isEnabled());
             EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(rec.bytes.size()));
             EXPECT_EQ(form->streamFile.readPosition(), 7);
@@ -241,39 +235,34 @@ TEST_F(WindowTest, ViewerOpensWhatItsArgumentsName) {
 // beside the executable wins. With no file open the open dialog starts at the demo.
 TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
     const QString bin = Path("bin"), share = Path("share/droskal");
-    const struct {
-        const char* ini;  // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
-        const char* map;
-        const char* demo;
-        float playDelay;
-        int mapSize;  // 8 beside, 16 shared, 0 none
-        QString dialogStart;
-    } cases[] = {
+    // Where Droskal.ini, map.gif and the demo are ("b" beside, "s" shared, both or none), and
+    // the delay, map width (8 beside, 16 shared) and dialog start the viewer gets.
+    const std::tuple<const char*, const char*, const char*, float, int, QString> cases[] = {
         {"", "", "", 0.1f, 0, ""},
         {"s", "s", "s", 0.7f, 16, share + "/demo.m1v"},
         {"bs", "bs", "bs", 0.3f, 8, bin + "/demo.m1v"},
         {"b", "s", "", 0.3f, 16, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.ini) + "/" + c.map + "/" + c.demo);
+    for (const auto& [iniAt, mapAt, demoAt, playDelay, mapSize, dialogStart] : cases) {
+        SCOPED_TRACE(std::string(iniAt) + "/" + mapAt + "/" + demoAt);
         const QByteArray ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
         for (const auto& [folder, tag, delay, size] :
              {std::tuple{bin, 'b', "0.3", 8}, std::tuple{share, 's', "0.7", 16}}) {
             ASSERT_TRUE(QDir(folder).removeRecursively() && QDir().mkpath(folder));
-            if (std::strchr(c.ini, tag)) WriteBytes(folder + "/Droskal.ini", ini + delay + "\n");
+            if (std::strchr(iniAt, tag)) WriteBytes(folder + "/Droskal.ini", ini + delay + "\n");
             QImage map(size, size, QImage::Format_RGB32);
             map.fill(Qt::gray);
-            ASSERT_TRUE(!std::strchr(c.map, tag) || map.save(folder + "/map.gif", "PNG"));
-            if (std::strchr(c.demo, tag)) WriteRecording(folder + "/demo.m1v");
+            ASSERT_TRUE(!std::strchr(mapAt, tag) || map.save(folder + "/map.gif", "PNG"));
+            if (std::strchr(demoAt, tag)) WriteRecording(folder + "/demo.m1v");
         }
         form = StartViewer(desktop, StartupFromArguments({bin + "/Droskal"}, bin + "/Droskal"));
-        EXPECT_FLOAT_EQ(form->state.playDelay, c.playDelay);
-        EXPECT_EQ(form->state.mapPicture.width(), c.mapSize);
+        EXPECT_FLOAT_EQ(form->state.playDelay, playDelay);
+        EXPECT_EQ(form->state.mapPicture.width(), mapSize);
         desktop.dialogs.clear();
         desktop.dialogAnswers = {""};
         form->cmdFile_Click();
         ASSERT_EQ(desktop.dialogs.size(), 1u);
-        EXPECT_EQ(desktop.dialogs[0].initialName, c.dialogStart);
+        EXPECT_EQ(desktop.dialogs[0].initialName, dialogStart);
     }
 }
 

@@ -108,14 +108,8 @@ class TimeTest : public RecordingTest {
 };
 
 TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
-    const struct {
-        const char* zone;
-        const char* unit;
-        int picture;
-        const char* time;
-        const char* speed;
-        bool grey;
-    } cases[] = {
+    // Zone, unit and picture, and the time, speed and greying shown for them.
+    const std::tuple<const char*, const char*, int, const char*, const char*, bool> cases[] = {
         {"UTC", "km/h", 0, "27.10.2024  00:59:40", "50 km/h", false},
         {"UTC", "mph", 0, "27.10.2024  00:59:40", "31 mph", false},
         {"UTC", "kn", 0, "27.10.2024  00:59:40", "27 kn", false},
@@ -126,18 +120,18 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
         {"UTC", "km/h", 5, "27.10.2024  00:59:44", "50 km/h", true},
         {"Europe/Warsaw", "km/h", 5, "27.10.24 02:59:44+02", "50 km/h", true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.zone) + " " + c.unit + " " + std::to_string(c.picture));
-        Setting("TimeZone", c.zone);
-        Setting("SpeedUnit", c.unit);
+    for (const auto& [zone, unit, picture, time, speed, grey] : cases) {
+        SCOPED_TRACE(std::string(zone) + " " + unit + " " + std::to_string(picture));
+        Setting("TimeZone", zone);
+        Setting("SpeedUnit", unit);
         OpenDrive();
-        Step(c.picture + 1);  // the first step shows picture 0
-        ASSERT_EQ(c.picture, Index());
-        EXPECT_EQ(c.time, form->lblTime->text().toStdString());
-        EXPECT_EQ(c.speed, form->lblSpeed->text().toStdString());
-        EXPECT_EQ(c.grey, Grey());
-        if (std::string(c.zone) != "UTC") {
-            EXPECT_TRUE(form->lblTime->toolTip().contains(c.zone))
+        Step(picture + 1);  // the first step shows picture 0
+        ASSERT_EQ(picture, Index());
+        EXPECT_EQ(time, form->lblTime->text().toStdString());
+        EXPECT_EQ(speed, form->lblSpeed->text().toStdString());
+        EXPECT_EQ(grey, Grey());
+        if (std::string(zone) != "UTC") {
+            EXPECT_TRUE(form->lblTime->toolTip().contains(zone))
                 << form->lblTime->toolTip().toStdString();
         }
     }
