@@ -130,10 +130,8 @@ TEST_F(HostileWindowTest, PictureWithHugeUserData) {
     writer.addPicture(picture);
     WriteBytes(Path("long.m1v"), writer.bytes());
     Start(Path("long.m1v"));
-    const QImage before = form->Pic1->image();
-    form->cmdUp_Click();
+    PressEverything();
     EXPECT_EQ(form->cmdUp->pictureKey(), "UpU");
-    EXPECT_EQ(form->Pic1->image(), before);
     EXPECT_FALSE(form->lblTime->isVisible());
     EXPECT_TRUE(desktop.messages.empty());
 }
