@@ -16,10 +16,6 @@ namespace {
 
 constexpr int kPictures = 20;
 
-void Click(QWidget* widget, QPoint at) {
-    Mouse(widget, at, {QEvent::MouseButtonPress});
-}
-
 // Out along a street for ten pictures and back over the same places, 1 s apart, from map
 // pixel (2000, 2000) of the built-in calibration eastwards, 11.7 pixels a picture.
 double LatOf(int) {
@@ -111,7 +107,7 @@ TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
     for (const auto& [from, offset, expected] : cases) {
         SCOPED_TRACE(testing::Message() << "from " << from);
         GoTo(from);
-        Click(form->Pic1, ClassicPixel(3) + offset);
+        Mouse(form->Pic1, ClassicPixel(3) + offset, {QEvent::MouseButtonPress});
         EXPECT_EQ(Index(), expected);
     }
     // With the route drawn, clicks go through the same conversion.
@@ -119,7 +115,7 @@ TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
     GoTo(0);
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 * 7327.0;  // map pixels between pictures
-    Click(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0));
+    Mouse(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0), {QEvent::MouseButtonPress});
     EXPECT_EQ(Index(), 7);
 }
 
@@ -173,7 +169,7 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     // Clicking the fix three pictures on seeks there.
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 / 360 * 256 * 65536;
-    Click(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0));
+    Mouse(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0), {QEvent::MouseButtonPress});
     EXPECT_EQ(Index(), 3);
 }
 

@@ -168,10 +168,7 @@ TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
         EXPECT_EQ(
             QImage(out).convertToFormat(QImage::Format_RGB32),
             form->Pic1->image().copy(0, 0, 642, areaHeight).convertToFormat(QImage::Format_RGB32));
-        if (width == 0) {
-            EXPECT_EQ(static_cast<std::uint8_t>(bmp[54]), 64);
-            EXPECT_EQ(static_cast<std::uint8_t>(bmp[55]), 64);
-        }
+        EXPECT_TRUE(width != 0 || bmp.mid(54, 3) == QByteArray(3, 64));  // the empty area's grey
         EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), out);
         EXPECT_EQ(desktop.dialogs.back().filter, "*.bmp|*.bmp");
         // The next snapshot's dialog offers the name just saved (cancelled here).
