@@ -134,22 +134,8 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
     }
 }
 
-TEST_F(TimeTest, ZoneAndUnitChosenInTheWindowAreRemembered) {
-    OpenDrive();
-    Step(1);
-    desktop.inputAnswers = {"Mars/Olympus", "Europe/Warsaw"};
-    Key(Qt::Key_Z);
-    ASSERT_EQ(1u, desktop.messages.size());
-    EXPECT_TRUE(desktop.messages[0].text.contains("Mars/Olympus"));
-    Key(Qt::Key_Z);
-    EXPECT_EQ("27.10.24 02:59:40+02", form->lblTime->text().toStdString());
-    EXPECT_EQ("Europe/Warsaw", desktop.settings["Droskal/Display/TimeZone"]);
-    Key(Qt::Key_U);
-    EXPECT_EQ("31 mph", form->lblSpeed->text().toStdString());
-    EXPECT_EQ("mph", desktop.settings["Droskal/Display/SpeedUnit"]);
-}
-
-TEST_F(TimeTest, StripOffLeavesTheWindowPixelForPixel) {
+// T, Z and U are remembered; the strip switched off leaves the window pixel for pixel.
+TEST_F(TimeTest, StripZoneAndUnitChosenInTheWindow) {
     OpenDrive();
     QApplication::processEvents();
     const QRect frame = form->geometry();
@@ -165,6 +151,18 @@ TEST_F(TimeTest, StripOffLeavesTheWindowPixelForPixel) {
     QApplication::processEvents();
     EXPECT_EQ(frame, form->geometry());
     EXPECT_TRUE(before == form->grab().toImage());
+
+    Step(1);
+    desktop.inputAnswers = {"Mars/Olympus", "Europe/Warsaw"};
+    Key(Qt::Key_Z);
+    ASSERT_EQ(1u, desktop.messages.size());
+    EXPECT_TRUE(desktop.messages[0].text.contains("Mars/Olympus"));
+    Key(Qt::Key_Z);
+    EXPECT_EQ("27.10.24 02:59:40+02", form->lblTime->text().toStdString());
+    EXPECT_EQ("Europe/Warsaw", desktop.settings["Droskal/Display/TimeZone"]);
+    Key(Qt::Key_U);
+    EXPECT_EQ("31 mph", form->lblSpeed->text().toStdString());
+    EXPECT_EQ("mph", desktop.settings["Droskal/Display/SpeedUnit"]);
 }
 
 TEST_F(TimeTest, StripClickDragWheelAndEvents) {
