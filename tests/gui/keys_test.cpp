@@ -114,37 +114,6 @@ TEST_F(KeysTest, PlaybackKeys) {
     EXPECT_FALSE(form->state.playing);
 }
 
-TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
-    struct Marks {
-        std::int64_t start, end;
-        float line1, line2;
-        QString picture;
-        bool operator==(const Marks&) const = default;
-    };
-    auto marks = [this] {
-        return Marks{form->state.cutStart, form->state.cutEnd, form->linCut1->X1(),
-                     form->linCut2->X1(), form->cmdCut->pictureKey()};
-    };
-    Open({5});
-    for (PictureButton* b :
-         {form->cmdUp, form->cmdUp, form->cmdCut, form->cmdUp, form->cmdUp, form->cmdCut})
-        b->click();
-    const Marks byButtons = marks();
-    ASSERT_EQ(byButtons.picture, "3");
-
-    Open({5});
-    desktop.beeps = 0;
-    Key(Qt::Key_O);  // no start mark: a beep
-    // I again sets a new start; O after a Home lies before it: a beep, the marks stay.
-    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Right,
-                      Qt::Key_Right, Qt::Key_O, Qt::Key_Home, Qt::Key_O}) {
-        Key(k);
-    }
-    EXPECT_EQ(marks(), byButtons);
-    EXPECT_EQ(desktop.beeps, 2);
-    EXPECT_TRUE(form->linCut2->isVisibleTo(form.get()));
-}
-
 // The 320 x 240 picture lies at x 160 of Pic1. At 2x each of its pixels is a 2 x 2 block.
 TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
     Open({3});

@@ -32,7 +32,9 @@ class SaveTest : public RecordingTest {
     }
 };
 
-TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
+// The cut button's cycle: start, end, clear, its lines and pictures; an end before the start
+// beeps and changes nothing. I and O set the same marks as the button.
+TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeepByButtonAndByKeys) {
     Open({4});
     EXPECT_TRUE(form->cmdCut->isEnabled());
     EXPECT_EQ(form->cmdCut->pictureKey(), "1");
@@ -61,6 +63,11 @@ TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
     EXPECT_TRUE(form->linCut2->isVisibleTo(form->fraCmd));
     EXPECT_TRUE(form->cmdSaveCut->isEnabled());
     EXPECT_EQ(form->cmdCut->pictureKey(), "3");
+    const auto marks = [this] {
+        return std::tuple(form->state.cutStart, form->state.cutEnd, form->linCut1->X1(),
+                          form->linCut2->X1(), form->cmdCut->pictureKey());
+    };
+    const auto byButton = marks();
 
     form->cmdCut_Click();
     EXPECT_EQ(form->state.cutStart, -1);
@@ -69,6 +76,16 @@ TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
     EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
     EXPECT_FALSE(form->cmdSaveCut->isEnabled());
     EXPECT_EQ(form->cmdCut->pictureKey(), "1");
+
+    // O without a start beeps; I again sets a new start; O before it beeps.
+    Open({4});
+    desktop.beeps = 0;
+    for (Qt::Key k : {Qt::Key_O, Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Left,
+                      Qt::Key_O, Qt::Key_Right, Qt::Key_O})
+        Key(k);
+    EXPECT_EQ(marks(), byButton);
+    EXPECT_EQ(desktop.beeps, 2);
+    EXPECT_TRUE(form->linCut2->isVisibleTo(form.get()));
 }
 
 TEST_F(SaveTest, WorkedExampleBytes) {
