@@ -91,9 +91,6 @@ class TimeTest : public RecordingTest {
         while (!form->timeView.complete && wait.elapsed() < 10000) QApplication::processEvents();
         ASSERT_TRUE(form->timeView.complete);
     }
-    void Setting(const char* key, const char* value) {
-        desktop.settings[QString("Droskal/Display/") + key] = value;
-    }
     void Step(int count) {
         for (int i = 0; i < count; ++i) form->cmdUp_Click();
     }
@@ -119,8 +116,8 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
     };
     for (const auto& [zone, unit, picture, time, speed, grey] : cases) {
         SCOPED_TRACE(std::string(zone) + " " + unit + " " + std::to_string(picture));
-        Setting("TimeZone", zone);
-        Setting("SpeedUnit", unit);
+        desktop.settings["Droskal/Display/TimeZone"] = zone;
+        desktop.settings["Droskal/Display/SpeedUnit"] = unit;
         OpenDrive();
         Step(picture + 1);  // the first step shows picture 0
         ASSERT_EQ(picture, Index());
@@ -166,7 +163,7 @@ TEST_F(TimeTest, StripZoneAndUnitChosenInTheWindow) {
 }
 
 TEST_F(TimeTest, StripClickDragWheelAndEvents) {
-    Setting("Timeline", "1");
+    desktop.settings["Droskal/Display/Timeline"] = "1";
     OpenDrive();
     TimelineStrip* strip = form->timeline;
     ASSERT_TRUE(strip && strip->isVisible());
@@ -213,7 +210,7 @@ TEST_F(TimeTest, StripClickDragWheelAndEvents) {
 }
 
 TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
-    Setting("TimeZone", "Europe/Warsaw");
+    desktop.settings["Droskal/Display/TimeZone"] = "Europe/Warsaw";
     OpenDrive();
     // The answer typed, the picture shown then (-1: the one before) and part of the message.
     const std::tuple<const char*, int, const char*> cases[] = {
