@@ -32,14 +32,13 @@ QByteArray Encoded(QColor colour, const char* format) {
     return bytes;
 }
 
-bool Near(QColor a, QColor b, int tolerance = 6) {
-    return std::abs(a.red() - b.red()) <= tolerance &&
-           std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
+// Whether the tile's centre has the colour, give or take `tolerance` in each channel.
 bool CentreNear(const QImage& tile, QColor colour, int tolerance = 6) {
-    return !tile.isNull() && Near(tile.pixelColor(128, 128), colour, tolerance);
+    if (tile.isNull()) return false;
+    const QColor c = tile.pixelColor(128, 128);
+    return std::abs(c.red() - colour.red()) <= tolerance &&
+           std::abs(c.green() - colour.green()) <= tolerance &&
+           std::abs(c.blue() - colour.blue()) <= tolerance;
 }
 
 TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
@@ -130,19 +129,11 @@ TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
         if (auto s = MakeSource(entry, false, error)) sources.push_back(std::move(s));
     }
     ASSERT_EQ(sources.size(), 2u);
-    // The MBTiles (zoom 1..2) has no tile over Warsaw at z16: the folder draws it.
-    SourceChoice choice = ChooseSource(sources, 52.2318, 21.0060, 16, 1.0);
-    ASSERT_EQ(choice.source, sources[1].get());
+    // The MBTiles (zoom 1..2) has no tile over Warsaw at z16: the folder draws it (a window
+    // test sees it drawn).
+    const SourceChoice choice = ChooseSource(sources, 52.2318, 21.0060, 16, 1.0);
+    EXPECT_EQ(choice.source, sources[1].get());
     EXPECT_EQ(choice.projection.zoom, 16);
-    QImage view(64, 64, QImage::Format_RGB32);
-    view.fill(Qt::black);
-    {
-        QPainter painter(&view);
-        const QPointF at = choice.projection.toWorld(52.2318, 21.0060);
-        ASSERT_TRUE(choice.source->paint(painter, choice.projection,
-                                         QRectF(at - QPointF(32, 32), QSizeF(64, 64))));
-    }
-    EXPECT_TRUE(Near(view.pixelColor(32, 32), Qt::green));
     // North-east at zoom 1 is the MBTiles' red tile; nowhere covered: no source.
     EXPECT_EQ(ChooseSource(sources, 40, 100, 1, 1.0).source, sources[0].get());
     EXPECT_EQ(ChooseSource(sources, -40, 100, 16, 1.0).source, nullptr);
