@@ -218,12 +218,12 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
 }
 
 // Statuses: 'A' a valid fix, 'V' none, 'j' a valid fix after a time jump.
-std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double lon0 = 21.0) {
+std::vector<RoutePoint> Drive(const char* statuses) {
     std::vector<RoutePoint> route;
     for (int i = 0; statuses[i] != 0; ++i) {
         RoutePoint p;
-        p.lat = lat0 + 0.0004 * i;
-        p.lon = lon0 + 0.0007 * i;
+        p.lat = 52.2 + 0.0004 * i;
+        p.lon = 21.0 + 0.0007 * i;
         p.valid = statuses[i] != 'V';
         p.speedKmh = 10.0 * i;
         p.time = statuses[i] == 'j' ? 1000 : i;
@@ -262,21 +262,6 @@ TEST(Route, StretchesBreakWhereTheFixIsLostOrTheTimeJumps) {
     EXPECT_EQ(pixel(0), QColor(Qt::magenta));
     EXPECT_EQ(pixel(9), QColor(Qt::magenta));
     EXPECT_EQ(pixel(5), QColor(Qt::white));
-}
-
-TEST(Route, NearestFixPrefersThePassNearestInTime) {
-    // Out and back along the same road: pictures 0..4 out, 5..9 back over the same places.
-    std::vector<RoutePoint> route = Drive("AAAAAAAAAA");
-    for (int i = 5; i < 10; ++i) {
-        route[i].lat = route[9 - i].lat;
-        route[i].lon = route[9 - i].lon + 0.00001;
-    }
-    const Projection p = Projection::Mercator(17);
-    const QPointF at = p.toWorld(route[3].lat, route[3].lon);
-    for (const auto& [current, expected] :
-         {std::pair<std::int64_t, std::size_t>{0, 3}, {9, 6}, {4, 3}, {5, 6}})
-        EXPECT_EQ(NearestFix(route, p, at, 30, current), expected) << current;
-    EXPECT_EQ(NearestFix(route, p, at + QPointF(0, 200), 30, 0), std::nullopt);
 }
 
 // Whether the world file places the fix at (x, y) in its map's units on a pixel of one of the
