@@ -120,20 +120,17 @@ TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
     const TestRecording small = WriteRecording(Path("cif.m1v"));
     const TestRecording large =
         WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
+    const auto layout = [this] {
+        return std::tuple(form->state.picFormat, form->state.picBuf.size(), form->size(),
+                          form->Pic1->height(), form->fraCmd->y());
+    };
     Start(large.path);
-    EXPECT_EQ(form->state.picFormat, 1);
-    EXPECT_EQ(form->state.picBuf.size(), 640u * 480 * 3);
-    EXPECT_EQ(form->size(), QSize(642, 625));
-    EXPECT_EQ(form->Pic1->height(), 480);
-    EXPECT_EQ(form->fraCmd->y(), 486);
+    EXPECT_EQ(layout(), std::tuple(1, 640u * 480 * 3, QSize(642, 625), 480, 486));
     form->move(form->x(), 300);
     const int bottom = form->geometry().bottom();
     form->streamFile.close();
     ASSERT_TRUE(form->NewFile(small.path));
-    EXPECT_EQ(form->state.picFormat, 2);
-    EXPECT_EQ(form->state.picBuf.size(), 320u * 240 * 3);
-    EXPECT_EQ(form->size(), QSize(642, 387));
-    EXPECT_EQ(form->fraCmd->y(), 248);
+    EXPECT_EQ(layout(), std::tuple(2, 320u * 240 * 3, QSize(642, 387), 242, 248));
     EXPECT_EQ(form->geometry().bottom(), bottom);
     // Back to 640x480 near the top of the screen: the top stops at 0.
     form->move(form->x(), 10);
