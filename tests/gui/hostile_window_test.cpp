@@ -159,9 +159,8 @@ TEST_F(HostileWindowTest, IncompleteAndDamagedIniFiles) {
         desktop.messages.clear();
         desktop.settings.insert("Droskal/Setup/MpegFile", "/remembered.m1v");
         Start("/some/file.m1v");
-        if (messages >= 0) {
-            EXPECT_EQ(static_cast<int>(desktop.messages.size()), messages);
-        }
+        EXPECT_TRUE(messages < 0 || static_cast<int>(desktop.messages.size()) == messages)
+            << desktop.messages.size();
         if (started) {
             EXPECT_FLOAT_EQ(form->state.playDelay, 1.0f);
             EXPECT_EQ(form->lblFile->text(), "File not found !");

@@ -189,9 +189,8 @@ TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
         for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
         leave();
         QTest::qWait(50);
-        EXPECT_FALSE(form->isFullScreen());
-        EXPECT_EQ(form->geometry(), window);
-        EXPECT_EQ(form->Pic1->geometry(), picture);
+        EXPECT_EQ(std::tuple(form->isFullScreen(), form->geometry(), form->Pic1->geometry()),
+                  std::tuple(false, window, picture));
         EXPECT_EQ(form->ShownView(), classic);
     }
 }
