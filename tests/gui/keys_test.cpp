@@ -115,9 +115,41 @@ TEST_F(KeysTest, PlaybackKeys) {
 }
 
 // The 320 x 240 picture lies at x 160 of Pic1. At 2x each of its pixels is a 2 x 2 block.
-TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
+TEST_F(KeysTest, FullScreenAndBackThenZoomThatStaysWhileStepping) {
     Open({3});
     Key(Qt::Key_Right);
+    // Full screen and back restores the window.
+    const QRect window = form->geometry(), picture = form->Pic1->geometry();
+    const QImage classic = form->ShownView();
+    const std::pair<std::function<void()>, std::function<void()>> ways[] = {
+        {[this] { Key(Qt::Key_F); }, [this] { Key(Qt::Key_Escape); }},
+        {[this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
+         [this] { Key(Qt::Key_F11); }},
+    };
+    for (const auto& [enter, leave] : ways) {
+        enter();
+        QTest::qWait(50);
+        ASSERT_TRUE(form->isFullScreen());
+        const QSize screen = form->screen()->geometry().size();
+        EXPECT_EQ(form->size(), screen);
+        // The buttons along the bottom; the picture scaled to the rest, keeping its aspect.
+        const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
+        EXPECT_EQ(form->fraCmd->geometry().bottom(), screen.height() - 1);
+        EXPECT_EQ(form->Pic1->geometry(), QRect(QPoint(0, 0), area.toSize()));
+        // Picture pixel (100, 60), well inside a square of the test pattern, where the
+        // smooth filter has only the gentle gradient to blend.
+        const double scale = std::min(area.width() / 320, area.height() / 240);
+        const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
+        const QRgb shown =
+            form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
+        const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
+        for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
+        leave();
+        QTest::qWait(50);
+        EXPECT_EQ(std::tuple(form->isFullScreen(), form->geometry(), form->Pic1->geometry()),
+                  std::tuple(false, window, picture));
+        EXPECT_EQ(form->ShownView(), classic);
+    }
     auto blocksOf = [this](QPoint corner) {
         const QImage view = form->ShownView();
         const QImage& image = form->Pic1->image();
@@ -157,42 +189,6 @@ TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
     QTest::mouseMove(form->Pic1, QPoint(260, 100));
     QTest::mouseRelease(form->Pic1, Qt::LeftButton, {}, QPoint(260, 100));
     EXPECT_EQ(blocksOf({180, 0}), 0);
-}
-
-TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
-    Open({3});
-    Key(Qt::Key_Right);
-    const QRect window = form->geometry(), picture = form->Pic1->geometry();
-    const QImage classic = form->ShownView();
-    const std::pair<std::function<void()>, std::function<void()>> ways[] = {
-        {[this] { Key(Qt::Key_F); }, [this] { Key(Qt::Key_Escape); }},
-        {[this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
-         [this] { Key(Qt::Key_F11); }},
-    };
-    for (const auto& [enter, leave] : ways) {
-        enter();
-        QTest::qWait(50);
-        ASSERT_TRUE(form->isFullScreen());
-        const QSize screen = form->screen()->geometry().size();
-        EXPECT_EQ(form->size(), screen);
-        // The buttons along the bottom; the picture scaled to the rest, keeping its aspect.
-        const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
-        EXPECT_EQ(form->fraCmd->geometry().bottom(), screen.height() - 1);
-        EXPECT_EQ(form->Pic1->geometry(), QRect(QPoint(0, 0), area.toSize()));
-        // Picture pixel (100, 60), well inside a square of the test pattern, where the
-        // smooth filter has only the gentle gradient to blend.
-        const double scale = std::min(area.width() / 320, area.height() / 240);
-        const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
-        const QRgb shown =
-            form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
-        const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
-        for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
-        leave();
-        QTest::qWait(50);
-        EXPECT_EQ(std::tuple(form->isFullScreen(), form->geometry(), form->Pic1->geometry()),
-                  std::tuple(false, window, picture));
-        EXPECT_EQ(form->ShownView(), classic);
-    }
 }
 
 TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {

@@ -77,26 +77,12 @@ class RouteTest : public RecordingTest {
     }
 };
 
-TEST_F(RouteTest, RKeyDrawsTheRouteAndOffLeavesTheClassicPicture) {
+// Clicks seek to the nearest fix of the pass nearest in time, with or without the route, which
+// R draws, remembers, and takes off again leaving the classic picture.
+TEST_F(RouteTest, ClicksSeekAndRDrawsTheRoute) {
     StartInMapView();
     const QImage classic = form->Pic1->image();
     EXPECT_EQ(RouteColouredPixels(), 0);
-    PressKey(form.get(), Qt::Key_R);
-    EXPECT_TRUE(form->RouteShown());
-    EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "1");
-    // 30 knots = 55.56 km/h: the 40-60 band, along the whole street.
-    EXPECT_GT(RouteColouredPixels(), 150);
-    PressKey(form.get(), Qt::Key_R);
-    EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "0");
-    EXPECT_EQ(form->Pic1->image(), classic);
-    // Remembered: a new window starts with the route shown.
-    desktop.settings["Droskal/Display/Route"] = "1";
-    Start(Path("drive.m1v"));
-    EXPECT_TRUE(form->RouteShown());
-}
-
-TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
-    StartInMapView();
     // Picture 3's place is passed again by picture 16.
     const std::tuple<int, QPoint, int> cases[] = {
         {0, {0, 0}, 3},    // on the way out
@@ -110,13 +96,24 @@ TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
         Mouse(form->Pic1, ClassicPixel(3) + offset, {QEvent::MouseButtonPress});
         EXPECT_EQ(Index(), expected);
     }
-    // With the route drawn, clicks go through the same conversion.
-    PressKey(form.get(), Qt::Key_R);
     GoTo(0);
+    PressKey(form.get(), Qt::Key_R);
+    EXPECT_TRUE(form->RouteShown());
+    EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "1");
+    // 30 knots = 55.56 km/h: the 40-60 band, along the whole street.
+    EXPECT_GT(RouteColouredPixels(), 150);
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 * 7327.0;  // map pixels between pictures
     Mouse(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0), {QEvent::MouseButtonPress});
     EXPECT_EQ(Index(), 7);
+    GoTo(0);
+    PressKey(form.get(), Qt::Key_R);
+    EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "0");
+    EXPECT_EQ(form->Pic1->image(), classic);
+    // Remembered: a new window starts with the route shown.
+    desktop.settings["Droskal/Display/Route"] = "1";
+    Start(Path("drive.m1v"));
+    EXPECT_TRUE(form->RouteShown());
 }
 
 TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
