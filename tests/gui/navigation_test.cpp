@@ -148,9 +148,7 @@ TEST_F(NavigationTest, ButtonsDuringPlayback) {
         EXPECT_EQ(shown.size(), 2u);
         EXPECT_TRUE(desktop.waits.empty());
     }
-}
-
-TEST_F(NavigationTest, CloseDuringPlaybackWaitsForTheLoop) {
+    // A close during playback waits for the loop.
     for (int count : {10, 1}) {  // stopped by the close, or by the end of the file
         SCOPED_TRACE(count);
         Open({count});

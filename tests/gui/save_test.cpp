@@ -88,10 +88,7 @@ TEST_F(SaveTest, WorkedExampleBytes) {
     form->state.cutEnd = 50000;
     desktop.dialogAnswers.push_back(Path("out.MPEG"));
     form->cmdSaveCut_Click();
-    const QByteArray out = ReadAll(Path("out.MPEG"));
-    ASSERT_EQ(out.size(), 49032);
-    EXPECT_EQ(out.left(20), Slice(1, 20));
-    EXPECT_EQ(out.mid(20), Slice(989, 50000));
+    EXPECT_EQ(ReadAll(Path("out.MPEG")), Slice(1, 20) + Slice(989, 50000));  // 49,032 bytes
     EXPECT_EQ(desktop.dialogs.back().filter, "*.MPEG|*.MPEG");
     EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), Path("out.MPEG"));
     EXPECT_EQ(form->state.cutFileName, Path("out.MPEG"));

@@ -41,7 +41,7 @@ TEST_F(StartupTest, IniValuesTheirMessagesAndTheDefaultsWithoutIni) {
     EXPECT_EQ(desktop.messages[2].icon, Desktop::Icon::Information);
 }
 
-TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
+TEST_F(StartupTest, CommandLineQuotesTheRememberedFileAndTheOpenDialog) {
     const TestRecording rec = WriteRecording(Path("a b.m1v"));
     desktop.settings.insert("Droskal/Setup/MpegFile", rec.path);
     desktop.settings.insert("Droskal/Setup/BmpFile", "/tmp/last.bmp");
@@ -68,6 +68,24 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
     }
     QDir::setCurrent(startFolder);
     EXPECT_EQ(form->lblFile->text(), "File not found !");
+    // The open dialog cancelled reopens the file; a missing choice keeps the name.
+    Start(rec.path);
+    ASSERT_TRUE(form->FindStartUp(1) && form->FindPicStart(1) &&
+                form->ReadFrame(1, *form->frameBuf) && form->FindStartUp(1));
+    EXPECT_NE(form->lblPlay->text(), "0%");
+    form->cmdFile_Click();  // cancelled: the dialog hands back the name it was given
+    ASSERT_EQ(desktop.dialogs.size(), 1u);
+    EXPECT_EQ(desktop.dialogs[0].filter, "*.M1V (MPEG-1)|*.M1V");
+    EXPECT_EQ(desktop.dialogs[0].initialName, rec.path);
+    EXPECT_TRUE(form->streamFile.isOpen());
+    EXPECT_EQ(form->lblPlay->text(), "0%");
+    EXPECT_EQ(form->streamFile.readPosition(), 7);
+
+    desktop.dialogAnswers.push_back(Path("gone.m1v"));
+    form->cmdFile_Click();
+    EXPECT_EQ(form->lblFile->text(), "File not found !");
+    EXPECT_EQ(form->state.mpegFileName, rec.path);
+    EXPECT_FALSE(form->streamFile.isOpen());
 }
 
 // A name over 40 characters shows "..." and its last 37 characters.
@@ -137,27 +155,6 @@ TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
     form->streamFile.close();
     ASSERT_TRUE(form->NewFile(large.path));
     EXPECT_EQ(form->geometry().top(), 0);
-}
-
-TEST_F(StartupTest, OpenDialogCancelReopensAndMissingChoiceKeepsTheName) {
-    const TestRecording rec = WriteRecording(Path("r.m1v"));
-    Start(rec.path);
-    ASSERT_TRUE(form->FindStartUp(1) && form->FindPicStart(1) &&
-                form->ReadFrame(1, *form->frameBuf) && form->FindStartUp(1));
-    EXPECT_NE(form->lblPlay->text(), "0%");
-    form->cmdFile_Click();  // cancelled: the dialog hands back the name it was given
-    ASSERT_EQ(desktop.dialogs.size(), 1u);
-    EXPECT_EQ(desktop.dialogs[0].filter, "*.M1V (MPEG-1)|*.M1V");
-    EXPECT_EQ(desktop.dialogs[0].initialName, rec.path);
-    EXPECT_TRUE(form->streamFile.isOpen());
-    EXPECT_EQ(form->lblPlay->text(), "0%");
-    EXPECT_EQ(form->streamFile.readPosition(), 7);
-
-    desktop.dialogAnswers.push_back(Path("gone.m1v"));
-    form->cmdFile_Click();
-    EXPECT_EQ(form->lblFile->text(), "File not found !");
-    EXPECT_EQ(form->state.mpegFileName, rec.path);
-    EXPECT_FALSE(form->streamFile.isOpen());
 }
 
 // Qt's INI store in an isolated folder: a new run reads what the last one stored; a store full
