@@ -68,8 +68,8 @@ TEST_F(LayoutTest, EveryControlHasItsDesignState) {
 }
 
 TEST_F(LayoutTest, WindowIsFixedWithItsColoursFontsAndStacking) {
-    EXPECT_EQ(form->minimumSize(), QSize(642, 387));
-    EXPECT_EQ(form->maximumSize(), QSize(642, 387));
+    EXPECT_EQ(std::pair(form->minimumSize(), form->maximumSize()),
+              std::pair(QSize(642, 387), QSize(642, 387)));
     EXPECT_FALSE(form->windowFlags() &
                  (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(form->windowIcon().isNull());

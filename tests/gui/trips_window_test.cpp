@@ -22,9 +22,8 @@ class TripWindowTest : public RecordingTest {
     QString files;                   // the first letter of the file named at each picture shown
 
     void SetUp() override {
-        WriteBytes(Path("a.m1v"), a.bytes());
-        WriteBytes(Path("b.m1v"), b.bytes());
-        WriteBytes(Path("c.m1v"), c.bytes());
+        for (const auto& [name, drive] : {std::pair{"a", &a}, {"b", &b}, {"c", &c}})
+            WriteBytes(Path(QString("%1.m1v").arg(name)), drive->bytes());
         rec.pictures = a.pictures();  // trip 1's pictures
         for (PicturePositions p : b.pictures()) {
             p.picturePos += static_cast<std::int64_t>(a.bytes().size());
