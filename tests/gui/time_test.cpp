@@ -3,7 +3,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <cstdio>
 
 #include <gtest/gtest.h>
 
