@@ -66,14 +66,11 @@ class RouteTest : public RecordingTest {
         for (int i = 0; i < picture; ++i) form->cmdUp_Click();
         ASSERT_EQ(Index(), picture);
     }
-    int RouteColouredPixels() const {
-        const QImage image = form->Pic1->image();
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x)
-                count += image.pixelColor(x, y) == render::SpeedColour(55.56);
-        }
-        return count;
+    long RouteColouredPixels() const {
+        const QImage image = form->Pic1->image().convertToFormat(QImage::Format_RGB32);
+        const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+        return std::count(pixels, pixels + image.width() * image.height(),
+                          render::SpeedColour(55.56).rgb());
     }
 };
 

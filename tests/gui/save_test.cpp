@@ -187,10 +187,8 @@ TEST_F(SaveTest, SnapshotInMapViewHoldsThePointWhereItWasSeenAndIgnoresPlayback)
     ShowMap(true);  // no map: the degrees are shown instead
     ASSERT_TRUE(form->Pic1->isHidden());
     EXPECT_EQ(form->SnapshotImage(), form->Pic1->image());  // no point drawn into it
-    form->state.mapPicture = QImage(4096, 4096, QImage::Format_Indexed8);
-    form->state.mapPicture.setColorCount(1);
-    form->state.mapPicture.setColor(0, qRgb(250, 250, 240));
-    form->state.mapPicture.fill(0);
+    form->state.mapPicture = QImage(4096, 4096, QImage::Format_RGB32);
+    form->state.mapPicture.fill(QColor(250, 250, 240));
     form->ShowPos();
     ASSERT_FALSE(form->Pic1->isHidden());
     const QPoint centre = form->shPoint->geometry().center();
