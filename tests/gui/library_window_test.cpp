@@ -2,8 +2,8 @@
 // thread, its trips sort by distance and filter by date, and a double-click opens a trip in
 // the main window at its first picture.
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHeaderView>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -31,10 +31,7 @@ TEST_F(WindowTest, LibraryListsSortsFiltersAndOpensATrip) {
     EXPECT_EQ(w.windowTitle(), "Biblioteka");
     desktop.dialogAnswers.push_back(dir.path());  // the folder above: subfolders count
     w.cmdChoose->click();
-    QElapsedTimer timer;
-    timer.start();
-    while ((w.busy() || w.table->rowCount() == 0) && timer.elapsed() < 20000)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.busy() && w.table->rowCount() > 0; }, 20000));
     ASSERT_EQ(w.table->rowCount(), 2) << w.status->text().toStdString();
     EXPECT_TRUE(w.status->text().startsWith("Nagrania: 3, pominięte: 0"))
         << w.status->text().toStdString();
@@ -72,8 +69,7 @@ TEST_F(WindowTest, LibraryListsSortsFiltersAndOpensATrip) {
     }
 
     // The double-click on the longer drive (last row) opens it at its first picture.
-    const int row = 1;
-    const QPoint at = w.table->visualItemRect(w.table->item(row, LibraryWindow::kStart)).center();
+    const QPoint at = w.table->visualItemRect(w.table->item(1, LibraryWindow::kStart)).center();
     Mouse(w.table->viewport(), at,
           {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
            QEvent::MouseButtonRelease});

@@ -142,8 +142,7 @@ TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
 // A tile server on 127.0.0.1 that counts requests and answers every one with `status`.
 struct TileServer {
     QTcpServer server;
-    int requests = 0;
-    int status = 200;
+    int requests = 0, status = 200;
     QByteArray lastRequest;
 
     TileServer() {

@@ -1,7 +1,7 @@
 // Map view's route (R), clicks that seek to the nearest fix, the wheel's zoom and map sources
 // from the settings, on a real window.
 #include <QDir>
-#include <QThread>
+#include <QTest>
 
 #include <cmath>
 
@@ -50,8 +50,7 @@ class RouteTest : public RecordingTest {
     }
     // The route comes from the picture index, built in the background.
     void ShowFirstInMapView() {
-        for (int i = 0; i < 5000 && !form->pictureIndex.finished(); ++i) QThread::msleep(1);
-        ASSERT_TRUE(form->pictureIndex.finished());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->pictureIndex.finished(); }, 5000));
         form->cmdUp_Click();
         ShowMap(true);
     }
