@@ -1,68 +1,23 @@
 // Keys, wheel, zoom, full screen and drops on a real window, through real Qt events.
-#include <QApplication>
 #include <QDir>
 #include <QMimeData>
-#include <QTableWidget>
 #include <QTest>
-#include <QTimer>
 #include <QUrl>
-#include <QWheelEvent>
 
-#include <algorithm>
-#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
 
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/Actions.h"
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << text.toStdString();
-}
 
 namespace droskal {
 namespace {
 
-class KeysTest : public WindowTest {
-  protected:
-    TestRecording rec;
-    std::vector<int> shown;  // index of every picture shown
+using Indexes = std::vector<int>;
 
-    void Open(const RecordingOptions& options) {
-        desktop.clockStep = 1;
-        rec = WriteRecording(Path("r.m1v"), options);
-        Start(rec.path);
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        form->onPictureShown = [this] { shown.push_back(Index()); };
-    }
-    int Index() const {
-        for (std::size_t i = 0; i < rec.pictures.size(); ++i) {
-            if (rec.pictures[i].picturePos == form->state.picturePos) return static_cast<int>(i);
-        }
-        return -1;
-    }
-    // To the control with the focus, as a keyboard would: the keys are the window's.
-    void Press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QWidget* focus = QApplication::focusWidget();
-        QTest::keyClick(focus != nullptr && focus->window() == form.get() ? focus : form.get(), key,
-                        mods);
-    }
-    void Wheel(QWidget* target, QPointF at, int delta,
-               Qt::KeyboardModifiers mods = Qt::NoModifier) {
-        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          mods, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(target, &event);
-    }
-    // Runs `action` from inside the playback loop once `count` pictures have been shown.
-    void After(std::size_t count, std::function<void()> action) {
-        form->onPictureShown = [this, count, action] {
-            shown.push_back(Index());
-            if (shown.size() == count) QTimer::singleShot(0, form.get(), action);
-        };
-    }
+class KeysTest : public RecordingTest {
+  protected:
     // Drops file URLs, or a text when there are none.
     void Drop(const QStringList& paths) {
         QMimeData mime;
@@ -79,199 +34,150 @@ class KeysTest : public WindowTest {
 
 TEST_F(KeysTest, KeysAndWheelRunTheButtonsHandlers) {
     using K = QKeyCombination;
+    const K right(Qt::Key_Right), left(Qt::Key_Left), up(Qt::Key_Up), down(Qt::Key_Down);
+    const K home(Qt::Key_Home), end(Qt::Key_End), period(Qt::Key_Period), comma(Qt::Key_Comma);
     const K shiftRight = Qt::SHIFT | Qt::Key_Right, shiftLeft = Qt::SHIFT | Qt::Key_Left;
     RecordingOptions minutes{20}, noFix{20};
     minutes.secondsPerPicture = 10;
     noFix.validFix = false;
-    const struct {
-        const char* name;
-        RecordingOptions options;
-        std::vector<K> keys;
-        std::vector<int> pictures;
-        QStringList buttons;
-    } cases[] = {
-        {"Home right after opening: its button shows unavailable",
-         {5},
-         {K(Qt::Key_Home)},
-         {},
-         kForwardOnly},
-        {"→ . ← ,",
-         {5},
-         {K(Qt::Key_Right), K(Qt::Key_Period), K(Qt::Key_Right), K(Qt::Key_Left), K(Qt::Key_Comma)},
-         {0, 1, 2, 1, 0},
-         kStopped},
-        {"End, → does nothing, Home",
-         {5},
-         {K(Qt::Key_End), K(Qt::Key_Right), K(Qt::Key_Home)},
-         {4, 0},
-         kBackwardEnd},
-        {"Shift+→ and Shift+← move ten",
-         {25},
-         {K(Qt::Key_Right), shiftRight, shiftLeft},
-         {0, 10, 0},
-         kStopped},
-        {"Shift+→ past the end stops at the last",
-         {5},
-         {K(Qt::Key_Right), shiftRight},
-         {0, 4},
-         kForwardEnd},
-        {"↑ ↓ a minute by GPS time",
-         minutes,
-         {K(Qt::Key_Right), K(Qt::Key_Up), K(Qt::Key_Up), K(Qt::Key_Down)},
-         {0, 6, 12, 6},
-         kStopped},
-        {"↑ without a valid fix: 600 pictures, here the end",
-         noFix,
-         {K(Qt::Key_Right), K(Qt::Key_Up)},
-         {0, 19},
-         kForwardEnd},
+    const std::tuple<RecordingOptions, std::vector<K>, Indexes, QStringList> cases[] = {
+        {{5}, {home}, {}, kForwardOnly},  // right after opening: its button shows unavailable
+        {{5}, {right, period, right, left, comma}, {0, 1, 2, 1, 0}, kStopped},
+        {{5}, {end, right, home}, {4, 0}, kBackwardEnd},  // → at the end does nothing
+        {{25}, {right, shiftRight, shiftLeft}, {0, 10, 0}, kStopped},  // ten pictures
+        {{5}, {right, shiftRight}, {0, 4}, kForwardEnd},               // past the end: the last
+        {minutes, {right, up, up, down}, {0, 6, 12, 6}, kStopped},     // a minute by GPS time
+        {noFix, {right, up}, {0, 19}, kForwardEnd},  // without a fix 600 pictures: the end
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open(c.options);
-        shown.clear();
-        for (K key : c.keys) Press(key.key(), key.keyboardModifiers());
-        EXPECT_EQ(shown, c.pictures);
-        EXPECT_EQ(Pictures(), c.buttons);
+        const auto& [options, keys, pictures, buttons] = c;
+        SCOPED_TRACE(&c - cases);
+        Open(options);
+        for (K key : keys) Key(key.key(), key.keyboardModifiers());
+        EXPECT_EQ(shown, pictures);
+        EXPECT_EQ(Pictures(), buttons);
     }
     // The wheel: a notch a picture (down: forward), a touchpad's small steps adding up;
     // on the position bar ten a notch.
-    Open(RecordingOptions{25});
-    shown.clear();
+    Open({25});
     for (int delta : {-120, -30, -30, -30, -30, 120}) Wheel(form->Pic1, QPointF(300, 100), delta);
     Wheel(form->fraCmd, QPointF(300, 30), -120);
-    EXPECT_EQ(shown, (std::vector<int>{0, 1, 0, 10}));
-}
-
-// 0 .. 9 land where a release of the thumb at that tenth of the bar lands: on the first
-// picture whose start code begins at or after that share of the file.
-TEST_F(KeysTest, DigitsJumpToTenthsOfTheFile) {
-    Open(RecordingOptions{20});
+    EXPECT_EQ(shown, (Indexes{0, 1, 0, 10}));
+    // 0 .. 9 land where a release of the thumb at that tenth of the bar lands: on the first
+    // picture whose start code begins at or after that share of the file.
     for (int tenth : {5, 0, 9}) {
-        Press(static_cast<Qt::Key>(Qt::Key_0 + tenth));
+        Key(Qt::Key_0 + tenth);
         const double target =
             std::max(1.0, std::round(static_cast<double>(rec.bytes.size()) * tenth / 10));
-        int expected = 0;
-        while (static_cast<double>(rec.pictures[static_cast<std::size_t>(expected)].picturePos -
-                                   3) < target)
-            ++expected;
-        EXPECT_EQ(shown.back(), expected) << tenth;
+        const auto first = std::find_if(rec.pictures.begin(), rec.pictures.end(), [&](auto& p) {
+            return static_cast<double>(p.picturePos - 3) >= target;
+        });
+        EXPECT_EQ(shown.back(), first - rec.pictures.begin()) << tenth;
     }
 }
 
 TEST_F(KeysTest, PlaybackKeys) {
-    const struct {
-        const char* name;
-        Qt::Key start;
-        std::size_t after;
-        Qt::Key during;
-        std::vector<int> pictures;
-    } cases[] = {
+    // The key that starts, the pictures after which the other key comes, and the pictures shown.
+    const std::tuple<const char*, Qt::Key, std::size_t, Qt::Key, Indexes> cases[] = {
         // As the stop button: the picture being read at speed 1 is still shown.
         {"Space starts and stops", Qt::Key_Space, 2, Qt::Key_Space, {0, 1, 2}},
         {"K stops", Qt::Key_L, 1, Qt::Key_K, {0, 1}},
         {"→ stops, then steps", Qt::Key_Space, 2, Qt::Key_Right, {0, 1, 2, 3}},
         {"← stops, then steps back", Qt::Key_Space, 3, Qt::Key_Left, {0, 1, 2, 3, 2}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Open(RecordingOptions{10});
-        shown.clear();
-        After(c.after, [this, key = c.during] { Press(key); });
-        Press(c.start);
-        EXPECT_EQ(shown, c.pictures);
+    for (const auto& [name, start, after, during, pictures] : cases) {
+        SCOPED_TRACE(name);
+        Open({10});
+        After(after, [this, key = during] { Key(key); });
+        Key(start);
+        EXPECT_EQ(shown, pictures);
         EXPECT_FALSE(form->state.playing);
         EXPECT_EQ(Pictures(), kStopped);
     }
-}
-
-TEST_F(KeysTest, LPressedAgainPlaysOneSpeedFasterUpToThree) {
+    // L pressed again plays one speed faster, up to three.
     RecordingOptions options{16};
     options.junkAfter = 150000;  // speed 3 jumps pass one picture each
     Open(options);
     std::vector<QString> speeds;  // the active play picture at each picture shown
     form->onPictureShown = [&] {
-        shown.push_back(Index());
         for (const PictureButton* b : {form->cmdUpF, form->cmdUpFF, form->cmdUpFFF}) {
-            if (b->pictureKey().endsWith('A') &&
-                (speeds.empty() || speeds.back() != b->pictureKey())) {
-                speeds.push_back(b->pictureKey());
-                if (speeds.size() < 4)
-                    QTimer::singleShot(0, form.get(), [this] { Press(Qt::Key_L); });
-            }
+            if (!b->pictureKey().endsWith('A') ||
+                (!speeds.empty() && speeds.back() == b->pictureKey()))
+                continue;
+            speeds.push_back(b->pictureKey());
+            if (speeds.size() < 4) QTimer::singleShot(0, form.get(), [this] { Key(Qt::Key_L); });
         }
     };
-    Press(Qt::Key_L);
+    Key(Qt::Key_L);
     EXPECT_EQ(speeds, (std::vector<QString>{"UpFA", "UpFFA", "UpFFFA"}));
     EXPECT_FALSE(form->state.playing);
 }
 
-TEST_F(KeysTest, MarksWithIAndOAreTheCutButtonsMarks) {
-    struct Marks {
-        std::int64_t start, end;
-        float line1, line2;
-        QString picture;
-        bool operator==(const Marks&) const = default;
-    };
-    auto marks = [this] {
-        return Marks{form->state.cutStart, form->state.cutEnd, form->linCut1->X1(),
-                     form->linCut2->X1(), form->cmdCut->pictureKey()};
-    };
-    Open(RecordingOptions{5});
-    for (PictureButton* b :
-         {form->cmdUp, form->cmdUp, form->cmdCut, form->cmdUp, form->cmdUp, form->cmdCut})
-        b->click();
-    const Marks byButtons = marks();
-    ASSERT_EQ(byButtons.picture, "3");
-
-    Open(RecordingOptions{5});
-    desktop.beeps = 0;
-    Press(Qt::Key_O);  // no start mark: a beep
-    // I again sets a new start; O after a Home lies before it: a beep, the marks stay.
-    for (Qt::Key k : {Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Right,
-                      Qt::Key_Right, Qt::Key_O, Qt::Key_Home, Qt::Key_O}) {
-        Press(k);
-    }
-    EXPECT_EQ(marks(), byButtons);
-    EXPECT_EQ(desktop.beeps, 2);
-    EXPECT_TRUE(form->linCut2->isVisibleTo(form.get()));
-}
-
 // The 320 x 240 picture lies at x 160 of Pic1. At 2x each of its pixels is a 2 x 2 block.
-TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
-    Open(RecordingOptions{3});
-    Press(Qt::Key_Right);
+TEST_F(KeysTest, FullScreenAndBackThenZoomThatStaysWhileStepping) {
+    Open({3});
+    Key(Qt::Key_Right);
+    // Full screen and back restores the window.
+    const QRect window = form->geometry(), picture = form->Pic1->geometry();
+    const QImage classic = form->ShownView();
+    const std::pair<std::function<void()>, std::function<void()>> ways[] = {
+        {[this] { Key(Qt::Key_F); }, [this] { Key(Qt::Key_Escape); }},
+        {[this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
+         [this] { Key(Qt::Key_F11); }},
+    };
+    for (const auto& [enter, leave] : ways) {
+        enter();
+        QTest::qWait(50);
+        ASSERT_TRUE(form->isFullScreen());
+        const QSize screen = form->screen()->geometry().size();
+        EXPECT_EQ(form->size(), screen);
+        // The buttons along the bottom; the picture scaled to the rest, keeping its aspect.
+        const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
+        EXPECT_EQ(form->fraCmd->geometry().bottom(), screen.height() - 1);
+        EXPECT_EQ(form->Pic1->geometry(), QRect(QPoint(0, 0), area.toSize()));
+        // Picture pixel (100, 60), well inside a square of the test pattern, where the
+        // smooth filter has only the gentle gradient to blend.
+        const double scale = std::min(area.width() / 320, area.height() / 240);
+        const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
+        const QRgb shown =
+            form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
+        const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
+        for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
+        leave();
+        QTest::qWait(50);
+        EXPECT_EQ(std::tuple(form->isFullScreen(), form->geometry(), form->Pic1->geometry()),
+                  std::tuple(false, window, picture));
+        EXPECT_EQ(form->ShownView(), classic);
+    }
     auto blocksOf = [this](QPoint corner) {
         const QImage view = form->ShownView();
         const QImage& image = form->Pic1->image();
         int wrong = 0;
         for (int y = 0; y < 240; y += 7) {
-            for (int x = 0; x < 320; x += 5) {
-                const QRgb expected = image.pixel(corner.x() + x / 2, corner.y() + y / 2);
-                if (view.pixel(160 + x, y) != expected) ++wrong;
-            }
+            for (int x = 0; x < 320; x += 5)
+                wrong +=
+                    view.pixel(160 + x, y) != image.pixel(corner.x() + x / 2, corner.y() + y / 2);
         }
         return wrong;
     };
-    Press(Qt::Key_Plus);
-    Press(Qt::Key_Plus);
+    Key(Qt::Key_Plus);
+    Key(Qt::Key_Plus);
     EXPECT_EQ(form->ZoomFactor(), 2.0);
     EXPECT_EQ(blocksOf({240, 60}), 0);  // toward the middle
     const QImage before = form->Pic1->image();
-    Press(Qt::Key_Right);
+    Key(Qt::Key_Right);
     ASSERT_NE(form->Pic1->image(), before);
     EXPECT_EQ(blocksOf({240, 60}), 0);
     EXPECT_EQ(form->SnapshotImage(), form->Pic1->image());  // the BMP keeps the whole picture
 
     // Shift+S saves what is shown.
     desktop.dialogAnswers.push_back(Path("view.png"));
-    Press(Qt::Key_S, Qt::ShiftModifier);
+    Key(Qt::Key_S, Qt::ShiftModifier);
     EXPECT_EQ(QImage(Path("view.png")).convertToFormat(QImage::Format_RGB32), form->ShownView());
 
-    Press(Qt::Key_0, Qt::ControlModifier);
+    Key(Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(form->ShownView(), form->Pic1->image());
-    for (Qt::Key k : {Qt::Key_G, Qt::Key_Plus, Qt::Key_G})
-        Press(k);  // the map view is never zoomed
+    for (Qt::Key k : {Qt::Key_G, Qt::Key_Plus, Qt::Key_G}) Key(k);  // map view is never zoomed
     EXPECT_EQ(form->ZoomFactor(), 1.0);
     // Ctrl+wheel zooms toward the cursor: the corner under it stays.
     Wheel(form->Pic1, QPointF(160, 0), 240, Qt::ControlModifier);
@@ -284,52 +190,7 @@ TEST_F(KeysTest, ZoomEnlargesPixelBlocksAndStaysWhileStepping) {
     EXPECT_EQ(blocksOf({180, 0}), 0);
 }
 
-TEST_F(KeysTest, FullScreenAndBackRestoresTheWindow) {
-    Open(RecordingOptions{3});
-    Press(Qt::Key_Right);
-    const QRect window = form->geometry();
-    const QRect picture = form->Pic1->geometry();
-    const QImage classic = form->ShownView();
-    const struct {
-        const char* name;
-        std::function<void()> enter, leave;
-    } cases[] = {
-        {"F and Esc", [this] { Press(Qt::Key_F); }, [this] { Press(Qt::Key_Escape); }},
-        {"double-click and F11",
-         [this] { QTest::mouseDClick(form->Pic1, Qt::LeftButton, {}, QPoint(300, 100)); },
-         [this] { Press(Qt::Key_F11); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.enter();
-        QTest::qWait(50);
-        ASSERT_TRUE(form->isFullScreen());
-        const QSize screen = form->screen()->geometry().size();
-        EXPECT_EQ(form->size(), screen);
-        // The buttons along the bottom; the picture scaled to the rest, keeping its aspect.
-        EXPECT_EQ(form->fraCmd->geometry().bottom(), screen.height() - 1);
-        EXPECT_EQ(form->Pic1->geometry(),
-                  QRect(0, 0, screen.width(), screen.height() - form->fraCmd->height()));
-        // Picture pixel (100, 60), well inside a square of the test pattern, where the
-        // smooth filter has only the gentle gradient to blend.
-        const QSizeF area(screen.width(), screen.height() - form->fraCmd->height());
-        const double scale = std::min(area.width() / 320, area.height() / 240);
-        const QPointF origin((area.width() - 320 * scale) / 2, (area.height() - 240 * scale) / 2);
-        const QRgb shown =
-            form->ShownView().pixel((origin + QPointF(100.5, 60.5) * scale).toPoint());
-        const QRgb drawn = form->Pic1->image().pixel(160 + 100, 60);
-        for (int shift : {0, 8, 16}) EXPECT_NEAR(shown >> shift & 0xFF, drawn >> shift & 0xFF, 6);
-        c.leave();
-        QTest::qWait(50);
-        EXPECT_FALSE(form->isFullScreen());
-        EXPECT_EQ(form->geometry(), window);
-        EXPECT_EQ(form->Pic1->geometry(), picture);
-        EXPECT_EQ(form->ShownView(), classic);
-    }
-}
-
 TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
-    Open(RecordingOptions{2});
     const TestRecording other =
         WriteRecording(Path("other.m1v"), RecordingOptions{2, 640, 480, 4, true});
     QDir(dir.path()).mkdir("folder");
@@ -337,32 +198,29 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     WriteRecording(Path("folder/a.m1v"), RecordingOptions{1});
     WriteBytes(Path("folder/0.txt"), QByteArray("text"));
     WriteBytes(Path("picture.png"), QByteArray("png"));
-    const QString named = other.path.size() > 40 ? "..." + other.path.right(37)
-                                                 : other.path;  // as the dialog's choice
-    // No paths: a text is dropped. No name opened: nothing happens.
-    const struct {
-        QStringList paths;
-        QString opened, caption;
-    } cases[] = {
+    // The names dropped (none: a text), the one opened (none: nothing happens) and the end of
+    // the caption then.
+    const std::tuple<QStringList, QString, QString> cases[] = {
         {{}, "", ""},
         {{Path("picture.png")}, "", ""},
-        {{other.path}, other.path, named},
+        {{other.path}, other.path, "/other.m1v"},
         {{Path("picture.png"), Path("folder/b.M1V"), other.path},
          Path("folder/b.M1V"),
          "1 z 2: b.M1V"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.paths.join(' ').toStdString());
-        Open(RecordingOptions{2});
-        const QString caption = form->lblFile->text();
-        Drop(c.paths);
-        EXPECT_EQ(form->state.mpegFileName, c.opened.isEmpty() ? rec.path : c.opened);
-        EXPECT_EQ(form->lblFile->text(), c.opened.isEmpty() ? caption : c.caption);
+    for (const auto& [paths, opened, caption] : cases) {
+        SCOPED_TRACE(paths.join(' ').toStdString());
+        Open({2});
+        const QString before = form->lblFile->text();
+        Drop(paths);
+        EXPECT_EQ(form->state.mpegFileName, opened.isEmpty() ? rec.path : opened);
+        EXPECT_TRUE(opened.isEmpty() ? form->lblFile->text() == before
+                                     : form->lblFile->text().endsWith(caption));
         EXPECT_EQ(Pictures(), kForwardOnly);
         EXPECT_TRUE(desktop.messages.empty());
     }
     // A folder opens as a trip of its recordings and is remembered as the folder.
-    Open(RecordingOptions{2});
+    Open({2});
     Drop({Path("folder")});
     EXPECT_EQ(form->state.mpegFileName, Path("folder"));
     EXPECT_FALSE(form->trips.empty());
@@ -370,37 +228,26 @@ TEST_F(KeysTest, DroppedFilesOpenLikeTheOpenDialog) {
     Drop({other.path});
     EXPECT_EQ(form->state.picFormat, 1);  // laid out for the 640 x 480 recording
     // During playback a drop is refused, as the open button refuses.
-    Open(RecordingOptions{4});
+    Open({4});
     After(1, [&] { Drop({other.path}); });
-    Press(Qt::Key_Space);
+    Key(Qt::Key_Space);
     EXPECT_EQ(form->state.mpegFileName, rec.path);
     EXPECT_EQ(shown.size(), 4u);
 }
 
-// The key list is the action table; no key belongs to two actions (Qt would then run neither).
-TEST_F(KeysTest, KeyListShowsTheTableAndNoKeyIsTakenTwice) {
-    Open(RecordingOptions{1});
+// F1 and ? show the key list; no key belongs to two actions (Qt would then run neither).
+TEST_F(KeysTest, KeyListAndNoKeyTakenTwice) {
+    Open({1});
     for (Qt::Key key : {Qt::Key_F1, Qt::Key_Question}) {
-        Press(key);
-        ASSERT_NE(form->keyList, nullptr);
-        EXPECT_TRUE(form->keyList->isVisible());
+        Key(key);
+        ASSERT_TRUE(form->keyList && form->keyList->isVisible());
         form->keyList->close();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
-    const auto* table = form->keyList->findChild<QTableWidget*>();
-    std::set<QString> rows, keys;
-    for (int r = 0; r < table->rowCount(); ++r)
-        rows.insert(table->item(r, 0)->text() + " " + table->item(r, 1)->text());
+    std::set<QString> keys;
     for (const Action& action : Actions()) {
-        EXPECT_EQ(rows.count(KeysText(action) + " " + action.label), 1u)
-            << action.label.toStdString();
         for (const QKeySequence& key : action.keys)
             EXPECT_TRUE(keys.insert(key.toString()).second) << key.toString().toStdString();
     }
-    for (const MouseAction& mouse : MouseActions())
-        EXPECT_EQ(rows.count(mouse.what + " " + mouse.label), 1u);
-    EXPECT_EQ(rows.size(), Actions().size() + MouseActions().size());
 }
 
 }  // namespace

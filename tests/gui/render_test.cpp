@@ -2,11 +2,9 @@
 // loopback address, the route's stretches and the world file.
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -15,6 +13,9 @@
 #include <numbers>
 #include <sstream>
 
+#include "Recordings.h"
+#include "cli/Commands.h"
+#include "cli/RouteScan.h"
 #include "render/MapRender.h"
 #include "render/OnlineTiles.h"
 
@@ -31,25 +32,19 @@ QByteArray Encoded(QColor colour, const char* format) {
     return bytes;
 }
 
-bool Near(QColor a, QColor b, int tolerance = 6) {
-    return std::abs(a.red() - b.red()) <= tolerance &&
-           std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
-QColor CentreOf(const QImage& tile) {
-    return tile.pixelColor(128, 128);
+// Whether the tile's centre has the colour, give or take `tolerance` in each channel.
+bool CentreNear(const QImage& tile, QColor colour, int tolerance = 6) {
+    if (tile.isNull()) return false;
+    const QColor c = tile.pixelColor(128, 128);
+    return std::abs(c.red() - colour.red()) <= tolerance &&
+           std::abs(c.green() - colour.green()) <= tolerance &&
+           std::abs(c.blue() - colour.blue()) <= tolerance;
 }
 
 TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
     // Expected tiles from the slippy-map formulas as published with the tile servers.
-    struct Case {
-        double lat, lon;
-        int z;
-        std::int64_t x, y;
-    } cases[] = {
-        {0, 0, 0, 0, 0},
-        {-70, 150, 0, 0, 0},
+    // Latitude, longitude and zoom, and the tile x and y.
+    const std::tuple<double, double, int, std::int64_t, std::int64_t> cases[] = {
         {52.2318, 21.0060, 16, 36592, 21578},    // Warsaw, north-east
         {-33.8568, 151.2153, 16, 60295, 39325},  // Sydney, south-east
         {40.6892, -74.0445, 16, 19288, 24645},   // New York, north-west
@@ -59,144 +54,98 @@ TEST(TileMath, KnownTilesInEveryHemisphereAndAtTheDateLine) {
         {10, 180.0, 3, 0, 3},                    // 180 E is 180 W
         {89.9, 0, 2, 2, 0},                      // beyond the Mercator limit: clamped
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.lat << "," << c.lon << " z" << c.z);
-        EXPECT_EQ(TileAt(c.lat, c.lon, c.z), (TileId{c.z, c.x, c.y}));
-        const LatLon back = MercatorLatLon(MercatorPixel(c.lat, c.lon, 12), 12);
-        if (std::fabs(c.lat) < kMaxMercatorLatitude && std::fabs(c.lon) < 180) {
-            EXPECT_NEAR(back.lat, c.lat, 1e-9);
-            EXPECT_NEAR(back.lon, c.lon, 1e-9);
+    for (const auto& [lat, lon, z, x, y] : cases) {
+        SCOPED_TRACE(testing::Message() << lat << "," << lon << " z" << z);
+        EXPECT_EQ(TileAt(lat, lon, z), (TileId{z, x, y}));
+        const LatLon back = MercatorLatLon(MercatorPixel(lat, lon, 12), 12);
+        if (std::fabs(lat) < kMaxMercatorLatitude && std::fabs(lon) < 180) {
+            EXPECT_NEAR(back.lat, lat, 1e-9);
+            EXPECT_NEAR(back.lon, lon, 1e-9);
         }
     }
-    // EPSG:3857 edges and the TMS row numbering MBTiles uses.
+    // EPSG:3857 edges.
     EXPECT_NEAR(MercatorMetresX(0, 5), -20037508.342789244, 1e-6);
     EXPECT_NEAR(MercatorMetresY(WorldSize(5), 5), -20037508.342789244, 1e-6);
-    EXPECT_EQ(TmsRow(0, 3), 7);
-    EXPECT_EQ(TmsRow(5, 3), 2);
 }
 
 struct TempMaps : testing::Test {
     QTemporaryDir dir;
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    void WriteMbTiles(const QString& file, const char* scheme) {
+    // Zoom 1..2: the north-east tile (x 1, y 0) in TMS row 1, red PNG; the south-west one
+    // (x 0, y 1) in row 0, blue JPEG; a damaged tile at zoom 2.
+    void WriteMbTiles(const QString& file) {
+        const QByteArray sql =
+            "CREATE TABLE metadata (name text, value text);"
+            "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, "
+            "tile_data blob);"
+            "INSERT INTO metadata VALUES ('name','test'),('format','png'),('minzoom','1'),"
+            "('maxzoom','2'),('attribution','(c) Test Maps'),('scheme','tms');"
+            "INSERT INTO tiles VALUES (1,1,1,X'" +
+            Encoded(Qt::red, "PNG").toHex() +
+            "'),"
+            "(1,0,0,X'" +
+            Encoded(Qt::blue, "JPEG").toHex() + "'),(2,0,0,'not a picture');";
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
-        const std::string sql =
-            std::string(
-                "CREATE TABLE metadata (name text, value text);"
-                "CREATE TABLE tiles (zoom_level integer, tile_column integer, tile_row integer, "
-                "tile_data blob);"
-                "INSERT INTO metadata VALUES "
-                "('name','test'),('format','png'),('minzoom','1'),('maxzoom','2'),"
-                "('attribution','(c) Test Maps'),('scheme','") +
-            scheme + "');";
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db, "INSERT INTO tiles VALUES (?,?,?,?)", -1, &insert, nullptr);
-        // z1: the north-east tile (x 1, y 0) is stored in TMS row 1, red PNG; the
-        // south-west one (x 0, y 1) in row 0, blue JPEG.
-        const struct {
-            int z, x, row;
-            QByteArray data;
-        } rows[] = {
-            {1, 1, 1, Encoded(Qt::red, "PNG")},
-            {1, 0, 0, Encoded(Qt::blue, "JPEG")},
-            {2, 0, 0, QByteArray("not a picture")},
-        };
-        for (const auto& r : rows) {
-            sqlite3_bind_int(insert, 1, r.z);
-            sqlite3_bind_int(insert, 2, r.x);
-            sqlite3_bind_int(insert, 3, r.row);
-            sqlite3_bind_blob(insert, 4, r.data.constData(), static_cast<int>(r.data.size()),
-                              SQLITE_TRANSIENT);
-            ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
+        EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
+    }
+    // A green tile over Warsaw (zoom 16, tile 36592/21578) in the folder xyz.
+    void WriteTileFolder() {
+        ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
+        WriteBytes(path("xyz/16/36592/21578.png"), Encoded(Qt::green, "PNG"));
     }
 };
 
-TEST_F(TempMaps, MbTilesRowsAreFlippedAndBothPictureFormatsRead) {
-    WriteMbTiles(path("a.mbtiles"), "tms");
-    MbTiles tiles(path("a.mbtiles"));
+TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
+    WriteMbTiles(path("world.mbtiles"));
+    MbTiles tiles(path("world.mbtiles"));
     ASSERT_TRUE(tiles.isOpen());
     EXPECT_EQ(tiles.attribution(), "(c) Test Maps");
-    EXPECT_EQ(tiles.minZoom(), 1);
-    EXPECT_EQ(tiles.maxZoom(), 2);
-    struct Case {
-        TileId id;
-        std::optional<QColor> colour;
-    } cases[] = {
-        {{1, 1, 0}, QColor(Qt::red)},  // XYZ row 0 is TMS row 1
-        {{1, 0, 1}, QColor(Qt::blue)},
-        {{1, 1, 1}, std::nullopt},  // TMS row 0 of column 1 was never stored
-        {{1, 0, 0}, std::nullopt},
-        {{2, 0, 3}, std::nullopt},  // damaged tile data
+    EXPECT_EQ(std::make_pair(tiles.minZoom(), tiles.maxZoom()), std::make_pair(1, 2));
+    const std::pair<TileId, QColor> cases[] = {
+        {{1, 1, 0}, Qt::red},   // XYZ row 0 is TMS row 1
+        {{1, 0, 1}, Qt::blue},  // and the other way round
+        {{1, 1, 1}, QColor()},  // TMS row 0 of column 1 was never stored
+        {{1, 0, 0}, QColor()},  // nor row 1 of column 0
+        {{2, 0, 3}, QColor()},  // damaged tile data
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.id.z << "/" << c.id.x << "/" << c.id.y);
-        const QImage tile = tiles.tile(c.id);
-        ASSERT_EQ(tile.isNull(), !c.colour);
-        if (c.colour) {
-            EXPECT_TRUE(Near(CentreOf(tile), *c.colour, 12));
-        }
+    for (const auto& [id, colour] : cases) {
+        const QImage tile = tiles.tile(id);
+        EXPECT_EQ(tile.isNull(), !colour.isValid()) << id.z << "/" << id.x << "/" << id.y;
+        EXPECT_TRUE(!colour.isValid() || CentreNear(tile, colour, 12));
     }
     // Not a database, and a missing file (which must not be created).
-    QFile junk(path("junk.mbtiles"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("this is not SQLite");
-    junk.close();
+    WriteBytes(path("junk.mbtiles"), QByteArray("this is not SQLite"));
     QString error;
     EXPECT_EQ(MakeSource(path("junk.mbtiles"), false, error), nullptr);
     EXPECT_EQ(MakeSource(path("gone.mbtiles"), false, error), nullptr);
     EXPECT_FALSE(QFile::exists(path("gone.mbtiles")));
-}
 
-TEST_F(TempMaps, TileFolderAndFallingThroughToTheFirstSourceThatCovers) {
-    // Warsaw at zoom 16 lies in tile 36592/21578.
-    ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
-    QFile png(path("xyz/16/36592/21578.png"));
-    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
-    png.write(Encoded(Qt::green, "PNG"));
-    png.close();
-    WriteMbTiles(path("world.mbtiles"), "tms");
-
+    WriteTileFolder();
     MapSources sources;
-    QString error;
     for (const QString& entry : {path("missing.mbtiles"), path("world.mbtiles"), path("xyz")}) {
         if (auto s = MakeSource(entry, false, error)) sources.push_back(std::move(s));
     }
     ASSERT_EQ(sources.size(), 2u);
-    // The MBTiles (zoom 1..2) has no tile over Warsaw at z2 -> the folder draws it.
-    SourceChoice choice = ChooseSource(sources, 52.2318, 21.0060, 16, 1.0);
-    ASSERT_EQ(choice.source, sources[1].get());
+    // The MBTiles (zoom 1..2) has no tile over Warsaw at z16: the folder draws it (a window
+    // test sees it drawn).
+    const SourceChoice choice = ChooseSource(sources, 52.2318, 21.0060, 16, 1.0);
+    EXPECT_EQ(choice.source, sources[1].get());
     EXPECT_EQ(choice.projection.zoom, 16);
-    QImage view(64, 64, QImage::Format_RGB32);
-    view.fill(Qt::black);
-    {
-        QPainter painter(&view);
-        const QPointF at = choice.projection.toWorld(52.2318, 21.0060);
-        ASSERT_TRUE(choice.source->paint(painter, choice.projection,
-                                         QRectF(at - QPointF(32, 32), QSizeF(64, 64))));
-    }
-    EXPECT_TRUE(Near(view.pixelColor(32, 32), Qt::green));
-    // North-east at zoom 1 is the MBTiles' red tile.
-    choice = ChooseSource(sources, 40, 100, 1, 1.0);
-    EXPECT_EQ(choice.source, sources[0].get());
-    // Nowhere covered: no source.
+    // North-east at zoom 1 is the MBTiles' red tile; nowhere covered: no source.
+    EXPECT_EQ(ChooseSource(sources, 40, 100, 1, 1.0).source, sources[0].get());
     EXPECT_EQ(ChooseSource(sources, -40, 100, 16, 1.0).source, nullptr);
 }
 
 // A tile server on 127.0.0.1 that counts requests and answers every one with `status`.
 struct TileServer {
     QTcpServer server;
-    int requests = 0;
-    int status = 200;
+    int requests = 0, status = 200;
     QByteArray lastRequest;
 
-    explicit TileServer() {
+    TileServer() {
         server.listen(QHostAddress::LocalHost);
         QObject::connect(&server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = server.nextPendingConnection()) {
@@ -207,16 +156,17 @@ struct TileServer {
                     const QByteArray body =
                         status == 200 ? Encoded(Qt::yellow, "PNG") : QByteArray("fail");
                     socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                                  " X\r\nContent-Type: image/png\r\n"
-                                  "Connection: close\r\nContent-Length: " +
+                                  " X\r\nContent-Type: image/png\r\nConnection: close\r\n"
+                                  "Content-Length: " +
                                   QByteArray::number(body.size()) + "\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 });
             }
         });
     }
-    QString url() const {
-        return QString("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
+    QString url(quint16 port = 0) const {
+        return QString("http://127.0.0.1:%1/{z}/{x}/{y}.png")
+            .arg(port ? port : server.serverPort());
     }
 };
 
@@ -225,21 +175,17 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     const TileId id{16, 36592, 21578};
     {
         OnlineTiles online(server.url(), path("cache"));
-        EXPECT_TRUE(Near(CentreOf(online.tile(id)), Qt::yellow));
+        EXPECT_TRUE(CentreNear(online.tile(id), Qt::yellow));
         EXPECT_EQ(server.requests, 1);
         EXPECT_TRUE(server.lastRequest.contains("GET /16/36592/21578.png"));
         EXPECT_TRUE(server.lastRequest.contains("User-Agent: Droskal/"));
     }
-    const QString cached = path("cache/16/36592/21578.tile");
-    {
-        // A second view, even by a new viewer, takes the tile from the disk.
-        OnlineTiles online(server.url(), path("cache"));
-        EXPECT_FALSE(online.tile(id).isNull());
-        EXPECT_EQ(server.requests, 1);
-    }
+    // A second view, even by a new viewer, takes the tile from the disk.
+    EXPECT_FALSE(OnlineTiles(server.url(), path("cache")).tile(id).isNull());
+    EXPECT_EQ(server.requests, 1);
     {
         // Older than a week: asked for again; when the server fails, the old tile still serves.
-        QFile file(cached);
+        QFile file(path("cache/16/36592/21578.tile"));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-8),
                                      QFileDevice::FileModificationTime));
@@ -252,21 +198,15 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
         EXPECT_TRUE(online.tile({16, 36593, 21578}).isNull());
         EXPECT_EQ(server.requests, 2);
     }
-
     // A failing server and a refused connection fall through to the folder behind them.
-    ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
-    QFile png(path("xyz/16/36592/21578.png"));
-    ASSERT_TRUE(png.open(QIODevice::WriteOnly));
-    png.write(Encoded(Qt::green, "PNG"));
-    png.close();
+    WriteTileFolder();
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost);
     const quint16 refusedPort = closed.serverPort();
     closed.close();
     MapSources sources;
     sources.push_back(std::make_unique<OnlineTiles>(server.url(), path("cache2")));
-    sources.push_back(std::make_unique<OnlineTiles>(
-        QString("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(refusedPort), path("cache3")));
+    sources.push_back(std::make_unique<OnlineTiles>(server.url(refusedPort), path("cache3")));
     sources.push_back(std::make_unique<TileFolder>(path("xyz")));
     EXPECT_EQ(ChooseSource(sources, 52.2318, 21.0060, 16, 1.0).source, sources[2].get());
     EXPECT_EQ(server.requests, 3);
@@ -276,16 +216,16 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     EXPECT_NE(MakeSource(server.url(), true, error), nullptr);
 }
 
-std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double lon0 = 21.0) {
+// Statuses: 'A' a valid fix, 'V' none, 'j' a valid fix after a time jump.
+std::vector<RoutePoint> Drive(const char* statuses) {
     std::vector<RoutePoint> route;
     for (int i = 0; statuses[i] != 0; ++i) {
         RoutePoint p;
-        p.lat = lat0 + 0.0004 * i;
-        p.lon = lon0 + 0.0007 * i;
-        p.valid = statuses[i] == 'A';
+        p.lat = 52.2 + 0.0004 * i;
+        p.lon = 21.0 + 0.0007 * i;
+        p.valid = statuses[i] != 'V';
         p.speedKmh = 10.0 * i;
-        p.time = statuses[i] == 'j' ? 1000 : i;  // 'j': a valid fix after a time jump
-        p.valid = p.valid || statuses[i] == 'j';
+        p.time = statuses[i] == 'j' ? 1000 : i;
         p.picture = i;
         route.push_back(p);
     }
@@ -293,20 +233,17 @@ std::vector<RoutePoint> Drive(const char* statuses, double lat0 = 52.2, double l
 }
 
 TEST(Route, StretchesBreakWhereTheFixIsLostOrTheTimeJumps) {
-    struct Case {
-        const char* statuses;
-        std::vector<std::pair<std::size_t, std::size_t>> stretches;
-    } cases[] = {
+    using Stretches = std::vector<std::pair<std::size_t, std::size_t>>;
+    const std::pair<const char*, Stretches> cases[] = {
         {"AAAA", {{0, 3}}}, {"AAVVAA", {{0, 1}, {4, 5}}},
         {"VAV", {{1, 1}}},  {"AAjA", {{0, 1}, {2, 2}, {3, 3}}},
         {"VVV", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.statuses);
-        std::vector<std::pair<std::size_t, std::size_t>> got;
-        for (const RouteStretch& s : RouteStretches(Drive(c.statuses)))
+    for (const auto& [statuses, stretches] : cases) {
+        Stretches got;
+        for (const RouteStretch& s : RouteStretches(Drive(statuses)))
             got.emplace_back(s.first, s.last);
-        EXPECT_EQ(got, c.stretches);
+        EXPECT_EQ(got, stretches) << statuses;
     }
     // Drawn: no line across the lost stretch.
     const auto route = Drive("AAVVVVVVAA");
@@ -326,124 +263,65 @@ TEST(Route, StretchesBreakWhereTheFixIsLostOrTheTimeJumps) {
     EXPECT_EQ(pixel(5), QColor(Qt::white));
 }
 
-TEST(Route, NearestFixPrefersThePassNearestInTime) {
-    // Out and back along the same road: pictures 0..4 out, 5..9 back over the same places.
-    std::vector<RoutePoint> route = Drive("AAAAAAAAAA");
-    for (int i = 5; i < 10; ++i) {
-        route[i].lat = route[9 - i].lat;
-        route[i].lon = route[9 - i].lon + 0.00001;
-    }
-    const Projection p = Projection::Mercator(17);
-    const QPointF at = p.toWorld(route[3].lat, route[3].lon);
-    struct Case {
-        std::int64_t current;
-        std::optional<std::size_t> expected;
-    } cases[] = {
-        {0, 3},
-        {9, 6},
-        {4, 3},
-        {5, 6},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(NearestFix(route, p, at, 30, c.current), c.expected) << c.current;
-    EXPECT_EQ(NearestFix(route, p, at + QPointF(0, 200), 30, 0), std::nullopt);
-}
-
-// Where the world file places a fix: its pixel, from the file's six numbers alone.
-QPointF PlacedPixel(const std::string& worldFile, double x, double y) {
+// Whether the world file places the fix at (x, y) in its map's units on a pixel of one of the
+// colours within `radius` pixels; from the file's six numbers alone.
+bool PlacedOnRoute(const QImage& image, const std::string& worldFile, double x, double y,
+                   const std::vector<QColor>& colours, int radius) {
     std::istringstream in(worldFile);
     double a, d, b, e, c, f;
     in >> a >> d >> b >> e >> c >> f;
-    return {(x - c) / a, (y - f) / e};
-}
-
-bool RouteNear(const QImage& image, QPointF pixel, QColor colour, int radius) {
+    const QPoint pixel = QPointF((x - c) / a, (y - f) / e).toPoint();
     for (int dy = -radius; dy <= radius; ++dy) {
         for (int dx = -radius; dx <= radius; ++dx) {
-            const QPoint q = pixel.toPoint() + QPoint(dx, dy);
-            if (image.rect().contains(q) && image.pixelColor(q) == colour) return true;
+            const QPoint q = pixel + QPoint(dx, dy);
+            if (!image.rect().contains(q)) continue;
+            for (const QColor& colour : colours)
+                if (image.pixelColor(q) == colour) return true;
         }
     }
     return false;
 }
 
-TEST_F(TempMaps, WorldFilePlacesEveryValidFixOnTheRoute) {
-    // A calibrated picture (degrees) and no source at all (EPSG:3857 metres).
-    QImage picture(4096, 4096, QImage::Format_RGB32);
-    picture.fill(QColor(200, 220, 200));
-    ASSERT_TRUE(picture.save(path("map.png")));
-    std::vector<RoutePoint> route = Drive("AAAAAVVAAAAAAAAAAAAA", 52.20, 21.00);
-    for (auto& p : route) p.lon += 0.0003 * std::sin(p.picture);
-    for (bool calibrated : {true, false}) {
-        SCOPED_TRACE(calibrated ? "calibrated" : "mercator");
-        MapSources sources;
-        QString error;
-        if (calibrated) {
-            sources.push_back(
-                MakeSource(path("map.png") + ",52.41674,20.79139,52.80114,20.23250", false, error));
-            ASSERT_NE(sources.back(), nullptr) << error.toStdString();
-        }
-        FitOptions options;
-        options.size = QSize(500, 300);
-        options.style.colour = QColor(Qt::magenta);
-        const RenderedMap map = RenderRouteMap(sources, route, options);
-        ASSERT_FALSE(map.image.isNull());
-        EXPECT_EQ(map.source != nullptr, calibrated);
-        const std::string world = WorldFileText(map);
-        for (const RoutePoint& p : route) {
-            if (!p.valid) continue;
-            const double x =
-                calibrated ? p.lon : kEarthRadiusMetres * p.lon * std::numbers::pi / 180;
-            const double y =
-                calibrated
-                    ? p.lat
-                    : kEarthRadiusMetres *
-                          std::log(std::tan(std::numbers::pi / 4 + p.lat * std::numbers::pi / 360));
-            EXPECT_TRUE(RouteNear(map.image, PlacedPixel(world, x, y), Qt::magenta, 1))
-                << p.picture;
-        }
-    }
-}
-
-}  // namespace
-}  // namespace droskal::render
-
-#include "cli/Commands.h"
-#include "cli/RouteScan.h"
-
-namespace droskal::render {
-namespace {
-
-TEST(MapCommand, DemoDriveWorldFilePutsEveryValidFixOnARouteColouredPixel) {
+// droskal-cli map on the demo drive over a calibrated picture (a world file in degrees) and
+// over an empty tile folder (a plain background, the world file in EPSG:3857 metres).
+TEST(MapCommand, WorldFilePutsEveryValidFixOnARouteColouredPixel) {
     const QString demo = QString(DROSKAL_DEMO_DIR) + "/demo.m1v";
     if (!QFile::exists(demo)) GTEST_SKIP() << "no demo drive in this build";
     QTemporaryDir dir;
-    const std::string png = dir.filePath("route.png").toStdString();
-    std::ostringstream out, err;
-    const cli::Io io{out, err};
-    ASSERT_EQ(cli::RunMap({demo.toStdString(), "-o", png, "--source",
-                           std::string(DROSKAL_DEMO_DIR) + "/map.gif", "--size", "900x700"},
-                          io),
-              cli::kExitOk)
-        << err.str();
-    const QImage image(QString::fromStdString(png));
-    QFile worldFile(dir.filePath("route.pgw"));
-    ASSERT_TRUE(worldFile.open(QIODevice::ReadOnly));
-    const std::string world = worldFile.readAll().toStdString();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("empty"));
     cli::ScannedRoute route;
     std::string error;
     ASSERT_TRUE(cli::ScanRoute(demo.toStdString(), route, error));
-    int valid = 0;
-    for (const RoutePoint& p : route.points) {
-        if (!p.valid) continue;
-        ++valid;
-        const QPointF pixel = PlacedPixel(world, p.lon, p.lat);
-        bool found = false;
-        for (const SpeedBand& band : SpeedBands())
-            found = found || RouteNear(image, pixel, band.colour, 2);
-        ASSERT_TRUE(found) << "picture " << p.picture << " at " << pixel.x() << "," << pixel.y();
+    std::vector<QColor> colours;
+    for (const SpeedBand& band : SpeedBands()) colours.push_back(band.colour);
+    const std::string png = dir.filePath("route.png").toStdString();
+    constexpr double kRad = std::numbers::pi / 180;
+    for (const bool calibrated : {true, false}) {
+        SCOPED_TRACE(calibrated);
+        const std::string source = calibrated ? std::string(DROSKAL_DEMO_DIR) +
+                                                    "/map.gif,52.41674,20.79139,52.80114,20.2325"
+                                              : dir.filePath("empty").toStdString();
+        std::ostringstream out, err;
+        ASSERT_EQ(
+            cli::RunMap({demo.toStdString(), "-o", png, "--source", source, "--size", "900x700"},
+                        cli::Io{out, err}),
+            cli::kExitOk)
+            << err.str();
+        const QImage image(QString::fromStdString(png));
+        const std::string world = ReadAll(dir.filePath("route.pgw")).toStdString();
+        int valid = 0;
+        for (const RoutePoint& p : route.points) {
+            if (!p.valid) continue;
+            ++valid;
+            const double x = calibrated ? p.lon : kEarthRadiusMetres * p.lon * kRad;
+            const double y = calibrated
+                                 ? p.lat
+                                 : kEarthRadiusMetres *
+                                       std::log(std::tan(std::numbers::pi / 4 + p.lat * kRad / 2));
+            ASSERT_TRUE(PlacedOnRoute(image, world, x, y, colours, 2)) << p.picture;
+        }
+        EXPECT_GT(valid, 800);
     }
-    EXPECT_GT(valid, 800);
 }
 
 }  // namespace

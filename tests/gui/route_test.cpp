@@ -1,32 +1,20 @@
 // Map view's route (R), clicks that seek to the nearest fix, the wheel's zoom and map sources
 // from the settings, on a real window.
-#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QThread>
-#include <QWheelEvent>
+#include <QTest>
 
 #include <cmath>
 
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/RouteView.h"
 #include "app/Viewer.h"
 #include "render/Route.h"
 #include "render/TileMath.h"
-#include "tools/IntraEncoder.h"
 
 namespace droskal {
 namespace {
 
 constexpr int kPictures = 20;
-
-void Click(QWidget* widget, QPoint at) {
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), widget->mapToGlobal(QPointF(at)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-}
 
 // Out along a street for ten pictures and back over the same places, 1 s apart, from map
 // pixel (2000, 2000) of the built-in calibration eastwards, 11.7 pixels a picture.
@@ -37,50 +25,34 @@ double LonOf(int i) {
     return 20.79139 + 2000 / 7327.0 + 0.0016 * (i < 10 ? i : 19 - i);
 }
 
-std::vector<PicturePositions> WriteDrive(const QString& path) {
-    SequenceHeader header;
-    header.width = 320;
-    header.height = 240;
-    RecorderWriter writer(header);
-    std::vector<std::uint8_t> rgb(320 * 240 * 3, 128);
-    const auto slice = EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), 8);
+TestRecording WriteDrive(const QString& path) {
+    std::vector<std::string> sentences;
     for (int i = 0; i < kPictures; ++i) {
         RmcFields fields;
         fields.time = FormatRmcTime(8 * 3600 + i);
         fields.lat = FormatLatitude(LatOf(i));
         fields.lon = FormatLongitude(LonOf(i));
         fields.speedKnots = "30.0";
-        RecorderPicture picture;
-        picture.temporalReference = i;
-        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
-        picture.slice = slice;
-        picture.endCode = true;
-        writer.addPicture(picture);
+        sentences.push_back(BuildGprmc(fields));
     }
-    WriteBytes(path, writer.bytes());
-    return writer.pictures();
+    return WriteRecording(path, RecordingOptions{kPictures}, sentences);
 }
 
-class RouteTest : public WindowTest {
+class RouteTest : public RecordingTest {
   protected:
-    std::vector<PicturePositions> pictures;
-
-    Form1& StartInMapView() {
+    void StartInMapView() {
         QImage map(600, 600, QImage::Format_RGB32);
         map.fill(QColor(200, 200, 200));
         EXPECT_TRUE(map.save(Path("map.gif"), "PNG"));  // any picture format Qt reads
-        pictures = WriteDrive(Path("drive.m1v"));
-        Start(Path("drive.m1v"));
-        WaitForIndex();
-        form->cmdUp_Click();
-        form->chkGps->setChecked(true);
-        form->chkGps_Click();
-        return *form;
+        rec = WriteDrive(Path("drive.m1v"));
+        OpenFile(Path("drive.m1v"));
+        ShowFirstInMapView();
     }
     // The route comes from the picture index, built in the background.
-    void WaitForIndex() {
-        for (int i = 0; i < 5000 && !form->pictureIndex.finished(); ++i) QThread::msleep(1);
-        ASSERT_TRUE(form->pictureIndex.finished());
+    void ShowFirstInMapView() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->pictureIndex.finished(); }, 5000));
+        form->cmdUp_Click();
+        ShowMap(true);
     }
     // Pic1 pixel of picture i's fix in the classic window (origin as it stands).
     QPoint ClassicPixel(int i) const {
@@ -88,37 +60,49 @@ class RouteTest : public WindowTest {
         const double y = (52.41674 - LatOf(i)) * 10653.0 - form->state.mapOriginY;
         return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
     }
-    int CurrentPicture() const {
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            if (pictures[i].picturePos == form->state.picturePos) return static_cast<int>(i);
-        }
-        return -1;
-    }
     void GoTo(int picture) {
         form->cmdDownE_Click();
         for (int i = 0; i < picture; ++i) form->cmdUp_Click();
-        ASSERT_EQ(CurrentPicture(), picture);
+        ASSERT_EQ(Index(), picture);
     }
-    int RouteColouredPixels() const {
-        const QImage image = form->Pic1->image();
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x)
-                count += image.pixelColor(x, y) == render::SpeedColour(55.56);
-        }
-        return count;
+    long RouteColouredPixels() const {
+        const QImage image = form->Pic1->image().convertToFormat(QImage::Format_RGB32);
+        const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+        return std::count(pixels, pixels + image.width() * image.height(),
+                          render::SpeedColour(55.56).rgb());
     }
 };
 
-TEST_F(RouteTest, RKeyDrawsTheRouteAndOffLeavesTheClassicPicture) {
+// Clicks seek to the nearest fix of the pass nearest in time, with or without the route, which
+// R draws, remembers, and takes off again leaving the classic picture.
+TEST_F(RouteTest, ClicksSeekAndRDrawsTheRoute) {
     StartInMapView();
     const QImage classic = form->Pic1->image();
     EXPECT_EQ(RouteColouredPixels(), 0);
+    // Picture 3's place is passed again by picture 16.
+    const std::tuple<int, QPoint, int> cases[] = {
+        {0, {0, 0}, 3},    // on the way out
+        {19, {0, 0}, 16},  // on the way back
+        {12, {8, 5}, 15},  // beside it: picture 15's place is nearer on the pass nearer in time
+        {5, {0, 40}, 5},   // 40 pixels off the street: nothing happens
+    };
+    for (const auto& [from, offset, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << from);
+        GoTo(from);
+        Mouse(form->Pic1, ClassicPixel(3) + offset, {QEvent::MouseButtonPress});
+        EXPECT_EQ(Index(), expected);
+    }
+    GoTo(0);
     PressKey(form.get(), Qt::Key_R);
     EXPECT_TRUE(form->RouteShown());
     EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "1");
     // 30 knots = 55.56 km/h: the 40-60 band, along the whole street.
     EXPECT_GT(RouteColouredPixels(), 150);
+    const QPoint point = form->shPoint->geometry().center();
+    const double step = 0.0016 * 7327.0;  // map pixels between pictures
+    Mouse(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0), {QEvent::MouseButtonPress});
+    EXPECT_EQ(Index(), 7);
+    GoTo(0);
     PressKey(form.get(), Qt::Key_R);
     EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "0");
     EXPECT_EQ(form->Pic1->image(), classic);
@@ -128,59 +112,24 @@ TEST_F(RouteTest, RKeyDrawsTheRouteAndOffLeavesTheClassicPicture) {
     EXPECT_TRUE(form->RouteShown());
 }
 
-TEST_F(RouteTest, ClickSeeksToTheNearestFixOfThePassNearestInTime) {
-    StartInMapView();
-    // Picture 3's place is passed again by picture 16.
-    struct Case {
-        int from;
-        QPoint offset;
-        int expected;
-    } cases[] = {
-        {0, {0, 0}, 3},    // on the way out
-        {19, {0, 0}, 16},  // on the way back
-        {12, {8, 5}, 15},  // beside it: picture 15's place is nearer on the pass nearer in time
-        {5, {0, 40}, 5},   // 40 pixels off the street: nothing happens
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << c.from);
-        GoTo(c.from);
-        Click(form->Pic1, ClassicPixel(3) + c.offset);
-        EXPECT_EQ(CurrentPicture(), c.expected);
-    }
-    // With the route drawn, clicks go through the same conversion.
-    PressKey(form.get(), Qt::Key_R);
-    GoTo(0);
-    const QPoint point = form->shPoint->geometry().center();
-    const double step = 0.0016 * 7327.0;  // map pixels between pictures
-    Click(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0));
-    EXPECT_EQ(CurrentPicture(), 7);
-}
-
 TEST_F(RouteTest, WheelZoomsInWholeStepsAboutTheCursor) {
     StartInMapView();
     GoTo(0);
-    const auto wheel = [&](QPoint at, int delta) {
-        QWheelEvent event(at, form->Pic1->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(form->Pic1, &event);
-    };
     const QPoint point = ClassicPixel(0);
     // Zooming in at the point keeps it under the cursor; a step out and the next picture is
     // a step (0.0016 degrees of longitude) of map pixels away at that scale.
-    struct Case {
-        int delta;
-        int scaleStep;
-    } cases[] = {{120, 1}, {120, 2}, {120, 2}, {-360, -1}, {-240, -2}, {120, -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.delta);
-        wheel(point, c.delta);
-        EXPECT_EQ(form->routeView->scaleStep, c.scaleStep);
+    const std::pair<int, int> cases[] = {{120, 1},   {120, 2},   {120, 2},
+                                         {-360, -1}, {-240, -2}, {120, -1}};
+    for (const auto& [delta, scaleStep] : cases) {
+        SCOPED_TRACE(delta);
+        Wheel(form->Pic1, point, delta);
+        EXPECT_EQ(form->routeView->scaleStep, scaleStep);
         EXPECT_LE((form->shPoint->geometry().center() - point).manhattanLength(), 2);
     }
     form->cmdUp_Click();
     EXPECT_NEAR(form->shPoint->geometry().center().x() - point.x(), 0.0016 * 7327.0 / 2, 2);
     // Back to scale 1 with the route off: the classic window again.
-    wheel(point, 120);
+    Wheel(form->Pic1, point, 120);
     EXPECT_EQ(form->routeView->scaleStep, 0);
     EXPECT_FALSE(form->routeView->active);
 }
@@ -200,15 +149,12 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     }
     // The folder named on the command line, a missing file in the settings.
     desktop.settings["Droskal/Maps/Sources"] = Path("nothing-here.mbtiles");
-    pictures = WriteDrive(Path("drive.m1v"));
+    rec = WriteDrive(Path("drive.m1v"));
     QStringList arguments = {"Droskal", "--map-source", Path("tiles"), Path("drive.m1v")};
     const QStringList sources = TakeMapSourceOptions(arguments);
-    Start(StartupFromArguments(arguments, Path("Droskal")).commandLine);
+    OpenFile(StartupFromArguments(arguments, Path("Droskal")).commandLine);
     form->SetCommandLineMapSources(sources);
-    WaitForIndex();
-    form->cmdUp_Click();
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
+    ShowFirstInMapView();
     EXPECT_FALSE(form->Pic1->isHidden());
     EXPECT_EQ(form->Pic1->image().pixelColor(20, 20), QColor(10, 120, 200));
     ASSERT_EQ(desktop.messages.size(), 1u);  // the missing MBTiles is named once
@@ -216,8 +162,8 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     // Clicking the fix three pictures on seeks there.
     const QPoint point = form->shPoint->geometry().center();
     const double step = 0.0016 / 360 * 256 * 65536;
-    Click(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0));
-    EXPECT_EQ(CurrentPicture(), 3);
+    Mouse(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0), {QEvent::MouseButtonPress});
+    EXPECT_EQ(Index(), 3);
 }
 
 }  // namespace

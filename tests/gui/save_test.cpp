@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Recordings.h"
+#include "Fixture.h"
 
 namespace droskal {
 namespace {
@@ -18,14 +18,8 @@ std::uint32_t U32(const QByteArray& b, int at) {
            static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
 }
 
-class SaveTest : public WindowTest {
+class SaveTest : public RecordingTest {
   protected:
-    TestRecording rec;
-
-    void Open(const RecordingOptions& options = {}) {
-        rec = WriteRecording(Path("r.m1v"), options);
-        Start(rec.path);
-    }
     // Marks the first picture as start and end.
     void MarkFirstPicture() {
         form->cmdUp_Click();
@@ -38,43 +32,47 @@ class SaveTest : public WindowTest {
     }
 };
 
-TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeep) {
-    Open(RecordingOptions{4});
+// The cut button's cycle: start, end, clear, its lines and pictures; an end before the start
+// beeps and changes nothing. I and O set the same marks as the button.
+TEST_F(SaveTest, MarkCycleWithLinesPicturesAndBeepByButtonAndByKeys) {
+    Open({4});
+    const auto marks = [this] {
+        return std::tuple(form->state.cutStart, form->state.cutEnd,
+                          form->linCut1->isVisibleTo(form->fraCmd),
+                          form->linCut2->isVisibleTo(form->fraCmd), form->cmdSaveCut->isEnabled(),
+                          form->cmdCut->pictureKey());
+    };
+    const auto lines = [this] { return std::pair(form->linCut1->X1(), form->linCut2->X1()); };
+    const std::int64_t start = rec.pictures[1].picturePos, end = rec.pictures[1].endCodePos;
     EXPECT_TRUE(form->cmdCut->isEnabled());
-    EXPECT_EQ(form->cmdCut->pictureKey(), "1");
+    EXPECT_EQ(marks(), std::tuple(-1, -1, false, false, false, "1"));
     form->cmdUp_Click();
     form->cmdUp_Click();
     form->cmdCut_Click();
-    EXPECT_EQ(form->state.cutStart, rec.pictures[1].picturePos);
-    EXPECT_TRUE(form->linCut1->isVisibleTo(form->fraCmd));
-    EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
-    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
-    const float x1 =
-        static_cast<float>(120 + 9375.0 * rec.pictures[1].endCodePos / form->state.fileLength);
+    EXPECT_EQ(marks(), std::tuple(start, -1, true, false, false, "2"));
+    const float x1 = static_cast<float>(120 + 9375.0 * end / form->state.fileLength);
     EXPECT_FLOAT_EQ(form->linCut1->X1(), x1);
     EXPECT_FLOAT_EQ(form->linCut1->X2(), x1);
-
     form->cmdDown_Click();  // before the start mark: the end click beeps and changes nothing
     form->cmdCut_Click();
     EXPECT_EQ(desktop.beeps, 1);
-    EXPECT_EQ(form->state.cutEnd, -1);
-    EXPECT_EQ(form->cmdCut->pictureKey(), "2");
-    EXPECT_FALSE(form->cmdSaveCut->isEnabled());
-
+    EXPECT_EQ(marks(), std::tuple(start, -1, true, false, false, "2"));
     form->cmdUp_Click();  // the start picture again: start and end on one picture is fine
     form->cmdCut_Click();
-    EXPECT_EQ(form->state.cutEnd, rec.pictures[1].endCodePos);
-    EXPECT_TRUE(form->linCut2->isVisibleTo(form->fraCmd));
-    EXPECT_TRUE(form->cmdSaveCut->isEnabled());
-    EXPECT_EQ(form->cmdCut->pictureKey(), "3");
-
+    EXPECT_EQ(marks(), std::tuple(start, end, true, true, true, "3"));
+    const auto byButton = lines();
     form->cmdCut_Click();
-    EXPECT_EQ(form->state.cutStart, -1);
-    EXPECT_EQ(form->state.cutEnd, -1);
-    EXPECT_FALSE(form->linCut1->isVisibleTo(form->fraCmd));
-    EXPECT_FALSE(form->linCut2->isVisibleTo(form->fraCmd));
-    EXPECT_FALSE(form->cmdSaveCut->isEnabled());
-    EXPECT_EQ(form->cmdCut->pictureKey(), "1");
+    EXPECT_EQ(marks(), std::tuple(-1, -1, false, false, false, "1"));
+
+    // O without a start beeps; I again sets a new start; O before it beeps.
+    Open({4});
+    desktop.beeps = 0;
+    for (Qt::Key k : {Qt::Key_O, Qt::Key_Right, Qt::Key_I, Qt::Key_Right, Qt::Key_I, Qt::Key_Left,
+                      Qt::Key_O, Qt::Key_Right, Qt::Key_O})
+        Key(k);
+    EXPECT_EQ(marks(), std::tuple(start, end, true, true, true, "3"));
+    EXPECT_EQ(lines(), byButton);
+    EXPECT_EQ(desktop.beeps, 2);
 }
 
 TEST_F(SaveTest, WorkedExampleBytes) {
@@ -90,10 +88,7 @@ TEST_F(SaveTest, WorkedExampleBytes) {
     form->state.cutEnd = 50000;
     desktop.dialogAnswers.push_back(Path("out.MPEG"));
     form->cmdSaveCut_Click();
-    const QByteArray out = ReadAll(Path("out.MPEG"));
-    ASSERT_EQ(out.size(), 49032);
-    EXPECT_EQ(out.left(20), Slice(1, 20));
-    EXPECT_EQ(out.mid(20), Slice(989, 50000));
+    EXPECT_EQ(ReadAll(Path("out.MPEG")), Slice(1, 20) + Slice(989, 50000));  // 49,032 bytes
     EXPECT_EQ(desktop.dialogs.back().filter, "*.MPEG|*.MPEG");
     EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), Path("out.MPEG"));
     EXPECT_EQ(form->state.cutFileName, Path("out.MPEG"));
@@ -108,7 +103,7 @@ TEST_F(SaveTest, WorkedExampleBytes) {
 // The first picture's fragment carries the group header twice; it replaces a longer file
 // whole. Saves that cannot be done leave the old file whole; opening a file drops the marks.
 TEST_F(SaveTest, FirstPictureFragmentSavesThatNeverDestroyWhatTheyReplaceAndReopening) {
-    Open(RecordingOptions{3});
+    Open({3});
     MarkFirstPicture();
     ASSERT_EQ(form->state.cutStart, 24);
     WriteBytes(Path("old.MPEG"), QByteArray(500000, 'x'));
@@ -148,51 +143,33 @@ TEST_F(SaveTest, FirstPictureFragmentSavesThatNeverDestroyWhatTheyReplaceAndReop
 }
 
 TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
-    struct Case {
-        const char* name;
-        int width, height;  // of the recording; 0 for none
-        int areaHeight;
-    };
-    for (const Case c : {Case{"untouched", 0, 0, 242}, Case{"320x240", 320, 240, 242},
-                         Case{"640x480", 640, 480, 480}}) {
-        SCOPED_TRACE(c.name);
-        if (c.width == 0) {
+    // The recording's size (none: 0) and the height of the picture area saved.
+    for (const auto& [width, height, areaHeight] :
+         {std::tuple{0, 0, 242}, std::tuple{320, 240, 242}, std::tuple{640, 480, 480}}) {
+        SCOPED_TRACE(width);
+        if (width == 0) {
             Start(QString());
         } else {
-            Open(RecordingOptions{1, c.width, c.height, 4, true});
+            Open({1, width, height, 4, true});
             form->cmdUp_Click();
         }
-        const QString out = Path(QString("%1.bmp").arg(c.name));
+        const QString out = Path(QString("%1.bmp").arg(width));
         desktop.dialogAnswers.push_back(out);
         form->cmdBmp_Click();
         const QByteArray bmp = ReadAll(out);
         const int rowBytes = (642 * 3 + 3) & ~3;
-        ASSERT_EQ(bmp.size(), 54 + rowBytes * c.areaHeight);
+        ASSERT_EQ(bmp.size(), 54 + rowBytes * areaHeight);
         EXPECT_EQ(bmp.left(2), "BM");
         // File size, pixel offset, header size, width, height, 24 bits, no compression.
         EXPECT_EQ((std::vector<std::uint32_t>{U32(bmp, 2), U32(bmp, 10), U32(bmp, 14), U32(bmp, 18),
                                               U32(bmp, 22), U32(bmp, 28) & 0xFFFF, U32(bmp, 30)}),
                   (std::vector<std::uint32_t>{static_cast<std::uint32_t>(bmp.size()), 54, 40, 642,
-                                              static_cast<std::uint32_t>(c.areaHeight), 24, 0}));
-        // Every pixel as the area shows it; rows bottom-up, blue-green-red.
-        const QImage& area = form->Pic1->image();
-        int mismatches = 0;
-        for (int y = 0; y < c.areaHeight; ++y) {
-            const char* row = bmp.constData() + 54 + (c.areaHeight - 1 - y) * rowBytes;
-            for (int x = 0; x < 642; ++x) {
-                const QRgb p = area.pixel(x, y);
-                if (static_cast<std::uint8_t>(row[x * 3]) != qBlue(p) ||
-                    static_cast<std::uint8_t>(row[x * 3 + 1]) != qGreen(p) ||
-                    static_cast<std::uint8_t>(row[x * 3 + 2]) != qRed(p)) {
-                    ++mismatches;
-                }
-            }
-        }
-        EXPECT_EQ(mismatches, 0);
-        if (c.width == 0) {
-            EXPECT_EQ(static_cast<std::uint8_t>(bmp[54]), 64);
-            EXPECT_EQ(static_cast<std::uint8_t>(bmp[55]), 64);
-        }
+                                              static_cast<std::uint32_t>(areaHeight), 24, 0}));
+        // Every pixel as the area shows it.
+        EXPECT_EQ(
+            QImage(out).convertToFormat(QImage::Format_RGB32),
+            form->Pic1->image().copy(0, 0, 642, areaHeight).convertToFormat(QImage::Format_RGB32));
+        EXPECT_TRUE(width != 0 || bmp.mid(54, 3) == QByteArray(3, 64));  // the empty area's grey
         EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), out);
         EXPECT_EQ(desktop.dialogs.back().filter, "*.bmp|*.bmp");
         // The next snapshot's dialog offers the name just saved (cancelled here).
@@ -202,18 +179,20 @@ TEST_F(SaveTest, SnapshotBmpOfBothFormatsAndTheEmptyArea) {
     }
 }
 
-TEST_F(SaveTest, SnapshotInMapViewIncludesThePointAndIgnoresPlayback) {
-    Open(RecordingOptions{1});
-    form->state.mapPicture = QImage(4096, 4096, QImage::Format_Indexed8);
-    form->state.mapPicture.setColorCount(1);
-    form->state.mapPicture.setColor(0, qRgb(250, 250, 240));
-    form->state.mapPicture.fill(0);
+// A snapshot in map view holds the point only where the user saw it on the map; during
+// playback neither save opens its dialog.
+TEST_F(SaveTest, SnapshotInMapViewHoldsThePointWhereItWasSeenAndIgnoresPlayback) {
+    Open({1});
     form->cmdUp_Click();
-    form->chkGps->setChecked(true);
-    form->chkGps_Click();
-    const QImage snapshot = form->SnapshotImage();
+    ShowMap(true);  // no map: the degrees are shown instead
+    ASSERT_TRUE(form->Pic1->isHidden());
+    EXPECT_EQ(form->SnapshotImage(), form->Pic1->image());  // no point drawn into it
+    form->state.mapPicture = QImage(4096, 4096, QImage::Format_RGB32);
+    form->state.mapPicture.fill(QColor(250, 250, 240));
+    form->ShowPos();
+    ASSERT_FALSE(form->Pic1->isHidden());
     const QPoint centre = form->shPoint->geometry().center();
-    EXPECT_EQ(snapshot.pixelColor(centre), QColor(255, 0, 0));
+    EXPECT_EQ(form->SnapshotImage().pixelColor(centre), QColor(255, 0, 0));
     EXPECT_EQ(form->Pic1->image().pixelColor(centre), QColor(250, 250, 240));
 
     form->state.playing = true;
@@ -223,36 +202,48 @@ TEST_F(SaveTest, SnapshotInMapViewIncludesThePointAndIgnoresPlayback) {
     EXPECT_EQ(desktop.dialogs.size(), dialogs);
 }
 
-// Saves the folder does not allow say why in Polish and leave what was there whole. A folder
-// without write permission cannot be shown to the superuser, who may write anyway.
-TEST_F(SaveTest, FolderReasonsInPolish) {
-    Open(RecordingOptions{2});
-    form->cmdUp_Click();
-    const QString locked = Path("locked");
-    ASSERT_TRUE(QDir().mkdir(locked));
-    WriteBytes(locked + "/old.bmp", QByteArray("old"));
-    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const struct {
-        QString target;
-        const char* reason;
-        bool needsPermissions;
-    } cases[] = {
-        {Path("missing/x.bmp"), "Folder nie istnieje: ", false},
-        {locked + "/old.bmp", "istniejącego pliku nie można bezpiecznie zastąpić", true},
-        {locked + "/new.bmp", "Brak uprawnień do zapisu w folderze: ", true},
+// Saves into places that cannot take them say why in Polish, keep the remembered names and
+// leave what was there whole. Root writes into read-only folders, so there only the other
+// places are tried.
+TEST_F(SaveTest, SavesIntoUnwritablePlacesSayWhyAndDestroyNothing) {
+    Open({2});
+    MarkFirstPicture();
+    ASSERT_TRUE(QDir(dir.path()).mkpath("out/taken.bmp") && QDir(dir.path()).mkpath("ro"));
+    for (const char* old : {"ro/old.bmp", "ro/old.MPEG"}) WriteBytes(Path(old), QByteArray("old"));
+    QFile(Path("ro")).setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    desktop.settings.insert("Droskal/Setup/BmpFile", "/keep.bmp");
+    desktop.settings.insert("Droskal/Setup/Cut", "/keep.MPEG");
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing/x", "Folder nie istnieje: "},
+        {"out/taken.bmp", ""},  // a folder where the file should go
+        {"r.m1v/inside", "To nie jest folder: "},
+        {"ro/old", "Folder nie pozwala utworzyć w nim nowego pliku, więc istniejącego pliku nie"},
+        {"ro/new", "Brak uprawnień do zapisu w folderze: "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.target.toStdString());
-        if (c.needsPermissions && ::geteuid() == 0) continue;
-        desktop.messages.clear();
-        desktop.dialogAnswers.push_back(c.target);
-        form->cmdBmp_Click();
-        ASSERT_EQ(desktop.messages.size(), 1u);
-        EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.reason)));
+    for (const auto& [target, reason] : cases) {
+        const bool locked = QString(target).startsWith("ro/");
+        if (locked && ::geteuid() == 0) continue;
+        for (const bool bmp : {true, false}) {
+            const QString name = Path(target) + (locked ? (bmp ? ".bmp" : ".MPEG") : "");
+            SCOPED_TRACE(name.toStdString());
+            desktop.messages.clear();
+            desktop.dialogAnswers.push_back(name);
+            (form.get()->*(bmp ? &Form1::cmdBmp_Click : &Form1::cmdSaveCut_Click))();
+            ASSERT_EQ(desktop.messages.size(), 1u);
+            const QString head = "Nie można zapisać pliku:\n" + name + "\n";  // then the reason
+            EXPECT_TRUE(desktop.messages[0].text.startsWith(head + QString::fromUtf8(reason)))
+                << desktop.messages[0].text.toStdString();
+            EXPECT_GT(desktop.messages[0].text.size(), head.size());
+            EXPECT_EQ(desktop.messages[0].icon, Desktop::Icon::Exclamation);
+        }
     }
-    EXPECT_EQ(ReadAll(locked + "/old.bmp"), "old");
-    QFile(locked).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                 QFileDevice::ExeOwner);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/BmpFile"), "/keep.bmp");
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), "/keep.MPEG");
+    EXPECT_EQ(ReadAll(Path("ro/old.bmp")) + ReadAll(Path("ro/old.MPEG")), "oldold");
+    EXPECT_TRUE(QFileInfo(Path("out/taken.bmp")).isDir());
+    EXPECT_EQ(ReadAll(rec.path).size(), static_cast<qsizetype>(rec.bytes.size()));
+    QFile(Path("ro"))
+        .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace

@@ -2,42 +2,29 @@
 #include <QDir>
 #include <QSettings>
 
-#include <bit>
 #include <cstring>
 #include <random>
-#include <utility>
-
-#include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "Recordings.h"
 #include "app/QtDesktop.h"
 #include "app/Viewer.h"
-#include "config/IniFile.h"
-#include "tools/generators/IndexedImage.h"
 
 namespace droskal {
 namespace {
 
 using StartupTest = WindowTest;
 
-TEST_F(StartupTest, WithoutIniTheDefaultsHoldExactly) {
+TEST_F(StartupTest, IniValuesTheirMessagesAndTheDefaultsWithoutIni) {
     Start();
-    const MapCalibration d = DefaultCalibration();
-    for (auto [got, want] : {std::pair{form->state.mapLat1, d.mapLat1},
-                             {form->state.mapLat2, d.mapLat2},
-                             {form->state.mapLon1, d.mapLon1},
-                             {form->state.mapLon2, d.mapLon2},
-                             {form->state.playDelay, d.playDelay},
-                             {form->state.lonScale, d.lonScale},
-                             {form->state.latScale, d.latScale}}) {
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want)) << want;
-    }
+    EXPECT_EQ(form->state.playDelay, 0.1f);
+    EXPECT_EQ(form->state.mapLat1, 52.41674f);
+    EXPECT_EQ(form->state.mapLon2, 20.2325f);
+    EXPECT_EQ(form->state.latScale, 10653.0f);  // rounded, unlike the scales an ini gives
+    EXPECT_EQ(form->state.lonScale, 7327.0f);
     EXPECT_TRUE(desktop.messages.empty());
-}
 
-TEST_F(StartupTest, IniValuesAndTheirMessages) {
     WriteBytes(Path("Droskal.ini"),
                "PLAYSPEED1=0.2\r\nmaplat1=52.5\nMAPLAT2=53\nMAPLON1=21,5\nMAPLON2=20\n"
                "MAPLAT1=52.25\n[Setup]\n   MAPLON1 = 3\n\n");
@@ -54,14 +41,11 @@ TEST_F(StartupTest, IniValuesAndTheirMessages) {
     EXPECT_EQ(desktop.messages[2].icon, Desktop::Icon::Information);
 }
 
-TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
+TEST_F(StartupTest, CommandLineQuotesTheRememberedFileAndTheOpenDialog) {
     const TestRecording rec = WriteRecording(Path("a b.m1v"));
     desktop.settings.insert("Droskal/Setup/MpegFile", rec.path);
     desktop.settings.insert("Droskal/Setup/BmpFile", "/tmp/last.bmp");
-    const struct {
-        QString commandLine;
-        QString opened;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {"\"" + rec.path + "\"", rec.path},
         {"\"" + rec.path, rec.path},
         {rec.path + "\"", rec.path},
@@ -75,112 +59,16 @@ TEST_F(StartupTest, CommandLineQuotesAndTheRememberedFile) {
     };
     const QString startFolder = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.commandLine.toStdString());
-        Start(c.commandLine);
-        EXPECT_EQ(form->state.mpegFileName, c.opened);
+    for (const auto& [commandLine, opened] : cases) {
+        SCOPED_TRACE(commandLine.toStdString());
+        Start(commandLine);
+        EXPECT_EQ(form->state.mpegFileName, opened);
         EXPECT_EQ(form->state.bmpFileName, "/tmp/last.bmp");
-        EXPECT_EQ(form->streamFile.isOpen(), c.opened == rec.path);
+        EXPECT_EQ(form->streamFile.isOpen(), opened == rec.path);
     }
     QDir::setCurrent(startFolder);
     EXPECT_EQ(form->lblFile->text(), "File not found !");
-}
-
-TEST_F(StartupTest, NewFileOutcomes) {
-    const TestRecording rec = WriteRecording(Path("ok.m1v"));
-    WriteBytes(Path("cif.m1v"), {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0, 0, 0, 0, 0});
-    WriteBytes(Path("short.m1v"), {0, 0, 1, 0xB3, 0x28});
-    ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")) &&
-                QFile::link(Path("a.m1v"), Path("b.m1v")));
-    // The system's reason for a loop of links; not damaged media: no question.
-    const std::string reason = std::strerror(ELOOP);
-    const struct {
-        QString name;
-        bool result;
-        QString caption;
-        QStringList pictures;
-        bool open;
-        std::uint8_t format;
-    } cases[] = {
-        {rec.path, true, QString(), kForwardOnly, true, 2},
-        {Path("cif.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
-        {Path("short.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
-        {Path("missing.m1v"), false, "File not found !", kAllUnavailable, false, 0},
-        {Path("a.m1v"), false, QString::fromStdString(reason), kAllUnavailable, false, 0},
-        {"", false, "", kAllUnavailable, false, 0},
-    };
-    Start();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.toStdString());
-        form->UnActiveDownCmd();
-        form->state.picFormat = 0;
-        EXPECT_EQ(form->NewFile(c.name), c.result);
-        if (!c.caption.isNull()) {
-            EXPECT_EQ(form->lblFile->text(), c.caption);
-        }
-        EXPECT_EQ(Pictures(), c.pictures);
-        EXPECT_EQ(form->streamFile.isOpen(), c.open);
-        EXPECT_EQ(form->state.picFormat, c.format);
-        EXPECT_EQ(form->lblPlay->text(), "0%");
-        if (c.result) {  // ready for the first step; the labels wait for the first picture
-            EXPECT_TRUE(form->state.barEnabled && form->cmdCut->isEnabled());
-            EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(rec.bytes.size()));
-            EXPECT_EQ(form->streamFile.readPosition(), 7);
-            EXPECT_FALSE(form->lblSpeed->isVisibleTo(form.get()) ||
-                         form->chkGps->isVisibleTo(form.get()));
-        }
-        form->streamFile.close();
-    }
-    EXPECT_TRUE(desktop.messages.empty());
-}
-
-TEST_F(StartupTest, LongNamesShowTheirLastCharacters) {
-    Start();
-    // The name's last 37 characters, so a name over 40 characters shows "..." and these.
-    const QString tail = "abcdefghijklmnopqrstuvwxyz0123456.m1v";
-    const QString base = dir.path() + "/";
-    const int shortest = static_cast<int>(base.size() + tail.size());
-    ASSERT_GT(shortest, 40);
-    for (int length : {40, shortest, shortest + 1}) {
-        SCOPED_TRACE(length);
-        const QString end = length == 40 ? QString(".m1v") : tail;
-        const QString name = base + QString(length - base.size() - end.size(), 'n') + end;
-        ASSERT_EQ(name.size(), length);
-        WriteRecording(name, RecordingOptions{1});
-        ASSERT_TRUE(form->NewFile(name));
-        EXPECT_EQ(form->lblFile->text(), length == 40 ? name : "..." + tail);
-        form->streamFile.close();
-    }
-}
-
-TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
-    const TestRecording small = WriteRecording(Path("cif.m1v"));
-    const TestRecording large =
-        WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
-    Start(large.path);
-    EXPECT_EQ(form->state.picFormat, 1);
-    EXPECT_EQ(form->state.picBuf.size(), 640u * 480 * 3);
-    EXPECT_EQ(form->size(), QSize(642, 625));
-    EXPECT_EQ(form->Pic1->height(), 480);
-    EXPECT_EQ(form->fraCmd->y(), 486);
-    form->move(form->x(), 300);
-    const int bottom = form->geometry().bottom();
-    form->streamFile.close();
-    ASSERT_TRUE(form->NewFile(small.path));
-    EXPECT_EQ(form->state.picFormat, 2);
-    EXPECT_EQ(form->state.picBuf.size(), 320u * 240 * 3);
-    EXPECT_EQ(form->size(), QSize(642, 387));
-    EXPECT_EQ(form->fraCmd->y(), 248);
-    EXPECT_EQ(form->geometry().bottom(), bottom);
-    // Back to 640x480 near the top of the screen: the top stops at 0.
-    form->move(form->x(), 10);
-    form->streamFile.close();
-    ASSERT_TRUE(form->NewFile(large.path));
-    EXPECT_EQ(form->geometry().top(), 0);
-}
-
-TEST_F(StartupTest, OpenDialogCancelReopensAndMissingChoiceKeepsTheName) {
-    const TestRecording rec = WriteRecording(Path("r.m1v"));
+    // The open dialog cancelled reopens the file; a missing choice keeps the name.
     Start(rec.path);
     ASSERT_TRUE(form->FindStartUp(1) && form->FindPicStart(1) &&
                 form->ReadFrame(1, *form->frameBuf) && form->FindStartUp(1));
@@ -198,10 +86,75 @@ TEST_F(StartupTest, OpenDialogCancelReopensAndMissingChoiceKeepsTheName) {
     EXPECT_EQ(form->lblFile->text(), "File not found !");
     EXPECT_EQ(form->state.mpegFileName, rec.path);
     EXPECT_FALSE(form->streamFile.isOpen());
+}
 
-    form->state.playing = true;  // a click during playback changes nothing
-    form->cmdFile_Click();
-    EXPECT_EQ(desktop.dialogs.size(), 2u);
+// A name over 40 characters shows "..." and its last 37 characters.
+TEST_F(StartupTest, NewFileOutcomes) {
+    const QString tail = "abcdefghijklmnopqrstuvwxyz0123456.m1v", base = dir.path() + "/";
+    ASSERT_GT(base.size() + tail.size(), 40);
+    const QString forty = base + QString(40 - base.size() - 4, 'n') + ".m1v";
+    const TestRecording rec = WriteRecording(forty);
+    WriteRecording(base + tail);
+    WriteBytes(Path("cif.m1v"), {0, 0, 1, 0xB3, 0x16, 0x01, 0x20, 0, 0, 0, 0, 0});
+    WriteBytes(Path("short.m1v"), {0, 0, 1, 0xB3, 0x28});
+    ASSERT_TRUE(QFile::link(Path("b.m1v"), Path("a.m1v")) &&
+                QFile::link(Path("a.m1v"), Path("b.m1v")));
+    // The system's reason for a loop of links; not damaged media: no question.
+    const std::string reason = std::strerror(ELOOP);
+    // The name, what NewFile answers, the caption, buttons, whether the file stays open, format.
+    const std::tuple<QString, bool, QString, QStringList, bool, std::uint8_t> cases[] = {
+        {forty, true, forty, kForwardOnly, true, 2},
+        {base + tail, true, "..." + tail, kForwardOnly, true, 2},
+        {Path("cif.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
+        {Path("short.m1v"), false, "Bad  file !", kForwardOnly, true, 0},
+        {Path("missing.m1v"), false, "File not found !", kAllUnavailable, false, 0},
+        {Path("a.m1v"), false, QString::fromStdString(reason), kAllUnavailable, false, 0},
+        {"", false, "", kAllUnavailable, false, 0},
+    };
+    Start();
+    for (const auto& [name, result, caption, pictures, open, format] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        form->UnActiveDownCmd();
+        form->state.picFormat = 0;
+        EXPECT_EQ(form->NewFile(name), result);
+        EXPECT_EQ(form->lblFile->text(), caption);
+        EXPECT_EQ(Pictures(), pictures);
+        EXPECT_EQ(form->streamFile.isOpen(), open);
+        EXPECT_EQ(form->state.picFormat, format);
+        EXPECT_EQ(form->lblPlay->text(), "0%");
+        if (result) {  // ready for the first step; the labels wait for the first picture
+            EXPECT_TRUE(form->state.barEnabled && form->cmdCut->isEnabled());
+            EXPECT_EQ(form->state.fileLength, static_cast<std::int64_t>(rec.bytes.size()));
+            EXPECT_EQ(form->streamFile.readPosition(), 7);
+            EXPECT_FALSE(form->lblSpeed->isVisibleTo(form.get()) ||
+                         form->chkGps->isVisibleTo(form.get()));
+        }
+        form->streamFile.close();
+    }
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST_F(StartupTest, FormatLaysTheWindowOutAndKeepsItsBottomEdge) {
+    const TestRecording small = WriteRecording(Path("cif.m1v"));
+    const TestRecording large =
+        WriteRecording(Path("vga.m1v"), RecordingOptions{2, 640, 480, 4, true});
+    const auto layout = [this] {
+        return std::tuple(form->state.picFormat, form->state.picBuf.size(), form->size(),
+                          form->Pic1->height(), form->fraCmd->y());
+    };
+    Start(large.path);
+    EXPECT_EQ(layout(), std::tuple(1, 640u * 480 * 3, QSize(642, 625), 480, 486));
+    form->move(form->x(), 300);
+    const int bottom = form->geometry().bottom();
+    form->streamFile.close();
+    ASSERT_TRUE(form->NewFile(small.path));
+    EXPECT_EQ(layout(), std::tuple(2, 320u * 240 * 3, QSize(642, 387), 242, 248));
+    EXPECT_EQ(form->geometry().bottom(), bottom);
+    // Back to 640x480 near the top of the screen: the top stops at 0.
+    form->move(form->x(), 10);
+    form->streamFile.close();
+    ASSERT_TRUE(form->NewFile(large.path));
+    EXPECT_EQ(form->geometry().top(), 0);
 }
 
 // Qt's INI store in an isolated folder: a new run reads what the last one stored; a store full
@@ -236,37 +189,35 @@ TEST_F(WindowTest, SettingsStoreRoundTripAndGarbage) {
     EXPECT_EQ(Pictures(), kAllUnavailable);
 }
 
-// The arguments make one file name, and the window comes up loaded and shown.
-TEST_F(WindowTest, ViewerJoinsItsArgumentsAndStartsLoadedAndShown) {
+// The arguments make one file name and the window comes up loaded and shown. A file manager
+// passes the one path as one argument (Exec=Droskal %f): it opens exactly, blanks, Polish
+// letters and quotes of its own included.
+TEST_F(WindowTest, ViewerOpensWhatItsArgumentsName) {
     const StartupInfo bare = StartupFromArguments({"/x/Other.bin"}, "/x/Other.bin");
     EXPECT_EQ(bare.commandLine, "");
     EXPECT_EQ(bare.appName, "Other");
-    const TestRecording rec = WriteRecording(Path("a b.m1v"));
-    const StartupInfo startup =
-        StartupFromArguments({Path("Droskal"), "\"" + Path("a"), "b.m1v\""}, Path("Droskal"));
-    EXPECT_EQ(startup.commandLine, "\"" + rec.path + "\"");
-    EXPECT_EQ(startup.appDir, dir.path());
-    EXPECT_EQ(startup.appName, "Droskal");
-    const auto viewer = StartViewer(desktop, startup);
-    EXPECT_TRUE(viewer->isVisible());
-    EXPECT_TRUE(viewer->streamFile.isOpen());
-    EXPECT_EQ(viewer->state.mpegFileName, rec.path);
-    EXPECT_EQ(viewer->cmdDown->pictureKey(), "DownU");
-}
-
-// A file manager passes the one path as one argument (Exec=Droskal %f): it opens exactly,
-// blanks, Polish letters and quotes of its own included.
-TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
     ASSERT_TRUE(QDir(dir.path()).mkpath("Zażółć gęślą jaźń"));
-    for (const QString name : {"Zażółć gęślą jaźń/Nagranie  łódź 1.m1v", "\"cytat.m1v",
-                               "koniec.m1v\"", "\"oba\".m1v\""}) {
-        SCOPED_TRACE(name.toStdString());
-        const TestRecording rec = WriteRecording(Path(name));
+    // The arguments and the name they make; none given: the one argument itself.
+    const std::pair<QStringList, QString> cases[] = {
+        {{"\"" + Path("a"), "b.m1v\""}, Path("a b.m1v")},
+        {{Path("Zażółć gęślą jaźń/Nagranie  łódź 1.m1v")}, ""},
+        {{Path("\"cytat.m1v")}, ""},
+        {{Path("koniec.m1v\"")}, ""},
+        {{Path("\"oba\".m1v\"")}, ""},
+    };
+    for (const auto& [arguments, joined] : cases) {
+        const QString opened = joined.isEmpty() ? arguments[0] : joined;
+        SCOPED_TRACE(opened.toStdString());
+        WriteRecording(opened);
         const StartupInfo startup =
-            StartupFromArguments({Path("Droskal"), rec.path}, Path("Droskal"));
+            StartupFromArguments(QStringList{Path("Droskal")} + arguments, Path("Droskal"));
+        EXPECT_EQ(startup.appDir, dir.path());
+        EXPECT_EQ(startup.appName, "Droskal");
         form = StartViewer(desktop, startup);
-        EXPECT_EQ(form->state.mpegFileName, rec.path);
+        EXPECT_TRUE(form->isVisible());
         EXPECT_TRUE(form->streamFile.isOpen());
+        EXPECT_EQ(form->state.mpegFileName, opened);
+        EXPECT_EQ(form->cmdDown->pictureKey(), "DownU");
     }
 }
 
@@ -274,48 +225,34 @@ TEST_F(WindowTest, OneArgumentOpensExactlyThatPath) {
 // beside the executable wins. With no file open the open dialog starts at the demo.
 TEST_F(WindowTest, ProgramFilesBesideTheExecutableOrInShare) {
     const QString bin = Path("bin"), share = Path("share/droskal");
-    const auto map = [](int size) {
-        IndexedImage image;
-        image.width = image.height = size;
-        image.pixels.assign(static_cast<std::size_t>(size * size), 0);
-        image.palette = {{1, 2, 3}};
-        return image;
-    };
-    const struct {
-        const char* ini;  // where Droskal.ini is: "" none, "b" beside, "s" shared, "bs" both
-        const char* map;
-        const char* demo;
-        float playDelay;
-        int mapSize;  // 8 beside, 16 shared, 0 none
-        QString dialogStart;
-    } cases[] = {
+    // Where Droskal.ini, map.gif and the demo are ("b" beside, "s" shared, both or none), and
+    // the delay, map width (8 beside, 16 shared) and dialog start the viewer gets.
+    const std::tuple<const char*, const char*, const char*, float, int, QString> cases[] = {
         {"", "", "", 0.1f, 0, ""},
         {"s", "s", "s", 0.7f, 16, share + "/demo.m1v"},
         {"bs", "bs", "bs", 0.3f, 8, bin + "/demo.m1v"},
         {"b", "s", "", 0.3f, 16, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.ini) + "/" + c.map + "/" + c.demo);
-        for (const QString& folder : {bin, share}) {
+    for (const auto& [iniAt, mapAt, demoAt, playDelay, mapSize, dialogStart] : cases) {
+        SCOPED_TRACE(std::string(iniAt) + "/" + mapAt + "/" + demoAt);
+        const QByteArray ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
+        for (const auto& [folder, tag, delay, size] :
+             {std::tuple{bin, 'b', "0.3", 8}, std::tuple{share, 's', "0.7", 16}}) {
             ASSERT_TRUE(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+            if (std::strchr(iniAt, tag)) WriteBytes(folder + "/Droskal.ini", ini + delay + "\n");
+            QImage map(size, size, QImage::Format_RGB32);
+            map.fill(Qt::gray);
+            ASSERT_TRUE(!std::strchr(mapAt, tag) || map.save(folder + "/map.gif", "PNG"));
+            if (std::strchr(demoAt, tag)) WriteRecording(folder + "/demo.m1v");
         }
-        const QString ini = "MAPLAT1=52\nMAPLAT2=53\nMAPLON1=21\nMAPLON2=20\nPLAYSPEED1=";
-        if (std::strchr(c.ini, 'b')) WriteBytes(bin + "/Droskal.ini", (ini + "0.3\n").toUtf8());
-        if (std::strchr(c.ini, 's')) WriteBytes(share + "/Droskal.ini", (ini + "0.7\n").toUtf8());
-        EXPECT_TRUE(!std::strchr(c.map, 'b') || WriteGif((bin + "/map.gif").toStdString(), map(8)));
-        EXPECT_TRUE(!std::strchr(c.map, 's') ||
-                    WriteGif((share + "/map.gif").toStdString(), map(16)));
-        if (std::strchr(c.demo, 'b')) WriteRecording(bin + "/demo.m1v");
-        if (std::strchr(c.demo, 's')) WriteRecording(share + "/demo.m1v");
-
         form = StartViewer(desktop, StartupFromArguments({bin + "/Droskal"}, bin + "/Droskal"));
-        EXPECT_FLOAT_EQ(form->state.playDelay, c.playDelay);
-        EXPECT_EQ(form->state.mapPicture.width(), c.mapSize);
+        EXPECT_FLOAT_EQ(form->state.playDelay, playDelay);
+        EXPECT_EQ(form->state.mapPicture.width(), mapSize);
         desktop.dialogs.clear();
         desktop.dialogAnswers = {""};
         form->cmdFile_Click();
         ASSERT_EQ(desktop.dialogs.size(), 1u);
-        EXPECT_EQ(desktop.dialogs[0].initialName, c.dialogStart);
+        EXPECT_EQ(desktop.dialogs[0].initialName, dialogStart);
     }
 }
 

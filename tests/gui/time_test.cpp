@@ -1,18 +1,12 @@
 // Time zones, speed units, the timeline strip, events and going to a time, on a real window.
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QMouseEvent>
 #include <QTest>
-#include <QWheelEvent>
 
 #include <cmath>
-#include <cstdio>
 
 #include <gtest/gtest.h>
 
-#include "Recordings.h"
+#include "Fixture.h"
 #include "app/TimelineStrip.h"
-#include "tools/IntraEncoder.h"
 #include "zone/DisplayZone.h"
 
 namespace droskal {
@@ -22,17 +16,9 @@ QDateTime Utc(const char* iso) {
     return QDateTime::fromString(iso, Qt::ISODate).toUTC();
 }
 
-TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
-    const struct {
-        const char* zone;
-        const char* utc;
-        const char* shown;
-    } cases[] = {
-        {"Europe/Warsaw", "2024-03-31T00:59:59Z", "2024-03-31T01:59:59+01:00"},
-        {"Europe/Warsaw", "2024-03-31T01:00:00Z", "2024-03-31T03:00:00+02:00"},
-        {"Europe/Warsaw", "2024-10-27T00:59:59Z", "2024-10-27T02:59:59+02:00"},
-        {"Europe/Warsaw", "2024-10-27T01:00:00Z", "2024-10-27T02:00:00+01:00"},
-        {"Europe/Warsaw", "2024-06-30T22:00:00Z", "2024-07-01T00:00:00+02:00"},
+// Warsaw's changes of time are met again in the window below.
+TEST(DisplayZones, ConversionBothWaysAcrossDaylightSavingMidnightAndYearEnd) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"Europe/Warsaw", "2024-12-31T22:59:59Z", "2024-12-31T23:59:59+01:00"},
         {"Europe/Warsaw", "2024-12-31T23:00:00Z", "2025-01-01T00:00:00+01:00"},
         {"Australia/Sydney", "2024-04-06T15:59:59Z", "2024-04-07T02:59:59+11:00"},
@@ -43,40 +29,29 @@ TEST(DisplayZones, ConversionAcrossDaylightSavingMidnightAndYearEnd) {
         {"Asia/Kolkata", "2023-12-31T18:29:59Z", "2023-12-31T23:59:59+05:30"},
         {"UTC", "2024-12-31T23:59:59Z", "2024-12-31T23:59:59+00:00"},
     };
-    for (const auto& c : cases) {
-        const auto zone = DisplayZoneFromText(c.zone);
-        ASSERT_TRUE(zone) << c.zone;
-        const double utc = static_cast<double>(Utc(c.utc).toSecsSinceEpoch());
-        EXPECT_EQ(c.shown, IsoWithOffset(InZone(utc, *zone)).toStdString())
-            << c.zone << " " << c.utc;
+    for (const auto& [name, utc, shown] : cases) {
+        const auto zone = DisplayZoneFromText(name);
+        ASSERT_TRUE(zone) << name;
+        EXPECT_EQ(shown, IsoWithOffset(InZone(Utc(utc).toSecsSinceEpoch(), *zone)).toStdString())
+            << name << " " << utc;
     }
     EXPECT_FALSE(DisplayZoneFromText("Europe/Nowhere"));
     EXPECT_FALSE(DisplayZoneFromText(""));
     EXPECT_TRUE(DisplayZoneFromText("local"));
-}
-
-TEST(DisplayZones, WallClockBackToUtcSkipsTheGapAndTakesTheFirstOfTwo) {
-    const struct {
-        const char* zone;
-        const char* wall;  // local date and time
-        const char* utc;   // nullptr: that wall-clock time does not exist
-    } cases[] = {
-        {"Europe/Warsaw", "2024-03-31T02:30:00", nullptr},
-        {"Europe/Warsaw", "2024-03-31T03:00:00", "2024-03-31T01:00:00Z"},
+    // Back from the wall clock: a time in the spring gap does not exist, one of the autumn
+    // hour's two is taken the first time.
+    // Zone, wall-clock time and the UTC time it is (nullptr: it does not exist there).
+    const std::tuple<const char*, const char*, const char*> walls[] = {
         {"Europe/Warsaw", "2024-10-27T02:30:00", "2024-10-27T00:30:00Z"},
         {"Europe/Warsaw", "2025-01-01T00:00:00", "2024-12-31T23:00:00Z"},
         {"Australia/Sydney", "2024-04-07T02:30:00", "2024-04-06T15:30:00Z"},
         {"Australia/Sydney", "2024-10-06T02:30:00", nullptr},
     };
-    for (const auto& c : cases) {
-        const QDateTime wall = QDateTime::fromString(c.wall, Qt::ISODate);
-        const auto utc = UtcFromZone(wall.date(), wall.time(), *DisplayZoneFromText(c.zone));
-        if (!c.utc) {
-            EXPECT_FALSE(utc) << c.wall;
-        } else {
-            ASSERT_TRUE(utc) << c.wall;
-            EXPECT_EQ(Utc(c.utc).toSecsSinceEpoch(), static_cast<qint64>(*utc)) << c.wall;
-        }
+    for (const auto& [zone, text, utc] : walls) {
+        const QDateTime wall = QDateTime::fromString(text, Qt::ISODate);
+        const auto back = UtcFromZone(wall.date(), wall.time(), *DisplayZoneFromText(zone));
+        EXPECT_EQ(back, utc ? std::optional<double>(Utc(utc).toSecsSinceEpoch()) : std::nullopt)
+            << text;
     }
 }
 
@@ -91,84 +66,37 @@ double DriveKmh(int s) {
     return (s - 27) * 3.5;
 }
 
-class TimeTest : public WindowTest {
+class TimeTest : public RecordingTest {
   protected:
-    std::vector<PicturePositions> pictures;
-
-    void Open() {
-        SequenceHeader header;
-        header.width = 320;
-        header.height = 240;
-        RecorderWriter writer(header);
-        std::vector<std::uint8_t> rgb(320 * 240 * 3, 90);
-        const auto slice = EncodeIntraSlice(RgbToYuvPicture(rgb.data(), 320, 240), 8);
+    void OpenDrive() {
+        std::vector<std::string> sentences;
         for (int s = 0; s < kSeconds; ++s) {
             RmcFields f;
             f.time = FormatRmcTime(59 * 60 + 40 + s);  // from 00:59:40
             f.date = "271024";
             f.status = s == 5 ? "V" : "A";
-            char knots[16];
-            std::snprintf(knots, sizeof knots, "%.3f", DriveKmh(s) / 1.852);
-            f.speedKnots = knots;
-            RecorderPicture p;
-            p.userData.push_back(RecorderUserData(BuildGprmc(f)));
-            p.slice = slice;
-            writer.addPicture(p);
+            f.speedKnots = QString::number(DriveKmh(s) / 1.852, 'f', 3).toStdString();
+            sentences.push_back(BuildGprmc(f));
         }
-        pictures = writer.pictures();
-        WriteBytes(Path("drive.m1v"), writer.bytes());
-        Start(Path("drive.m1v"));
+        rec = WriteRecording(Path("drive.m1v"), RecordingOptions{kSeconds}, sentences);
+        OpenFile(Path("drive.m1v"));
         form->show();
         QApplication::setActiveWindow(form.get());
-        QElapsedTimer wait;
-        wait.start();
-        while (!form->timeView.complete && wait.elapsed() < 10000) QApplication::processEvents();
-        ASSERT_TRUE(form->timeView.complete);
-    }
-    void Setting(const char* key, const char* value) {
-        desktop.settings[QString("Droskal/Display/") + key] = value;
-    }
-    int Shown() const {
-        for (std::size_t i = 0; i < pictures.size(); ++i) {
-            if (pictures[i].picturePos == form->state.picturePos) return static_cast<int>(i);
-        }
-        return -1;
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->timeView.complete; }, 10000));
     }
     void Step(int count) {
         for (int i = 0; i < count; ++i) form->cmdUp_Click();
     }
     // The middle of second `s` of the trip on the strip, while it shows the whole trip.
-    int X(double s) const {
+    QPointF X(double s) const {
         const int w = form->timeline->width();
-        return static_cast<int>(std::lround(4 + (w - 8) * (s / (kSeconds - 1))));
-    }
-    void Mouse(QEvent::Type type, int x, Qt::MouseButtons buttons) {
-        const QPointF at(x, 30);
-        QMouseEvent event(type, at, form->timeline->mapToGlobal(at),
-                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
-                          Qt::NoModifier);
-        QApplication::sendEvent(form->timeline, &event);
-    }
-    void Wheel(int x, int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        const QPointF at(x, 30);
-        QWheelEvent event(at, form->timeline->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
-                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(form->timeline, &event);
-    }
-    bool Grey() const {
-        return form->lblTime->palette().color(QPalette::WindowText) != QColor(0, 192, 0);
+        return QPointF(std::lround(4 + (w - 8) * (s / (kSeconds - 1))), 30);
     }
 };
 
 TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
-    const struct {
-        const char* zone;
-        const char* unit;
-        int picture;
-        const char* time;
-        const char* speed;
-        bool grey;
-    } cases[] = {
+    // Zone, unit and picture, and the time, speed and greying shown for them.
+    const std::tuple<const char*, const char*, int, const char*, const char*, bool> cases[] = {
         {"UTC", "km/h", 0, "27.10.2024  00:59:40", "50 km/h", false},
         {"UTC", "mph", 0, "27.10.2024  00:59:40", "31 mph", false},
         {"UTC", "kn", 0, "27.10.2024  00:59:40", "27 kn", false},
@@ -179,59 +107,55 @@ TEST_F(TimeTest, CaptionsForEachZoneAndUnit) {
         {"UTC", "km/h", 5, "27.10.2024  00:59:44", "50 km/h", true},
         {"Europe/Warsaw", "km/h", 5, "27.10.24 02:59:44+02", "50 km/h", true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.zone) + " " + c.unit + " " + std::to_string(c.picture));
-        Setting("TimeZone", c.zone);
-        Setting("SpeedUnit", c.unit);
-        Open();
-        Step(c.picture + 1);  // the first step shows picture 0
-        ASSERT_EQ(c.picture, Shown());
-        EXPECT_EQ(c.time, form->lblTime->text().toStdString());
-        EXPECT_EQ(c.speed, form->lblSpeed->text().toStdString());
-        EXPECT_EQ(c.grey, Grey());
-        if (std::string(c.zone) != "UTC") {
-            EXPECT_TRUE(form->lblTime->toolTip().contains(c.zone))
-                << form->lblTime->toolTip().toStdString();
-        }
+    for (const auto& [zone, unit, picture, time, speed, grey] : cases) {
+        SCOPED_TRACE(std::string(zone) + " " + unit + " " + std::to_string(picture));
+        desktop.settings["Droskal/Display/TimeZone"] = zone;
+        desktop.settings["Droskal/Display/SpeedUnit"] = unit;
+        OpenDrive();
+        Step(picture + 1);  // the first step shows picture 0
+        ASSERT_EQ(picture, Index());
+        EXPECT_EQ(time, form->lblTime->text().toStdString());
+        EXPECT_EQ(speed, form->lblSpeed->text().toStdString());
+        EXPECT_EQ(grey, form->lblTime->palette().color(QPalette::WindowText) != QColor(0, 192, 0));
+        EXPECT_TRUE(std::string(zone) == "UTC" || form->lblTime->toolTip().contains(zone))
+            << form->lblTime->toolTip().toStdString();
     }
 }
 
-TEST_F(TimeTest, ZoneAndUnitChosenInTheWindowAreRemembered) {
-    Open();
-    Step(1);
-    desktop.inputAnswers = {"Mars/Olympus", "Europe/Warsaw"};
-    QTest::keyClick(form.get(), Qt::Key_Z);
-    ASSERT_EQ(1u, desktop.messages.size());
-    EXPECT_TRUE(desktop.messages[0].text.contains("Mars/Olympus"));
-    QTest::keyClick(form.get(), Qt::Key_Z);
-    EXPECT_EQ("27.10.24 02:59:40+02", form->lblTime->text().toStdString());
-    EXPECT_EQ("Europe/Warsaw", desktop.settings["Droskal/Display/TimeZone"]);
-    QTest::keyClick(form.get(), Qt::Key_U);
-    EXPECT_EQ("31 mph", form->lblSpeed->text().toStdString());
-    EXPECT_EQ("mph", desktop.settings["Droskal/Display/SpeedUnit"]);
-}
-
-TEST_F(TimeTest, StripOffLeavesTheWindowPixelForPixel) {
-    Open();
+// T, Z and U are remembered; the strip switched off leaves the window pixel for pixel.
+TEST_F(TimeTest, StripZoneAndUnitChosenInTheWindow) {
+    OpenDrive();
     QApplication::processEvents();
     const QRect frame = form->geometry();
     const QImage before = form->grab().toImage();
-    QTest::keyClick(form.get(), Qt::Key_T);
+    Key(Qt::Key_T);
     EXPECT_EQ("1", desktop.settings["Droskal/Display/Timeline"]);
     EXPECT_EQ(frame.height() + 64, form->height());
     EXPECT_EQ(frame.bottom(), form->geometry().bottom());
     EXPECT_TRUE(form->timeline->isVisible());
     EXPECT_EQ(form->fraCmd->geometry().bottom() + 3, form->timeline->y());
-    QTest::keyClick(form.get(), Qt::Key_T);
+    Key(Qt::Key_T);
     EXPECT_EQ("0", desktop.settings["Droskal/Display/Timeline"]);
     QApplication::processEvents();
     EXPECT_EQ(frame, form->geometry());
     EXPECT_TRUE(before == form->grab().toImage());
+
+    Step(1);
+    desktop.inputAnswers = {"Mars/Olympus", "Europe/Warsaw"};
+    Key(Qt::Key_Z);
+    ASSERT_EQ(1u, desktop.messages.size());
+    EXPECT_TRUE(desktop.messages[0].text.contains("Mars/Olympus"));
+    Key(Qt::Key_Z);
+    EXPECT_EQ("27.10.24 02:59:40+02", form->lblTime->text().toStdString());
+    EXPECT_EQ("Europe/Warsaw", desktop.settings["Droskal/Display/TimeZone"]);
+    Key(Qt::Key_U);
+    EXPECT_EQ("31 mph", form->lblSpeed->text().toStdString());
+    EXPECT_EQ("mph", desktop.settings["Droskal/Display/SpeedUnit"]);
 }
 
 TEST_F(TimeTest, StripClickDragWheelAndEvents) {
-    Setting("Timeline", "1");
-    Open();
+    desktop.settings["Droskal/Display/Timeline"] = "1";
+    OpenDrive();
     TimelineStrip* strip = form->timeline;
     ASSERT_TRUE(strip && strip->isVisible());
     // Braking at second 9 to 10, the stop from 14 to 27.
@@ -239,49 +163,46 @@ TEST_F(TimeTest, StripClickDragWheelAndEvents) {
     EXPECT_TRUE(strip->toolTip().contains("Gwałtowne hamowanie")) << strip->toolTip().toStdString();
     EXPECT_TRUE(strip->toolTip().contains("Postój"));
 
-    Mouse(QEvent::MouseButtonPress, X(20), Qt::LeftButton);
-    EXPECT_EQ(20, Shown());
-    Mouse(QEvent::MouseMove, X(33), Qt::LeftButton);
-    EXPECT_EQ(33, Shown());
-    Mouse(QEvent::MouseButtonRelease, X(33), Qt::NoButton);
-    Mouse(QEvent::MouseMove, X(3), Qt::NoButton);  // no longer dragging
-    EXPECT_EQ(33, Shown());
+    Mouse(strip, X(20), {QEvent::MouseButtonPress});
+    EXPECT_EQ(20, Index());
+    Mouse(strip, X(33), {QEvent::MouseMove, QEvent::MouseButtonRelease});
+    EXPECT_EQ(33, Index());
+    Mouse(strip, X(3), {QEvent::MouseMove}, Qt::NoButton);  // no longer dragging
+    EXPECT_EQ(33, Index());
 
-    QTest::keyClick(form.get(), Qt::Key_P);
-    EXPECT_EQ(14, Shown());
-    QTest::keyClick(form.get(), Qt::Key_P);
-    EXPECT_EQ(9, Shown());
-    QTest::keyClick(form.get(), Qt::Key_N);
-    EXPECT_EQ(14, Shown());
-    QTest::keyClick(form.get(), Qt::Key_N);
-    EXPECT_EQ(14, Shown());
+    // P and N go to the event before and after; past the last, a beep.
+    for (const auto& [key, picture] :
+         {std::pair{Qt::Key_P, 14}, {Qt::Key_P, 9}, {Qt::Key_N, 14}, {Qt::Key_N, 14}}) {
+        Key(key);
+        EXPECT_EQ(picture, Index());
+    }
     EXPECT_EQ(1, desktop.beeps);
 
-    const double pivot = strip->TimeAt(X(30));
-    Wheel(X(30), 1);
+    const auto wheel = [&](int notches, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        Wheel(strip, X(30), 120 * notches, modifiers);
+    };
+    const double pivot = strip->TimeAt(X(30).x());
+    wheel(1);
     EXPECT_NEAR(39 * 0.8, strip->ViewEnd() - strip->ViewStart(), 1e-6);
-    EXPECT_NEAR(pivot, strip->TimeAt(X(30)), 1e-6);
-    Wheel(X(30), 20);
+    EXPECT_NEAR(pivot, strip->TimeAt(X(30).x()), 1e-6);
+    wheel(20);
     EXPECT_NEAR(10, strip->ViewEnd() - strip->ViewStart(), 1e-6);
-    EXPECT_NEAR(pivot, strip->TimeAt(X(30)), 1e-6);
+    EXPECT_NEAR(pivot, strip->TimeAt(X(30).x()), 1e-6);
     const double start = strip->ViewStart();
-    Wheel(X(30), -1, Qt::ShiftModifier);
+    wheel(-1, Qt::ShiftModifier);
     EXPECT_NEAR(start + 1, strip->ViewStart(), 1e-6);
-    Wheel(X(30), -50, Qt::ShiftModifier);
+    wheel(-50, Qt::ShiftModifier);
     EXPECT_NEAR(strip->ViewStart() + 10, strip->ViewEnd(), 1e-6);
     EXPECT_NEAR(form->timeView.samples.back().utcSeconds, strip->ViewEnd(), 1e-6);
-    Wheel(X(30), -30);
+    wheel(-30);
     EXPECT_NEAR(39, strip->ViewEnd() - strip->ViewStart(), 1e-6);
 }
 
 TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
-    Setting("TimeZone", "Europe/Warsaw");
-    Open();
-    const struct {
-        const char* answer;
-        int picture;          // -1: stays where it was
-        const char* message;  // part of the message shown, or nullptr
-    } cases[] = {
+    desktop.settings["Droskal/Display/TimeZone"] = "Europe/Warsaw";
+    OpenDrive();
+    // The answer typed, the picture shown then (-1: the one before) and part of the message.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"27.10.2024 02:59:50", 10, nullptr},
         {"27.10.2024 02:00:19", 39, nullptr},  // the last second, after the change to winter time
         {"27.10.2024 02:59:40", 0, nullptr},   // the first second
@@ -291,21 +212,16 @@ TEST_F(TimeTest, GoToTimeInsideAtTheEdgesAndOutside) {
         {"31.03.2024 02:30:00", -1, "nie istnieje"},
         {"jutro", -1, "Nieprawidłowa"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer);
+    for (const auto& [answer, picture, message] : cases) {
+        SCOPED_TRACE(answer);
         Step(1);
-        const int before = Shown();
+        const int before = Index();
         desktop.messages.clear();
-        desktop.inputAnswers = {c.answer};
-        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
-        EXPECT_EQ(c.picture < 0 ? before : c.picture, Shown());
-        if (c.message) {
-            ASSERT_EQ(1u, desktop.messages.size());
-            EXPECT_TRUE(desktop.messages[0].text.contains(QString::fromUtf8(c.message)))
-                << desktop.messages[0].text.toStdString();
-        } else {
-            EXPECT_TRUE(desktop.messages.empty());
-        }
+        desktop.inputAnswers = {answer};
+        Key(Qt::Key_G, Qt::ControlModifier);
+        EXPECT_EQ(picture < 0 ? before : picture, Index());
+        ASSERT_EQ(desktop.messages.size(), message ? 1u : 0u);
+        EXPECT_TRUE(!message || desktop.messages[0].text.contains(QString::fromUtf8(message)));
     }
 }
 
