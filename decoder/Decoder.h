@@ -94,9 +94,7 @@ class Decoder {
 
     // FastMacroblock.cpp: the same bits and results as GetMacroBlock, read through a 64-bit
     // window and lookup tables. Only used where a macroblock cannot reach the buffer's end.
-    struct FastBlock;
     bool FastMacroBlock(std::uint64_t& bitOffset);
-    bool ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock& out);
     void SyncReaderTo(std::uint64_t bitOffset);
 
     // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c)`; false
