@@ -94,14 +94,25 @@ class Decoder {
 
     // FastMacroblock.cpp: the same bits and results as GetMacroBlock, read through a 64-bit
     // window and lookup tables. Only used where a macroblock cannot reach the buffer's end.
-    bool FastMacroBlock(std::uint64_t& bitOffset);
+    // Planes of bytes as the copies store them: Y, and Cb and Cr at half size, each row
+    // `stride` / `chromaStride` bytes long. A place of one macroblock, or of a whole picture.
+    struct Planes {
+        std::uint8_t* y;
+        std::uint8_t* cb;
+        std::uint8_t* cr;
+        int stride;
+        int chromaStride;
+    };
+    // Samples into Block() (to == nullptr) or as bytes into the macroblock's place in planes.
+    bool FastMacroBlock(std::uint64_t& bitOffset, const Planes* to);
     void SyncReaderTo(std::uint64_t bitOffset);
 
-    // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c)`; false
-    // at the first failure with *decoded set to the count of macroblocks placed.
+    // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c, inPlanes)`
+    // (inPlanes: the fast reader has stored it into `planes` already, when given); false at the
+    // first failure with *decoded set to the count of macroblocks placed.
     template <class Place>
-    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
-                           int* decoded);
+    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                           const Planes* planes, Place&& place, int* decoded);
     bool DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat,
                              std::uint8_t* picBuf);
 

@@ -180,7 +180,7 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
 // anything fails; the caller then reads that macroblock again with the plain reader, which
 // fails the same way and leaves everything as the plain calls do. Nor are the levels kept:
 // the last macroblock of a picture is always read plainly too.
-bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
+bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
     BitWindow in(frame_->data(), bitOffset);
     // Header bits 1, 1.
     if ((in.bits() >> 62) != 3) return false;
@@ -203,12 +203,23 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
         // IZZQ's DC term.
         dq[b][0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
     }
-    // The IDCT in pairs, told the AC sum (0 when none survived) and positions.
+    // The IDCT in pairs, told the AC sum (0 when none survived) and positions: luma side by
+    // side, upper pair then lower, then Cb with Cr.
     for (int b = 0; b < 6; b += 2) {
-        extlib::IdctDecodedPair(dq[b], blocks_[b], static_cast<int>(blk[b].acSum),
-                                kScanPrefix.mask[blk[b].end], dq[b + 1], blocks_[b + 1],
-                                static_cast<int>(blk[b + 1].acSum),
-                                kScanPrefix.mask[blk[b + 1].end]);
+        const int acA = static_cast<int>(blk[b].acSum), acB = static_cast<int>(blk[b + 1].acSum);
+        const std::uint64_t shapeA = kScanPrefix.mask[blk[b].end];
+        const std::uint64_t shapeB = kScanPrefix.mask[blk[b + 1].end];
+        if (!to) {
+            extlib::IdctDecodedPair(dq[b], blocks_[b], acA, shapeA, dq[b + 1], blocks_[b + 1], acB,
+                                    shapeB);
+        } else if (b < 4) {
+            std::uint8_t* const left = to->y + (b / 2) * 8 * to->stride;
+            extlib::IdctDecodedPairToBytes(dq[b], acA, shapeA, dq[b + 1], acB, shapeB, false, left,
+                                           left + 8, to->stride);
+        } else {
+            extlib::IdctDecodedPairToBytes(dq[4], acA, shapeA, dq[5], acB, shapeB, true, to->cb,
+                                           to->cr, to->chromaStride);
+        }
     }
     bitOffset = in.offset();
     return true;

@@ -260,6 +260,42 @@ void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsS
     IdctDecoded(coeffsB, outB, acAbsSumB, occupiedB, simd);
 }
 
+namespace {
+
+// One block of samples into bytes as the copies clamp them (only the pairs the byte kernel
+// does not take come here).
+void StoreBytes(const std::int16_t* samples, bool chroma, std::uint8_t* out, int stride) {
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const int v = samples[8 * y + x];
+            out[y * stride + x] =
+                chroma
+                    ? static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp(v, -128, 127)))
+                    : static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+        }
+    }
+}
+
+}  // namespace
+
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
+                            Simd simd) {
+    static const Kernels& best = KernelsFor(BestSimd());
+    const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
+    if (k.fixedPairBytes && acAbsSumA > 0 && acAbsSumB > 0 && FitsFixedPoint(coeffsA, acAbsSumA) &&
+        FitsFixedPoint(coeffsB, acAbsSumB)) {
+        k.fixedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA, outB, stride);
+        return;
+    }
+    alignas(16) std::int16_t samples[2][64];
+    IdctDecodedPair(coeffsA, samples[0], acAbsSumA, occupiedA, coeffsB, samples[1], acAbsSumB,
+                    occupiedB, simd);
+    StoreBytes(samples[0], chroma, outA, stride);
+    StoreBytes(samples[1], chroma, outB, stride);
+}
+
 }  // namespace droskal::extlib
 
 extern "C" void Idct(std::int16_t* block) {
