@@ -97,6 +97,11 @@ void FastTables::Build(const CoeffTable& vlc) {
         const std::uint64_t second =
             first != 0 && rest > 0 ? CoefficientWord(vlc, p & ((1u << rest) - 1), rest) : 0;
         words[p] = second != 0 ? coef::Join(first, second) : first;
+        const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{p, 11});
+        if (r.kind == CoeffWalk::EndOfBlock) {
+            words[p] = coef::kEnd;
+            endLength = r.bits;
+        }
     }
     for (std::uint32_t q = 0; q < words.size() - kTail; ++q)
         words[kTail + q] = CoefficientWord(vlc, q, 17);

@@ -155,6 +155,10 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
                 }
             }
         }
+        if (e == coef::kEnd) {
+            in.skip(t.endLength);
+            break;
+        }
         in.fill();
         const SlowCode code = ReadSlowCode(t, in);
         if (code.end) break;

@@ -44,6 +44,8 @@ constexpr std::uint64_t Pack(int length, int run, int row) {
     return static_cast<std::uint64_t>(length) | (static_cast<std::uint64_t>(row - 1) << kRowShift) |
            (static_cast<std::uint64_t>(run + 1) << kStepShift);
 }
+// The end of block (two bits): not decoded by the word, but known without the slow way.
+inline constexpr std::uint64_t kEnd = std::uint64_t{1} << kSecondRowShift;
 // Two single words as one: the second's length joins the first's.
 constexpr std::uint64_t Join(std::uint64_t first, std::uint64_t second) {
     return first + (second & kLengthMask) +
@@ -67,6 +69,7 @@ struct FastTables {
     // that fits too); from kTail, by the 10 bits after those zeros.
     static constexpr std::size_t kTail = 2048;
     std::array<std::uint64_t, kTail + 1024> words{};
+    int endLength = 0;                       // bits of the end of block, where a word says kEnd
     std::array<FastCode, 256> shortCodes{};  // by the next 8 bits, codes not starting 000000
     std::array<FastCode, 1024> longCodes{};  // by the 10 bits after a leading 000000
     std::array<FastDc, 256> dcY{};
