@@ -10,7 +10,8 @@
 // Where each part lives:
 //   CodeTables.cpp       the code table and the fast path's lookup tables built from it
 //   PlainReader.cpp      GetBit .. GetMacroBlock, one bit at a time
-//   FastMacroblock.cpp   the same macroblocks through a 64-bit window and the lookups
+//   FastMacroblock.cpp   the same macroblocks through a 64-bit window (BitWindow.h) and the
+//                        lookups, the IDCT's bytes straight into the picture planes
 //   Dequantisation.cpp   the fast path's dequantisation table, the intra matrix
 //   PictureAssembly.cpp  macroblocks into pictures: copies, planes, colour conversion
 
