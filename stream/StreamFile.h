@@ -41,7 +41,8 @@ class StreamFile {
     void openMemory(std::vector<std::uint8_t> bytes);
     // Serves a regular file mapped into memory the same way, without copying it (benchmarks:
     // a copy of a large recording costs more than decoding a share of it). Returns 0 or the
-    // errno that says why not.
+    // errno that says why not. Only for files nothing truncates meanwhile: a mapped page
+    // that no longer exists ends the process with SIGBUS, so the window never maps.
     int openMapped(const std::string& path);
     // Reads from any source (tests inject failing disks this way).
     void openSource(std::unique_ptr<ByteSource> source);
