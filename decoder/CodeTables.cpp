@@ -41,14 +41,14 @@ FastCode FromWalk(const CoeffWalk& r) {
     return c;
 }
 
-// An entry that decodes code and sign in one lookup.
-FastCoef SignedCoefficient(const FastCode& c, int negative) {
-    return {static_cast<std::int16_t>(negative != 0 ? -c.level : c.level),
-            static_cast<std::uint8_t>(c.length + 1),
-            c.charge,
-            c.run,
-            FastCoef::Whole,
-            static_cast<std::uint16_t>((c.level * 2 + negative) * 64)};
+// The coefficient word of a bit pattern (its first bit in bit `width - 1`): the code the
+// plain walk finds in it, with the sign bit after it, where both fit in the pattern.
+std::uint64_t CoefficientWord(const CoeffTable& vlc, std::uint32_t pattern, int width) {
+    const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{pattern >> 1, width - 1});
+    if (r.kind != CoeffWalk::Match || r.value == kEscapeValue || r.bits + 1 > width) return 0;
+    const RunLevel rl = UnpackRunLevel(r.value);
+    const auto negative = static_cast<int>((pattern >> (width - 1 - r.bits)) & 1);
+    return coef::Pack(r.bits + 1, rl.run, (rl.level * 2 + negative) * 64);
 }
 
 }  // namespace
@@ -89,30 +89,22 @@ void FastTables::Build(const CoeffTable& vlc) {
              i < (table == shortCodes.data() ? shortCodes.size() : longCodes.size()); ++i)
             if (table[i].level >= kTableLevels) ok = false;
     }
-    for (std::uint32_t p = 0; p < 1024; ++p) {
-        // Patterns starting 000000 need more than these 10 bits to find their code.
-        FastCoef& e = coef[p];
-        e = {};
-        const FastCode& c = shortCodes[p >> 2];
-        if ((p >> 4) == 0) {
-            e.kind = FastCoef::Long;
-        } else if (c.value == -1) {
-            e.length = c.length;
-            e.kind = FastCoef::EndOfBlock;
-        } else if (c.value != kEscapeValue && c.level != 0 && c.length + 1 <= 10) {
-            e = SignedCoefficient(c, static_cast<int>((p >> (9 - c.length)) & 1));
+    // Codes of up to 16 bits and their sign: those starting with seven zeros by the 10 bits
+    // after them, the rest by their first 11 bits.
+    for (std::uint32_t p = 16; p < kTail; ++p) {
+        const std::uint64_t first = CoefficientWord(vlc, p, 11);
+        const auto rest = 11 - static_cast<int>(first & coef::kLengthMask);
+        const std::uint64_t second =
+            first != 0 && rest > 0 ? CoefficientWord(vlc, p & ((1u << rest) - 1), rest) : 0;
+        words[p] = second != 0 ? coef::Join(first, second) : first;
+        const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{p, 11});
+        if (r.kind == CoeffWalk::EndOfBlock) {
+            words[p] = coef::kEnd;
+            endLength = r.bits;
         }
     }
-    for (std::uint32_t q = 0; q < 1024; ++q) {
-        // Codes starting 000000 with their sign inside the first 16 bits; patterns without an
-        // entry (charged nothing) stay with the FastCode way.
-        FastCoef& e = coef[kLongCoefs + q];
-        e = {};
-        const FastCode& c = longCodes[q];
-        if (c.value >= 0 && c.value != kEscapeValue && c.charge != 0 && c.level != 0 &&
-            c.length + 1 <= 16)
-            e = SignedCoefficient(c, static_cast<int>((q >> (15 - c.length)) & 1));
-    }
+    for (std::uint32_t q = 0; q < words.size() - kTail; ++q)
+        words[kTail + q] = CoefficientWord(vlc, q, 17);
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits y{p, 8};
         const int sy = WalkDcSizeY(y);

@@ -10,7 +10,8 @@
 // Where each part lives:
 //   CodeTables.cpp       the code table and the fast path's lookup tables built from it
 //   PlainReader.cpp      GetBit .. GetMacroBlock, one bit at a time
-//   FastMacroblock.cpp   the same macroblocks through a 64-bit window and the lookups
+//   FastMacroblock.cpp   the same macroblocks through a 64-bit window (BitWindow.h) and the
+//                        lookups, the IDCT's bytes straight into the picture planes
 //   Dequantisation.cpp   the fast path's dequantisation table, the intra matrix
 //   PictureAssembly.cpp  macroblocks into pictures: copies, planes, colour conversion
 
@@ -94,16 +95,25 @@ class Decoder {
 
     // FastMacroblock.cpp: the same bits and results as GetMacroBlock, read through a 64-bit
     // window and lookup tables. Only used where a macroblock cannot reach the buffer's end.
-    struct FastBlock;
-    bool FastMacroBlock(std::uint64_t& bitOffset);
-    bool ReadFastBlock(std::uint64_t& o, int b, std::int16_t* dq, FastBlock& out);
+    // Planes of bytes as the copies store them: Y, and Cb and Cr at half size, each row
+    // `stride` / `chromaStride` bytes long. A place of one macroblock, or of a whole picture.
+    struct Planes {
+        std::uint8_t* y;
+        std::uint8_t* cb;
+        std::uint8_t* cr;
+        int stride;
+        int chromaStride;
+    };
+    // Samples into Block() (to == nullptr) or as bytes into the macroblock's place in planes.
+    bool FastMacroBlock(std::uint64_t& bitOffset, const Planes* to);
     void SyncReaderTo(std::uint64_t bitOffset);
 
-    // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c)`; false
-    // at the first failure with *decoded set to the count of macroblocks placed.
+    // PictureAssembly.cpp: macroblocks in raster order, each placed by `place(m, c, inPlanes)`
+    // (inPlanes: the fast reader has stored it into `planes` already, when given); false at the
+    // first failure with *decoded set to the count of macroblocks placed.
     template <class Place>
-    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
-                           int* decoded);
+    bool DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                           const Planes* planes, Place&& place, int* decoded);
     bool DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picFormat,
                              std::uint8_t* picBuf);
 

@@ -3,12 +3,14 @@
 // the levels are read and the IDCT told what the reading already knows.
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "decoder/BitWindow.h"
 #include "decoder/CoeffCodes.h"
 #include "decoder/Decoder.h"
 #include "decoder/FastTables.h"
@@ -18,13 +20,6 @@
 namespace droskal {
 
 namespace {
-
-// The next 64 bits from bit offset `bit`, first bit in the top bit.
-inline std::uint64_t Peek64(const std::uint8_t* buf, std::uint64_t bit) {
-    std::uint64_t w;
-    __builtin_memcpy(&w, buf + (bit >> 3), 8);
-    return __builtin_bswap64(w) << (bit & 7);
-}
 
 // 64 zero samples, eight aligned stores written out: as a loop the compiler turns them into a
 // memset (rep stos), whose start-up costs more than the stores.
@@ -53,7 +48,7 @@ const ScanPrefix kScanPrefix = [] {
     return t;
 }();
 
-// A code the one-lookup entries do not take: an escape with its fields, a long code, one
+// A code the coefficient words do not take: an escape with its fields, a long code, one
 // without an entry (run 0, level 1, as GetBlock takes it) or the end of block.
 struct SlowCode {
     bool end;
@@ -62,159 +57,175 @@ struct SlowCode {
     int tableAt;  // the dequantisation table's row, -1 for an escape
 };
 
-// Read from bit offset o, which it moves past the code, its sign and fields (up to 28 bits).
-SlowCode ReadSlowCode(const FastTables& t, const std::uint8_t* buf, std::uint64_t& o) {
-    std::uint64_t w = Peek64(buf, o);
+// Read from a filled window, which it moves past the code, its sign and fields (up to 28 bits).
+SlowCode ReadSlowCode(const FastTables& t, BitWindow& in) {
+    std::uint64_t w = in.bits();
     const auto top16 = static_cast<std::uint32_t>(w >> 48);
     const FastCode code = (top16 >> 10) != 0 ? t.shortCodes[top16 >> 8] : t.longCodes[top16];
-    o += code.length;
+    in.skip(code.length);
     if (code.value == -1) return {true, 0, 0, -1};
     w <<= code.length;
     if (code.value != kEscapeValue) {
         const auto negative = static_cast<int>(w >> 63);
-        o += 1;
+        in.skip(1);
         return {false, code.run, (code.level ^ -negative) + negative,
                 (code.level * 2 + negative) * 64};
     }
     const int run = static_cast<int>(w >> 58);
     const auto field = static_cast<int>((w >> 50) & 0xFF);
-    o += 14;
+    in.skip(14);
     if (field != 0x00 && field != 0x80) return {false, run, static_cast<std::int8_t>(field), -1};
-    o += 8;
+    in.skip(8);
     const auto next = static_cast<int>((w >> 42) & 0xFF);
     return {false, run, field == 0x00 ? next : next - 256, -1};
 }
 
-}  // namespace
-
-struct Decoder::FastBlock {
-    unsigned acSum;  // sum of the dequantised AC magnitudes
-    int end;         // scan position after the last level
-};
-
-namespace {
-
-inline unsigned Magnitude(int v) {
-    return static_cast<unsigned>(v < 0 ? -v : v);
+// The coefficient word of the window's next bits, from one of the table's two parts, chosen
+// without a branch (long codes come too often to be predicted).
+inline std::uint64_t CoefficientAt(const FastTables& t, std::uint64_t w) {
+    const std::size_t head = w >> 53;
+    const std::size_t tail = FastTables::kTail + ((w >> 47) & 1023);
+    return t.words[(w >> 57) != 0 ? head : tail];
 }
 
-}  // namespace
+// The natural position of the level before scan position `next`.
+constexpr std::array<std::uint8_t, 65> kNaturalBefore = [] {
+    std::array<std::uint8_t, 65> n{};
+    for (std::size_t i = 1; i < n.size(); ++i) n[i] = kZigZag[i - 1];
+    return n;
+}();
 
-// One block's DC differential (the return value through dc) and AC levels from bit offset o,
-// dq holding the dequantised AC in natural order. False when a run passes position 63.
+// What the IDCT is told about a block.
+struct FastBlock {
+    unsigned acSum;  // sum of the dequantised AC magnitudes
+    unsigned end;    // scan position after the last level
+};
+
+// One block's DC differential (in dq[0]) and AC levels from a window on a macroblock, dq
+// holding the dequantised AC in natural order. False when a run passes position 63.
 // GetCoef's bit budget never runs out here: every code but the end of block moves the
 // position on by at least one, so a block fails at its 64th code at the latest, after at most
 // 63 x 16 bits of charged codes, far below kBlockBitBudget.
-bool Decoder::ReadFastBlock(std::uint64_t& offset, int b, std::int16_t* dq, FastBlock& out) {
-    const FastTables& t = *fast_;
-    std::uint64_t o = offset;  // in a register, not through the reference
-    const std::uint8_t* const buf = frame_->data();
+inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::int16_t* dq,
+                          FastBlock& out) {
     // The DC size code, then `size` bits, negative ones offset, without branches: size 0 reads
-    // no bits and its mask of 0 keeps the difference 0. w holds the bits from o + used on.
-    std::uint64_t w = Peek64(buf, o);
-    const FastDc dc = (b < 4 ? t.dcY : t.dcC)[w >> 56];
-    w <<= dc.length;
+    // no bits and its mask of 0 keeps the difference 0.
+    in.fill();
+    const FastDc dc = (luma ? t.dcY : t.dcC)[in.bits() >> 56];
+    in.skip(dc.length);
+    const std::uint64_t w = in.bits();
     const auto bits = static_cast<int>((w >> 1) >> (63 - dc.size));
     const int negative = static_cast<int>(w >> 63) - 1;  // 0 or -1
+    in.skip(dc.size);
     ZeroBlock(dq);
-    dq[0] = static_cast<std::int16_t>(
-        bits - (negative & ((1 << dc.size) - 1)));  // the differential for now
-    int used = dc.length + dc.size;
-    w <<= dc.size;
+    dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));
     unsigned acSum = 0;
-    int pos = 1;
+    unsigned next = 1;
+    // A coefficient word's one or two levels into dq; false when a run passes position 63.
+    // The second is stored first: without one, its level-0 entry lands on the first's position
+    // and the first's own level then overwrites it.
+    const auto take = [&](std::uint64_t e) {
+        in.skip(e);
+        const unsigned first = next + (static_cast<std::uint32_t>(e) >> coef::kStepShift);
+        next = first + static_cast<unsigned>(e >> coef::kSecondStepShift);
+        if (next > 64) return false;
+        const FastTables::Dequantised d2 =
+            t.dequant[((e >> coef::kSecondRowShift) & coef::kRowMask) + next];
+        const FastTables::Dequantised d1 =
+            t.dequant[((e >> coef::kRowShift) & coef::kRowMask) + first];
+        dq[kNaturalBefore[next]] = d2.value;
+        dq[kNaturalBefore[first]] = d1.value;
+        acSum += d1.magnitude + d2.magnitude;
+        return true;
+    };
     for (;;) {
-        // A whole-coefficient lookup needs 10 bits, a long one 16 and its sign.
-        if (used > 57 - 10) {
-            o += static_cast<unsigned>(used);
-            used = 0;
-            w = Peek64(buf, o);
-        }
-        const FastCoef* entry = &t.coef[w >> 54];
-        if (entry->kind != FastCoef::Whole && entry->kind == FastCoef::Long) [[unlikely]] {
-            if (used > 57 - 17) {
-                o += static_cast<unsigned>(used);
-                used = 0;
-                w = Peek64(buf, o);
+        // Three words of at most 17 bits each from one fill of 56; the first code they do not
+        // decode ends the three.
+        in.fill();
+        std::uint64_t e = CoefficientAt(t, in.bits());
+        if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
+            if (!take(e)) return false;
+            e = CoefficientAt(t, in.bits());
+            if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
+                if (!take(e)) return false;
+                e = CoefficientAt(t, in.bits());
+                if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
+                    if (!take(e)) return false;
+                    continue;
+                }
             }
-            entry = &t.coef[FastTables::kLongCoefs + ((w >> 48) & 1023)];
         }
-        if (entry->kind == FastCoef::Whole) [[likely]] {
-            const FastCoef e = *entry;
-            w <<= e.length;
-            used += e.length;
-            pos += e.run;
-            if (pos > 63) return false;
-            const FastTables::Dequantised d = t.dequant[static_cast<std::size_t>(e.tableAt + pos)];
-            dq[d.natural] = d.value;
-            acSum += Magnitude(d.value);
-            ++pos;
-            continue;
-        }
-        o += static_cast<unsigned>(used);
-        used = 0;
-        if (entry->kind == FastCoef::EndOfBlock) {
-            o += entry->length;
+        if (e == coef::kEnd) {
+            in.skip(t.endLength);
             break;
         }
-        const SlowCode code = ReadSlowCode(t, buf, o);
+        in.fill();
+        const SlowCode code = ReadSlowCode(t, in);
         if (code.end) break;
-        w = Peek64(buf, o);
-        pos += code.run;
-        if (pos > 63) return false;
+        next += static_cast<unsigned>(code.run) + 1;
+        if (next > 64) return false;
         // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
         if (code.level != 0) {
-            const auto at = static_cast<std::size_t>(pos);
+            const std::size_t at = next - 1;
             const std::int16_t rec =
                 code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + at].value
                                   : extlib::DequantAc(code.level, t.weights[at]);
             dq[kZigZag[at]] = rec;
-            acSum += Magnitude(rec);
+            acSum += static_cast<unsigned>(rec < 0 ? -rec : rec);
         }
-        ++pos;
     }
-    offset = o + static_cast<unsigned>(used);
-    out = {acSum, pos};
+    out = {acSum, next};
     return true;
 }
+
+}  // namespace
 
 // A whole macroblock or nothing: false, with the predictors and bitOffset as they were, when
 // anything fails; the caller then reads that macroblock again with the plain reader, which
 // fails the same way and leaves everything as the plain calls do. Nor are the levels kept:
 // the last macroblock of a picture is always read plainly too.
-bool Decoder::FastMacroBlock(std::uint64_t& bitOffset) {
-    std::uint64_t o = bitOffset;
+bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
+    BitWindow in(frame_->data(), bitOffset);
     // Header bits 1, 1.
-    if ((Peek64(frame_->data(), o) >> 62) != 3) return false;
-    o += 2;
+    if ((in.bits() >> 62) != 3) return false;
+    in.skip(2);
     std::int16_t* const preds[6] = {&state_.dcPredY, &state_.dcPredY,  &state_.dcPredY,
                                     &state_.dcPredY, &state_.dcPredCb, &state_.dcPredCr};
     const ReaderState saved = state_;
-    // Blocks are transformed in pairs (0 and 1, 2 and 3, Cb and Cr), so an even block's
-    // dequantised coefficients wait for their partner.
-    alignas(16) std::int16_t pending[2][64];
-    FastBlock waiting{};
+    // All six blocks are read before any is transformed: the transform's loads then find the
+    // reader's scattered stores already written, not still on their way.
+    alignas(16) std::int16_t dq[6][64];
+    FastBlock blk[6];
     for (int b = 0; b < 6; ++b) {
-        std::int16_t* const dq = pending[b & 1];
-        FastBlock blk{};
-        const bool ok = ReadFastBlock(o, b, dq, blk);
-        const int sum = dq[0] + *preds[b];
+        const bool ok = ReadFastBlock(*fast_, in, b < 4, dq[b], blk[b]);
+        const int sum = dq[b][0] + *preds[b];
         if (!ok || sum < -32768 || sum > 32767) {
             state_ = saved;
             return false;
         }
         *preds[b] = static_cast<std::int16_t>(sum);
-        // IZZQ's DC term, then the IDCT, told the AC sum (0 when none survived) and positions.
-        dq[0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
-        if ((b & 1) == 0) {
-            waiting = blk;
+        // IZZQ's DC term.
+        dq[b][0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
+    }
+    // The IDCT in pairs, told the AC sum (0 when none survived) and positions: luma side by
+    // side, upper pair then lower, then Cb with Cr.
+    for (int b = 0; b < 6; b += 2) {
+        const int acA = static_cast<int>(blk[b].acSum), acB = static_cast<int>(blk[b + 1].acSum);
+        const std::uint64_t shapeA = kScanPrefix.mask[blk[b].end];
+        const std::uint64_t shapeB = kScanPrefix.mask[blk[b + 1].end];
+        if (!to) {
+            extlib::IdctDecodedPair(dq[b], blocks_[b], acA, shapeA, dq[b + 1], blocks_[b + 1], acB,
+                                    shapeB);
+        } else if (b < 4) {
+            std::uint8_t* const left = to->y + (b / 2) * 8 * to->stride;
+            extlib::IdctDecodedPairToBytes(dq[b], acA, shapeA, dq[b + 1], acB, shapeB, false, left,
+                                           left + 8, to->stride);
         } else {
-            extlib::IdctDecodedPair(pending[0], blocks_[b - 1], static_cast<int>(waiting.acSum),
-                                    kScanPrefix.mask[waiting.end], dq, blocks_[b],
-                                    static_cast<int>(blk.acSum), kScanPrefix.mask[blk.end]);
+            extlib::IdctDecodedPairToBytes(dq[4], acA, shapeA, dq[5], acB, shapeB, true, to->cb,
+                                           to->cr, to->chromaStride);
         }
     }
-    bitOffset = o;
+    bitOffset = in.offset();
     return true;
 }
 

@@ -24,23 +24,39 @@ struct FastDc {
     std::uint8_t length;
 };
 
-// By the next 10 bits: a whole coefficient (code and sign) where it fits in them, so the
-// common short codes cost one lookup; everything else goes the FastCode way.
-struct FastCoef {
-    enum Kind : std::uint8_t { Other, Whole, EndOfBlock, Long };
-    std::int16_t level;   // signed level
-    std::uint8_t length;  // code and sign bits
-    std::uint8_t charge;  // what the budget pays
-    std::uint8_t run;
-    Kind kind;              // Whole: this entry decodes the coefficient; Long: a code starting
-                            // 000000 (look in the long half); Other: the FastCode way
-    std::uint16_t tableAt;  // its dequantisation table row: (2 level + negative) x 64
-};
+// One or two coefficients, codes and signs, as one 64-bit word, so that the common codes cost
+// one lookup and a few shifts. The low half decodes the first coefficient; word 0 stands for
+// a code the words do not decode (end of block, escape, no entry), which the slow way reads.
+// The high half, where a second whole code follows in the bits looked at, decodes that one.
+namespace coef {
+// Bits 0..5: code and sign bits of both, so that a shift by the whole word (x86 takes shift
+// counts modulo 64) takes them; bits 6 and 7 stay clear, so that its low byte is the length.
+inline constexpr std::uint64_t kLengthMask = 0xFF;
+inline constexpr int kRowShift = 8;  // bits 8..20: the first's dequantisation row - 1
+inline constexpr std::uint32_t kRowMask = 0x1FFF;
+inline constexpr int kStepShift = 26;  // bits 26..31: the first's run + 1, never 0
+// Bits 32..44: the second's row - 1; bits 58..63: its run + 1. Both 0 without a second, which
+// then reads a level-0 entry (value 0) at the first's position.
+inline constexpr int kSecondRowShift = 32;
+inline constexpr int kSecondStepShift = 58;
+
+constexpr std::uint64_t Pack(int length, int run, int row) {
+    return static_cast<std::uint64_t>(length) | (static_cast<std::uint64_t>(row - 1) << kRowShift) |
+           (static_cast<std::uint64_t>(run + 1) << kStepShift);
+}
+// The end of block (two bits): not decoded by the word, but known without the slow way.
+inline constexpr std::uint64_t kEnd = std::uint64_t{1} << kSecondRowShift;
+// Two single words as one: the second's length joins the first's.
+constexpr std::uint64_t Join(std::uint64_t first, std::uint64_t second) {
+    return first + (second & kLengthMask) +
+           (((second >> kRowShift) & kRowMask) << kSecondRowShift) +
+           ((second >> kStepShift) << kSecondStepShift);
+}
+}  // namespace coef
 
 struct FastTables {
     // Levels the code table itself carries reach 40; the dequantisation table covers them.
     static constexpr int kTableLevels = 41;
-    static constexpr std::size_t kLongCoefs = 1024;
 
     // From the plain walks of `vlc`; ok tells whether the lookups reproduce them (always, for
     // the standard table).
@@ -48,22 +64,24 @@ struct FastTables {
     // Rebuilds the dequantisation table when the library's weights have changed.
     void UpdateDequant();
 
-    // By the next 10 bits, then from kLongCoefs on the same by the 10 bits after a leading
-    // 000000.
-    std::array<FastCoef, 2 * kLongCoefs> coef{};
+    // Coefficient words (coef:: above): from 0, by the next 11 bits where they do not start
+    // with seven zeros (every code up to 10 bits and its sign, and the code after it where
+    // that fits too); from kTail, by the 10 bits after those zeros.
+    static constexpr std::size_t kTail = 2048;
+    std::array<std::uint64_t, kTail + 1024> words{};
+    int endLength = 0;                       // bits of the end of block, where a word says kEnd
     std::array<FastCode, 256> shortCodes{};  // by the next 8 bits, codes not starting 000000
     std::array<FastCode, 1024> longCodes{};  // by the 10 bits after a leading 000000
     std::array<FastDc, 256> dcY{};
     std::array<FastDc, 256> dcC{};
     bool ok = false;
 
-    // DequantAc of +level and -level at each scan position for the weights in force, with the
-    // position's natural index, so that a coded level costs one load. Entry
-    // (2 level + negative) x 64 + scan position: a code's table row is fixed, so the position
-    // is one add away.
+    // DequantAc of +level and -level at each scan position for the weights in force, with its
+    // magnitude, so that a coded level costs one load. Entry (2 level + negative) x 64 + scan
+    // position: a code's table row is fixed, so the position is one add away.
     struct Dequantised {
         std::int16_t value;
-        std::uint16_t natural;
+        std::uint16_t magnitude;
     };
     std::array<std::int32_t, 64> weights{};
     std::array<Dequantised, kTableLevels * 2 * 64> dequant{};

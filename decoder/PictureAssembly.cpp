@@ -48,8 +48,8 @@ inline void StoreChromaRow(std::uint8_t* dst, const std::int16_t* src) {
 }  // namespace
 
 template <class Place>
-bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat, Place&& place,
-                                int* decoded) {
+bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFormat,
+                                const Planes* planes, Place&& place, int* decoded) {
     StartPicture(frameBuf);
     *decoded = 0;
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
@@ -68,6 +68,7 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
     std::uint64_t previousOffset = 0;
     ReaderState previousState;
     bool havePrevious = false;
+    bool previousInPlanes = false;  // the macroblock before went into the planes
     for (int m = 0; m < fmt->mbRows; ++m) {
         for (int c = 0; c < fmt->mbColumns; ++c) {
             const bool last = m == fmt->mbRows - 1 && c == fmt->mbColumns - 1;
@@ -76,10 +77,19 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
                 SyncReaderTo(bitOffset);
                 fast = false;
             }
+            bool inPlanes = false;
             if (fast) {
                 const std::uint64_t start = bitOffset;
                 const ReaderState before = state_;
-                if (FastMacroBlock(bitOffset)) {
+                Planes here{};
+                if (planes) {
+                    here = {planes->y + 16 * (m * planes->stride + c),
+                            planes->cb + 8 * (m * planes->chromaStride + c),
+                            planes->cr + 8 * (m * planes->chromaStride + c), planes->stride,
+                            planes->chromaStride};
+                }
+                if (FastMacroBlock(bitOffset, planes ? &here : nullptr)) {
+                    inPlanes = planes != nullptr;
                     previousOffset = start;
                     previousState = before;
                     havePrevious = true;
@@ -93,8 +103,19 @@ bool Decoder::DecodeMacroblocks(const FrameBuffer& frameBuf, std::uint8_t picFor
                     SyncReaderTo(start);
                 }
             }
-            if (!fast && !GetMacroBlock()) return false;
-            place(m, c);
+            if (!fast && !GetMacroBlock()) {
+                // A failed macroblock leaves the blocks it did not reach as the one before left
+                // them: where that one went into the planes, it is read plainly first.
+                if (previousInPlanes) {
+                    state_ = previousState;
+                    SyncReaderTo(previousOffset);
+                    GetMacroBlock();
+                    GetMacroBlock();
+                }
+                return false;
+            }
+            place(m, c, inPlanes);
+            previousInPlanes = inPlanes;
             ++*decoded;
         }
     }
@@ -109,8 +130,8 @@ bool Decoder::AssemblePicture(const FrameBuffer& frameBuf, std::uint8_t picForma
     void (*const copyC)(std::uint8_t*, const std::int16_t*) = vga ? CopyBlockVgaC : CopyBlockCifC;
     int decoded;
     return DecodeMacroblocks(
-        frameBuf, picFormat,
-        [&](int m, int c) {
+        frameBuf, picFormat, nullptr,
+        [&](int m, int c, bool) {
             const int rowBytes = fmt->rowBytes;
             const int r = 16 * (fmt->mbRows - 1 - m);  // buffer row of the macroblock's bottom line
             std::uint8_t* const bottomLeft = picBuf + r * rowBytes + 16 * c * 3;
@@ -141,18 +162,22 @@ bool Decoder::DecodeThroughPlanes(const FrameBuffer& frameBuf, std::uint8_t picF
     std::uint8_t* const pcb = planeCb_.data();
     std::uint8_t* const pcr = planeCr_.data();
     int decoded;
+    const Planes planes{py, pcb, pcr, w, cw};
     const bool ok = DecodeMacroblocks(
-        frameBuf, picFormat,
-        [&](int m, int c) {
-            std::uint8_t* const y = py + (16 * m) * w + 16 * c;
-            for (int q = 0; q < 4; ++q) {
-                std::uint8_t* const dst = y + 8 * (q >> 1) * w + 8 * (q & 1);
-                for (int k = 0; k < 8; ++k) StoreLumaRow(dst + k * w, blocks_[q] + 8 * k);
-            }
-            const int chromaAt = (8 * m) * cw + 8 * c;
-            for (int k = 0; k < 8; ++k) {
-                StoreChromaRow(pcb + chromaAt + k * cw, blocks_[4] + 8 * k);
-                StoreChromaRow(pcr + chromaAt + k * cw, blocks_[5] + 8 * k);
+        frameBuf, picFormat, &planes,
+        [&](int m, int c, bool inPlanes) {
+            // Macroblocks the plain reader decoded (or all, without the fast tables) are copied.
+            if (!inPlanes) {
+                std::uint8_t* const y = py + (16 * m) * w + 16 * c;
+                for (int q = 0; q < 4; ++q) {
+                    std::uint8_t* const dst = y + 8 * (q >> 1) * w + 8 * (q & 1);
+                    for (int k = 0; k < 8; ++k) StoreLumaRow(dst + k * w, blocks_[q] + 8 * k);
+                }
+                const int chromaAt = (8 * m) * cw + 8 * c;
+                for (int k = 0; k < 8; ++k) {
+                    StoreChromaRow(pcb + chromaAt + k * cw, blocks_[4] + 8 * k);
+                    StoreChromaRow(pcr + chromaAt + k * cw, blocks_[5] + 8 * k);
+                }
             }
             // A finished row of macroblocks is converted while its samples are still in the
             // cache; a later failure overwrites these rows with Y, Cb, Cr below anyway.

@@ -93,8 +93,12 @@ struct Avx2 {
 
 }  // namespace
 
-void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
-                       const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB) {
+namespace {
+
+// Two blocks' rows, A in the lower halves and B in the upper, through the fixed-point
+// transform.
+void PairRows(const std::int16_t* coeffsA, std::uint64_t occupiedA, const std::int16_t* coeffsB,
+              std::uint64_t occupiedB, __m256i rows[8]) {
     __m256i in[8];
     for (int v = 0; v < 8; ++v) {
         in[v] = _mm256_inserti128_si256(
@@ -109,12 +113,35 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
                                            _mm_set1_epi32(FinalBias(coeffsA[0])));
     // The shape both share: a superset of either block's is fine.
     const std::uint64_t occupied = occupiedA | occupiedB;
-    __m256i rows[8];
     IdctFixedShaped<Avx2>(in, bias2, Rows4(occupied), Cols4(occupied), rows);
+}
+
+}  // namespace
+
+void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                       const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB) {
+    __m256i rows[8];
+    PairRows(coeffsA, occupiedA, coeffsB, occupiedB, rows);
     for (int y = 0; y < 8; ++y) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + y * 8), _mm256_castsi256_si128(rows[y]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8),
                          _mm256_extracti128_si256(rows[y], 1));
+    }
+}
+
+void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                            std::uint8_t* outA, std::uint8_t* outB, int stride) {
+    __m256i rows[8];
+    PairRows(coeffsA, occupiedA, coeffsB, occupiedB, rows);
+    for (int y = 0; y < 8; ++y) {
+        // Saturating packs clamp exactly as the copies do; each half keeps its own block.
+        const __m256i bytes =
+            chroma ? _mm256_packs_epi16(rows[y], rows[y]) : _mm256_packus_epi16(rows[y], rows[y]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(outA + y * stride),
+                         _mm256_castsi256_si128(bytes));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(outB + y * stride),
+                         _mm256_extracti128_si256(bytes, 1));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 
 #include "extlib/IdctFast.h"
@@ -258,6 +259,64 @@ void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsS
     }
     IdctDecoded(coeffsA, outA, acAbsSumA, occupiedA, simd);
     IdctDecoded(coeffsB, outB, acAbsSumB, occupiedB, simd);
+}
+
+namespace {
+
+// A sample as the copies store it: luma clamped to 0..255, chroma to -128..127 as its
+// two's-complement byte.
+std::uint8_t SampleByte(int v, bool chroma) {
+    return chroma ? static_cast<std::uint8_t>(static_cast<std::int8_t>(std::clamp(v, -128, 127)))
+                  : static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+}
+
+// One block of samples into bytes, the plain unit one at a time, the others a row a step.
+void StoreBytes(const std::int16_t* samples, bool chroma, std::uint8_t* out, int stride,
+                Simd simd) {
+    for (int y = 0; y < 8; ++y) {
+        const std::int16_t* const row = samples + 8 * y;
+        std::uint8_t* const dst = out + y * stride;
+#if defined(__SSE2__)
+        if (simd != Simd::Plain) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst),
+                             chroma ? _mm_packs_epi16(v, v) : _mm_packus_epi16(v, v));
+            continue;
+        }
+#endif
+        for (int x = 0; x < 8; ++x) dst[x] = SampleByte(row[x], chroma);
+    }
+}
+
+// One block of a pair the byte kernel does not take: DC-only ones are one byte everywhere
+// (IdctDecoded's DC / 8, rounded), the rest go through IdctDecoded.
+void BlockToBytes(const std::int16_t* coeffs, int acAbsSum, std::uint64_t occupied, bool chroma,
+                  std::uint8_t* out, int stride, Simd simd) {
+    if (acAbsSum == 0) {
+        const std::uint8_t b = SampleByte(static_cast<std::int16_t>((coeffs[0] + 4) >> 3), chroma);
+        for (int y = 0; y < 8; ++y) std::memset(out + y * stride, b, 8);
+        return;
+    }
+    alignas(16) std::int16_t samples[64];
+    IdctDecoded(coeffs, samples, acAbsSum, occupied, simd);
+    StoreBytes(samples, chroma, out, stride, simd);
+}
+
+}  // namespace
+
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
+                            Simd simd) {
+    static const Kernels& best = KernelsFor(BestSimd());
+    const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
+    if (k.fixedPairBytes && acAbsSumA > 0 && acAbsSumB > 0 && FitsFixedPoint(coeffsA, acAbsSumA) &&
+        FitsFixedPoint(coeffsB, acAbsSumB)) {
+        k.fixedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA, outB, stride);
+        return;
+    }
+    BlockToBytes(coeffsA, acAbsSumA, occupiedA, chroma, outA, stride, simd);
+    BlockToBytes(coeffsB, acAbsSumB, occupiedB, chroma, outB, stride, simd);
 }
 
 }  // namespace droskal::extlib

@@ -28,6 +28,14 @@ void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsS
                      std::uint64_t occupiedA, const std::int16_t* coeffsB, std::int16_t* outB,
                      int acAbsSumB, std::uint64_t occupiedB, Simd simd = BestSimd());
 
+// IdctDecodedPair with the samples stored as the library's block copies store them, into
+// two 8x8 places `stride` bytes a row: luma clamped to 0..255, chroma to -128..127 as
+// two's-complement bytes. The transform's rows go out while they are in registers.
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
+                            Simd simd = BestSimd());
+
 // The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
 // |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
 bool IdctFixedPoint(std::int16_t* block);

@@ -18,6 +18,11 @@ struct Kernels {
     // The same on two blocks at once; nullptr where the unit has none.
     void (*fixedPair)(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
                       const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB);
+    // fixedPair with the samples stored as bytes (IdctDecodedPairToBytes); nullptr where the
+    // unit has none.
+    void (*fixedPairBytes)(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                           const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                           std::uint8_t* outA, std::uint8_t* outB, int stride);
     // The floating-point transform, in place, for every block.
     void (*floatIdct)(std::int16_t* block);
     // Both rows of a row pair converted from x on, in the unit's steps while they fit; the
@@ -44,6 +49,9 @@ void IdctFixedSse2(const std::int16_t* coeffs, std::int16_t* out, std::uint64_t 
 // Avx2.cpp, built for AVX2 and only reached when the processor has it.
 void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
                        const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB);
+void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                            std::uint8_t* outA, std::uint8_t* outB, int stride);
 int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
                 int width, std::uint8_t* out0, std::uint8_t* out1);
 

@@ -18,6 +18,11 @@ bool Walker::openMemory(std::vector<std::uint8_t> bytes) {
     return checkFormat();
 }
 
+bool Walker::openMapped(const std::string& path, int& error) {
+    error = file_.openMapped(path);
+    return error == 0 && checkFormat();
+}
+
 bool Walker::checkFormat() {
     const RecordingStart start = CheckRecording(file_);
     firstRead_ = file_.readPosition();  // behind the 7 bytes, or the end of a shorter file

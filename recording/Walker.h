@@ -49,6 +49,8 @@ class Walker {
     // without decoding).
     bool open(const std::vector<std::string>& paths, int& error);
     bool openMemory(std::vector<std::uint8_t> bytes);
+    // One file mapped into memory (StreamFile::openMapped), errors as open() gives them.
+    bool openMapped(const std::string& path, int& error);
     // Back to the state right after opening (repeated passes over the same recording).
     void rewind();
 

@@ -1,6 +1,12 @@
 #include "stream/StreamFile.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace droskal {
@@ -18,6 +24,9 @@ void StreamFile::close() {
     pos_ = 0;
     storage_.clear();
     storage_.shrink_to_fit();
+    if (mapped_) munmap(mapped_, mappedLen_);
+    mapped_ = nullptr;
+    mappedLen_ = 0;
     cache_ = nullptr;
     cacheStart_ = 0;
     cacheLen_ = 0;
@@ -65,6 +74,34 @@ void StreamFile::openMemory(std::vector<std::uint8_t> bytes) {
     cache_ = storage_.data();
     cacheStart_ = 0;
     cacheLen_ = storage_.size();
+}
+
+int StreamFile::openMapped(const std::string& path) {
+    close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno;
+    struct stat st {};
+    int err = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : ENOENT;
+    void* map = nullptr;
+    if (err == 0 && st.st_size > 0) {
+        // Populated up front: the pages are the page cache's own, nothing is copied.
+        map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ,
+                   MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (map == MAP_FAILED) {
+            err = errno;
+            map = nullptr;
+        }
+    }
+    ::close(fd);
+    if (err != 0) return err;
+    memory_ = true;
+    mapped_ = map;
+    mappedLen_ = map ? static_cast<std::size_t>(st.st_size) : 0;
+    length_ = static_cast<std::int64_t>(mappedLen_);
+    cache_ = static_cast<const std::uint8_t*>(map);
+    cacheStart_ = 0;
+    cacheLen_ = mappedLen_;
+    return 0;
 }
 
 bool StreamFile::fill(std::int64_t offset) {

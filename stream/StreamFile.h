@@ -39,6 +39,11 @@ class StreamFile {
     int open(const std::vector<std::string>& paths);
     // Serves the given bytes as if they were a file (benchmarks, fuzzing).
     void openMemory(std::vector<std::uint8_t> bytes);
+    // Serves a regular file mapped into memory the same way, without copying it (benchmarks:
+    // a copy of a large recording costs more than decoding a share of it). Returns 0 or the
+    // errno that says why not. Only for files nothing truncates meanwhile: a mapped page
+    // that no longer exists ends the process with SIGBUS, so the window never maps.
+    int openMapped(const std::string& path);
     // Reads from any source (tests inject failing disks this way).
     void openSource(std::unique_ptr<ByteSource> source);
     void close();
@@ -107,6 +112,8 @@ class StreamFile {
     std::int64_t pos_ = 0;
 
     std::vector<std::uint8_t> storage_;  // two cache blocks, or the whole memory-backed file
+    void* mapped_ = nullptr;             // openMapped's mapping, mappedLen_ bytes
+    std::size_t mappedLen_ = 0;
     const std::uint8_t* cache_ = nullptr;
     std::int64_t cacheStart_ = 0;  // 0-based offset of cache_[0]
     std::uint64_t cacheLen_ = 0;
