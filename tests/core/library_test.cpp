@@ -121,16 +121,6 @@ TEST(LibraryIndex, FiltersByDatePlaceAndSpeed) {
             EXPECT_EQ(trips[0]["closestTime"], k.closest);
         }
     }
-    const struct {
-        std::vector<std::string> args;
-    } usage[] = {{{"--near", "52,21"}},       {{"--bbox", "50,19,49,20"}},
-                 {{"--since", "30.03.2006"}}, {{"--tz", "Mars/Olympus"}},
-                 {{"--jobs", "0"}},           {{"--format", "xml"}}};
-    for (const auto& u : usage) {
-        std::vector<std::string> args = {folder.file(""), "--db", cache.file("i.sqlite")};
-        args.insert(args.end(), u.args.begin(), u.args.end());
-        EXPECT_EQ(Index(args).status, cli::kExitUsage) << ::testing::PrintToString(u.args);
-    }
 }
 
 TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
