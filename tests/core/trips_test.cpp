@@ -131,39 +131,6 @@ TEST(TripStream, PositionsMapToFilesAndBackAtEveryJoin) {
     }
 }
 
-// Three recordings opened as one trip: the walk meets every picture of every file in order,
-// decoded, at its file's start plus its place in the file; backward it meets them in reverse.
-TEST(TripStream, WalksEveryPictureAcrossTheJoinsBothWays) {
-    TempFolder folder;
-    std::vector<std::string> paths;
-    std::vector<std::int64_t> expected;
-    std::int64_t start = 0;
-    for (int f = 0; f < 3; ++f) {
-        const RecorderWriter rec = DriveRecording(320, 2 + f, 1000 + 10 * f, true);
-        paths.push_back(folder.write("r" + std::to_string(f) + ".m1v", rec.bytes()));
-        for (const auto& p : rec.pictures()) expected.push_back(start + p.picturePos);
-        start += static_cast<std::int64_t>(rec.bytes().size());
-    }
-    Walker walker;
-    int error = -1;
-    ASSERT_TRUE(walker.open(paths, error));
-    std::vector<std::int64_t> forward;
-    WalkedPicture pic;
-    while (walker.next(pic, Decode::Planes)) {
-        EXPECT_TRUE(pic.decoded) << pic.index;
-        forward.push_back(pic.picturePos);
-    }
-    EXPECT_EQ(forward, expected);
-
-    StreamFile& file = walker.file();
-    CountingObserver observer;
-    std::int64_t picturePos = file.length() - 1;
-    std::vector<std::int64_t> backward;
-    while (FindStartDown(file, picturePos, observer)) backward.insert(backward.begin(), picturePos);
-    EXPECT_EQ(backward, expected);
-    EXPECT_FALSE(file.takeReadFailure());
-}
-
 // A file of the trip shrinks, vanishes or cannot be opened after the trip was opened: the
 // walk ends at the last picture before the damage and says which file and why. The files are
 // larger than the reader's cache block, so the damage is met by a read.
