@@ -57,6 +57,7 @@ TEST_P(Fidelity, PlanesMatchThePeerDecoder) {
     Decoder d;
     const auto matrix = IntraMatrixFromSequenceHeader(stream.data(), stream.size());
     EXPECT_EQ(fx.loadsMatrix, matrix.has_value());
+    EXPECT_FALSE(IntraMatrixFromSequenceHeader(stream.data(), 40).has_value()) << "cut short";
     d.SetIntraMatrix(matrix ? matrix->data() : nullptr);
     const auto payloads = SlicePayloads(stream);
     ASSERT_EQ(static_cast<std::size_t>(fx.pictures), payloads.size());
@@ -432,28 +433,6 @@ TEST(GetMacroBlock, DcSumsBeyondSixteenBitsFail) {
             EXPECT_EQ(c.pred + (c.pred > 0 ? 4 : -4), r.d.State().dcPredY);
         }
     }
-}
-
-TEST(SequenceHeader, LoadedIntraMatrixOrDefault) {
-    // Default matrix: flag bit (value 2 of byte 11) clear.
-    const std::uint8_t plain[12] = {0, 0, 1, 0xB3, 0x28, 0x01, 0xE0, 0x13, 0xFF, 0xFF, 0xE0, 0x18};
-    EXPECT_FALSE(IntraMatrixFromSequenceHeader(plain, sizeof plain).has_value());
-
-    // Loaded matrix: zig-zag value i = 100 + i, shifted by one bit.
-    std::vector<std::uint8_t> hdr(plain, plain + 12);
-    hdr[11] = 0x1A;
-    hdr.resize(12 + 64, 0);
-    for (int i = 0; i < 64; ++i) {
-        const int v = 100 + i;
-        hdr[11 + i] = static_cast<std::uint8_t>(hdr[11 + i] | (v >> 7));
-        hdr[12 + i] = static_cast<std::uint8_t>(v << 1);
-    }
-    const auto m = IntraMatrixFromSequenceHeader(hdr.data(), hdr.size());
-    ASSERT_TRUE(m.has_value());
-    const int scanOf[] = {0, 1, 5, 6, 14, 2, 4, 7, 13};  // natural 0,1,2,3,4,8,9,10,11
-    const int natural[] = {0, 1, 2, 3, 4, 8, 9, 10, 11};
-    for (int k = 0; k < 9; ++k) EXPECT_EQ(100 + scanOf[k], (*m)[natural[k]]) << natural[k];
-    EXPECT_FALSE(IntraMatrixFromSequenceHeader(hdr.data(), 40).has_value()) << "truncated";
 }
 
 }  // namespace

@@ -24,8 +24,10 @@ namespace {
 using namespace test;
 using Names = std::vector<std::vector<std::string>>;
 
+// The file's name, without .m1v.
 std::string BaseName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    const std::filesystem::path p(path);
+    return (p.extension() == ".m1v" ? p.stem() : p.filename()).string();
 }
 
 Names TripNames(const std::vector<Trip>& trips) {
@@ -46,47 +48,30 @@ struct DriveFile {
 
 TEST(TripGrouping, FoldersSplitByTimeGapAndFormatOrderedByTime) {
     const struct {
-        const char* what;
         std::vector<DriveFile> files;
         double gap;
         Names trips;
     } cases[] = {
-        {"time order before name order",
-         {{"b.m1v", 320, 1000}, {"a.m1v", 320, 1010}},
-         120,
-         {{"b.m1v", "a.m1v"}}},
-        // 1.m1v ends at 1004, 2.m1v at 1128.
-        {"gap of 120 s joins, 121 s splits",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
-         120,
-         {{"1.m1v", "2.m1v"}, {"3.m1v"}}},
-        {"a shorter gap",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
-         30,
-         {{"1.m1v"}, {"2.m1v"}, {"3.m1v"}}},
-        {"format change",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 640, 1005}, {"3.m1v", 640, 1010}},
-         120,
-         {{"1.m1v"}, {"2.m1v", "3.m1v"}}},
-        {"no sentences: name order, any case",
-         {{"c.m1v", 320, -1}, {"a.m1v", 320, -1}, {"B.M1V", 320, -1}},
-         120,
-         {{"B.M1V", "a.m1v", "c.m1v"}}},
-        {"a file without time stays behind its name neighbour",
-         {{"a.m1v", 320, 2000}, {"b.m1v", 320, -1}, {"c.m1v", 320, 1000}},
-         120,
-         {{"c.m1v"}, {"a.m1v", "b.m1v"}}},
-        {"other files left out",
-         {{"x.m1v", 0, -1}, {"notes.txt", 320, 1000}, {"r.m1v", 320, 1000}},
-         120,
-         {{"r.m1v"}}},
+        // Names without a dot end in .m1v. Time order before name order.
+        {{{"b", 320, 1000}, {"a", 320, 1010}}, 120, {{"b", "a"}}},
+        // 1 ends at 1004, 2 at 1128: a gap of 120 s joins, 121 s splits; then a shorter gap.
+        {{{"1", 320, 1000}, {"2", 320, 1124}, {"3", 320, 1249}}, 120, {{"1", "2"}, {"3"}}},
+        {{{"1", 320, 1000}, {"2", 320, 1124}, {"3", 320, 1249}}, 30, {{"1"}, {"2"}, {"3"}}},
+        {{{"1", 320, 1000}, {"2", 640, 1005}, {"3", 640, 1010}}, 120, {{"1"}, {"2", "3"}}},
+        // No sentences: name order, any case.
+        {{{"c", 320, -1}, {"a", 320, -1}, {"B.M1V", 320, -1}}, 120, {{"B.M1V", "a", "c"}}},
+        // A file without time stays behind its name neighbour.
+        {{{"a", 320, 2000}, {"b", 320, -1}, {"c", 320, 1000}}, 120, {{"c"}, {"a", "b"}}},
+        // Other files are left out.
+        {{{"x", 0, -1}, {"notes.txt", 320, 1000}, {"r", 320, 1000}}, 120, {{"r"}}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         TempFolder folder;
         for (const DriveFile& f : c.files) {
-            folder.write(f.name, f.width ? DriveRecording(f.width, f.count, f.start).bytes()
-                                         : Bytes(100, 0x47));
+            folder.write(
+                f.name.find('.') == std::string::npos ? f.name + ".m1v" : f.name,
+                f.width ? DriveRecording(f.width, f.count, f.start).bytes() : Bytes(100, 0x47));
         }
         std::vector<Trip> trips;
         int error = -1;
@@ -160,7 +145,7 @@ TEST(TripStream, FileFailingUnderAnOpenTripEndsItThere) {
          ENOENT, 4, pics[3].picturePos},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         TempFolder folder;
         const std::vector<std::string> paths = {folder.write("1.m1v", rec.bytes()),
                                                 folder.write("2.m1v", rec.bytes()),
