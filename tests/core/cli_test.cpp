@@ -428,24 +428,11 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
     while (bit % 8 != 2) put("110");  // run 0, level 1
     put("000001");
     cut = bit / 8;
-    put("000000"
-        "00000000"
-        "00000010"
-        "0110"
-        "110"
-        "111"
-        "10"
-        "10010100101001010"
-        "0010"
-        "0010");
-    for (int mb = 1; mb < 300; ++mb)
-        put("11"
-            "10010"
-            "10010"
-            "10010"
-            "10010"
-            "0010"
-            "0010");
+    // Run 000000, level field 00000000 then 00000010; then 0110 110 111 10, the rest of the
+    // macroblock (10010100101001010) and two chroma blocks (0010 0010).
+    put("00000000000000000000100110110111101001010010100101000100010");
+    // Then macroblocks of DC-only blocks: 11, four luma 10010, two chroma 0010.
+    for (int mb = 1; mb < 300; ++mb) put("111001010010100101001000100010");
     ASSERT_EQ(0x09, crafted[cut + 2]);
     TempFolder dir;
     RecorderWriter w(Header(320, 240));
