@@ -5,9 +5,9 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include <QByteArray>
 #include <QXmlStreamReader>
@@ -17,37 +17,17 @@
 #include <nlohmann/json.hpp>
 
 #include "TestRecordings.h"
-#include "cli/Commands.h"
-#include "cli/Geo.h"
 
 namespace droskal {
 namespace {
 
 using namespace test;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
-
-Result RunCommand(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, {out, err, false});
-    return {status, out.str(), err.str()};
-}
-
 // One fix per picture; lat in degrees north (negative south), lon east (negative west).
-std::string Sentence(double secondsOfDay, double lat, double lon, const char* status = "A",
+std::string Sentence(double seconds, double lat, double lon, const char* status = "A",
                      const char* knots = "10.0") {
-    RmcFields f;
-    f.time = FormatRmcTime(secondsOfDay);
-    f.status = status;
-    f.lat = FormatLatitude(lat);
-    f.latHemisphere = lat < 0 ? "S" : "N";
-    f.lon = FormatLongitude(lon);
-    f.lonHemisphere = lon < 0 ? "W" : "E";
-    f.speedKnots = knots;
-    return BuildGprmc(f);
+    return test::Sentence(
+        {.seconds = seconds, .lat = lat, .lon = lon, .knots = knots, .status = status});
 }
 
 // A 320x240 picture, encoded once for all tests, with the given sentence.
@@ -85,7 +65,7 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     w.addPicture(cutOff);
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
 
-    const Result r = RunCommand({"info", dir.file("rec.m1v"), "--json"});
+    const CliRun r = Cli({"info", dir.file("rec.m1v"), "--json"});
     EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
     const nlohmann::json j = ParseJson(r.out);
     ASSERT_TRUE(j.is_object()) << r.out;
@@ -102,9 +82,8 @@ TEST(CliInfo, FiguresOfARecordingWithKnownContent) {
     // Valid fixes: pictures 0, 1, 3, 5, 6 (a sentence is read even where the picture is not).
     EXPECT_EQ(5, j["validFixes"]);
     EXPECT_NEAR(5.0 / 7, j["validFixShare"].get<double>(), 1e-4);
-    const double stepKm = cli::HaversineKm(52.0, 21.0, 52.001, 21.0);
-    EXPECT_NEAR(0.1112, stepKm, 1e-3);  // one thousandth of a degree of latitude
-    EXPECT_NEAR(5 * stepKm, j["distanceKm"].get<double>(), 2e-3);
+    // Five steps of one thousandth of a degree of latitude, 111.2 m each.
+    EXPECT_NEAR(5 * 0.11119, j["distanceKm"].get<double>(), 2e-3);
     // A fix without a speed does not count as standing still.
     EXPECT_NEAR((10 + 30 + 40 + 50) / 4.0 * 1.852, j["averageSpeedKmh"].get<double>(), 0.05);
     EXPECT_NEAR(50 * 1.852, j["topSpeedKmh"].get<double>(), 0.05);
@@ -128,7 +107,7 @@ TEST(CliInfo, DecodesOnlyWithCheck) {
     for (const auto& c : cases) {
         std::vector<std::string> args = {"info", dir.file("rec.m1v"), "--json"};
         args.insert(args.end(), c.extra.begin(), c.extra.end());
-        const Result r = RunCommand(args);
+        const CliRun r = Cli(args);
         EXPECT_EQ(r.status, c.status) << r.out;
         const nlohmann::json j = ParseJson(r.out);
         EXPECT_EQ(c.listed ? decodeFailure : nlohmann::json::array(), j["unreadablePictures"]);
@@ -204,7 +183,7 @@ class CliTrack : public testing::Test {
 };
 
 TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
-    const Result gpx = RunCommand({"track", path});
+    const CliRun gpx = Cli({"track", path});
     EXPECT_EQ(cli::kExitPartial, gpx.status);
     EXPECT_NE(gpx.err.find("1 sentences with a bad checksum"), std::string::npos) << gpx.err;
     const auto g = XmlElements(gpx.out);
@@ -227,7 +206,7 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
 
     const TempFolder out;
     EXPECT_EQ(cli::kExitPartial,
-              RunCommand({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
+              Cli({"track", path, "--format", "kml", "-o", out.file("t.kml")}).status);
     const std::string text = Text(ReadBytes(out.file("t.kml")));
     const auto k = XmlElements(text);
     ASSERT_FALSE(k.empty()) << text;
@@ -241,7 +220,7 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
 }
 
 TEST_F(CliTrack, CsvRowsCarryEveryField) {
-    std::istringstream lines(RunCommand({"track", path, "--format=csv"}).out);
+    std::istringstream lines(Cli({"track", path, "--format=csv"}).out);
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);) rows.push_back(line);
     ASSERT_EQ(7u, rows.size());
@@ -280,8 +259,8 @@ TEST_F(CliCut, FragmentIsTheHeadersAndTheMarkedStretch) {
         SCOPED_TRACE(std::to_string(from) + ".." + std::to_string(to));
         const std::string out = dir.file("cut.mpeg");
         std::ofstream(out) << std::string(3 * rec.size(), 'x');  // an older, longer file
-        const Result r = RunCommand(
-            {"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
+        const CliRun r =
+            Cli({"cut", path, "--from", std::to_string(from), "--to", std::to_string(to), out});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
         // Byte by byte: GCC 12 at -O3 misreads a range insert here as out of bounds.
         Bytes expected(rec.begin(), rec.begin() + 20);
@@ -300,7 +279,7 @@ TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
     const std::string link = dir.file("same.m1v");
     ASSERT_EQ(0, ::link(path.c_str(), link.c_str()));
     for (const std::string& target : {path, link, dir.file("./rec.m1v")}) {
-        const Result r = RunCommand({"cut", path, "--from", "1", "--to", "2", target});
+        const CliRun r = Cli({"cut", path, "--from", "1", "--to", "2", target});
         EXPECT_EQ(cli::kExitUsage, r.status);
         EXPECT_NE(r.err.find("refusing to write over the recording itself"), std::string::npos)
             << r.err;
@@ -346,20 +325,34 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         {{"bench", rec, "--passes", "0"}, 2},
         {{"bench", rec, "--passes", "2.5"}, 2},
         {{"bench", rec, "--passes", "2", "--seconds", "1"}, 2},
+        {{"trips", dir.file(""), "--gap", "0"}, 2},
+        {{"trips", dir.file(""), "--tz", "Mars/Olympus"}, 2},
+        {{"frames", dir.file(""), "x", "--trip", "3"}, 2},
+        {{"info", rec, "--tz=Europe/Nowhere"}, 2},
+        {{"info", rec, "--units=kmh"}, 2},
     };
+    for (const auto& [option, bad] : {std::pair{"--near", "52,21"},
+                                      {"--bbox", "50,19,49,20"},
+                                      {"--since", "30.03.2006"},
+                                      {"--tz", "Mars/Olympus"},
+                                      {"--jobs", "0"},
+                                      {"--format", "xml"}}) {
+        EXPECT_EQ(Cli({"index", dir.file(""), "--db", dir.file("i.sqlite"), option, bad}).status, 2)
+            << bad;
+    }
     for (const auto& c : cases) {
         std::string joined;
         for (const auto& a : c.args) joined += a + " ";
-        EXPECT_EQ(c.status, RunCommand(c.args).status) << joined;
+        EXPECT_EQ(c.status, Cli(c.args).status) << joined;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
-    EXPECT_TRUE(std::regex_match(RunCommand({"--version"}).out,
+    EXPECT_TRUE(std::regex_match(Cli({"--version"}).out,
                                  std::regex("droskal-cli [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
 }
 
 TEST_F(CliTwoPictures, BenchPassesWalkTheRecordingExactlyThatOften) {
     for (const int passes : {1, 3}) {
-        const Result r = RunCommand({"bench", rec, "--passes", std::to_string(passes)});
+        const CliRun r = Cli({"bench", rec, "--passes", std::to_string(passes)});
         ASSERT_EQ(cli::kExitOk, r.status) << r.err;
         const std::string n = std::to_string(2 * passes);
         EXPECT_EQ(0u, r.out.find("bench: " + std::to_string(passes) + " passes, " + n +
@@ -388,8 +381,8 @@ TEST(CliFrames, Yuv420pIsThePeerDecodeAndSkipsUnreadablePictures) {
     TempFolder dir;
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
 
-    const Result r =
-        RunCommand({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
+    const CliRun r =
+        Cli({"frames", dir.file("rec.m1v"), dir.file("out.yuv"), "--format", "yuv420p"});
     EXPECT_EQ(cli::kExitPartial, r.status);
     EXPECT_NE(r.err.find("picture 1 at position " + std::to_string(w.pictures()[1].picturePos)),
               std::string::npos)
@@ -409,8 +402,8 @@ TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
     ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
     for (const std::string format : {"bmp", "png"}) {
         const std::string out = dir.file("pics-" + format);
-        const Result r = RunCommand({"frames", dir.file("rec.m1v"), out, "--format", format,
-                                     "--first", "1", "--count", "2"});
+        const CliRun r = Cli({"frames", dir.file("rec.m1v"), out, "--format", format, "--first",
+                              "1", "--count", "2"});
         EXPECT_EQ(cli::kExitOk, r.status) << r.err;
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(out))
@@ -458,24 +451,11 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
     while (bit % 8 != 2) put("110");  // run 0, level 1
     put("000001");
     cut = bit / 8;
-    put("000000"
-        "00000000"
-        "00000010"
-        "0110"
-        "110"
-        "111"
-        "10"
-        "10010100101001010"
-        "0010"
-        "0010");
-    for (int mb = 1; mb < 300; ++mb)
-        put("11"
-            "10010"
-            "10010"
-            "10010"
-            "10010"
-            "0010"
-            "0010");
+    // Run 000000, level field 00000000 then 00000010; then 0110 110 111 10, the rest of the
+    // macroblock (10010100101001010) and two chroma blocks (0010 0010).
+    put("00000000000000000000100110110111101001010010100101000100010");
+    // Then macroblocks of DC-only blocks: 11, four luma 10010, two chroma 0010.
+    for (int mb = 1; mb < 300; ++mb) put("111001010010100101001000100010");
     ASSERT_EQ(0x09, crafted[cut + 2]);
     TempFolder dir;
     RecorderWriter w(Header(320, 240));
@@ -494,8 +474,8 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
         std::string firstReport;
         for (const char* jobs : {"1", "2", "3"}) {
             const std::string out = dir.file(format + jobs + (format == "bmp" ? "" : ".yuv"));
-            const Result r = RunCommand(
-                {"frames", dir.file("rec.m1v"), out, "--format", format, "--jobs", jobs});
+            const CliRun r =
+                Cli({"frames", dir.file("rec.m1v"), out, "--format", format, "--jobs", jobs});
             SCOPED_TRACE(format + " --jobs " + jobs);
             EXPECT_EQ(cli::kExitPartial, r.status) << r.err;
             const auto reported = [&](int index) {
@@ -545,8 +525,8 @@ TEST(CliFrames, ClosedOutputPipeEndsTheRun) {
     ::close(ends[0]);
     const int savedOut = ::dup(STDOUT_FILENO);
     ::dup2(ends[1], STDOUT_FILENO);
-    const Result r =
-        RunCommand({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
+    const CliRun r =
+        Cli({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
     ::dup2(savedOut, STDOUT_FILENO);
     ::close(savedOut);
     ::close(ends[1]);
@@ -577,8 +557,8 @@ TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
     }
     const std::string path = dir.file("dst.m1v");
     ASSERT_TRUE(w.writeFile(path));
-    const Result csv =
-        RunCommand({"track", path, "--format", "csv", "--tz", "Europe/Warsaw", "--units", "mph"});
+    const CliRun csv =
+        Cli({"track", path, "--format", "csv", "--tz", "Europe/Warsaw", "--units", "mph"});
     EXPECT_EQ(cli::kExitOk, csv.status) << csv.err;
     EXPECT_NE(csv.out.find("picture,position,time,latitude,longitude,speed_mph,"),
               std::string::npos)
@@ -588,18 +568,14 @@ TEST(CliTimeOptions, ZoneAndUnitOnTrackAndInfo) {
         << csv.out;
     EXPECT_NE(csv.out.find(",2024-10-27T02:00:00+01:00,"), std::string::npos);
     EXPECT_NE(csv.out.find(",2024-10-27T02:00:00.500+01:00,"), std::string::npos);
-    EXPECT_NE(RunCommand({"track", path, "--tz", "Europe/Warsaw"})
-                  .out.find("<time>2024-10-27T00:59:59Z</time>"),
-              std::string::npos);
-    const Result info = RunCommand({"info", path, "--tz", "Australia/Sydney", "--units", "kn"});
+    EXPECT_NE(
+        Cli({"track", path, "--tz", "Europe/Warsaw"}).out.find("<time>2024-10-27T00:59:59Z</time>"),
+        std::string::npos);
+    const CliRun info = Cli({"info", path, "--tz", "Australia/Sydney", "--units", "kn"});
     EXPECT_NE(info.out.find("first GPS time: 2024-10-27T11:59:59+11:00"), std::string::npos)
         << info.out;
     EXPECT_NE(info.out.find("top speed:      10.0 kn"), std::string::npos);
-    for (const char* bad : {"--tz=Europe/Nowhere", "--units=kmh"}) {
-        const Result r = RunCommand({"info", path, bad});
-        EXPECT_EQ(cli::kExitUsage, r.status) << bad;
-        EXPECT_NE(r.err.find("unknown"), std::string::npos) << r.err;
-    }
+    EXPECT_NE(Cli({"info", path, "--units=kmh"}).err.find("unknown"), std::string::npos);
 }
 
 }  // namespace

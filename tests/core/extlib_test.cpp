@@ -336,40 +336,11 @@ TEST(FastIdct, FixedPointEqualsItsPlainFormAndIsWithinOneOfDoublePrecision) {
     EXPECT_GT(refused, 2000);
 }
 
-// Idct on blocks of every size, outputs well beyond the pixel range included: within one of
-// the exact transform, and mostly its rounding (they differ only where it sits near a half).
-TEST(FastIdct, WithinOneOfTheExactTransformAndMostlyItsRounding) {
-    std::mt19937 rng(5);
-    long equal = 0;
-    for (int trial = 0; trial < 20000; ++trial) {
-        std::int16_t a[64] = {};
-        const int range = trial % 3 == 0 ? 2048 : trial % 3 == 1 ? 300 : 20;
-        for (int k = 1 + static_cast<int>(rng() % 64); k > 0; --k) {
-            a[rng() % 64] =
-                static_cast<std::int16_t>(static_cast<int>(rng() % (2 * range)) - range);
-        }
-        double exact[64];
-        ReferenceTransform(a, exact, true);
-        for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
-            std::int16_t out[64];
-            std::copy(a, a + 64, out);
-            extlib::IdctWith(static_cast<extlib::Simd>(simd), out);
-            for (int i = 0; i < 64; ++i) {
-                ASSERT_LE(std::abs(out[i] - exact[i]), 1.0)
-                    << "trial " << trial << " i " << i << " simd " << simd;
-                equal += out[i] == std::floor(exact[i] + 0.5);
-            }
-        }
-    }
-    EXPECT_GT(
-        static_cast<double>(equal) / (20000.0 * 64 * (static_cast<int>(extlib::BestSimd()) + 1)),
-        0.99);
-}
-
-// IdctDecoded keeps its own DC-only rounding and limit checks: against IdctWith on every shape
-// it may be told about, DC-only blocks (no AC drawn) included, on every unit. IdctDecodedPair
-// gives the same, whatever two blocks meet (shapes, sizes, one DC-only or too large for
-// the fixed-point transform).
+// Idct on every unit is within one of the exact transform, outputs well beyond the pixel range
+// included, and mostly its rounding (they differ only where it sits near a half). IdctDecoded
+// keeps its own DC-only rounding and limit checks: against IdctWith on every shape it may be
+// told about, DC-only blocks (no AC drawn) included. IdctDecodedPair gives the same, whatever
+// two blocks meet (shapes, sizes, one DC-only or too large for the fixed-point transform).
 TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
     std::mt19937 rng(7);
     struct Told {
@@ -379,6 +350,7 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
         std::int16_t want[3][64];  // by unit
     };
     Told pair[2];
+    long equal = 0, all = 0;
     for (int trial = 0; trial < 20000; ++trial) {
         Told& t = pair[trial % 2];
         std::int16_t* a = t.coeffs;
@@ -402,10 +374,16 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
                 t.occupied |= std::uint64_t{1} << i;  // extra bits allowed
         }
         std::int16_t got[2][64];
+        double exact[64];
+        ReferenceTransform(a, exact, true);
         for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
             const auto unit = static_cast<extlib::Simd>(simd);
             std::copy(a, a + 64, t.want[simd]);
             extlib::IdctWith(unit, t.want[simd]);
+            for (int i = 0; i < 64; ++i, ++all) {
+                ASSERT_LE(std::abs(t.want[simd][i] - exact[i]), 1.0) << trial << " simd " << simd;
+                equal += t.want[simd][i] == std::floor(exact[i] + 0.5);
+            }
             extlib::IdctDecoded(a, got[0], t.sum, t.occupied, unit);
             ASSERT_TRUE(std::equal(t.want[simd], t.want[simd] + 64, got[0]))
                 << trial << " simd " << simd;
@@ -420,6 +398,7 @@ TEST(FastIdct, IdctDecodedAndPairsEqualIdctWhateverTheShapeTheyAreTold) {
                     << trial << " simd " << simd << " block " << k;
         }
     }
+    EXPECT_GT(static_cast<double>(equal) / static_cast<double>(all), 0.99);
 }
 
 // ---- Colour conversion ----
@@ -483,7 +462,7 @@ void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y,
     }
 }
 
-TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySize) {
+TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySizeAndEveryTriple) {
     std::mt19937 rng(9);
     // Widths that end in each step size: 32 pixels, then 16, then single ones.
     for (auto [w, h] : {std::pair{640, 480}, std::pair{320, 240}, std::pair{16, 2},
@@ -495,9 +474,6 @@ TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySize) {
         y[0] = 0, y[1] = 255, cb[0] = 0x80, cr[0] = 0x7F;  // extremes too: they decide the clamps
         ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, w, h);
     }
-}
-
-TEST(FastColour, PlanesToBgrForEveryLumaAndChromaTriple) {
     // Chroma plane 256 x 256 holds every (Cb, Cr) pair once; each covers 2 x 2 pixels, so 64
     // pictures with the luma pattern moved on by four bring every luma value to every pair.
     constexpr int kW = 512, kH = 512;

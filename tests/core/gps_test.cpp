@@ -47,27 +47,8 @@ TEST(Nmea, RecorderSentences) {
         Expect e;
     } cases[] = {
         {kExample, {"30.03.2006  22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,V,5212.3456,N,02101.2345,E,12.3,45.6,300306,,",
-         {"30.03.2006  22:34:16", "23 km/h", "5212.3456", "02101.2345", false, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,0.27,45.6,300306,,",
-         {"30.03.2006  22:34:16", "1 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,0.26,45.6,300306,,",
-         {"30.03.2006  22:34:16", "0 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,,45.6,300306,,",
-         {"30.03.2006  22:34:16", "0 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,  7.5x,45.6,010199,,",
-         {"01.01.2099  22:34:16", "14 km/h", "5212.3456", "02101.2345", true, true}},
-        // The speed is the field's leading decimal number, and always plain digits.
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1 2.3,45.6,300306,,",
-         {"30.03.2006  22:34:16", "2 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,&H20,45.6,300306,,",
-         {"30.03.2006  22:34:16", "0 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1D3,45.6,300306,,",
-         {"30.03.2006  22:34:16", "2 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1E12,45.6,300306,,",
-         {"30.03.2006  22:34:16", "1852000000000 km/h", "5212.3456", "02101.2345", true, true}},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E,1E400,45.6,300306,,",
-         {"30.03.2006  22:34:16", "", "5212.3456", "02101.2345", true, true}},
+        {"$GPRMC,223416.000,V,5212.3456,N,02101.2345,E,12.3,45.6,010199,,",
+         {"01.01.2099  22:34:16", "23 km/h", "5212.3456", "02101.2345", false, true}},
         // A seven-character time field moves the status and latitude places.
         {"$GPRMC,2234160,A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,",
          {"30.03.2006  22:34:16", "23 km/h", "2.3456", "02101.2345", false, true}},
@@ -76,6 +57,15 @@ TEST(Nmea, RecorderSentences) {
          {"30.03.20  22:34:16", "23 km/h", "5212.3456", "02101.2345", true, true}},
     };
     for (const auto& c : cases) Check(c.text, Previous(), c.e);
+    // The speed is the field's leading decimal number of knots, in whole km/h rounded half up.
+    const std::pair<std::string, const char*> speeds[] = {
+        {"0.27", "1 km/h"},  {"0.26", "0 km/h"}, {"", "0 km/h"},    {"  7.5x", "14 km/h"},
+        {"1 2.3", "2 km/h"}, {"&H20", "0 km/h"}, {"1D3", "2 km/h"}, {"1E12", "1852000000000 km/h"},
+        {"1E400", ""}};
+    for (const auto& [field, speed] : speeds) {
+        Check("$GPRMC,223416.000,A,5212.3456,N,02101.2345,E," + field + ",45.6,300306,,",
+              Previous(), {"30.03.2006  22:34:16", speed, "5212.3456", "02101.2345", true, true});
+    }
 }
 
 TEST(Nmea, CutShortAtEachComma) {
@@ -217,27 +207,39 @@ TEST(RmcFields, ReadsFieldsWhateverTheirLengthAndHemisphere) {
     }
 }
 
-TEST(RmcFields, WordsThatReadAsNumbersAreNotNumbers) {
-    // "nan" and "inf" pass a general number parse; a damaged sentence must not carry them into
-    // speeds, courses or positions.
-    struct Case {
-        const char* text;
-        bool hasPosition, hasSpeed, hasCourse;
+// Words that a general number parse takes ("nan", "inf") and numbers far beyond any angle,
+// speed or time: nothing infinite or off the globe is carried on, and neither parse overflows.
+TEST(RmcFields, HostileNumbersAreNoNumbers) {
+    const std::string nines(40, '9');
+    const struct {
+        std::string text;
+        bool position;
+        int speed, course;  // has one: 1 yes, 0 no, -1 either
+    } cases[] = {
+        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,NAN,inf,300306,,", true, 0, 0},
+        {"$GPRMC,223416.000,A,nan,N,INFINITY,E,-1,+2,300306,,", false, 0, 0},
+        {"$GPRMC,NE,\001C,,C,,0.A,6,NAN", false, 1, 0},
+        // Found by fuzzing: a latitude of 1e24 overflowed the cast to whole degrees.
+        {"$EPRMC,03650,,0099999999999999999999999999,N4,9<", false, -1, -1},
+        {"$GPRMC,223416.000,A," + nines + ",N,02101.2345,E,12.3,45.6,300306,,", false, -1, -1},
+        {"$GPRMC,223416.000,A,5212.3456,N," + nines + ",E,12.3,45.6,300306,,", false, -1, -1},
+        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E," + nines + ",45.6,300306,,", true, -1, -1},
+        {"$GPRMC," + nines + ",A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,", true, -1, -1},
+        {"$GPRMC,223416.000,A,9000.0000,N,18000.0000,W,0,0,300306,,", true, -1, -1},
     };
-    const Case cases[] = {
-        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,NAN,inf,300306,,", true, false, false},
-        {"$GPRMC,223416.000,A,nan,N,INFINITY,E,-1,+2,300306,,", false, false, false},
-        {"$GPRMC,NE,\001C,,C,,0.A,6,NAN", false, true, false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         RmcSentence s;
-        ASSERT_EQ(RmcResult::Ok, ParseRmcFields(c.text, s));
-        EXPECT_EQ(c.hasPosition, s.hasPosition);
-        EXPECT_EQ(c.hasSpeed, s.hasSpeed);
-        EXPECT_EQ(c.hasCourse, s.hasCourse);
+        const RmcResult result = ParseRmcFields(c.text, s);
+        EXPECT_EQ(result == RmcResult::Ok && s.hasPosition, c.position);
+        EXPECT_TRUE(c.speed < 0 || s.hasSpeed == (c.speed == 1));
+        EXPECT_TRUE(c.course < 0 || s.hasCourse == (c.course == 1));
         EXPECT_TRUE(std::isfinite(s.speedKnots) && std::isfinite(s.course));
-        EXPECT_TRUE(std::isfinite(s.latitude) && std::isfinite(s.longitude));
+        EXPECT_LE(std::abs(s.latitude), 90.0);  // false for NaN too
+        EXPECT_LE(std::abs(s.longitude), 180.0);
+        NmeaDisplay display;
+        ParseNmea(c.text, display);
+        EXPECT_LE(display.gpsLat.size(), c.text.size());
     }
 }
 
@@ -283,71 +285,28 @@ MapOrigin Origin(int x, int y) {
 }
 
 TEST(MapGeometry, PlacementAgainstTheOldOrigin) {
-    struct Case {
-        const char* what;
+    const struct {
         std::int32_t x, y;
-        bool mapLoaded;
-        MapOrigin old;
+        int oldX, oldY;
         Placed e;
+    } cases[] = {
+        {1160, 1120, 1000, 1000, {true, 1000, 1000, false, 154, 114}},  // band inner edges stay
+        {1480, 1360, 1000, 1000, {true, 1000, 1000, false, 474, 354}},  // band outer edges stay
+        {1159, 1200, 1000, 1000, {true, 839, 1000, true, 314, 194}},    // recentred across
+        {1481, 1200, 1000, 1000, {true, 1161, 1000, true, 314, 194}},
+        {1300, 1119, 1000, 1000, {true, 1000, 879, true, 294, 234}},  // recentred down
+        {1300, 1361, 1000, 1000, {true, 1000, 1121, true, 294, 234}},
+        {100, 50, 1000, 1000, {true, 0, 0, true, 94, 44}},  // clamped at the top left
+        {0, 0, 0, 0, {true, 0, 0, false, -6, -6}},
+        {4095, 4095, 0, 0, {true, 3456, 3616, true, 633, 473}},  // and the bottom right
+        {4096, 100, 7, 9, {false, 7, 9, false, 0, 0}},           // off the map
+        {100, -1, 7, 9, {false, 7, 9, false, 0, 0}},
+        {-1, 100, 7, 9, {false, 7, 9, false, 0, 0}},
+        {100, 4096, 7, 9, {false, 7, 9, false, 0, 0}},
     };
-    const Case cases[] = {
-        {"band inner edges stay",
-         1160,
-         1120,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1000, false, 154, 114}},
-        {"band outer edges stay",
-         1480,
-         1360,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1000, false, 474, 354}},
-        {"159 across recentres",
-         1159,
-         1200,
-         true,
-         Origin(1000, 1000),
-         {true, 839, 1000, true, 314, 194}},
-        {"481 across recentres",
-         1481,
-         1200,
-         true,
-         Origin(1000, 1000),
-         {true, 1161, 1000, true, 314, 194}},
-        {"119 down recentres",
-         1300,
-         1119,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 879, true, 294, 234}},
-        {"361 down recentres",
-         1300,
-         1361,
-         true,
-         Origin(1000, 1000),
-         {true, 1000, 1121, true, 294, 234}},
-        {"top-left corner clamps to 0",
-         100,
-         50,
-         true,
-         Origin(1000, 1000),
-         {true, 0, 0, true, 94, 44}},
-        {"map corner 0,0 from origin 0,0", 0, 0, true, Origin(0, 0), {true, 0, 0, false, -6, -6}},
-        {"right and bottom edges clamp",
-         4095,
-         4095,
-         true,
-         Origin(0, 0),
-         {true, 3456, 3616, true, 633, 473}},
-        {"x 4096 is off", 4096, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
-        {"y -1 is off", 100, -1, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
-        {"x -1 is off", -1, 100, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
-        {"y 4096 is off", 100, 4096, true, Origin(7, 9), {false, 7, 9, false, 0, 0}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ExpectPlacement(PlaceOnMap(c.x, c.y, c.mapLoaded, c.old), c.e);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        ExpectPlacement(PlaceOnMap(c.x, c.y, true, Origin(c.oldX, c.oldY)), c.e);
     }
 }
 
@@ -400,8 +359,8 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
     halves.mapLon1 = 0.0f;
     halves.lonScale = 0.25f;
 
-    struct Case {
-        const char* what;
+    const MapCalibration def = DefaultCalibration();
+    const struct {
         const char* lat;
         const char* lon;
         MapCalibration cal;
@@ -409,57 +368,22 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         MapOrigin old;
         std::int32_t x, y;
         Placed e;
-    };
-    const MapCalibration def = DefaultCalibration();
-    const Case cases[] = {
-        {"worked example",
-         "5212.3456",
+    } cases[] = {
+        {"5212.3456",
          "02101.2345",
          def,
          true,
-         Origin(0, 0),
+         {0, 0},
          1679,
          2248,
          {true, 1359, 2008, true, 314, 234}},
-        {"halves to even 0.5",
-         "09",
-         "002",
-         halves,
-         true,
-         Origin(0, 0),
-         0,
-         0,
-         {true, 0, 0, false, -6, -6}},
-        {"halves to even 2.5",
-         "05",
-         "010",
-         halves,
-         true,
-         Origin(0, 0),
-         2,
-         2,
-         {true, 0, 0, false, -4, -4}},
-        {"no sentence yet",
-         "",
-         "",
-         def,
-         true,
-         Origin(3, 4),
-         -152339,
-         558396,
-         {false, 3, 4, false, 0, 0}},
-        {"no map",
-         "5212.3456",
-         "02101.2345",
-         def,
-         false,
-         Origin(3, 4),
-         1679,
-         2248,
-         {false, 3, 4, false, 0, 0}},
+        {"09", "002", halves, true, {0, 0}, 0, 0, {true, 0, 0, false, -6, -6}},    // 0.5 to even
+        {"05", "010", halves, true, {0, 0}, 2, 2, {true, 0, 0, false, -4, -4}},    // 2.5 to even
+        {"", "", def, true, {3, 4}, -152339, 558396, {false, 3, 4, false, 0, 0}},  // no sentence
+        {"5212.3456", "02101.2345", def, false, {3, 4}, 1679, 2248, {false, 3, 4, false, 0, 0}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lat << " " << c.mapLoaded);
         const MapPosition p = LocateOnMap(c.lat, c.lon, c.cal, c.mapLoaded, c.old);
         EXPECT_EQ(p.x, c.x);
         EXPECT_EQ(p.y, c.y);

@@ -7,17 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <functional>
+#include <random>
 #include <set>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
 #include "TestRecordings.h"
-#include "decoder/Decoder.h"
-#include "gps/Nmea.h"
-#include "gps/RmcFields.h"
+#include "decoder/PictureFormat.h"
 #include "recording/Recording.h"
 #include "recording/Walker.h"
 #include "stream/Fragment.h"
@@ -112,98 +110,6 @@ TEST(HostileFiles, OpenOutcomes) {
     }
 }
 
-// A card pulled or a file rewritten while the viewer has it open: reads past the new end
-// end the searches like the end of the file; nothing reads outside what is there.
-TEST(HostileFiles, FileShrinkingWhileOpen) {
-    RecorderWriter writer(Header(320, 240));
-    for (int i = 0; i < 3; ++i) {
-        RecorderPicture picture;
-        picture.userData.push_back(RecorderUserData(BuildGprmc({})));
-        // Each picture larger than the reader's cache block.
-        picture.slice = NoCodeBytes(280000, static_cast<std::uint32_t>(i + 1));
-        writer.addPicture(picture);
-    }
-    ASSERT_GT(writer.pictures()[1].picturePos, StreamFile::kBlockSize);
-    const std::int64_t second = writer.pictures()[1].picturePos;
-    const std::int64_t third = writer.pictures()[2].picturePos;
-    const auto total = static_cast<std::int64_t>(writer.bytes().size());
-    const struct {
-        std::int64_t newLength;
-        int forwardFound;  // pictures FindStartUp still finds after the first
-    } cases[] = {{0, 0}, {7, 0}, {second - 2, 0}, {second + 100, 1}, {third, 2}, {total - 1, 2}};
-    TempFolder folder;
-    for (const auto& c : cases) {
-        SCOPED_TRACE("shrunk to " + std::to_string(c.newLength));
-        const std::string path = folder.write("rec.m1v", writer.bytes());
-        StreamFile file;
-        ASSERT_EQ(file.open(path), 0);
-        CountingObserver observer;
-        std::int64_t picturePos = 0;
-        std::string nmea;
-        auto frame = std::make_unique<FrameBuffer>();
-        ASSERT_TRUE(FindStartUp(file, picturePos, observer));
-        ASSERT_EQ(::truncate(path.c_str(), c.newLength), 0);
-
-        int found = 0;
-        while (FindStartUp(file, picturePos, observer)) {
-            ASSERT_LE(++found, 3);
-            if (FindPicStart(file, nmea, observer)) ReadFrame(file, *frame);
-            EXPECT_LE(file.readPosition(), total);
-        }
-        EXPECT_EQ(found, c.forwardFound);
-        // The length stays the one from opening; nothing is read beyond the file as it is now.
-        EXPECT_EQ(file.length(), total);
-        std::uint8_t b;
-        EXPECT_FALSE(file.readAt(total, b));
-        if (c.newLength > 0) {
-            EXPECT_FALSE(file.readAt(c.newLength + StreamFile::kBlockSize + 1, b));
-        }
-        // Backward from the far end of the old file: bounded, and ends inside it.
-        picturePos = total;
-        for (int back = 0; FindStartDown(file, picturePos, observer);) {
-            ASSERT_LE(++back, 3);
-            EXPECT_LT(picturePos, total);
-        }
-        EXPECT_LE(file.readPosition(), total);
-    }
-}
-
-// The sequence end code as the very last byte the frame buffer can take, one byte later,
-// and a picture far larger than the buffer.
-TEST(HostileFiles, PictureFillingTheWholeFrameBuffer) {
-    const struct {
-        std::size_t sliceBytes;  // after the slice start code, before the end code
-        bool fits;
-    } cases[] = {
-        {kFrameBufSize - 4, true}, {kFrameBufSize - 3, false}, {kFrameBufSize + 5000, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sliceBytes);
-        RecorderWriter writer;
-        RecorderPicture picture;
-        picture.slice.assign(c.sliceBytes, 0x55);
-        writer.addPicture(picture);
-        picture.slice = {0x20, 0xFF};
-        writer.addPicture(picture);
-        StreamFile file;
-        file.openMemory(writer.bytes());
-        CountingObserver observer;
-        std::int64_t picturePos = 0;
-        std::string nmea;
-        auto frame = std::make_unique<FrameBuffer>();
-        ASSERT_TRUE(FindStartUp(file, picturePos, observer) && FindPicStart(file, nmea, observer));
-        EXPECT_EQ(ReadFrame(file, *frame), c.fits);
-        if (c.fits) {
-            EXPECT_EQ(file.readPosition(), writer.pictures()[0].endCodePos);
-            EXPECT_EQ((*frame)[kFrameBufSize - 1], 0xB7);
-        } else {
-            // Stopped with the buffer full: exactly 300,000 bytes were taken.
-            EXPECT_EQ(file.readPosition(), writer.pictures()[0].slicePos + kFrameBufSize);
-        }
-        ASSERT_TRUE(FindStartUp(file, picturePos, observer));
-        EXPECT_EQ(picturePos, writer.pictures()[1].picturePos);
-    }
-}
-
 // Between a picture start code and its first slice the reader takes at most 8,192 bytes:
 // user data that push the slice further make the picture unreadable, nothing else.
 TEST(HostileFiles, LongUserData) {
@@ -256,35 +162,6 @@ TEST(HostileFiles, LongUserData) {
     }
 }
 
-// Sentences whose fields hold numbers far beyond any angle, speed or time: both parses take
-// them without overflowing, and the track parse refuses the position.
-TEST(HostileSentences, HugeNumbersInFields) {
-    const std::string nines(40, '9');
-    const struct {
-        std::string text;
-        bool position;  // the track parse takes a position from it
-    } cases[] = {
-        // Found by fuzzing: a latitude of 1e24 overflowed the cast to whole degrees.
-        {"$EPRMC,03650,,0099999999999999999999999999,N4,9<", false},
-        {"$GPRMC,223416.000,A," + nines + ",N,02101.2345,E,12.3,45.6,300306,,", false},
-        {"$GPRMC,223416.000,A,5212.3456,N," + nines + ",E,12.3,45.6,300306,,", false},
-        {"$GPRMC,223416.000,A,5212.3456,N,02101.2345,E," + nines + ",45.6,300306,,", true},
-        {"$GPRMC," + nines + ",A,5212.3456,N,02101.2345,E,12.3,45.6,300306,,", true},
-        {"$GPRMC,223416.000,A,9000.0000,N,18000.0000,W,0,0,300306,,", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        RmcSentence rmc;
-        const RmcResult result = ParseRmcFields(c.text, rmc);
-        EXPECT_EQ(result == RmcResult::Ok && rmc.hasPosition, c.position);
-        EXPECT_LE(std::abs(rmc.latitude), 90.0);  // false for NaN too
-        EXPECT_LE(std::abs(rmc.longitude), 180.0);
-        NmeaDisplay display;
-        ParseNmea(c.text, display);
-        EXPECT_LE(display.gpsLat.size(), c.text.size());
-    }
-}
-
 // ---- Recordings damaged the way half-written or failing memory cards damage them ----
 //
 // Cut off at many places and with bits flipped: opening, walking both ways, decoding and
@@ -292,18 +169,12 @@ TEST(HostileSentences, HugeNumbersInFields) {
 // the file.
 
 RecorderWriter MakeRecording(int format) {
-    const int width = format == 1 ? 640 : 320, count = format == 1 ? 2 : 3;
-    RecorderWriter writer(Header(width, width * 3 / 4));
-    for (int i = 0; i < count; ++i) {
-        RmcFields fields;
-        fields.speedKnots = std::to_string(20 + i) + ".0";
-        RecorderPicture picture;
-        picture.temporalReference = i;
-        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
-        picture.slice = EncodedPicture(width, width * 3 / 4, 12, 0, i);
-        writer.addPicture(picture);
-    }
-    return writer;
+    return BuildRecording(
+        {.width = format == 1 ? 640 : 320,
+         .height = format == 1 ? 480 : 240,
+         .count = format == 1 ? 2 : 3,
+         .quantiser = 12,
+         .sentence = [](int i) { return Sentence({.knots = std::to_string(20 + i) + ".0"}); }});
 }
 
 // What one walk saw: the picture positions forward and backward, and a hash of every picture

@@ -62,52 +62,34 @@ struct Expected {
     double value;
 };
 
+std::vector<double> Same(int seconds, double speed) {
+    return std::vector<double>(static_cast<std::size_t>(seconds), speed);
+}
+
 TEST(TripEvents, FoundInSeriesWithKnownBrakingStopsAndSpeeding) {
-    EventSettings limit50;
-    limit50.speedLimitKmh = 50;
+    using K = EventKind;
     const struct {
-        const char* name;
         std::vector<double> speeds;
-        EventSettings settings;
+        double limit;  // 0: none
         std::vector<Expected> events;
     } cases[] = {
-        {"smooth drive, gentle stop of 5 s",
-         Join({Ramp(0, 60, 20), Ramp(60, 0, 20), std::vector<double>(5, 0), Ramp(0, 40, 10)}),
-         {},
-         {}},
-        {"one hard braking",
-         Join({std::vector<double>(5, 50), {35, 30}, std::vector<double>(5, 30)}),
-         {},
-         {{EventKind::HardBraking, 4, 15}}},
-        {"a drop of exactly 12 is not hard",
-         Join({std::vector<double>(5, 50), std::vector<double>(5, 38)}),
-         {},
-         {}},
-        {"braking over two seconds merges",
-         Join({std::vector<double>(3, 60), {45, 30}, std::vector<double>(3, 30)}),
-         {},
-         {{EventKind::HardBraking, 2, 15}}},
-        {"hard acceleration then a stop of 12 s",
-         Join({std::vector<double>(13, 0), {15, 20, 25}}),
-         {},
-         {{EventKind::Stop, 0, 12}, {EventKind::HardAcceleration, 12, 15}}},
-        {"a stop of exactly 10 s is not counted",
-         Join({{10}, std::vector<double>(11, 0), {5}}),
-         {},
-         {}},
-        {"speeding above a set limit",
-         Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}),
-         limit50,
-         {{EventKind::Speeding, 5, 58}}},
-        {"speeding is off by default",
-         Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}),
-         {},
-         {}},
+        // A smooth drive with a gentle stop of 5 s; then braking and acceleration.
+        {Join({Ramp(0, 60, 20), Ramp(60, 0, 20), Same(5, 0), Ramp(0, 40, 10)}), 0, {}},
+        {Join({Same(5, 50), {35, 30}, Same(5, 30)}), 0, {{K::HardBraking, 4, 15}}},
+        {Join({Same(5, 50), Same(5, 38)}), 0, {}},  // a drop of exactly 12 is not hard
+        {Join({Same(3, 60), {45, 30}, Same(3, 30)}), 0, {{K::HardBraking, 2, 15}}},  // merged
+        {Join({Same(13, 0), {15, 20, 25}}), 0, {{K::Stop, 0, 12}, {K::HardAcceleration, 12, 15}}},
+        {Join({{10}, Same(11, 0), {5}}), 0, {}},  // a stop of exactly 10 s is not counted
+        // Speeding above a set limit; it is not looked for by default.
+        {Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}), 50, {{K::Speeding, 5, 58}}},
+        {Join({Ramp(40, 48, 5), {55, 58, 52}, Ramp(48, 40, 5)}), 0, {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(&c - cases);
         const PictureSamples samples = Series(c.speeds);
-        const auto events = FindEvents(samples, c.settings);
+        EventSettings settings;
+        if (c.limit > 0) settings.speedLimitKmh = c.limit;
+        const auto events = FindEvents(samples, settings);
         ASSERT_EQ(c.events.size(), events.size());
         for (std::size_t i = 0; i < events.size(); ++i) {
             EXPECT_EQ(c.events[i].kind, events[i].kind) << i;
@@ -119,8 +101,7 @@ TEST(TripEvents, FoundInSeriesWithKnownBrakingStopsAndSpeeding) {
 }
 
 TEST(TripEvents, SamplesWithoutAFixOrTimeAreLeftOut) {
-    PictureSamples samples =
-        Series(Join({std::vector<double>(5, 50), {20}, std::vector<double>(5, 50)}), 1);
+    PictureSamples samples = Series(Join({Same(5, 50), {20}, Same(5, 50)}), 1);
     samples[5].fixValid = false;  // a receiver's 0 while it has lost the fix is not a braking
     EXPECT_TRUE(FindEvents(samples, {}).empty());
     samples[5].fixValid = true;

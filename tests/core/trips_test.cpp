@@ -24,8 +24,10 @@ namespace {
 using namespace test;
 using Names = std::vector<std::vector<std::string>>;
 
+// The file's name, without .m1v.
 std::string BaseName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    const std::filesystem::path p(path);
+    return (p.extension() == ".m1v" ? p.stem() : p.filename()).string();
 }
 
 Names TripNames(const std::vector<Trip>& trips) {
@@ -46,47 +48,30 @@ struct DriveFile {
 
 TEST(TripGrouping, FoldersSplitByTimeGapAndFormatOrderedByTime) {
     const struct {
-        const char* what;
         std::vector<DriveFile> files;
         double gap;
         Names trips;
     } cases[] = {
-        {"time order before name order",
-         {{"b.m1v", 320, 1000}, {"a.m1v", 320, 1010}},
-         120,
-         {{"b.m1v", "a.m1v"}}},
-        // 1.m1v ends at 1004, 2.m1v at 1128.
-        {"gap of 120 s joins, 121 s splits",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
-         120,
-         {{"1.m1v", "2.m1v"}, {"3.m1v"}}},
-        {"a shorter gap",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 320, 1124}, {"3.m1v", 320, 1249}},
-         30,
-         {{"1.m1v"}, {"2.m1v"}, {"3.m1v"}}},
-        {"format change",
-         {{"1.m1v", 320, 1000}, {"2.m1v", 640, 1005}, {"3.m1v", 640, 1010}},
-         120,
-         {{"1.m1v"}, {"2.m1v", "3.m1v"}}},
-        {"no sentences: name order, any case",
-         {{"c.m1v", 320, -1}, {"a.m1v", 320, -1}, {"B.M1V", 320, -1}},
-         120,
-         {{"B.M1V", "a.m1v", "c.m1v"}}},
-        {"a file without time stays behind its name neighbour",
-         {{"a.m1v", 320, 2000}, {"b.m1v", 320, -1}, {"c.m1v", 320, 1000}},
-         120,
-         {{"c.m1v"}, {"a.m1v", "b.m1v"}}},
-        {"other files left out",
-         {{"x.m1v", 0, -1}, {"notes.txt", 320, 1000}, {"r.m1v", 320, 1000}},
-         120,
-         {{"r.m1v"}}},
+        // Names without a dot end in .m1v. Time order before name order.
+        {{{"b", 320, 1000}, {"a", 320, 1010}}, 120, {{"b", "a"}}},
+        // 1 ends at 1004, 2 at 1128: a gap of 120 s joins, 121 s splits; then a shorter gap.
+        {{{"1", 320, 1000}, {"2", 320, 1124}, {"3", 320, 1249}}, 120, {{"1", "2"}, {"3"}}},
+        {{{"1", 320, 1000}, {"2", 320, 1124}, {"3", 320, 1249}}, 30, {{"1"}, {"2"}, {"3"}}},
+        {{{"1", 320, 1000}, {"2", 640, 1005}, {"3", 640, 1010}}, 120, {{"1"}, {"2", "3"}}},
+        // No sentences: name order, any case.
+        {{{"c", 320, -1}, {"a", 320, -1}, {"B.M1V", 320, -1}}, 120, {{"B.M1V", "a", "c"}}},
+        // A file without time stays behind its name neighbour.
+        {{{"a", 320, 2000}, {"b", 320, -1}, {"c", 320, 1000}}, 120, {{"c"}, {"a", "b"}}},
+        // Other files are left out.
+        {{{"x", 0, -1}, {"notes.txt", 320, 1000}, {"r", 320, 1000}}, 120, {{"r"}}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         TempFolder folder;
         for (const DriveFile& f : c.files) {
-            folder.write(f.name, f.width ? DriveRecording(f.width, f.count, f.start).bytes()
-                                         : Bytes(100, 0x47));
+            folder.write(
+                f.name.find('.') == std::string::npos ? f.name + ".m1v" : f.name,
+                f.width ? DriveRecording(f.width, f.count, f.start).bytes() : Bytes(100, 0x47));
         }
         std::vector<Trip> trips;
         int error = -1;
@@ -131,39 +116,6 @@ TEST(TripStream, PositionsMapToFilesAndBackAtEveryJoin) {
     }
 }
 
-// Three recordings opened as one trip: the walk meets every picture of every file in order,
-// decoded, at its file's start plus its place in the file; backward it meets them in reverse.
-TEST(TripStream, WalksEveryPictureAcrossTheJoinsBothWays) {
-    TempFolder folder;
-    std::vector<std::string> paths;
-    std::vector<std::int64_t> expected;
-    std::int64_t start = 0;
-    for (int f = 0; f < 3; ++f) {
-        const RecorderWriter rec = DriveRecording(320, 2 + f, 1000 + 10 * f, true);
-        paths.push_back(folder.write("r" + std::to_string(f) + ".m1v", rec.bytes()));
-        for (const auto& p : rec.pictures()) expected.push_back(start + p.picturePos);
-        start += static_cast<std::int64_t>(rec.bytes().size());
-    }
-    Walker walker;
-    int error = -1;
-    ASSERT_TRUE(walker.open(paths, error));
-    std::vector<std::int64_t> forward;
-    WalkedPicture pic;
-    while (walker.next(pic, Decode::Planes)) {
-        EXPECT_TRUE(pic.decoded) << pic.index;
-        forward.push_back(pic.picturePos);
-    }
-    EXPECT_EQ(forward, expected);
-
-    StreamFile& file = walker.file();
-    CountingObserver observer;
-    std::int64_t picturePos = file.length() - 1;
-    std::vector<std::int64_t> backward;
-    while (FindStartDown(file, picturePos, observer)) backward.insert(backward.begin(), picturePos);
-    EXPECT_EQ(backward, expected);
-    EXPECT_FALSE(file.takeReadFailure());
-}
-
 // A file of the trip shrinks, vanishes or cannot be opened after the trip was opened: the
 // walk ends at the last picture before the damage and says which file and why. The files are
 // larger than the reader's cache block, so the damage is met by a read.
@@ -193,7 +145,7 @@ TEST(TripStream, FileFailingUnderAnOpenTripEndsItThere) {
          ENOENT, 4, pics[3].picturePos},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(&c - cases);
         TempFolder folder;
         const std::vector<std::string> paths = {folder.write("1.m1v", rec.bytes()),
                                                 folder.write("2.m1v", rec.bytes()),
@@ -289,17 +241,6 @@ TEST(PictureIndexTest, FindsEveryPictureAndItsSentenceAcrossJoins) {
     EXPECT_EQ(batches, 1);
 }
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun Cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, {out, err, false});
-    return {status, out.str(), err.str()};
-}
-
 // Two drives in one folder, the first of two files: 5 + 3 pictures, then 4.
 struct TwoDrives {
     TempFolder folder;
@@ -334,7 +275,6 @@ TEST(TripsCli, ListsTheTripsOfAFolder) {
               1u);
     const CliRun text = Cli({"trips", d.dir()});
     EXPECT_NE(text.out.find("trip 2: 320x240, 1 file, 4 pictures"), std::string::npos) << text.out;
-    EXPECT_EQ(Cli({"trips", d.dir(), "--gap", "0"}).status, cli::kExitUsage);
 
     // The zone and unit asked: Warsaw keeps summer time from 26 March 2006.
     const auto local =
@@ -345,7 +285,6 @@ TEST(TripsCli, ListsTheTripsOfAFolder) {
     ASSERT_TRUE(local[0].contains("topSpeedMph"));
     EXPECT_NEAR(local[0]["topSpeedMph"].get<double>(),
                 trips[0]["topSpeedKmh"].get<double>() / 1.609344, 0.06);
-    EXPECT_EQ(Cli({"trips", d.dir(), "--tz", "Mars/Olympus"}).status, cli::kExitUsage);
 }
 
 // Picture numbers count across the join exactly as the walk meets them; a cut across the join
@@ -366,7 +305,6 @@ TEST(TripsCli, FolderGivenToFramesAndCut) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.file("pics")), {}),
                   f.pictures);
     }
-    EXPECT_EQ(Cli({"frames", d.dir(), "x", "--trip", "3"}).status, cli::kExitUsage);
 
     TempFolder out;
     const std::string cut = out.file("cut.m1v");
