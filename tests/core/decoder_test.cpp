@@ -187,18 +187,14 @@ TEST(FastPicture, LongestCodesUpToTheirLimitAndPicturesToTheEndOfTheBuffer) {
     }
     ASSERT_NE(longest, nullptr);
     std::mt19937 rng(1180);
-    for (int codes : {62, 63, 64}) {
-        std::vector<std::unique_ptr<FrameBuffer>> frames;
-        for (int i = 0; i < 3; ++i) {
-            frames.push_back(MacroblockFrame((1 + i * 7) << 3, 0, 40, codes, [&](BitWriter& w) {
-                w.Put(longest->code, longest->length);
-                w.Put(rng(), 1);
-            }));
-        }
-        for (std::uint8_t picFormat : {1, 2})
-            CompareSequence(frames, picFormat, nullptr, "longest codes x" + std::to_string(codes));
-    }
     std::vector<std::unique_ptr<FrameBuffer>> frames;
+    for (int codes : {62, 63, 64}) {
+        const auto scale = static_cast<std::uint8_t>((codes - 61) * 7);
+        frames.push_back(MacroblockFrame(scale << 3, 0, 40, codes, [&](BitWriter& w) {
+            w.Put(longest->code, longest->length);
+            w.Put(rng(), 1);
+        }));
+    }
     for (int variant = 0; variant < 3; ++variant) {
         frames.push_back(MacroblockFrame(4 << 3, variant == 2 ? 0xFF : 0x00, kFrameBufSize, 62,
                                          [variant](BitWriter& w) {
@@ -208,7 +204,8 @@ TEST(FastPicture, LongestCodesUpToTheirLimitAndPicturesToTheEndOfTheBuffer) {
                                              if (variant == 1) w.Put(0x38, 8);
                                          }));
     }
-    CompareSequence(frames, 1, nullptr, "to the end");
+    for (std::uint8_t picFormat : {1, 2})
+        CompareSequence(frames, picFormat, nullptr, "format " + std::to_string(picFormat));
 }
 
 // The dequantisation table follows the weights from picture to picture: pictures of our own
