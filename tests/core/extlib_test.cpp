@@ -86,8 +86,8 @@ TEST(IZZQ, HandPickedLevelsLandDequantisedInNaturalOrder) {
     }
 }
 
-// IZZQ against the rule, and the whole-picture path's DequantAc against what IZZQ stores.
-TEST(IZZQ, MatchesReferenceAndDequantAcOnRandomBlocksForScalesAndMatrices) {
+// IZZQ against the rule on random blocks, five scales and two matrices.
+TEST(IZZQ, MatchesReferenceOnRandomBlocksForScalesAndMatrices) {
     std::mt19937 rng(1180);
     std::vector<int> custom(64);
     for (int& w : custom) w = 1 + static_cast<int>(rng() % 255);
@@ -106,12 +106,6 @@ TEST(IZZQ, MatchesReferenceAndDequantAcOnRandomBlocksForScalesAndMatrices) {
                 IZZQ(block, coeffs.data());
                 ASSERT_EQ(ReferenceIzzq(coeffs, q, *matrix), std::vector<int>(block, block + 64))
                     << "q " << q;
-                for (int i = 1; i < 64; ++i) {
-                    const int want = coeffs[i] == 0
-                                         ? 0
-                                         : extlib::DequantAc(coeffs[i], extlib::QuantWeights()[i]);
-                    ASSERT_EQ(want, block[kZigZag[i]]) << q << " " << i;
-                }
             }
         }
     }
