@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "extlib/IdctFast.h"
@@ -373,56 +374,42 @@ TEST(YUVtoRGB, EveryInputWithinOneOfDoublePrecision) {
     EXPECT_LE(worst, 1);
 }
 
-// PlanesToBgr against YUVtoRGB on the interleaved bottom-up buffer the copies would build.
-void ExpectPlanesToBgrAsYuvToRgb(const std::vector<std::uint8_t>& y,
-                                 const std::vector<std::uint8_t>& cb,
-                                 const std::vector<std::uint8_t>& cr, int w, int h) {
-    std::vector<std::uint8_t> interleaved(static_cast<std::size_t>(w * h * 3));
-    for (int row = 0; row < h; ++row)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = &interleaved[static_cast<std::size_t>(((h - 1 - row) * w + x) * 3)];
-            p[0] = y[static_cast<std::size_t>(row * w + x)];
-            p[1] = cb[static_cast<std::size_t>((row / 2) * (w / 2) + x / 2)];
-            p[2] = cr[static_cast<std::size_t>((row / 2) * (w / 2) + x / 2)];
-        }
-    YUVtoRGB(interleaved.data(), w * h);
-    // On every instruction set the processor has; guard bytes on both sides catch a store
-    // outside the picture.
-    std::vector<std::uint8_t> want(interleaved.size() + 64, 0xA5);
-    std::copy(interleaved.begin(), interleaved.end(), want.begin() + 32);
-    for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
-        std::vector<std::uint8_t> out(want.size(), 0xA5);
-        extlib::PlanesToBgrWith(static_cast<extlib::Simd>(simd), y.data(), cb.data(), cr.data(), w,
-                                h, out.data() + 32);
-        ASSERT_TRUE(want == out) << w << "x" << h << " simd " << simd;
-    }
-}
-
+// PlanesToBgr on every instruction set the processor has against YUVtoRGB on the interleaved
+// bottom-up buffer the copies would build. Random planes of widths that end in each step size
+// (32 pixels, then 16, then single ones); then 512 x 512, whose chroma planes hold every
+// (Cb, Cr) pair once, each covering 2 x 2 pixels, so 64 pictures with the luma pattern moved on
+// by four bring every luma value to every pair.
 TEST(FastColour, PlanesToBgrOnRandomPlanesOfEverySizeAndEveryTriple) {
     std::mt19937 rng(9);
-    // Widths that end in each step size: 32 pixels, then 16, then single ones.
-    for (auto [w, h] : {std::pair{640, 480}, std::pair{320, 240}, std::pair{16, 2},
-                        std::pair{24, 4}, std::pair{48, 2}, std::pair{40, 2}}) {
-        std::vector<std::uint8_t> y(static_cast<std::size_t>(w * h)), cb(y.size() / 4),
-            cr(y.size() / 4);
-        for (auto* plane : {&y, &cb, &cr})
-            for (auto& v : *plane) v = static_cast<std::uint8_t>(rng());
-        y[0] = 0, y[1] = 255, cb[0] = 0x80, cr[0] = 0x7F;  // extremes too: they decide the clamps
-        ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, w, h);
-    }
-    // Chroma plane 256 x 256 holds every (Cb, Cr) pair once; each covers 2 x 2 pixels, so 64
-    // pictures with the luma pattern moved on by four bring every luma value to every pair.
-    constexpr int kW = 512, kH = 512;
-    std::vector<std::uint8_t> y(kW * kH), cb(kW * kH / 4), cr(kW * kH / 4);
-    for (std::size_t i = 0; i < cb.size(); ++i) {
-        cb[i] = static_cast<std::uint8_t>(i % (kW / 2));
-        cr[i] = static_cast<std::uint8_t>(i / (kW / 2));
-    }
-    for (int shift = 0; shift < 256 && !testing::Test::HasFatalFailure(); shift += 4) {
-        for (std::size_t i = 0; i < y.size(); ++i)
-            y[i] = static_cast<std::uint8_t>(shift + 2 * (i / kW % 2) + i % 2);
-        SCOPED_TRACE(shift);
-        ExpectPlanesToBgrAsYuvToRgb(y, cb, cr, kW, kH);
+    std::vector<std::tuple<int, int, int>> runs = {{640, 480, -1}, {320, 240, -1}, {16, 2, -1},
+                                                   {24, 4, -1},    {48, 2, -1},    {40, 2, -1}};
+    for (int shift = 0; shift < 256; shift += 4) runs.emplace_back(512, 512, shift);
+    for (const auto& [w, h, shift] : runs) {
+        const auto n = static_cast<std::size_t>(w * h), half = static_cast<std::size_t>(w / 2);
+        std::vector<std::uint8_t> y(n), cb(n / 4), cr(n / 4), want(n * 3 + 64, 0xA5);
+        for (std::size_t i = 0; i < n; ++i) {
+            y[i] = static_cast<std::uint8_t>(shift < 0 ? rng() : shift + 2 * (i / w % 2) + i % 2);
+            if (i < n / 4) {
+                cb[i] = static_cast<std::uint8_t>(shift < 0 ? rng() : i % half);
+                cr[i] = static_cast<std::uint8_t>(shift < 0 ? rng() : i / half);
+            }
+        }
+        if (shift < 0) y[0] = 0, y[1] = 255, cb[0] = 0x80, cr[0] = 0x7F;  // they decide the clamps
+        for (std::size_t row = 0; row < static_cast<std::size_t>(h); ++row)
+            for (std::size_t x = 0; x < static_cast<std::size_t>(w); ++x) {
+                std::uint8_t* p = &want[32 + ((h - 1 - row) * w + x) * 3];
+                p[0] = y[row * w + x];
+                p[1] = cb[row / 2 * half + x / 2];
+                p[2] = cr[row / 2 * half + x / 2];
+            }
+        YUVtoRGB(want.data() + 32, w * h);
+        // Guard bytes on both sides catch a store outside the picture.
+        for (int simd = 0; simd <= static_cast<int>(extlib::BestSimd()); ++simd) {
+            std::vector<std::uint8_t> out(want.size(), 0xA5);
+            extlib::PlanesToBgrWith(static_cast<extlib::Simd>(simd), y.data(), cb.data(), cr.data(),
+                                    w, h, out.data() + 32);
+            ASSERT_TRUE(want == out) << w << "x" << h << " shift " << shift << " simd " << simd;
+        }
     }
 }
 
