@@ -148,28 +148,22 @@ void ReferenceTransform(const In* in, double out[64], bool inverse) {
         }
 }
 
-struct Ieee1180Random {
-    long randx = 1;
-    long Next(long lo, long hi) {
-        randx = (randx * 1103515245 + 12345) & 0xFFFFFFFFL;
-        const long i = randx & 0x7ffffffeL;
-        double x = static_cast<double>(i) / static_cast<double>(0x7fffffff);
-        x *= static_cast<double>(hi + lo + 1);
-        return static_cast<long>(x) - lo;
-    }
-};
-
 // The IEEE 1180-1990 procedure for one range -lo..hi and sign on `transform`, which may refuse
 // a block (false); returns how many of the 10000 blocks it took.
 template <class Transform>
 int RunIeee1180(long lo, long hi, int sign, Transform&& transform) {
-    Ieee1180Random rng;
+    long randx = 1;  // the procedure's own generator of values in -lo..hi
+    auto next = [&randx, lo, hi] {
+        randx = (randx * 1103515245 + 12345) & 0xFFFFFFFFL;
+        const double x = static_cast<double>(randx & 0x7ffffffeL) / static_cast<double>(0x7fffffff);
+        return static_cast<long>(x * static_cast<double>(hi + lo + 1)) - lo;
+    };
     double err[64] = {}, sqErr[64] = {};
     int peak = 0;
     int taken = 0;
     for (int n = 0; n < 10000; ++n) {
         double pixels[64], coef[64], rounded[64], ref[64];
-        for (double& p : pixels) p = static_cast<double>(sign * rng.Next(lo, hi));
+        for (double& p : pixels) p = static_cast<double>(sign * next());
         ReferenceTransform(pixels, coef, false);
         std::int16_t block[64];
         for (int i = 0; i < 64; ++i) {
