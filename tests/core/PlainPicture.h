@@ -18,9 +18,8 @@ inline bool PlainPicture(Decoder& d, const FrameBuffer& frame, std::uint8_t picF
     d.StartPicture(frame);
     const PictureFormatInfo* fmt = FormatInfo(picFormat);
     if (!fmt) return false;
-    const bool vga = picFormat == 1;
-    auto copyY = vga ? CopyBlockVgaY : CopyBlockCifY;
-    auto copyC = vga ? CopyBlockVgaC : CopyBlockCifC;
+    auto copyY = picFormat == 1 ? CopyBlockVgaY : CopyBlockCifY;
+    auto copyC = picFormat == 1 ? CopyBlockVgaC : CopyBlockCifC;
     for (int m = 0; m < fmt->mbRows; ++m) {
         const int r = 16 * (fmt->mbRows - 1 - m);
         for (int c = 0; c < fmt->mbColumns; ++c) {
