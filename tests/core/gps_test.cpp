@@ -360,6 +360,7 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
     halves.lonScale = 0.25f;
 
     const MapCalibration def = DefaultCalibration();
+    const char *la = "5212.3456", *lo = "02101.2345";
     const struct {
         const char* lat;
         const char* lon;
@@ -369,18 +370,11 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         std::int32_t x, y;
         Placed e;
     } cases[] = {
-        {"5212.3456",
-         "02101.2345",
-         def,
-         true,
-         {0, 0},
-         1679,
-         2248,
-         {true, 1359, 2008, true, 314, 234}},
+        {la, lo, def, true, {0, 0}, 1679, 2248, {true, 1359, 2008, true, 314, 234}},
         {"09", "002", halves, true, {0, 0}, 0, 0, {true, 0, 0, false, -6, -6}},    // 0.5 to even
         {"05", "010", halves, true, {0, 0}, 2, 2, {true, 0, 0, false, -4, -4}},    // 2.5 to even
         {"", "", def, true, {3, 4}, -152339, 558396, {false, 3, 4, false, 0, 0}},  // no sentence
-        {"5212.3456", "02101.2345", def, false, {3, 4}, 1679, 2248, {false, 3, 4, false, 0, 0}},
+        {la, lo, def, false, {3, 4}, 1679, 2248, {false, 3, 4, false, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lat << " " << c.mapLoaded);
@@ -389,8 +383,7 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         EXPECT_EQ(p.y, c.y);
         ExpectPlacement(p.placement, c.e);
     }
-    const MapPosition example =
-        LocateOnMap("5212.3456", "02101.2345", DefaultCalibration(), true, {});
+    const MapPosition example = LocateOnMap(la, lo, def, true, {});
     EXPECT_NEAR(example.lat, 52.20576, 1e-12);
     EXPECT_NEAR(example.lon, 21.020575, 1e-12);
 }
@@ -408,9 +401,7 @@ TEST(MapGeometry, CoordinateLabels) {
         {-0.5, ".", "-0.50000"},
         {9.999996, ",", "10,00000"},
         {0.000004, ".", "0.00000"},
-        {7.25, "\xD9\xAB",
-         "7\xD9\xAB"
-         "25000"},  // a multi-byte separator
+        {7.25, "\331\253", "7\331\25325000"},  // a multi-byte separator, octal escapes
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.e);

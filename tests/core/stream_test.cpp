@@ -15,6 +15,7 @@ namespace droskal {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
     const struct {
@@ -48,10 +49,8 @@ TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
     }
 }
 
-std::string Chars(std::initializer_list<int> codes) {
-    std::string s;
-    for (int c : codes) s.push_back(static_cast<char>(c));
-    return s;
+Bytes B(const std::string& s) {
+    return Bytes(s.begin(), s.end());
 }
 
 TEST(StreamSearch, UserDataCollection) {
@@ -61,32 +60,20 @@ TEST(StreamSearch, UserDataCollection) {
         Bytes beforeSlice;  // e.g. an extension start code
         std::string before, expected;
     } cases[] = {
-        {"n bytes give n - 1", {Bytes{'a', 'b', 'c', 'd', 'e', 'f', '\r'}}, {}, "", "abcdef"},
-        {"one byte: five characters, untrimmed", {Bytes{'q'}}, {}, "", Chars({0xB2, 'q', 0, 0, 1})},
-        {"empty block: four characters", {Bytes{}}, {}, "old", Chars({0xB2, 0, 0, 1})},
-        {"two bytes give one", {Bytes{'a', 'b'}}, {}, "", "a"},
-        {"second block counts",
-         {Bytes{'f', 'i', 'r', 's', 't', '!'}, Bytes{'s', 'e', 'c', '!'}},
-         {},
-         "",
-         "sec"},
+        {"n bytes give n - 1", {B("abcdef\r")}, {}, "", "abcdef"},
+        {"one byte: five characters, untrimmed", {B("q")}, {}, "", "\xB2q\0\0\1"s},
+        {"empty block: four characters", {Bytes{}}, {}, "old", "\xB2\0\0\1"s},
+        {"two bytes give one", {B("ab")}, {}, "", "a"},
+        {"second block counts", {B("first!"), B("sec!")}, {}, "", "sec"},
         {"no block: old text trimmed again", {}, {}, "$GPRMC,1234567", "GPRMC,123"},
         {"no block, old text of five stays", {}, {}, "abcde", "abcde"},
-        {"another start code ends the data",
-         {Bytes{'x', 'y', 'z', '!'}},
-         {0, 0, 1, 0xB5, 'e'},
-         "",
-         "xyz"},
+        {"another start code ends the data", {B("xyz!")}, B("\0\0\1\265e"s), "", "xyz"},
         {"00 01 without a second 00 is no start code",
-         {Bytes{'a', 0x11, 0x00, 0x01, 0xB2, 'b', 0x22, 0x00, 0x01, 0x01, 'c', '!'}},
+         {B("a\x11\0\1\262b\x22\0\1\1c!"s)},
          {},
          "",
-         Chars({'a', 0x11, 0, 1, 0xB2, 'b', 0x22, 0, 1, 1, 'c'})},
-        {"bytes above 127 stay single chars",
-         {Bytes{0xC4, 0xE9, 0xFF, '\r'}},
-         {},
-         "",
-         Chars({0xC4, 0xE9, 0xFF})},
+         "a\x11\0\1\262b\x22\0\1\1c"s},
+        {"bytes above 127 stay single chars", {B("\xC4\xE9\xFF\r")}, {}, "", "\xC4\xE9\xFF"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
