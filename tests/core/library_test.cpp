@@ -7,6 +7,7 @@
 #include <numeric>
 #include <thread>
 
+#include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
 #include "TestRecordings.h"
@@ -18,6 +19,7 @@ namespace {
 
 using namespace test;
 using nlohmann::json;
+using testing::HasSubstr;
 
 // A drive of `count` pictures a second apart, moving north 0.0001 degree a picture.
 struct Drive {
@@ -201,8 +203,8 @@ TEST(LibraryIndex, DamagedOrForeignIndexIsMovedAsideAndRebuilt) {
         c.make(path);
         const CliRun run = Index({folder.file(""), "--db", path, "--format", "csv"});
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find("moved to " + path + ".broken"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_THAT(run.err, HasSubstr("moved to " + path + ".broken"));
+        EXPECT_THAT(run.err, HasSubstr(c.reason));
         EXPECT_TRUE(std::filesystem::exists(path + ".broken"));
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 3);
         const CliRun second = Index({folder.file(""), "--db", path});
@@ -232,11 +234,9 @@ TEST(LibraryIndex, OutputDoesNotDependOnJobsAndBadFilesAreNamed) {
         EXPECT_EQ(one.out, two.out);
         EXPECT_EQ(one.err, two.err);
         EXPECT_EQ(one.status, cli::kExitPartial);
-        EXPECT_NE(one.err.find(folder.file("foreign.m1v") + ": not a recording"), std::string::npos)
-            << one.err;
-        EXPECT_NE(one.err.find(folder.file("sub/empty.m1v") + ": damaged"), std::string::npos)
-            << one.err;
-        EXPECT_NE(one.err.find("2 files skipped"), std::string::npos);
+        EXPECT_THAT(one.err, HasSubstr(folder.file("foreign.m1v") + ": not a recording"));
+        EXPECT_THAT(one.err, HasSubstr(folder.file("sub/empty.m1v") + ": damaged"));
+        EXPECT_THAT(one.err, HasSubstr("2 files skipped"));
     }
 }
 
