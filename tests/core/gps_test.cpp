@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,17 +105,6 @@ TEST(Nmea, TextsThatAreNoSentence) {
     }
 }
 
-std::vector<std::string> Split(const std::string& s) {
-    std::vector<std::string> out(1);
-    for (char c : s) {
-        if (c == ',')
-            out.emplace_back();
-        else
-            out.back().push_back(c);
-    }
-    return out;
-}
-
 TEST(Nmea, RealReceiverSentences) {
     std::ifstream in(DROSKAL_TEST_DATA "/nmea/gpsd-zeus9-rmc.txt");
     ASSERT_TRUE(in);
@@ -126,7 +116,9 @@ TEST(Nmea, RealReceiverSentences) {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         ASSERT_LT(n, std::size(speeds));
-        const std::vector<std::string> f = Split(line);
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
         const std::string date =
             f[9].substr(0, 2) + "." + f[9].substr(2, 2) + ".20" + f[9].substr(4, 2);
         const std::string time =

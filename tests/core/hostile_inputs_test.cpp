@@ -195,10 +195,9 @@ Walk WalkChecked(Walker& walker) {
     const std::int64_t length = file.length();
     std::int64_t picturePos = 0;
     const auto inside = [&] {
-        EXPECT_GE(file.readPosition(), 0);
-        EXPECT_LE(file.readPosition(), length);
-        EXPECT_GE(picturePos, 0);
-        EXPECT_LE(picturePos, length);
+        EXPECT_TRUE(file.readPosition() >= 0 && file.readPosition() <= length && picturePos >= 0 &&
+                    picturePos <= length)
+            << file.readPosition() << " " << picturePos << " of " << length;
     };
     const PictureFormatInfo* info = FormatInfo(walker.picFormat());
 
@@ -347,8 +346,7 @@ TEST_P(CorruptionSweep, BitFlips) {
         if (seed % 5 == 0) damaged.resize(rng() % damaged.size());  // some are also cut short
         Walker walker;
         walker.openMemory(damaged);
-        const Walk walk = WalkChecked(walker);
-        EXPECT_LE(walk.forward.size(), damaged.size() / 4 + 1);
+        WalkChecked(walker);  // bounded: it fails a walk that finds more pictures than fit
         if (HasFailure()) break;
     }
 }

@@ -247,6 +247,11 @@ void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::i
     ASSERT_EQ(po.counters, fo.counters) << what;
 }
 
+// A random number from 0 to n - 1.
+std::int64_t Below(std::mt19937& rng, std::int64_t n) {
+    return static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n));
+}
+
 // The bytes in pieces written as files and opened as one trip: joins at random places, exactly
 // at a cache block, two bytes before one, and an empty file among them.
 std::vector<std::string> WriteAsTrip(const std::vector<std::uint8_t>& bytes, std::mt19937& rng,
@@ -255,8 +260,7 @@ std::vector<std::string> WriteAsTrip(const std::vector<std::uint8_t>& bytes, std
     std::set<std::int64_t> cuts = {0, n};
     for (std::int64_t at : {StreamFile::kBlockSize, StreamFile::kBlockSize - 2})
         cuts.insert(std::min(at, n));
-    for (int i = 0; i < 3; ++i)
-        cuts.insert(static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1)));
+    for (int i = 0; i < 3; ++i) cuts.insert(Below(rng, n + 1));
     std::vector<std::string> paths;
     for (auto it = cuts.begin(); std::next(it) != cuts.end(); ++it) {
         paths.push_back(folder.write("part" + std::to_string(paths.size()) + ".m1v",
@@ -274,36 +278,20 @@ void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, i
     const std::vector<std::string> trip = WriteAsTrip(bytes, rng, folder);
     for (const char* source : {"memory", "file", "trip"}) {
         const std::string from = source;
+        // The byte loops on the bytes in memory are the reference for the file and the trip.
         StreamFile fast, plain;
-        if (from == "file") {
-            ASSERT_EQ(0, fast.open(path));
-            ASSERT_EQ(0, plain.open(path));
-        } else {
-            fast.openMemory(bytes);
-            plain.openMemory(bytes);
-        }
-        // The byte loops on the bytes in one piece are the reference for the trip.
-        if (from == "trip") {
-            ASSERT_EQ(0, fast.open(trip));
-        }
+        plain.openMemory(bytes);
+        if (from == "memory") fast.openMemory(bytes);
+        ASSERT_EQ(0, from == "file" ? fast.open(path) : from == "trip" ? fast.open(trip) : 0);
         ASSERT_EQ(fast.length(), n);
         for (int r = 0; r < rounds; ++r) {
             // Starts anywhere, near both ends and on the cache block seams.
-            std::int64_t readPos;
-            const int where = static_cast<int>(rng() % 4);
-            if (where == 0) {
-                readPos = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1));
-            } else if (where == 1) {
-                readPos = std::max<std::int64_t>(0, n - static_cast<std::int64_t>(rng() % 16));
-            } else if (where == 2) {
-                readPos = static_cast<std::int64_t>(rng() % 8);
-            } else {
-                readPos = std::min<std::int64_t>(
-                    n, StreamFile::kBlockSize * (1 + static_cast<std::int64_t>(rng() % 2)) - 4 +
-                           static_cast<std::int64_t>(rng() % 8));
-            }
-            const std::int64_t picturePos =
-                static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 8));
+            const std::int64_t starts[] = {
+                Below(rng, n + 1), std::max<std::int64_t>(0, n - Below(rng, 16)), Below(rng, 8),
+                std::min<std::int64_t>(
+                    n, StreamFile::kBlockSize * (1 + Below(rng, 2)) - 4 + Below(rng, 8))};
+            const std::int64_t readPos = starts[Below(rng, 4)];
+            const std::int64_t picturePos = Below(rng, n + 8);
             CompareAt(fast, plain, readPos, picturePos, rng,
                       what + " " + from + " round " + std::to_string(r));
             if (testing::Test::HasFatalFailure()) break;
