@@ -301,6 +301,7 @@ class CliTwoPictures : public testing::Test {
 
 TEST_F(CliTwoPictures, UsageAndOpenErrors) {
     std::ofstream(dir.file("text.m1v")) << "not a recording";
+    const std::string db = dir.file("i.sqlite");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -331,16 +332,13 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         {{"frames", dir.file(""), "x", "--trip", "3"}, 2},
         {{"info", rec, "--tz=Europe/Nowhere"}, 2},
         {{"info", rec, "--units=kmh"}, 2},
+        {{"index", dir.file(""), "--db", db, "--near", "52,21"}, 2},
+        {{"index", dir.file(""), "--db", db, "--bbox", "50,19,49,20"}, 2},
+        {{"index", dir.file(""), "--db", db, "--since", "30.03.2006"}, 2},
+        {{"index", dir.file(""), "--db", db, "--tz", "Mars/Olympus"}, 2},
+        {{"index", dir.file(""), "--db", db, "--jobs", "0"}, 2},
+        {{"index", dir.file(""), "--db", db, "--format", "xml"}, 2},
     };
-    for (const auto& [option, bad] : {std::pair{"--near", "52,21"},
-                                      {"--bbox", "50,19,49,20"},
-                                      {"--since", "30.03.2006"},
-                                      {"--tz", "Mars/Olympus"},
-                                      {"--jobs", "0"},
-                                      {"--format", "xml"}}) {
-        EXPECT_EQ(Cli({"index", dir.file(""), "--db", dir.file("i.sqlite"), option, bad}).status, 2)
-            << bad;
-    }
     for (const auto& c : cases) {
         std::string joined;
         for (const auto& a : c.args) joined += a + " ";
@@ -486,18 +484,12 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
             EXPECT_EQ(reported, std::vector<std::string>{"4"}) << r.err;
             if (firstReport.empty()) firstReport = r.err;
             EXPECT_EQ(firstReport, r.err);
-            Bytes all;
-            if (format == "bmp") {
-                for (int i = 0; i < 7; ++i) {
-                    const std::string name = out + "/00000" + std::to_string(i) + ".bmp";
-                    EXPECT_EQ(i != 4, std::filesystem::exists(name)) << name;
-                    if (i != 4) {
-                        const Bytes b = ReadBytes(name);
-                        all.insert(all.end(), b.begin(), b.end());
-                    }
-                }
-            } else {
-                all = ReadBytes(out);
+            Bytes all = format == "bmp" ? Bytes() : ReadBytes(out);
+            for (int i = 0; i < 7 && format == "bmp"; ++i) {
+                const std::string name = out + "/00000" + std::to_string(i) + ".bmp";
+                EXPECT_EQ(i != 4, std::filesystem::exists(name)) << name;
+                const Bytes b = i != 4 ? ReadBytes(name) : Bytes();
+                all.insert(all.end(), b.begin(), b.end());
             }
             outputs.push_back(all);
         }

@@ -114,6 +114,7 @@ TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
     const std::string dbPath = cache.file("i.sqlite");
     Drive longer = kThreeDrives[2];
     longer.count = 20;
+    const Drive added{"sub/d.m1v", "020406", 100, 5, 1, 1, "1"};
     const struct {
         const char* what;
         std::function<void()> change;
@@ -123,11 +124,7 @@ TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
         {"first run", [] {}, 3, 0, 30},
         {"unchanged", [] {}, 0, 0, 30},
         {"one changed", [&] { folder.write(longer.name, DriveBytes(longer)); }, 1, 0, 40},
-        {"one added",
-         [&] {
-             folder.write("sub/d.m1v", DriveBytes({"", "020406", 100, 5, 1, 1, "1"}));
-         },
-         1, 0, 45},
+        {"one added", [&] { folder.write(added.name, DriveBytes(added)); }, 1, 0, 45},
         {"one removed", [&] { std::filesystem::remove(folder.file("a.m1v")); }, 0, 1, 35},
     };
     for (const auto& s : steps) {
