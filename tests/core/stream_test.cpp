@@ -236,10 +236,7 @@ void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::i
             << what << " down from " << picturePos;
         ASSERT_EQ(pp, fp) << what << " down";
     } else {
-        auto fb = std::make_unique<FrameBuffer>();
-        auto pb = std::make_unique<FrameBuffer>();
-        fb->fill(0xEE);
-        pb->fill(0xEE);
+        auto fb = std::make_unique<FrameBuffer>(), pb = std::make_unique<FrameBuffer>();
         ASSERT_EQ(PlainReadFrame(plain, *pb), ReadFrame(fast, *fb)) << what << " frame";
         ASSERT_TRUE(*fb == *pb) << what << " frame contents";
     }
