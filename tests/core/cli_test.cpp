@@ -288,15 +288,18 @@ TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
     EXPECT_EQ(w.bytes(), ReadBytes(path));
 }
 
+// `count` pictures a second apart at 50 N 20 E, written as the folder's rec.m1v.
+std::string WriteRecording(const TempFolder& dir, int count) {
+    RecorderWriter w(Header(320, 240));
+    for (int i = 0; i < count; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
+    EXPECT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    return dir.file("rec.m1v");
+}
+
 class CliTwoPictures : public testing::Test {
   protected:
-    void SetUp() override {
-        for (int i = 0; i < 2; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
-        ASSERT_TRUE(w.writeFile(rec));
-    }
     TempFolder dir;
-    RecorderWriter w{Header(320, 240)};
-    const std::string rec = dir.file("rec.m1v");
+    const std::string rec = WriteRecording(dir, 2);
 };
 
 TEST_F(CliTwoPictures, UsageAndOpenErrors) {
@@ -339,11 +342,8 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         {{"index", dir.file(""), "--db", db, "--jobs", "0"}, 2},
         {{"index", dir.file(""), "--db", db, "--format", "xml"}, 2},
     };
-    for (const auto& c : cases) {
-        std::string joined;
-        for (const auto& a : c.args) joined += a + " ";
-        EXPECT_EQ(c.status, Cli(c.args).status) << joined;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(c.status, Cli(c.args).status) << testing::PrintToString(c.args);
     EXPECT_FALSE(std::filesystem::exists(dir.file("c.mpeg")));
     EXPECT_TRUE(std::regex_match(Cli({"--version"}).out,
                                  std::regex("droskal-cli [0-9]+\\.[0-9]+(\\.[0-9]+)*\n")));
@@ -395,13 +395,11 @@ TEST(CliFrames, Yuv420pIsThePeerDecodeAndSkipsUnreadablePictures) {
 
 TEST(CliFrames, PictureFilesByIndexWithinTheRange) {
     TempFolder dir;
-    RecorderWriter w(Header(320, 240));
-    for (int i = 0; i < 4; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
-    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    const std::string rec = WriteRecording(dir, 4);
     for (const std::string format : {"bmp", "png"}) {
         const std::string out = dir.file("pics-" + format);
-        const CliRun r = Cli({"frames", dir.file("rec.m1v"), out, "--format", format, "--first",
-                              "1", "--count", "2"});
+        const CliRun r =
+            Cli({"frames", rec, out, "--format", format, "--first", "1", "--count", "2"});
         EXPECT_EQ(cli::kExitOk, r.status) << r.err;
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(out))
@@ -502,17 +500,14 @@ TEST(CliFrames, EveryJobCountGivesTheSameOutputAndReport) {
 // death by signal (the program ignores SIGPIPE, as here).
 TEST(CliFrames, ClosedOutputPipeEndsTheRun) {
     TempFolder dir;
-    RecorderWriter w(Header(320, 240));
-    for (int i = 0; i < 12; ++i) w.addPicture(Picture(Sentence(i, 50, 20)));
-    ASSERT_TRUE(w.writeFile(dir.file("rec.m1v")));
+    const std::string rec = WriteRecording(dir, 12);
     const auto previous = std::signal(SIGPIPE, SIG_IGN);
     int ends[2];
     ASSERT_EQ(0, ::pipe(ends));
     ::close(ends[0]);
     const int savedOut = ::dup(STDOUT_FILENO);
     ::dup2(ends[1], STDOUT_FILENO);
-    const CliRun r =
-        Cli({"frames", dir.file("rec.m1v"), "-", "--format", "yuv420p", "--jobs", "2"});
+    const CliRun r = Cli({"frames", rec, "-", "--format", "yuv420p", "--jobs", "2"});
     ::dup2(savedOut, STDOUT_FILENO);
     ::close(savedOut);
     ::close(ends[1]);
