@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,17 +105,6 @@ TEST(Nmea, TextsThatAreNoSentence) {
     }
 }
 
-std::vector<std::string> Split(const std::string& s) {
-    std::vector<std::string> out(1);
-    for (char c : s) {
-        if (c == ',')
-            out.emplace_back();
-        else
-            out.back().push_back(c);
-    }
-    return out;
-}
-
 TEST(Nmea, RealReceiverSentences) {
     std::ifstream in(DROSKAL_TEST_DATA "/nmea/gpsd-zeus9-rmc.txt");
     ASSERT_TRUE(in);
@@ -126,7 +116,9 @@ TEST(Nmea, RealReceiverSentences) {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         ASSERT_LT(n, std::size(speeds));
-        const std::vector<std::string> f = Split(line);
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
         const std::string date =
             f[9].substr(0, 2) + "." + f[9].substr(2, 2) + ".20" + f[9].substr(4, 2);
         const std::string time =
@@ -168,6 +160,7 @@ TEST(RmcFields, ReadsFieldsWhateverTheirLengthAndHemisphere) {
         double lat, lon, seconds;
         bool hasDate;
     };
+    const std::string good = "$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,";
     const Case cases[] = {
         {WithChecksum("$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,12.3,45.6,300306,,"),
          RmcResult::Ok, true, 52.205, 21.025, 81256.0, true},
@@ -182,14 +175,10 @@ TEST(RmcFields, ReadsFieldsWhateverTheirLengthAndHemisphere) {
          81256.0, true},
         {"$GPRMC,223416.000,A,5260.0000,N,02101.5000,E,1,1,310206,,", RmcResult::Ok, false, 0, 0,
          81256.0, false},
-        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*00", RmcResult::BadChecksum,
-         false, 0, 0, 0, false},
-        {"$GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300306,,*4", RmcResult::BadChecksum,
-         false, 0, 0, 0, false},
-        {"GPRMC,223416.000,A,5212.3000,N,02101.5000,E,1,1,300", RmcResult::NotRmc, false, 0, 0, 0,
-         false},
-        {"$GPGGA,223416.000,5212.3000,N,02101.5000,E,1,08", RmcResult::NotRmc, false, 0, 0, 0,
-         false},
+        {good + "*00", RmcResult::BadChecksum, false, 0, 0, 0, false},
+        {good + "*4", RmcResult::BadChecksum, false, 0, 0, 0, false},
+        {good.substr(1), RmcResult::NotRmc, false, 0, 0, 0, false},
+        {"$GPGGA" + good.substr(6), RmcResult::NotRmc, false, 0, 0, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -360,6 +349,7 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
     halves.lonScale = 0.25f;
 
     const MapCalibration def = DefaultCalibration();
+    const char *la = "5212.3456", *lo = "02101.2345";
     const struct {
         const char* lat;
         const char* lon;
@@ -369,18 +359,11 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         std::int32_t x, y;
         Placed e;
     } cases[] = {
-        {"5212.3456",
-         "02101.2345",
-         def,
-         true,
-         {0, 0},
-         1679,
-         2248,
-         {true, 1359, 2008, true, 314, 234}},
+        {la, lo, def, true, {0, 0}, 1679, 2248, {true, 1359, 2008, true, 314, 234}},
         {"09", "002", halves, true, {0, 0}, 0, 0, {true, 0, 0, false, -6, -6}},    // 0.5 to even
         {"05", "010", halves, true, {0, 0}, 2, 2, {true, 0, 0, false, -4, -4}},    // 2.5 to even
         {"", "", def, true, {3, 4}, -152339, 558396, {false, 3, 4, false, 0, 0}},  // no sentence
-        {"5212.3456", "02101.2345", def, false, {3, 4}, 1679, 2248, {false, 3, 4, false, 0, 0}},
+        {la, lo, def, false, {3, 4}, 1679, 2248, {false, 3, 4, false, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.lat << " " << c.mapLoaded);
@@ -389,8 +372,7 @@ TEST(MapGeometry, LocateFromFieldsAndCalibration) {
         EXPECT_EQ(p.y, c.y);
         ExpectPlacement(p.placement, c.e);
     }
-    const MapPosition example =
-        LocateOnMap("5212.3456", "02101.2345", DefaultCalibration(), true, {});
+    const MapPosition example = LocateOnMap(la, lo, def, true, {});
     EXPECT_NEAR(example.lat, 52.20576, 1e-12);
     EXPECT_NEAR(example.lon, 21.020575, 1e-12);
 }
@@ -408,9 +390,7 @@ TEST(MapGeometry, CoordinateLabels) {
         {-0.5, ".", "-0.50000"},
         {9.999996, ",", "10,00000"},
         {0.000004, ".", "0.00000"},
-        {7.25, "\xD9\xAB",
-         "7\xD9\xAB"
-         "25000"},  // a multi-byte separator
+        {7.25, "\331\253", "7\331\25325000"},  // a multi-byte separator, octal escapes
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.e);

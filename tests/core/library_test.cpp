@@ -7,6 +7,7 @@
 #include <numeric>
 #include <thread>
 
+#include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
 #include "TestRecordings.h"
@@ -18,6 +19,7 @@ namespace {
 
 using namespace test;
 using nlohmann::json;
+using testing::HasSubstr;
 
 // A drive of `count` pictures a second apart, moving north 0.0001 degree a picture.
 struct Drive {
@@ -112,6 +114,7 @@ TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
     const std::string dbPath = cache.file("i.sqlite");
     Drive longer = kThreeDrives[2];
     longer.count = 20;
+    const Drive added{"sub/d.m1v", "020406", 100, 5, 1, 1, "1"};
     const struct {
         const char* what;
         std::function<void()> change;
@@ -121,11 +124,7 @@ TEST(LibraryIndex, ReadsOnlyNewAndChangedRecordingsAndDropsRemovedOnes) {
         {"first run", [] {}, 3, 0, 30},
         {"unchanged", [] {}, 0, 0, 30},
         {"one changed", [&] { folder.write(longer.name, DriveBytes(longer)); }, 1, 0, 40},
-        {"one added",
-         [&] {
-             folder.write("sub/d.m1v", DriveBytes({"", "020406", 100, 5, 1, 1, "1"}));
-         },
-         1, 0, 45},
+        {"one added", [&] { folder.write(added.name, DriveBytes(added)); }, 1, 0, 45},
         {"one removed", [&] { std::filesystem::remove(folder.file("a.m1v")); }, 0, 1, 35},
     };
     for (const auto& s : steps) {
@@ -201,8 +200,8 @@ TEST(LibraryIndex, DamagedOrForeignIndexIsMovedAsideAndRebuilt) {
         c.make(path);
         const CliRun run = Index({folder.file(""), "--db", path, "--format", "csv"});
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find("moved to " + path + ".broken"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_THAT(run.err, HasSubstr("moved to " + path + ".broken"));
+        EXPECT_THAT(run.err, HasSubstr(c.reason));
         EXPECT_TRUE(std::filesystem::exists(path + ".broken"));
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1 + 3);
         const CliRun second = Index({folder.file(""), "--db", path});
@@ -232,11 +231,9 @@ TEST(LibraryIndex, OutputDoesNotDependOnJobsAndBadFilesAreNamed) {
         EXPECT_EQ(one.out, two.out);
         EXPECT_EQ(one.err, two.err);
         EXPECT_EQ(one.status, cli::kExitPartial);
-        EXPECT_NE(one.err.find(folder.file("foreign.m1v") + ": not a recording"), std::string::npos)
-            << one.err;
-        EXPECT_NE(one.err.find(folder.file("sub/empty.m1v") + ": damaged"), std::string::npos)
-            << one.err;
-        EXPECT_NE(one.err.find("2 files skipped"), std::string::npos);
+        EXPECT_THAT(one.err, HasSubstr(folder.file("foreign.m1v") + ": not a recording"));
+        EXPECT_THAT(one.err, HasSubstr(folder.file("sub/empty.m1v") + ": damaged"));
+        EXPECT_THAT(one.err, HasSubstr("2 files skipped"));
     }
 }
 

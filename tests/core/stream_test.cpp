@@ -15,6 +15,7 @@ namespace droskal {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
     const struct {
@@ -48,10 +49,8 @@ TEST(StreamSearch, ZeroWindowCompletesCodesAfterAJump) {
     }
 }
 
-std::string Chars(std::initializer_list<int> codes) {
-    std::string s;
-    for (int c : codes) s.push_back(static_cast<char>(c));
-    return s;
+Bytes B(const std::string& s) {
+    return Bytes(s.begin(), s.end());
 }
 
 TEST(StreamSearch, UserDataCollection) {
@@ -61,32 +60,20 @@ TEST(StreamSearch, UserDataCollection) {
         Bytes beforeSlice;  // e.g. an extension start code
         std::string before, expected;
     } cases[] = {
-        {"n bytes give n - 1", {Bytes{'a', 'b', 'c', 'd', 'e', 'f', '\r'}}, {}, "", "abcdef"},
-        {"one byte: five characters, untrimmed", {Bytes{'q'}}, {}, "", Chars({0xB2, 'q', 0, 0, 1})},
-        {"empty block: four characters", {Bytes{}}, {}, "old", Chars({0xB2, 0, 0, 1})},
-        {"two bytes give one", {Bytes{'a', 'b'}}, {}, "", "a"},
-        {"second block counts",
-         {Bytes{'f', 'i', 'r', 's', 't', '!'}, Bytes{'s', 'e', 'c', '!'}},
-         {},
-         "",
-         "sec"},
+        {"n bytes give n - 1", {B("abcdef\r")}, {}, "", "abcdef"},
+        {"one byte: five characters, untrimmed", {B("q")}, {}, "", "\xB2q\0\0\1"s},
+        {"empty block: four characters", {Bytes{}}, {}, "old", "\xB2\0\0\1"s},
+        {"two bytes give one", {B("ab")}, {}, "", "a"},
+        {"second block counts", {B("first!"), B("sec!")}, {}, "", "sec"},
         {"no block: old text trimmed again", {}, {}, "$GPRMC,1234567", "GPRMC,123"},
         {"no block, old text of five stays", {}, {}, "abcde", "abcde"},
-        {"another start code ends the data",
-         {Bytes{'x', 'y', 'z', '!'}},
-         {0, 0, 1, 0xB5, 'e'},
-         "",
-         "xyz"},
+        {"another start code ends the data", {B("xyz!")}, B("\0\0\1\265e"s), "", "xyz"},
         {"00 01 without a second 00 is no start code",
-         {Bytes{'a', 0x11, 0x00, 0x01, 0xB2, 'b', 0x22, 0x00, 0x01, 0x01, 'c', '!'}},
+         {B("a\x11\0\1\262b\x22\0\1\1c!"s)},
          {},
          "",
-         Chars({'a', 0x11, 0, 1, 0xB2, 'b', 0x22, 0, 1, 1, 'c'})},
-        {"bytes above 127 stay single chars",
-         {Bytes{0xC4, 0xE9, 0xFF, '\r'}},
-         {},
-         "",
-         Chars({0xC4, 0xE9, 0xFF})},
+         "a\x11\0\1\262b\x22\0\1\1c"s},
+        {"bytes above 127 stay single chars", {B("\xC4\xE9\xFF\r")}, {}, "", "\xC4\xE9\xFF"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,15 +236,17 @@ void CompareAt(StreamFile& fast, StreamFile& plain, std::int64_t readPos, std::i
             << what << " down from " << picturePos;
         ASSERT_EQ(pp, fp) << what << " down";
     } else {
-        auto fb = std::make_unique<FrameBuffer>();
-        auto pb = std::make_unique<FrameBuffer>();
-        fb->fill(0xEE);
-        pb->fill(0xEE);
+        auto fb = std::make_unique<FrameBuffer>(), pb = std::make_unique<FrameBuffer>();
         ASSERT_EQ(PlainReadFrame(plain, *pb), ReadFrame(fast, *fb)) << what << " frame";
         ASSERT_TRUE(*fb == *pb) << what << " frame contents";
     }
     ASSERT_EQ(plain.readPosition(), fast.readPosition()) << what << " op " << op;
     ASSERT_EQ(po.counters, fo.counters) << what;
+}
+
+// A random number from 0 to n - 1.
+std::int64_t Below(std::mt19937& rng, std::int64_t n) {
+    return static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n));
 }
 
 // The bytes in pieces written as files and opened as one trip: joins at random places, exactly
@@ -268,8 +257,7 @@ std::vector<std::string> WriteAsTrip(const std::vector<std::uint8_t>& bytes, std
     std::set<std::int64_t> cuts = {0, n};
     for (std::int64_t at : {StreamFile::kBlockSize, StreamFile::kBlockSize - 2})
         cuts.insert(std::min(at, n));
-    for (int i = 0; i < 3; ++i)
-        cuts.insert(static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1)));
+    for (int i = 0; i < 3; ++i) cuts.insert(Below(rng, n + 1));
     std::vector<std::string> paths;
     for (auto it = cuts.begin(); std::next(it) != cuts.end(); ++it) {
         paths.push_back(folder.write("part" + std::to_string(paths.size()) + ".m1v",
@@ -287,36 +275,20 @@ void CompareOnBytes(const std::vector<std::uint8_t>& bytes, std::mt19937& rng, i
     const std::vector<std::string> trip = WriteAsTrip(bytes, rng, folder);
     for (const char* source : {"memory", "file", "trip"}) {
         const std::string from = source;
+        // The byte loops on the bytes in memory are the reference for the file and the trip.
         StreamFile fast, plain;
-        if (from == "file") {
-            ASSERT_EQ(0, fast.open(path));
-            ASSERT_EQ(0, plain.open(path));
-        } else {
-            fast.openMemory(bytes);
-            plain.openMemory(bytes);
-        }
-        // The byte loops on the bytes in one piece are the reference for the trip.
-        if (from == "trip") {
-            ASSERT_EQ(0, fast.open(trip));
-        }
+        plain.openMemory(bytes);
+        if (from == "memory") fast.openMemory(bytes);
+        ASSERT_EQ(0, from == "file" ? fast.open(path) : from == "trip" ? fast.open(trip) : 0);
         ASSERT_EQ(fast.length(), n);
         for (int r = 0; r < rounds; ++r) {
             // Starts anywhere, near both ends and on the cache block seams.
-            std::int64_t readPos;
-            const int where = static_cast<int>(rng() % 4);
-            if (where == 0) {
-                readPos = static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 1));
-            } else if (where == 1) {
-                readPos = std::max<std::int64_t>(0, n - static_cast<std::int64_t>(rng() % 16));
-            } else if (where == 2) {
-                readPos = static_cast<std::int64_t>(rng() % 8);
-            } else {
-                readPos = std::min<std::int64_t>(
-                    n, StreamFile::kBlockSize * (1 + static_cast<std::int64_t>(rng() % 2)) - 4 +
-                           static_cast<std::int64_t>(rng() % 8));
-            }
-            const std::int64_t picturePos =
-                static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(n + 8));
+            const std::int64_t starts[] = {
+                Below(rng, n + 1), std::max<std::int64_t>(0, n - Below(rng, 16)), Below(rng, 8),
+                std::min<std::int64_t>(
+                    n, StreamFile::kBlockSize * (1 + Below(rng, 2)) - 4 + Below(rng, 8))};
+            const std::int64_t readPos = starts[Below(rng, 4)];
+            const std::int64_t picturePos = Below(rng, n + 8);
             CompareAt(fast, plain, readPos, picturePos, rng,
                       what + " " + from + " round " + std::to_string(r));
             if (testing::Test::HasFatalFailure()) break;

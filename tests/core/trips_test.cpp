@@ -1,6 +1,5 @@
 // Trips: a folder's recordings grouped into drives and read as one stream, across every join,
 // with files failing under an open trip; the command line's trips and folder inputs.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
