@@ -6,7 +6,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <regex>
 
 #include <QByteArray>
@@ -117,36 +116,29 @@ TEST(CliInfo, DecodesOnlyWithCheck) {
     }
 }
 
-// Element paths ("parent/child") in document order, each with its text and attributes, as
-// Qt's XML reader reads them; empty when the document is not well formed.
+// Element paths ("parent/child") in document order, each with its text, attributes and
+// namespace, as Qt's XML reader reads them; empty when the document is not well formed.
 struct XmlElement {
-    std::string path, text;
-    std::map<std::string, std::string> attributes;
-    std::string ns;
+    std::string path, text, ns;
+    QXmlStreamAttributes attributes;
+    std::string attribute(const char* name) const {
+        return attributes.value(name).toString().toStdString();
+    }
 };
 
 std::vector<XmlElement> XmlElements(const std::string& xml) {
     QXmlStreamReader r(QByteArray::fromStdString(xml));
     std::vector<XmlElement> all;
-    std::vector<std::string> stack;
-    std::vector<std::size_t> open;
-    while (!r.atEnd()) {
-        r.readNext();
+    std::vector<std::pair<std::string, std::size_t>> open;  // name and element
+    while (r.readNext() != QXmlStreamReader::EndDocument && !r.hasError()) {
+        const std::string name = r.name().toString().toStdString();
         if (r.isStartElement()) {
-            XmlElement e;
-            const std::string name = r.name().toString().toStdString();
-            e.path = (stack.empty() ? "" : stack.back() + "/") + name;
-            e.ns = r.namespaceUri().toString().toStdString();
-            for (const auto& at : r.attributes())
-                e.attributes[at.name().toString().toStdString()] =
-                    at.value().toString().toStdString();
-            stack.push_back(name);
-            open.push_back(all.size());
-            all.push_back(e);
-        } else if (r.isCharacters() && !r.isWhitespace() && !open.empty()) {
-            all[open.back()].text += r.text().toString().toStdString();
+            all.push_back({(open.empty() ? "" : open.back().first + "/") + name, "",
+                           r.namespaceUri().toString().toStdString(), r.attributes()});
+            open.emplace_back(name, all.size() - 1);
+        } else if (r.isCharacters() && !open.empty()) {
+            all[open.back().second].text += r.text().toString().trimmed().toStdString();
         } else if (r.isEndElement()) {
-            stack.pop_back();
             open.pop_back();
         }
     }
@@ -196,13 +188,13 @@ TEST_F(CliTrack, GpxAndKmlHoldThePointsInTheirSegments) {
     EXPECT_EQ("a&b.m1v", Having(g, "trk/name").at(0).text);
     const auto points = Having(g, "trkseg/trkpt");
     ASSERT_EQ(6u, points.size());
-    EXPECT_EQ("-33.5000000", points[0].attributes.at("lat"));
-    EXPECT_EQ("-70.2500000", points[0].attributes.at("lon"));
+    EXPECT_EQ("-33.5000000", points[0].attribute("lat"));
+    EXPECT_EQ("-70.2500000", points[0].attribute("lon"));
     EXPECT_EQ("2006-03-30T12:00:00Z", Having(g, "trkpt/time").at(0).text);
     // Segments: after the lost fix the second begins with the fix at -33.505.
     std::vector<std::string> firstOfSegment;
     for (std::size_t i = 0; i + 1 < g.size(); ++i)
-        if (g[i].path == "trk/trkseg") firstOfSegment.push_back(g[i + 1].attributes.at("lat"));
+        if (g[i].path == "trk/trkseg") firstOfSegment.push_back(g[i + 1].attribute("lat"));
     EXPECT_EQ((std::vector<std::string>{"-33.5000000", "-33.5050000", "-33.5070000"}),
               firstOfSegment);
 
@@ -335,6 +327,15 @@ TEST_F(CliTwoPictures, UsageAndOpenErrors) {
         {{"frames", dir.file(""), "x", "--trip", "3"}, 2},
         {{"info", rec, "--tz=Europe/Nowhere"}, 2},
         {{"info", rec, "--units=kmh"}, 2},
+        // The evidence pack's stretch and folder (pictures count from 1, as cut counts them).
+        {{"evidence", rec, "--from", "2", "--to", "1", dir.file("")}, 2},
+        {{"evidence", rec, "--from", "1", "--to", "3", dir.file("")}, 2},
+        {{"evidence", rec, "--from", "0", "--to", "2", dir.file("")}, 2},
+        {{"evidence", rec, "--from", "1", "--to", "2", dir.file("none")}, 2},
+        {{"evidence", rec, "--from", "1", "--to", "2"}, 2},
+        {{"evidence", rec, "--from", "1", "--to", "2", dir.file(""), "--minimap", "--source",
+          dir.file("none.mbtiles")},
+         2},
         {{"index", dir.file(""), "--db", db, "--near", "52,21"}, 2},
         {{"index", dir.file(""), "--db", db, "--bbox", "50,19,49,20"}, 2},
         {{"index", dir.file(""), "--db", db, "--since", "30.03.2006"}, 2},

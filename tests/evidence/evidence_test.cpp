@@ -424,24 +424,6 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
     EXPECT_NE(ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"), std::string::npos);
 }
 
-TEST(EvidenceCommand, RefusesBadStretchesAndFolders) {
-    test::TempFolder dir;
-    const auto rec = Write(dir, kCases[0]);
-    const std::vector<std::vector<std::string>> bad = {
-        {"--from", "5", "--to", "3", dir.file("")},               // backwards
-        {"--from", "3", "--to", "99", dir.file("")},              // past the last picture
-        {"--from", "0", "--to", "3", dir.file("")},               // pictures count from 1
-        {"--from", "1", "--to", "3", dir.file("none")},           // no such folder
-        {"--from", "1", "--to", "3"},                             // no folder
-        {"--from", "1", "--to", "3", dir.file(""), "--minimap"},  // no map source
-    };
-    for (const auto& args : bad) {
-        std::vector<std::string> full = {"evidence", rec->path};
-        full.insert(full.end(), args.begin(), args.end());
-        EXPECT_EQ(Cli(full), 2) << args.size();
-    }
-}
-
 }  // namespace
 }  // namespace droskal::evidence
 

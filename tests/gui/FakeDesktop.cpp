@@ -9,25 +9,10 @@ Desktop::Answer FakeDesktop::MessageBox(const QString& text, Icon icon, Buttons 
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
-QString FakeDesktop::OpenFileDialog(const QString& filter, const QString& initialName) {
-    dialogs.push_back({false, filter, initialName});
-    if (dialogAnswers.empty()) return initialName;
-    const QString name = dialogAnswers.front();
-    dialogAnswers.pop_front();
-    return name;
-}
-
-QString FakeDesktop::SaveFileDialog(const QString& filter, const QString& initialName) {
-    dialogs.push_back({true, filter, initialName});
-    if (dialogAnswers.empty()) return QString();
-    const QString name = dialogAnswers.front();
-    dialogAnswers.pop_front();
-    return name;
-}
-
-QString FakeDesktop::FolderDialog(const QString& title, const QString& initialFolder) {
-    dialogs.push_back({false, title, initialFolder});
-    if (dialogAnswers.empty()) return QString();
+QString FakeDesktop::NextAnswer(bool save, const QString& filter, const QString& initialName,
+                                const QString& unanswered) {
+    dialogs.push_back({save, filter, initialName});
+    if (dialogAnswers.empty()) return unanswered;
     const QString name = dialogAnswers.front();
     dialogAnswers.pop_front();
     return name;

@@ -37,10 +37,16 @@ class FakeDesktop : public Desktop {
     std::deque<QString> inputAnswers;  // typed answers; cancelled when empty
 
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;
-    QString OpenFileDialog(const QString& filter, const QString& initialName) override;
-    QString SaveFileDialog(const QString& filter, const QString& initialName) override;
+    QString OpenFileDialog(const QString& filter, const QString& initialName) override {
+        return NextAnswer(false, filter, initialName, initialName);
+    }
+    QString SaveFileDialog(const QString& filter, const QString& initialName) override {
+        return NextAnswer(true, filter, initialName, QString());
+    }
     // Recorded as an open dialog with the title as its filter; answers like SaveFileDialog.
-    QString FolderDialog(const QString& title, const QString& initialFolder) override;
+    QString FolderDialog(const QString& title, const QString& initialFolder) override {
+        return NextAnswer(false, title, initialFolder, QString());
+    }
     bool ShiftHeld() override { return shiftHeld; }
     bool shiftHeld = false;
     void Beep() override { ++beeps; }
@@ -55,6 +61,11 @@ class FakeDesktop : public Desktop {
     void SaveSetting(const QString& appName, const QString& section, const QString& key,
                      const QString& value) override;
     bool InputText(const QString& prompt, QString& value) override;
+
+  private:
+    // Records the dialog and hands back the next queued answer, or `unanswered`.
+    QString NextAnswer(bool save, const QString& filter, const QString& initialName,
+                       const QString& unanswered);
 };
 
 }  // namespace droskal

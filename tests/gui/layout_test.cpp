@@ -8,6 +8,8 @@
 namespace droskal {
 namespace {
 
+const char* const kNoMap = "Brak mapy dla niżej wymienionych współrzędnych !";
+
 // Every control the layout places: name, parent, geometry in pixels (from the layout's twips,
 // 15 to a pixel), visible, enabled, and its text (nullptr: it has none).
 const std::tuple<const char*, const char*, QRect, bool, bool, const char*> kControls[] = {
@@ -15,12 +17,7 @@ const std::tuple<const char*, const char*, QRect, bool, bool, const char*> kCont
     {"fraCmd", "Form1", {0, 248, 641, 137}, true, true, nullptr},
     {"lblLon", "Form1", {208, 200, 337, 25}, true, true, "Lon: 52.3456°"},
     {"lblLat", "Form1", {208, 168, 337, 25}, true, true, "Lat: 52°"},
-    {"lblnoMap",
-     "Form1",
-     {49, 128, 545, 17},
-     true,
-     true,
-     "Brak mapy dla niżej wymienionych współrzędnych !"},
+    {"lblnoMap", "Form1", {49, 128, 545, 17}, true, true, kNoMap},
     {"shPoint", "Pic1", {112, 176, 11, 11}, false, true, nullptr},
     {"chkGps", "fraCmd", {568, 0, 65, 17}, true, true, "GPS"},
     {"cmdUp", "fraCmd", {376, 104, 41, 22}, true, true, nullptr},
