@@ -18,11 +18,12 @@ namespace fs = std::filesystem;
 // carries DC terms and a few AC codes.
 Bytes Recording(int width, int count, int quantiser, bool loadedMatrix = false,
                 bool lastEndCode = true) {
-    Spec spec{.width = width, .height = width * 3 / 4, .count = count, .quantiser = quantiser};
-    spec.sentence = [](int i) { return Sentence({.knots = std::to_string(10 + i) + ".5"}); };
-    spec.loadedMatrix = loadedMatrix;
-    spec.lastEndCode = lastEndCode;
-    return BuildRecording(spec).bytes();
+    RecordingPlan plan{
+        .width = width, .height = width * 3 / 4, .count = count, .quantiser = quantiser};
+    plan.sentence = [](int i) { return Sentence({.knots = std::to_string(10 + i) + ".5"}); };
+    plan.loadedMatrix = loadedMatrix;
+    plan.lastEndCode = lastEndCode;
+    return BuildRecording(plan).bytes();
 }
 
 void Write(const fs::path& path, const std::string& text) {

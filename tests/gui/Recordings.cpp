@@ -15,11 +15,11 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
 
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options,
                              const std::vector<std::string>& sentences) {
-    test::Spec spec{.width = options.width,
-                    .height = options.height,
-                    .count = options.count,
-                    .quantiser = options.quantiserScale};
-    spec.sentence = [&](int i) -> std::string {
+    test::RecordingPlan plan{.width = options.width,
+                             .height = options.height,
+                             .count = options.count,
+                             .quantiser = options.quantiserScale};
+    plan.sentence = [&](int i) -> std::string {
         const auto index = static_cast<std::size_t>(i);
         if (!sentences.empty()) return index < sentences.size() ? sentences[index] : "";
         return test::Sentence(
@@ -27,9 +27,9 @@ TestRecording WriteRecording(const QString& path, const RecordingOptions& option
              .knots = std::to_string(10 + i) + ".0",
              .status = options.validFix ? "A" : "V"});
     };
-    spec.lastEndCode = options.lastEndCode;
-    spec.junkAfter = options.junkAfter;
-    const RecorderWriter writer = test::BuildRecording(spec);
+    plan.lastEndCode = options.lastEndCode;
+    plan.junkAfter = options.junkAfter;
+    const RecorderWriter writer = test::BuildRecording(plan);
     WriteBytes(path, writer.bytes());
     return {path, writer.pictures(), writer.bytes()};
 }

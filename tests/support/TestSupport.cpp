@@ -62,25 +62,25 @@ std::string Sentence(const Fix& fix) {
     return BuildGprmc(f);
 }
 
-RecorderWriter BuildRecording(const Spec& spec) {
-    SequenceHeader header = Header(spec.width, spec.height);
-    if (spec.loadedMatrix) {
+RecorderWriter BuildRecording(const RecordingPlan& plan) {
+    SequenceHeader header = Header(plan.width, plan.height);
+    if (plan.loadedMatrix) {
         std::array<std::uint8_t, 64> matrix{};
         for (std::size_t i = 0; i < 64; ++i) matrix[i] = static_cast<std::uint8_t>(8 + i);
         header.intraMatrix = matrix;
     }
     RecorderWriter writer(header);
-    for (int i = 0; i < spec.count; ++i) {
+    for (int i = 0; i < plan.count; ++i) {
         RecorderPicture picture;
         picture.temporalReference = i;
-        const std::string sentence = spec.sentence ? spec.sentence(i) : "";
+        const std::string sentence = plan.sentence ? plan.sentence(i) : "";
         if (!sentence.empty())
-            picture.userData.push_back(RecorderUserData(sentence, spec.closingByte));
-        picture.slice = spec.quantiser > 0
-                            ? EncodedPicture(spec.width, spec.height, spec.quantiser, 0, i)
-                            : NoCodeBytes(spec.sliceBytes, 7);
-        picture.endCode = spec.lastEndCode || i + 1 < spec.count;
-        picture.junkAfter.assign(static_cast<std::size_t>(spec.junkAfter), 0);
+            picture.userData.push_back(RecorderUserData(sentence, plan.closingByte));
+        picture.slice = plan.quantiser > 0
+                            ? EncodedPicture(plan.width, plan.height, plan.quantiser, 0, i)
+                            : NoCodeBytes(plan.sliceBytes, 7);
+        picture.endCode = plan.lastEndCode || i + 1 < plan.count;
+        picture.junkAfter.assign(static_cast<std::size_t>(plan.junkAfter), 0);
         writer.addPicture(picture);
     }
     return writer;
@@ -88,18 +88,18 @@ RecorderWriter BuildRecording(const Spec& spec) {
 
 RecorderWriter DriveRecording(int width, int count, double startSeconds, bool encoded,
                               std::size_t sliceBytes) {
-    Spec spec{
+    RecordingPlan plan{
         .width = width, .height = width * 3 / 4, .count = count, .quantiser = encoded ? 12 : 0};
     if (startSeconds >= 0) {
-        spec.sentence = [startSeconds](int i) {
+        plan.sentence = [startSeconds](int i) {
             return Sentence(
                 {.seconds = startSeconds + i, .lat = 52.0 + 0.0001 * (startSeconds + i)});
         };
     }
-    spec.sliceBytes = sliceBytes;
+    plan.sliceBytes = sliceBytes;
     // A closing byte no parse would forgive: readers that keep it lose the sentence.
-    spec.closingByte = 'x';
-    return BuildRecording(spec);
+    plan.closingByte = 'x';
+    return BuildRecording(plan);
 }
 
 TempFolder::TempFolder() {

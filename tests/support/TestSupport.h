@@ -35,7 +35,7 @@ std::string Sentence(const Fix& fix);
 // A recording in the recorder's layout. Picture i carries sentence(i) as its user data (none
 // where that is empty) and the gradient moved by i, or with quantiser 0 a stand-in slice of
 // sliceBytes bytes.
-struct Spec {
+struct RecordingPlan {
     int width = 320, height = 240, count = 5;
     int quantiser = 4;
     std::function<std::string(int)> sentence;
@@ -45,7 +45,7 @@ struct Spec {
     bool lastEndCode = true;    // false: the file ends inside the last picture
     int junkAfter = 0;          // zero bytes after each picture
 };
-RecorderWriter BuildRecording(const Spec& spec);
+RecorderWriter BuildRecording(const RecordingPlan& plan);
 
 // A drive: `count` pictures one second apart from `startSeconds` (UTC seconds of 30.03.2006),
 // moving north 0.0001 degree (11 m) a second; without sentences when startSeconds < 0. The
