@@ -6,9 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
+extern "C" {}
 
 #include <algorithm>
 #include <cerrno>
@@ -90,77 +88,6 @@ class TempFolder {
         return mask;
     }
     std::string path_;
-};
-
-// RGB pictures (the band, the inset) burned into a YUV 4:2:0 picture at an even place.
-class RgbBurner {
-  public:
-    RgbBurner(int pictureWidth, int pictureHeight, int width, int height)
-        : pictureWidth_(pictureWidth),
-          pictureHeight_(pictureHeight),
-          width_(width),
-          height_(height) {
-        context_ = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height,
-                                  AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    }
-    ~RgbBurner() { sws_freeContext(context_); }
-    RgbBurner(const RgbBurner&) = delete;
-    RgbBurner& operator=(const RgbBurner&) = delete;
-    bool ok() const { return context_ != nullptr; }
-
-    // yuv: Y, then Cb, then Cr planes of the whole picture.
-    void burn(const std::uint8_t* rgb, int left, int top, std::vector<std::uint8_t>& yuv) const {
-        const int cw = pictureWidth_ / 2;
-        std::uint8_t* y = yuv.data();
-        std::uint8_t* cb = y + static_cast<std::size_t>(pictureWidth_) * pictureHeight_;
-        std::uint8_t* cr = cb + static_cast<std::size_t>(cw) * (pictureHeight_ / 2);
-        const auto at = [](std::uint8_t* plane, int row, int stride, int column) {
-            return plane + static_cast<std::size_t>(row) * stride + column;
-        };
-        std::uint8_t* dst[3] = {at(y, top, pictureWidth_, left), at(cb, top / 2, cw, left / 2),
-                                at(cr, top / 2, cw, left / 2)};
-        const int dstStride[3] = {pictureWidth_, cw, cw};
-        const std::uint8_t* src[1] = {rgb};
-        const int srcStride[1] = {width_ * 3};
-        sws_scale(context_, src, srcStride, 0, height_, dst, dstStride);
-    }
-
-  private:
-    int pictureWidth_, pictureHeight_, width_, height_;
-    SwsContext* context_ = nullptr;
-};
-
-// Whole pictures into BGR for the key pictures' PNGs.
-class BgrConverter {
-  public:
-    BgrConverter(int width, int height) : width_(width), height_(height) {
-        context_ = sws_getContext(
-            width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGR24,
-            SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-    }
-    ~BgrConverter() { sws_freeContext(context_); }
-    BgrConverter(const BgrConverter&) = delete;
-    BgrConverter& operator=(const BgrConverter&) = delete;
-    bool ok() const { return context_ != nullptr; }
-
-    // BGR rows bottom-up, as the PNG writer takes them.
-    std::vector<std::uint8_t> toBgrBottomUp(const std::vector<std::uint8_t>& yuv) const {
-        std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width_) * height_ * 3);
-        const int cw = width_ / 2;
-        const std::uint8_t* src[3] = {yuv.data(),
-                                      yuv.data() + static_cast<std::size_t>(width_) * height_,
-                                      yuv.data() + static_cast<std::size_t>(width_) * height_ +
-                                          static_cast<std::size_t>(cw) * (height_ / 2)};
-        const int srcStride[3] = {width_, cw, cw};
-        std::uint8_t* dst[1] = {bgr.data() + static_cast<std::size_t>(height_ - 1) * width_ * 3};
-        const int dstStride[1] = {-width_ * 3};
-        sws_scale(context_, src, srcStride, 0, height_, dst, dstStride);
-        return bgr;
-    }
-
-  private:
-    int width_, height_;
-    SwsContext* context_ = nullptr;
 };
 
 std::string TwoDigits(int v) {
@@ -437,10 +364,15 @@ class PackBuilder {
         if (rateAssumed_) rate_ = {25, 1};
         const PictureFormatInfo& f = *format_;
         const BandPlace band = BandFor(f.height);
-        const RgbBurner bandBurner(f.width, f.height, f.width, band.height);
-        const RgbBurner insetBurner(f.width, f.height, inset_.width, inset_.height);
-        const BgrConverter toBgr(f.width, f.height);
-        if (!bandBurner.ok() || !insetBurner.ok() || !toBgr.ok())
+        const ClipModule* module = LoadClipModule(error_);
+        if (!module) return fail(error_);
+        const std::unique_ptr<const RgbBurner> bandBurner(
+            module->makeRgbBurner(f.width, f.height, f.width, band.height));
+        const std::unique_ptr<const RgbBurner> insetBurner(
+            module->makeRgbBurner(f.width, f.height, inset_.width, inset_.height));
+        const std::unique_ptr<const BgrConverter> toBgr(
+            module->makeBgrConverter(f.width, f.height));
+        if (!bandBurner || !insetBurner || !toBgr)
             return fail("cannot set up the picture conversion");
         auto clipOut = folder_.create(temp_.path(), "video.mp4", error_);
         if (!clipOut) return fail(error_);
@@ -467,15 +399,15 @@ class PackBuilder {
             if (request_.band)
                 request_.band(CaptionLines(caption, request_.time), f.width, band.height,
                               bandRgb.data());
-            bandBurner.burn(bandRgb.data(), 0, band.top, yuv);
+            bandBurner->burn(bandRgb.data(), 0, band.top, yuv);
             if (request_.minimap) {
                 maps_->drawInset(k, insetRgb.data());
-                insetBurner.burn(insetRgb.data(), inset_.left, inset_.top, yuv);
+                insetBurner->burn(insetRgb.data(), inset_.left, inset_.top, yuv);
             }
             const std::uint8_t* planes = yuv.data();
             const Yuv420 picture{planes, planes + f.pixelCount, planes + f.pixelCount * 5 / 4};
             if (!clip_.addPicture(picture, error_)) return fail(error_);
-            if (isKeyPicture(k) && !keepKeyPicture(k, toBgr.toBgrBottomUp(yuv))) return false;
+            if (isKeyPicture(k) && !keepKeyPicture(k, toBgr->toBgrBottomUp(yuv))) return false;
             ++k;
             if (cancelled()) return false;
             report(0.06 + 0.9 * static_cast<double>(k) / static_cast<double>(stretch_.size()));
