@@ -89,16 +89,18 @@ inline int RowPairKernel(const std::uint8_t* y0, const std::uint8_t* cbRow,
                          std::uint8_t* out1) {
     using V = typename Ops::V;
     for (; x + Ops::kPixels <= width; x += Ops::kPixels) {
-        // The chroma samples as signed 16-bit lanes, each twice as the luma unpacks pair them.
+        // The terms are worked out once per chroma sample, each lane on its own, and then
+        // spread to the pixel pairs that share it.
         const V sb = Ops::LoadChroma(cbRow + x / 2);
         const V sr = Ops::LoadChroma(crRow + x / 2);
+        const ChromaTerms<Ops> narrow[3] = {SplitTerm<Ops>(sb, 2, kCbB - 131072),
+                                            GreenTerm<Ops>(sb, sr),
+                                            SplitTerm<Ops>(sr, 2, kCrR - 131072)};
         ChromaTerms<Ops> wide[3][2];
-        for (int h = 0; h < 2; ++h) {
-            const V b = h == 0 ? Ops::Lo16(sb, sb) : Ops::Hi16(sb, sb);
-            const V r = h == 0 ? Ops::Lo16(sr, sr) : Ops::Hi16(sr, sr);
-            wide[0][h] = SplitTerm<Ops>(b, 2, kCbB - 131072);
-            wide[1][h] = GreenTerm<Ops>(b, r);
-            wide[2][h] = SplitTerm<Ops>(r, 2, kCrR - 131072);
+        for (int c = 0; c < 3; ++c) {
+            const ChromaTerms<Ops>& n = narrow[c];
+            wide[c][0] = {Ops::Lo16(n.high, n.high), Ops::Lo16(n.low, n.low)};
+            wide[c][1] = {Ops::Hi16(n.high, n.high), Ops::Hi16(n.low, n.low)};
         }
         const bool last = x + Ops::kPixels == width;
         V out[3][2];
