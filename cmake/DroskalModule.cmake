@@ -34,3 +34,17 @@ function(droskal_core_library name)
   endif()
   droskal_expose_headers(${name} ${folder})
 endfunction()
+
+# A part of the program started or loaded only when needed (cli/ProgramParts.h): installed in
+# the library folder's droskal/ folder, and found by `consumer` through <PREFIX>_FROM_BINDIR
+# (its installed path relative to the programs' folder) and <PREFIX>_IN_BUILD_TREE.
+function(droskal_program_part part consumer prefix)
+  include(GNUInstallDirs)
+  install(TARGETS ${part} RUNTIME DESTINATION ${CMAKE_INSTALL_LIBDIR}/droskal
+                          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/droskal)
+  file(RELATIVE_PATH relative ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/droskal)
+  target_compile_definitions(${consumer} PRIVATE
+                             ${prefix}_FROM_BINDIR="${relative}/$<TARGET_FILE_NAME:${part}>"
+                             ${prefix}_IN_BUILD_TREE="$<TARGET_FILE:${part}>")
+  add_dependencies(${consumer} ${part})
+endfunction()

@@ -1,32 +1,13 @@
 #include "evidence/ClipWriter.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <mutex>
 #include <string>
-#include <system_error>
-#include <vector>
+
+#include "cli/ProgramParts.h"
 
 namespace droskal::evidence {
-
-namespace {
-
-// Where the module is: beside an installed program (the library folder relative to the
-// programs' folder, as installed) or in the build tree the program was built in.
-std::vector<std::string> ModuleCandidates() {
-    std::vector<std::string> paths;
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        paths.push_back((self.parent_path() / DROSKAL_CLIP_FROM_BINDIR).lexically_normal());
-    }
-    paths.emplace_back(DROSKAL_CLIP_IN_BUILD_TREE);
-    return paths;
-}
-
-}  // namespace
 
 // Loaded once per process and kept: libav's libraries are not meant to be unloaded.
 const ClipModule* LoadClipModule(std::string& error) {
@@ -34,22 +15,19 @@ const ClipModule* LoadClipModule(std::string& error) {
     static std::string failure;
     static std::once_flag once;
     std::call_once(once, [] {
-        std::string reasons;
-        for (const std::string& path : ModuleCandidates()) {
-            if (access(path.c_str(), F_OK) != 0) continue;
-            void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) {
-                reasons += std::string(reasons.empty() ? "" : "; ") + dlerror();
-                continue;
-            }
-            const auto entry = reinterpret_cast<ClipModuleEntry>(dlsym(handle, kClipModuleEntry));
-            if (entry && (module = entry()) != nullptr) return;
-            reasons += std::string(reasons.empty() ? "" : "; ") + path + " has no encoder entry";
+        const std::string path =
+            cli::FindProgramPart(DROSKAL_CLIP_FROM_BINDIR, DROSKAL_CLIP_IN_BUILD_TREE, failure);
+        if (path.empty()) return;
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            failure = dlerror();
+            return;
         }
-        failure = "cannot load the clip encoder module libdroskal_clip.so" +
-                  (reasons.empty() ? std::string(" (not installed)") : ": " + reasons);
+        const auto entry = reinterpret_cast<ClipModuleEntry>(dlsym(handle, kClipModuleEntry));
+        if (entry) module = entry();
+        if (!module) failure = path + " has no clip encoder";
     });
-    if (!module) error = failure;
+    if (!module) error = "cannot load the clip encoder: " + failure;
     return module;
 }
 
