@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <sqlite3.h>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -41,30 +42,24 @@ struct Recording {
 };
 
 // Picture i: a gradient moved by i, its sentence at 22:34:(10 + i) with 10 + i knots unless
-// `knots` says otherwise; `first` numbers on from another file of the trip.
-std::unique_ptr<Recording> Write(const test::TempFolder& dir, const Case& c,
-                                 const std::string& name = "r.m1v", int first = 0,
-                                 int (*knots)(int) = nullptr) {
-    SequenceHeader header = test::Header(c.width, c.height);
-    header.pictureRate = c.rateCode;
-    auto rec = std::make_unique<Recording>(Recording{dir.file(name), RecorderWriter(header)});
-    for (int i = first; i < first + c.pictures; ++i) {
-        RmcFields fields;
-        fields.time = "2234" + std::to_string(10 + i) + ".000";
-        fields.speedKnots = std::to_string(knots ? knots(i) : 10 + i) + ".0";
-        RecorderPicture picture;
-        picture.temporalReference = i;
-        picture.userData.push_back(RecorderUserData(BuildGprmc(fields)));
-        picture.slice = test::EncodedPicture(c.width, c.height, 2, 0, i);
-        rec->writer.addPicture(picture);
-    }
-    rec->writer.writeFile(rec->path);
+// `knots` says otherwise; `first` numbers the sentences on from another file of the trip.
+Recording Write(const test::TempFolder& dir, const Case& c, const std::string& name = "r.m1v",
+                int first = 0, int (*knots)(int) = nullptr) {
+    test::RecordingPlan plan{
+        .width = c.width, .height = c.height, .count = c.pictures, .quantiser = 2};
+    plan.pictureRate = c.rateCode;
+    plan.sentence = [&](int i) {
+        const int n = first + i;
+        return test::Sentence({.seconds = 81250.0 + n,  // 22:34:10
+                               .knots = std::to_string(knots ? knots(n) : 10 + n) + ".0"});
+    };
+    Recording rec{dir.file(name), test::BuildRecording(plan)};
+    rec.writer.writeFile(rec.path);
     return rec;
 }
 
-int Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    return cli::RunCli(args, cli::Io{out, err, false});
+int Cli(const std::vector<std::string>& args) {
+    return test::Cli(args).status;
 }
 
 std::string PackOf(const test::TempFolder& dir, const Recording& rec, const Case& c) {
@@ -92,38 +87,43 @@ Clip ReadClip(const std::string& path) {
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return clip;
     avformat_find_stream_info(format, nullptr);
-    const AVStream* stream = format->streams[0];
-    clip.width = stream->codecpar->width;
-    clip.height = stream->codecpar->height;
-    clip.rate = stream->avg_frame_rate;
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    const AVCodecParameters* par = format->streams[0]->codecpar;
+    clip = {par->width, par->height, format->streams[0]->avg_frame_rate, {}};
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    avcodec_parameters_to_context(ctx, stream->codecpar);
+    avcodec_parameters_to_context(ctx, par);
     avcodec_open2(ctx, codec, nullptr);
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
-    const auto take = [&] {
-        while (avcodec_receive_frame(ctx, frame) == 0) {
-            Bytes y(static_cast<std::size_t>(frame->width) * frame->height);
-            for (int r = 0; r < frame->height; ++r) {
-                std::copy_n(frame->data[0] + r * frame->linesize[0], frame->width,
-                            y.begin() + r * frame->width);
-            }
-            clip.lumas.push_back(std::move(y));
-        }
-    };
-    while (av_read_frame(format, packet) >= 0) {
-        avcodec_send_packet(ctx, packet);
+    for (bool more = true; more;) {  // the round after the last packet drains the decoder
+        more = av_read_frame(format, packet) >= 0;
+        avcodec_send_packet(ctx, more ? packet : nullptr);
         av_packet_unref(packet);
-        take();
+        while (avcodec_receive_frame(ctx, frame) == 0) {
+            Bytes& y = clip.lumas.emplace_back();
+            for (int r = 0; r < frame->height; ++r) {
+                const std::uint8_t* row = frame->data[0] + r * frame->linesize[0];
+                y.insert(y.end(), row, row + frame->width);
+            }
+        }
     }
-    avcodec_send_packet(ctx, nullptr);
-    take();
     av_frame_free(&frame);
     av_packet_free(&packet);
     avcodec_free_context(&ctx);
     avformat_close_input(&format);
     return clip;
+}
+
+// Our own decode of pictures `from` to `to` (counted from 0) of the recording, as YUV planes.
+std::vector<Bytes> OurPlanes(const std::string& path, int from, int to) {
+    Walker walker;
+    int error = 0;
+    EXPECT_TRUE(walker.open({path}, error)) << error;
+    std::vector<Bytes> planes;
+    WalkedPicture pic;
+    while (walker.next(pic, Decode::Planes) && pic.index <= to)
+        if (pic.index >= from) planes.push_back(PicBufToYuv420p(pic.picBuf, walker.picFormat()));
+    return planes;
 }
 
 double Psnr(const Bytes& a, const Bytes& b, std::size_t from, std::size_t to) {
@@ -153,33 +153,25 @@ Bytes ExpectedBand(int i, const std::string& file, int width, int height) {
 
 class EvidencePackTest : public ::testing::TestWithParam<Case> {};
 
-TEST_P(EvidencePackTest, HoldsEveryFileTheFragmentAndChecksumsThatCatchAnyChangedByte) {
+TEST_P(EvidencePackTest, EveryFileTheFragmentChecksumsThatCatchAnyChangeAndTheClipWithItsBand) {
     const Case c = GetParam();
     test::TempFolder dir;
     const auto rec = Write(dir, c);
-    const std::string pack = PackOf(dir, *rec, c);
-    std::set<std::string> names;
+    const std::string pack = PackOf(dir, rec, c);
+    std::set<std::string> names, expected = {"SHA256SUMS", "original.m1v", "report.html",
+                                             "track.csv",  "track.gpx",    "video.mp4"};
+    for (const int picture : {c.from, c.to})
+        expected.insert("picture-" + std::to_string(picture) + ".png");
     for (const auto& entry : fs::directory_iterator(pack))
         names.insert(entry.path().filename().string());
-    const std::set<std::string> expected = {"SHA256SUMS",
-                                            "original.m1v",
-                                            "report.html",
-                                            "track.csv",
-                                            "track.gpx",
-                                            "video.mp4",
-                                            "picture-" + std::to_string(c.from) + ".png",
-                                            "picture-" + std::to_string(c.to) + ".png"};
     EXPECT_EQ(names, expected);
 
     // The fragment: the first 20 bytes, then from the group header before picture A to B's end
     // code.
-    const Bytes& all = rec->writer.bytes();
-    const auto& first = rec->writer.pictures()[static_cast<std::size_t>(c.from - 1)];
-    const auto& last = rec->writer.pictures()[static_cast<std::size_t>(c.to - 1)];
-    Bytes fragment(all.begin(), all.begin() + 20);
-    fragment.insert(fragment.end(), all.begin() + first.picturePos - 12,
-                    all.begin() + last.endCodePos);
-    EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);  // as cut writes it
+    const auto& pictures = rec.writer.pictures();
+    EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"),  // as cut writes it
+              test::Fragment(rec.writer.bytes(), pictures[c.from - 1u].picturePos,
+                             pictures[c.to - 1u].endCodePos));
 
     ASSERT_TRUE(ChecksumsVerify(pack));
     for (const auto& name : expected) {
@@ -193,38 +185,29 @@ TEST_P(EvidencePackTest, HoldsEveryFileTheFragmentAndChecksumsThatCatchAnyChange
         test::WriteBytes(path, bytes);
     }
     EXPECT_TRUE(ChecksumsVerify(pack));
-}
 
-TEST_P(EvidencePackTest, ClipHasEveryPictureAtTheRecordingsRateWithTheDecodedPictureAboveTheBand) {
-    const Case c = GetParam();
-    test::TempFolder dir;
-    const auto rec = Write(dir, c);
-    const Clip clip = ReadClip(PackOf(dir, *rec, c) + "/video.mp4");
+    // The clip: every picture at the recording's rate, the decoded picture above the band.
+    const Clip clip = ReadClip(pack + "/video.mp4");
     EXPECT_EQ(clip.width, c.width);
     EXPECT_EQ(clip.height, c.height);
     EXPECT_EQ(clip.rate.num * 1.0 / clip.rate.den, c.rateNum);
+    const std::vector<Bytes> ours = OurPlanes(rec.path, c.from - 1, c.to - 1);
     ASSERT_EQ(static_cast<int>(clip.lumas.size()), c.to - c.from + 1);
-
+    ASSERT_EQ(ours.size(), clip.lumas.size());
     const int bandTop = c.height - c.height * 15 / 100;  // at most the bottom 15 %
-    Walker walker;
-    int error = 0;
-    ASSERT_TRUE(walker.open({rec->path}, error)) << error;
-    WalkedPicture pic;
     const auto w = static_cast<std::size_t>(c.width);
-    while (walker.next(pic, Decode::Planes) && pic.index < c.to) {
-        if (pic.index < c.from - 1) continue;
-        const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
-        const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - (c.from - 1))];
-        EXPECT_GE(Psnr(ours, theirs, 0, bandTop * w), 30.0) << "picture " << pic.index + 1;
+    for (std::size_t k = 0; k < ours.size(); ++k) {
+        const Bytes& theirs = clip.lumas[k];
+        const int i = c.from - 1 + static_cast<int>(k);
+        EXPECT_GE(Psnr(ours[k], theirs, 0, bandTop * w), 30.0) << "picture " << i + 1;
 
         // The band reads as this picture's caption, clearly better than as its neighbour's.
-        const int i = static_cast<int>(pic.index);
-        const std::size_t bandRows = static_cast<std::size_t>(c.height - bandTop);
+        const int bandRows = c.height - bandTop;
         Bytes band(theirs.begin() + static_cast<std::ptrdiff_t>(bandTop * w), theirs.end());
-        const double right = Psnr(ExpectedBand(i, "r.m1v", c.width, static_cast<int>(bandRows)),
-                                  band, 0, band.size());
-        const double wrong = Psnr(ExpectedBand(i + 1, "r.m1v", c.width, static_cast<int>(bandRows)),
-                                  band, 0, band.size());
+        const double right =
+            Psnr(ExpectedBand(i, "r.m1v", c.width, bandRows), band, 0, band.size());
+        const double wrong =
+            Psnr(ExpectedBand(i + 1, "r.m1v", c.width, bandRows), band, 0, band.size());
         EXPECT_GE(right, 28.0) << "picture " << i + 1;
         EXPECT_GE(right - wrong, 6.0) << "picture " << i + 1;
     }
@@ -270,10 +253,10 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     test::TempFolder dir;
     const auto rec = Write(dir, c);
     PackRequest request;
-    request.recording = rec->path;
+    request.recording = rec.path;
     std::string error;
     ASSERT_TRUE(
-        MarksForPictures(rec->path, 0, c.from, c.to, request.cutStart, request.cutEnd, error))
+        MarksForPictures(rec.path, 0, c.from, c.to, request.cutStart, request.cutEnd, error))
         << error;
     request.parentFolder = dir.file("out");
     request.band = QtBandPainter();
@@ -311,11 +294,6 @@ TEST(EvidencePackFailure, FullDiskCancelOrExistingFolderLeaveNothingNew) {
     EXPECT_TRUE(fs::is_empty(whole.folder));
 }
 
-std::string ReadText(const std::string& path) {
-    const Bytes b = test::ReadBytes(path);
-    return {b.begin(), b.end()};
-}
-
 // An MBTiles file of green tiles around the test drive's place (52.2 N, 21.0 E) at zoom 12.
 void WriteGreenTiles(const std::string& path) {
     const double lat = 52.20576 * M_PI / 180;
@@ -324,12 +302,10 @@ void WriteGreenTiles(const std::string& path) {
         static_cast<int>((1 - std::log(std::tan(lat) + 1 / std::cos(lat)) / M_PI) / 2 * 4096);
     QImage tile(256, 256, QImage::Format_RGB32);
     tile.fill(QColor(40, 160, 60));
-    tile.save(QString::fromStdString(path + ".png"));
-    const Bytes bytes = test::ReadBytes(path + ".png");
-    const std::string hex = QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                       static_cast<qsizetype>(bytes.size()))
-                                .toHex()
-                                .toStdString();
+    QByteArray png;
+    QBuffer buffer(&png);
+    tile.save(&buffer, "PNG");
+    const std::string hex = png.toHex().toStdString();
     std::string sql =
         "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level, tile_column, "
         "tile_row, tile_data); INSERT INTO metadata VALUES ('minzoom', '12'), ('maxzoom', '12');";
@@ -350,35 +326,31 @@ TEST(EvidenceMaps, RouteOverTheMbTilesAndAnInsetThatChangesOnlyItsCorner) {
     const auto rec = Write(dir, kCases[1]);
     WriteGreenTiles(dir.file("green.mbtiles"));
     fs::create_directories(dir.file("out"));
-    ASSERT_EQ(Cli({"evidence", rec->path, "--from", "2", "--to", "6", dir.file("out"), "--source",
+    ASSERT_EQ(Cli({"evidence", rec.path, "--from", "2", "--to", "6", dir.file("out"), "--source",
                    dir.file("green.mbtiles"), "--minimap"}),
               0);
     const std::string pack = dir.file("out/2006-03-30_22-34-11_incident");
-    EXPECT_NE(ReadText(pack + "/report.html").find("<img class=\"route\" src=\"route.png\""),
+    EXPECT_NE(test::ReadText(pack + "/report.html").find("<img class=\"route\" src=\"route.png\""),
               std::string::npos);
-    EXPECT_NE(ReadText(pack + "/SHA256SUMS").find(" route.png\n"), std::string::npos);
+    EXPECT_NE(test::ReadText(pack + "/SHA256SUMS").find(" route.png\n"), std::string::npos);
     EXPECT_EQ(QImage(QString::fromStdString(pack + "/route.png")).pixel(5, 5),
               QColor(40, 160, 60).rgb());
 
     // The inset: a quarter of each side, 8 pixels in from the top-right corner, over green map.
     const Clip clip = ReadClip(pack + "/video.mp4");
+    const std::vector<Bytes> ours = OurPlanes(rec.path, 1, 5);
     ASSERT_EQ(clip.lumas.size(), 5u);
-    Walker walker;
-    int error = 0;
-    ASSERT_TRUE(walker.open({rec->path}, error));
-    WalkedPicture pic;
-    while (walker.next(pic, Decode::Planes) && pic.index < 6) {
-        if (pic.index < 1) continue;
-        const Bytes ours = PicBufToYuv420p(pic.picBuf, walker.picFormat());
-        const Bytes& theirs = clip.lumas[static_cast<std::size_t>(pic.index - 1)];
+    ASSERT_EQ(ours.size(), 5u);
+    for (std::size_t k = 0; k < ours.size(); ++k) {
+        const Bytes& theirs = clip.lumas[k];
         double in = 0, out = 0;  // squared differences inside the inset and elsewhere
         for (std::size_t i = 0; i < 640 * 408; ++i) {  // above the band
             const bool inset = i % 640 >= 472 && i % 640 < 632 && i / 640 >= 8 && i / 640 < 128;
-            (inset ? in : out) += (ours[i] - theirs[i]) * (ours[i] - theirs[i]);
+            (inset ? in : out) += (ours[k][i] - theirs[i]) * (ours[k][i] - theirs[i]);
         }
-        EXPECT_LT(out / (640 * 408 - 160 * 120), 65.0) << pic.index;  // above 30 dB
-        EXPECT_GT(in / (160 * 120), 650.0) << pic.index;              // below 20 dB
-        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << pic.index;     // the tiles' green
+        EXPECT_LT(out / (640 * 408 - 160 * 120), 65.0) << k;  // above 30 dB
+        EXPECT_GT(in / (160 * 120), 650.0) << k;              // below 20 dB
+        EXPECT_NEAR(theirs[20 * 640 + 484], 113, 8) << k;     // the tiles' green
     }
 }
 
@@ -398,12 +370,11 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
     const std::string pack = dir.file("out/2006-03-31_00-34-13_incident");  // CEST, UTC+2
 
     // a's header, a from picture 4 to its end, b up to the end of its picture 4.
-    const Bytes &aBytes = a->writer.bytes(), &bBytes = b->writer.bytes();
-    Bytes fragment(aBytes.begin(), aBytes.begin() + 20);
-    fragment.insert(fragment.end(), aBytes.begin() + a->writer.pictures()[3].picturePos - 12,
-                    aBytes.end());
-    fragment.insert(fragment.end(), bBytes.begin(),
-                    bBytes.begin() + b->writer.pictures()[3].endCodePos);
+    Bytes trip = a.writer.bytes();
+    trip.insert(trip.end(), b.writer.bytes().begin(), b.writer.bytes().end());
+    const Bytes fragment = test::Fragment(
+        trip, a.writer.pictures()[3].picturePos,
+        static_cast<std::int64_t>(a.writer.bytes().size()) + b.writer.pictures()[3].endCodePos);
     EXPECT_EQ(test::ReadBytes(pack + "/original.m1v"), fragment);
     ASSERT_EQ(Cli({"cut", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
                    dir.file("cut.m1v")}),
@@ -411,7 +382,7 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
     EXPECT_EQ(test::ReadBytes(dir.file("cut.m1v")), fragment);
     EXPECT_EQ(ReadClip(pack + "/video.mp4").lumas.size(), 7u);
 
-    const std::string report = ReadText(pack + "/report.html");
+    const std::string report = test::ReadText(pack + "/report.html");
     for (const char* text :
          {"<td>a.m1v</td><td>4 – 6</td>", "<td>b.m1v</td><td>1 – 4</td>",
           "2006-03-31 00:34:13 Europe/Warsaw (UTC+02)<br>2006-03-30 22:34:13 UTC",
@@ -421,7 +392,8 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
         EXPECT_NE(report.find(text), std::string::npos) << text;
     }
     EXPECT_TRUE(fs::exists(pack + "/picture-8.png"));
-    EXPECT_NE(ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"), std::string::npos);
+    EXPECT_NE(test::ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"),
+              std::string::npos);
 }
 
 }  // namespace

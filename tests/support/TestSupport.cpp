@@ -13,13 +13,6 @@
 
 namespace droskal::test {
 
-SequenceHeader Header(int width, int height) {
-    SequenceHeader h;
-    h.width = width;
-    h.height = height;
-    return h;
-}
-
 Bytes NoCodeBytes(std::size_t n, std::uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes b(n);
@@ -63,7 +56,8 @@ std::string Sentence(const Fix& fix) {
 }
 
 RecorderWriter BuildRecording(const RecordingPlan& plan) {
-    SequenceHeader header = Header(plan.width, plan.height);
+    SequenceHeader header{
+        .width = plan.width, .height = plan.height, .pictureRate = plan.pictureRate};
     if (plan.loadedMatrix) {
         std::array<std::uint8_t, 64> matrix{};
         for (std::size_t i = 0; i < 64; ++i) matrix[i] = static_cast<std::uint8_t>(8 + i);
@@ -129,6 +123,19 @@ void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
 Bytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::string& path) {
+    const Bytes bytes = ReadBytes(path);
+    return {bytes.begin(), bytes.end()};
+}
+
+Bytes Fragment(const Bytes& recording, std::int64_t picturePos, std::int64_t end) {
+    Bytes out(recording.begin(), recording.begin() + 20);
+    // Byte by byte: GCC 12 at -O2 misreads a range insert here as out of bounds.
+    for (std::int64_t i = picturePos - 12; i < end; ++i)
+        out.push_back(recording[static_cast<std::size_t>(i)]);
+    return out;
 }
 
 std::unique_ptr<FrameBuffer> FrameOf(const Bytes& payload) {

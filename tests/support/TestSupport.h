@@ -17,7 +17,6 @@ namespace droskal::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-SequenceHeader Header(int width, int height);
 // Bytes that hold no start code prefix (never two zeros in a row).
 Bytes NoCodeBytes(std::size_t n, std::uint32_t seed);
 // An intra-coded picture: noise from `seed`, or, when seed is 0, a gradient moved by `index`
@@ -44,6 +43,7 @@ struct RecordingPlan {
     bool loadedMatrix = false;  // weights 8 + i in scan order
     bool lastEndCode = true;    // false: the file ends inside the last picture
     int junkAfter = 0;          // zero bytes after each picture
+    int pictureRate = 3;        // the sequence header's code: 25 pictures a second
 };
 RecorderWriter BuildRecording(const RecordingPlan& plan);
 
@@ -69,6 +69,11 @@ class TempFolder {
 
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
+// What a fragment save writes for the stretch from the picture at `picturePos` to `end` (as
+// PicturePositions count): the recording's first 20 bytes (its sequence and group headers),
+// then the bytes from the picture's group header, 12 bytes before it, up to `end`.
+Bytes Fragment(const Bytes& recording, std::int64_t picturePos, std::int64_t end);
 // A frame buffer holding `payload` followed by a sequence end code, zeros after it.
 std::unique_ptr<FrameBuffer> FrameOf(const Bytes& payload);
 // Slice payloads (after 00 00 01 01, before the next start code) of a stream with one slice a
