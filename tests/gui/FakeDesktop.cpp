@@ -41,8 +41,7 @@ void FakeDesktop::SaveSetting(const QString& appName, const QString& section, co
     ++settingWrites;
 }
 
-bool FakeDesktop::InputText(const QString& prompt, QString& value) {
-    inputPrompts.push_back(prompt);
+bool FakeDesktop::InputText(const QString&, QString& value) {
     if (inputAnswers.empty()) return false;
     value = inputAnswers.front();
     inputAnswers.pop_front();

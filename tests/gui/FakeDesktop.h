@@ -33,7 +33,6 @@ class FakeDesktop : public Desktop {
     double clockStep = 0;
     QMap<QString, QString> settings;  // "app/section/key" -> value
     int settingWrites = 0;
-    std::vector<QString> inputPrompts;
     std::deque<QString> inputAnswers;  // typed answers; cancelled when empty
 
     Answer MessageBox(const QString& text, Icon icon, Buttons buttons) override;

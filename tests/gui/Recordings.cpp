@@ -1,4 +1,4 @@
-#include "Recordings.h"
+#include "Fixture.h"
 
 #include <QApplication>
 #include <QTest>
@@ -8,10 +8,6 @@
 #include "tests/support/TestSupport.h"
 
 namespace droskal {
-
-TestRecording WriteRecording(const QString& path, const RecordingOptions& options) {
-    return WriteRecording(path, options, {});
-}
 
 TestRecording WriteRecording(const QString& path, const RecordingOptions& options,
                              const std::vector<std::string>& sentences) {

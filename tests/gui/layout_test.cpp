@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Recordings.h"
+#include "Fixture.h"
 
 namespace droskal {
 namespace {

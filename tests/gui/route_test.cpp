@@ -27,14 +27,9 @@ double LonOf(int i) {
 
 TestRecording WriteDrive(const QString& path) {
     std::vector<std::string> sentences;
-    for (int i = 0; i < kPictures; ++i) {
-        RmcFields fields;
-        fields.time = FormatRmcTime(8 * 3600 + i);
-        fields.lat = FormatLatitude(LatOf(i));
-        fields.lon = FormatLongitude(LonOf(i));
-        fields.speedKnots = "30.0";
-        sentences.push_back(BuildGprmc(fields));
-    }
+    for (int i = 0; i < kPictures; ++i)
+        sentences.push_back(test::Sentence(
+            {.seconds = 8 * 3600.0 + i, .lat = LatOf(i), .lon = LonOf(i), .knots = "30.0"}));
     return WriteRecording(path, RecordingOptions{kPictures}, sentences);
 }
 

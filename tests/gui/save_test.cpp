@@ -26,10 +26,6 @@ class SaveTest : public RecordingTest {
         form->cmdCut_Click();
         form->cmdCut_Click();
     }
-    QByteArray Slice(std::int64_t from, std::int64_t to) const {  // 1-based, inclusive
-        return QByteArray(reinterpret_cast<const char*>(rec.bytes.data()) + from - 1,
-                          static_cast<qsizetype>(to - from + 1));
-    }
 };
 
 // The cut button's cycle: start, end, clear, its lines and pictures; an end before the start
@@ -81,14 +77,14 @@ TEST_F(SaveTest, WorkedExampleBytes) {
     for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
     const std::uint8_t header[] = {0, 0, 1, 0xB3, 0x14, 0x00, 0xF0};
     std::copy(std::begin(header), std::end(header), bytes.begin());
-    rec.bytes = bytes;
     WriteBytes(Path("w.m1v"), bytes);
     Start(Path("w.m1v"));
     form->state.cutStart = 1000;
     form->state.cutEnd = 50000;
     desktop.dialogAnswers.push_back(Path("out.MPEG"));
     form->cmdSaveCut_Click();
-    EXPECT_EQ(ReadAll(Path("out.MPEG")), Slice(1, 20) + Slice(989, 50000));  // 49,032 bytes
+    EXPECT_EQ(test::ReadBytes(Path("out.MPEG").toStdString()),
+              test::Fragment(bytes, 1000, 50000));  // 49,032 bytes
     EXPECT_EQ(desktop.dialogs.back().filter, "*.MPEG|*.MPEG");
     EXPECT_EQ(desktop.settings.value("Droskal/Setup/Cut"), Path("out.MPEG"));
     EXPECT_EQ(form->state.cutFileName, Path("out.MPEG"));
@@ -109,9 +105,8 @@ TEST_F(SaveTest, FirstPictureFragmentSavesThatNeverDestroyWhatTheyReplaceAndReop
     WriteBytes(Path("old.MPEG"), QByteArray(500000, 'x'));
     desktop.dialogAnswers.push_back(Path("old.MPEG"));
     form->cmdSaveCut_Click();
-    const QByteArray replaced = ReadAll(Path("old.MPEG"));
-    EXPECT_EQ(replaced, Slice(1, 20) + Slice(13, rec.pictures[0].endCodePos));
-    EXPECT_EQ(replaced.mid(12, 8), replaced.mid(20, 8));
+    EXPECT_EQ(test::ReadBytes(Path("old.MPEG").toStdString()),
+              test::Fragment(rec.bytes, 24, rec.pictures[0].endCodePos));
 
     // Onto the open recording itself: refused, marks kept, file untouched.
     desktop.dialogAnswers.push_back(rec.path);
@@ -244,6 +239,56 @@ TEST_F(SaveTest, SavesIntoUnwritablePlacesSayWhyAndDestroyNothing) {
     EXPECT_EQ(ReadAll(rec.path).size(), static_cast<qsizetype>(rec.bytes.size()));
     QFile(Path("ro"))
         .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Key E: the evidence pack of the marked stretch, in the window's zone and unit, through the
+// folder choice.
+TEST_F(SaveTest, KeyEPacksTheMarkedStretchIntoTheChosenFolder) {
+    desktop.settings["Droskal/Display/TimeZone"] = "Europe/Warsaw";
+    desktop.settings["Droskal/Display/SpeedUnit"] = "mph";
+    Open({6});
+    ASSERT_TRUE(QDir().mkpath(Path("out")));
+
+    // Without both marks the key explains what it needs and asks for no folder.
+    Key(Qt::Key_E);
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains("Zaznacz"));
+    EXPECT_TRUE(desktop.dialogs.empty());
+
+    // Shift+E switches the map inset on, remembered; with no map source E says so.
+    for (auto press : {&Form1::cmdUp_Click, &Form1::cmdUp_Click, &Form1::cmdCut_Click,
+                       &Form1::cmdUp_Click, &Form1::cmdUp_Click, &Form1::cmdCut_Click})
+        (form.get()->*press)();  // marks pictures 2 and 4
+    Key(Qt::Key_E, Qt::ShiftModifier);
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/EvidenceMinimap"), "1");
+    Key(Qt::Key_E);
+    ASSERT_EQ(desktop.messages.size(), 3u);
+    EXPECT_TRUE(desktop.messages[2].text.contains("źródła map"));
+    EXPECT_TRUE(desktop.dialogs.empty());
+
+    Key(Qt::Key_E, Qt::ShiftModifier);
+    desktop.dialogAnswers.push_back(Path("out"));
+    Key(Qt::Key_E);
+    ASSERT_EQ(desktop.messages.size(), 5u);
+    const QString pack = Path("out/2006-03-31_00-34-11_incident");  // 22:34:11 UTC in CEST
+    EXPECT_TRUE(desktop.messages[4].text.contains(pack)) << desktop.messages[4].text.toStdString();
+    EXPECT_TRUE(desktop.messages[4].text.contains("sha256sum -c SHA256SUMS"));
+    // The fragment is what the fragment save writes: header, then pictures 2 to 4.
+    EXPECT_EQ(test::ReadBytes((pack + "/original.m1v").toStdString()),
+              test::Fragment(rec.bytes, rec.pictures[1].picturePos, rec.pictures[3].endCodePos));
+    EXPECT_EQ(desktop.settings.value("Droskal/Setup/Evidence"), Path("out"));
+    const QByteArray report = ReadAll(pack + "/report.html");
+    EXPECT_TRUE(report.contains("Europe/Warsaw (UTC+02)<br>2006-03-30 22:34:11 UTC"));
+    EXPECT_TRUE(report.contains(" mph</td>"));
+
+    // The same stretch again: the folder exists and is left alone, with a message.
+    desktop.dialogAnswers.push_back(Path("out"));
+    Key(Qt::Key_E);
+    ASSERT_EQ(desktop.messages.size(), 6u);
+    EXPECT_TRUE(desktop.messages[5].text.contains("już istnieje"));
+    EXPECT_EQ(
+        QDir(Path("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
+        1);
 }
 
 }  // namespace

@@ -71,12 +71,11 @@ class TimeTest : public RecordingTest {
     void OpenDrive() {
         std::vector<std::string> sentences;
         for (int s = 0; s < kSeconds; ++s) {
-            RmcFields f;
-            f.time = FormatRmcTime(59 * 60 + 40 + s);  // from 00:59:40
-            f.date = "271024";
-            f.status = s == 5 ? "V" : "A";
-            f.speedKnots = QString::number(DriveKmh(s) / 1.852, 'f', 3).toStdString();
-            sentences.push_back(BuildGprmc(f));
+            sentences.push_back(
+                test::Sentence({.seconds = 59 * 60 + 40.0 + s,  // from 00:59:40
+                                .knots = QString::number(DriveKmh(s) / 1.852, 'f', 3).toStdString(),
+                                .status = s == 5 ? "V" : "A",
+                                .date = "271024"}));
         }
         rec = WriteRecording(Path("drive.m1v"), RecordingOptions{kSeconds}, sentences);
         OpenFile(Path("drive.m1v"));

@@ -1,13 +1,17 @@
 // A folder opened as trips on a real window: stepping and end jumps across a join with the
 // caption following the file, PgUp / PgDn between trips, a fragment across a join, the folder
-// entry of the open button, and read errors with the system's reason.
+// entry of the open button, read errors with the system's reason, and the library window.
 #include <cerrno>
 #include <cstring>
 
+#include <QDir>
+#include <QHeaderView>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
-#include "../core/TestRecordings.h"
 #include "Fixture.h"
+#include "app/LibraryWindow.h"
 
 namespace droskal {
 namespace {
@@ -99,10 +103,8 @@ TEST_F(TripWindowTest, FragmentAcrossTheJoinSavesTheBytesOfBothFiles) {
     ASSERT_EQ(form->state.cutEnd, cutEnd);
     desktop.dialogAnswers.push_back(Path("cut.mpeg"));
     form->cmdSaveCut_Click();
-    std::vector<std::uint8_t> expected(trip.begin(), trip.begin() + 20);
-    expected.insert(expected.end(), trip.begin() + cutStart - 12, trip.begin() + cutEnd);
-    const QByteArray saved = ReadAll(Path("cut.mpeg"));
-    EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.end()), expected);
+    EXPECT_EQ(test::ReadBytes(Path("cut.mpeg").toStdString()),
+              test::Fragment(trip, cutStart, cutEnd));
 }
 
 // A disk that fails while a picture is read: the reason in lblFile instead of a silent end,
@@ -138,6 +140,70 @@ TEST_F(TripWindowTest, ReadErrorShowsTheSystemsReasonAndOffersTheDiskCheck) {
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_TRUE(desktop.messages[0].text.startsWith("System Windows nie może odczytać"));
     EXPECT_EQ(desktop.messages[0].buttons, Desktop::Buttons::YesNo);
+}
+
+// The library window: Ctrl+L shows it, a folder is indexed off the interface thread, its trips
+// sort by distance and filter by date, and a double-click opens a trip in the main window at
+// its first picture.
+TEST_F(TripWindowTest, LibraryListsSortsFiltersAndOpensATrip) {
+    desktop.settings["Droskal/Setup/LibraryIndex"] = Path("index.sqlite");
+    Start();
+    PressKey(form.get(), Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(form->libraryWindow, nullptr);
+    LibraryWindow& w = *form->libraryWindow;
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), "Biblioteka");
+    desktop.dialogAnswers.push_back(dir.path());
+    w.cmdChoose->click();
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.busy() && w.table->rowCount() > 0; }, 20000));
+    ASSERT_EQ(w.table->rowCount(), 2) << w.status->text().toStdString();
+    EXPECT_TRUE(w.status->text().startsWith("Nagrania: 3, pominięte: 0"))
+        << w.status->text().toStdString();
+    // The first file of each trip shown, from the top.
+    const auto firstFiles = [&w] {
+        QStringList names;
+        for (int row = 0; row < w.table->rowCount(); ++row) {
+            const QStringList files =
+                w.table->item(row, LibraryWindow::kStart)->data(Qt::UserRole).toStringList();
+            if (!w.table->isRowHidden(row)) names << QFileInfo(files.front()).fileName();
+        }
+        return names;
+    };
+
+    const std::tuple<int, Qt::SortOrder, QStringList> sorts[] = {
+        {LibraryWindow::kStart, Qt::DescendingOrder, {"c.m1v", "a.m1v"}},
+        {LibraryWindow::kDistance, Qt::DescendingOrder, {"a.m1v", "c.m1v"}},
+        {LibraryWindow::kDistance, Qt::AscendingOrder, {"c.m1v", "a.m1v"}},
+    };
+    for (const auto& [column, order, first] : sorts) {
+        w.table->horizontalHeader()->setSortIndicator(column, order);
+        EXPECT_EQ(firstFiles(), first) << column;
+    }
+    const std::tuple<bool, QDate, QDate, QStringList> filters[] = {
+        {true, QDate(2006, 3, 31), QDate(2006, 4, 30), {}},
+        {true, QDate(2006, 3, 30), QDate(2006, 3, 30), {"c.m1v", "a.m1v"}},
+        {true, QDate(2006, 1, 1), QDate(2006, 3, 29), {}},
+        {false, QDate(2006, 3, 31), QDate(2006, 4, 30), {"c.m1v", "a.m1v"}},
+    };
+    for (const auto& [on, from, to, shown] : filters) {
+        w.dateFrom->setDate(from);
+        w.dateTo->setDate(to);
+        w.chkDates->setChecked(on);
+        EXPECT_EQ(firstFiles(), shown) << from.toString().toStdString();
+    }
+
+    // The double-click on the longer drive (last row) opens it at its first picture.
+    const QPoint at = w.table->visualItemRect(w.table->item(1, LibraryWindow::kStart)).center();
+    Mouse(w.table->viewport(), at,
+          {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+           QEvent::MouseButtonRelease});
+    EXPECT_TRUE(form->lblFile->text().endsWith("/a.m1v"));
+    EXPECT_EQ(form->state.fileLength,
+              static_cast<std::int64_t>(a.bytes().size() + b.bytes().size()));
+    EXPECT_EQ(form->state.picturePos, a.pictures().front().picturePos);
+    // It is the folder's first trip, so PgDn goes on to the next.
+    EXPECT_EQ(form->trips.size(), 2u);
+    EXPECT_EQ(form->currentTrip, 0u);
 }
 
 }  // namespace
