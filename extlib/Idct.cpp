@@ -310,8 +310,10 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
                             Simd simd) {
     static const Kernels& best = KernelsFor(BestSimd());
     const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
-    if (k.fixedPairBytes && acAbsSumA > 0 && acAbsSumB > 0 && FitsFixedPoint(coeffsA, acAbsSumA) &&
-        FitsFixedPoint(coeffsB, acAbsSumB)) {
+    // A DC-only block rides along with a partner that needs the transform: the kernel gives
+    // it the same DC / 8 everywhere (its bias alone, rounded the same way), at no extra cost.
+    if (k.fixedPairBytes && (acAbsSumA > 0 || acAbsSumB > 0) &&
+        FitsFixedPoint(coeffsA, acAbsSumA) && FitsFixedPoint(coeffsB, acAbsSumB)) {
         k.fixedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA, outB, stride);
         return;
     }
