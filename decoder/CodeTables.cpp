@@ -96,15 +96,17 @@ void FastTables::Build(const CoeffTable& vlc) {
         const auto rest = 11 - static_cast<int>(first & coef::kLengthMask);
         const std::uint64_t second =
             first != 0 && rest > 0 ? CoefficientWord(vlc, p & ((1u << rest) - 1), rest) : 0;
-        words[p] = second != 0 ? coef::Join(first, second) : first;
+        words[p] = second != 0 ? coef::Join(first, second) : first != 0 ? first : coef::kStop;
         const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{p, 11});
         if (r.kind == CoeffWalk::EndOfBlock) {
             words[p] = coef::kEnd;
             endLength = r.bits;
         }
     }
-    for (std::uint32_t q = 0; q < words.size() - kTail; ++q)
-        words[kTail + q] = CoefficientWord(vlc, q, 17);
+    for (std::uint32_t q = 0; q < words.size() - kTail; ++q) {
+        const std::uint64_t word = CoefficientWord(vlc, q, 17);
+        words[kTail + q] = word != 0 ? word : coef::kStop;
+    }
     for (std::uint32_t p = 0; p < 256; ++p) {
         PatternBits y{p, 8};
         const int sy = WalkDcSizeY(y);

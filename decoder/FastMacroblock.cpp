@@ -121,7 +121,8 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
     dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));
     unsigned acSum = 0;
     unsigned next = 1;
-    // A coefficient word's one or two levels into dq; false when a run passes position 63.
+    // A coefficient word's one or two levels into dq; false when a run passes position 63 or
+    // the word is a stop word.
     // The second is stored first: without one, its level-0 entry lands on the first's position
     // and the first's own level then overwrites it.
     const auto take = [&](std::uint64_t e) {
@@ -143,18 +144,18 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
         // decode ends the three.
         in.fill();
         std::uint64_t e = CoefficientAt(t, in.bits());
-        if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
-            if (!take(e)) return false;
+        if (take(e)) [[likely]] {
             e = CoefficientAt(t, in.bits());
-            if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
-                if (!take(e)) return false;
+            if (take(e)) [[likely]] {
                 e = CoefficientAt(t, in.bits());
-                if (static_cast<std::uint32_t>(e) != 0) [[likely]] {
-                    if (!take(e)) return false;
+                if (take(e)) [[likely]]
                     continue;
-                }
             }
         }
+        // A stop word took no bits; its steps come off again. Any other word stopped here
+        // ran past position 63.
+        if (e != coef::kStop && e != coef::kEnd) return false;
+        next -= coef::Steps(e);
         if (e == coef::kEnd) {
             in.skip(t.endLength);
             break;

@@ -25,9 +25,11 @@ struct FastDc {
 };
 
 // One or two coefficients, codes and signs, as one 64-bit word, so that the common codes cost
-// one lookup and a few shifts. The low half decodes the first coefficient; word 0 stands for
-// a code the words do not decode (end of block, escape, no entry), which the slow way reads.
-// The high half, where a second whole code follows in the bits looked at, decodes that one.
+// one lookup and a few shifts. The low half decodes the first coefficient; the high half,
+// where a second whole code follows in the bits looked at, decodes that one. A code the words
+// do not decode (end of block, escape, no entry) has a stop word, whose steps take the scan
+// position past 63 whatever it was: the reader's one check of the position then also stops
+// it for the slow way.
 namespace coef {
 // Bits 0..5: code and sign bits of both, so that a shift by the whole word (x86 takes shift
 // counts modulo 64) takes them; bits 6 and 7 stay clear, so that its low byte is the length.
@@ -44,8 +46,15 @@ constexpr std::uint64_t Pack(int length, int run, int row) {
     return static_cast<std::uint64_t>(length) | (static_cast<std::uint64_t>(row - 1) << kRowShift) |
            (static_cast<std::uint64_t>(run + 1) << kStepShift);
 }
+// Length 0 and both steps 63.
+inline constexpr std::uint64_t kStop =
+    (std::uint64_t{63} << kStepShift) | (std::uint64_t{63} << kSecondStepShift);
 // The end of block (two bits): not decoded by the word, but known without the slow way.
-inline constexpr std::uint64_t kEnd = std::uint64_t{1} << kSecondRowShift;
+inline constexpr std::uint64_t kEnd = kStop | (std::uint64_t{1} << kSecondRowShift);
+// The steps a word takes the scan position on by.
+constexpr unsigned Steps(std::uint64_t word) {
+    return static_cast<unsigned>(((word >> kStepShift) & 63) + (word >> kSecondStepShift));
+}
 // Two single words as one: the second's length joins the first's.
 constexpr std::uint64_t Join(std::uint64_t first, std::uint64_t second) {
     return first + (second & kLengthMask) +
