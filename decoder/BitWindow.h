@@ -31,10 +31,10 @@ class BitWindow {
         bits_ <<= count;
         held_ -= count;
     }
-    // skip() by a coefficient word, whose low byte is its length.
-    void skip(std::uint64_t word) {
+    // skip() by a coefficient word, whose low six bits are its length.
+    void skipWord(std::uint32_t word) {
         bits_ <<= word & 63;
-        held_ -= static_cast<int>(word & 0xFF);
+        held_ -= static_cast<int>(word & 63);
     }
     // The offset of the next bit from the start of the buffer.
     std::uint64_t offset() const {

@@ -43,12 +43,12 @@ FastCode FromWalk(const CoeffWalk& r) {
 
 // The coefficient word of a bit pattern (its first bit in bit `width - 1`): the code the
 // plain walk finds in it, with the sign bit after it, where both fit in the pattern.
-std::uint64_t CoefficientWord(const CoeffTable& vlc, std::uint32_t pattern, int width) {
+std::uint32_t CoefficientWord(const CoeffTable& vlc, std::uint32_t pattern, int width) {
     const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{pattern >> 1, width - 1});
     if (r.kind != CoeffWalk::Match || r.value == kEscapeValue || r.bits + 1 > width) return 0;
     const RunLevel rl = UnpackRunLevel(r.value);
     const auto negative = static_cast<int>((pattern >> (width - 1 - r.bits)) & 1);
-    return coef::Pack(r.bits + 1, rl.run, (rl.level * 2 + negative) * 64);
+    return coef::Pack(r.bits + 1, rl.run, rl.level * 2 + negative);
 }
 
 }  // namespace
@@ -92,9 +92,9 @@ void FastTables::Build(const CoeffTable& vlc) {
     // Codes of up to 16 bits and their sign: those starting with seven zeros by the 10 bits
     // after them, the rest by their first 11 bits.
     for (std::uint32_t p = 16; p < kTail; ++p) {
-        const std::uint64_t first = CoefficientWord(vlc, p, 11);
+        const std::uint32_t first = CoefficientWord(vlc, p, 11);
         const auto rest = 11 - static_cast<int>(first & coef::kLengthMask);
-        const std::uint64_t second =
+        const std::uint32_t second =
             first != 0 && rest > 0 ? CoefficientWord(vlc, p & ((1u << rest) - 1), rest) : 0;
         words[p] = second != 0 ? coef::Join(first, second) : first != 0 ? first : coef::kStop;
         const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{p, 11});
@@ -104,7 +104,7 @@ void FastTables::Build(const CoeffTable& vlc) {
         }
     }
     for (std::uint32_t q = 0; q < words.size() - kTail; ++q) {
-        const std::uint64_t word = CoefficientWord(vlc, q, 17);
+        const std::uint32_t word = CoefficientWord(vlc, q, 17);
         words[kTail + q] = word != 0 ? word : coef::kStop;
     }
     for (std::uint32_t p = 0; p < 256; ++p) {

@@ -82,7 +82,7 @@ SlowCode ReadSlowCode(const FastTables& t, BitWindow& in) {
 
 // The coefficient word of the window's next bits, from one of the table's two parts, chosen
 // without a branch (long codes come too often to be predicted).
-inline std::uint64_t CoefficientAt(const FastTables& t, std::uint64_t w) {
+inline std::uint32_t CoefficientAt(const FastTables& t, std::uint64_t w) {
     const std::size_t head = w >> 53;
     const std::size_t tail = FastTables::kTail + ((w >> 47) & 1023);
     return t.words[(w >> 57) != 0 ? head : tail];
@@ -125,15 +125,14 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
     // the word is a stop word.
     // The second is stored first: without one, its level-0 entry lands on the first's position
     // and the first's own level then overwrites it.
-    const auto take = [&](std::uint64_t e) {
-        in.skip(e);
-        const unsigned first = next + (static_cast<std::uint32_t>(e) >> coef::kStepShift);
-        next = first + static_cast<unsigned>(e >> coef::kSecondStepShift);
+    const auto take = [&](std::uint32_t e) {
+        in.skipWord(e);
+        const unsigned first = next + ((e >> coef::kStepShift) & 63);
+        next = first + (e >> coef::kSecondStepShift);
         if (next > 64) return false;
         const FastTables::Dequantised d2 =
-            t.dequant[((e >> coef::kSecondRowShift) & coef::kRowMask) + next];
-        const FastTables::Dequantised d1 =
-            t.dequant[((e >> coef::kRowShift) & coef::kRowMask) + first];
+            t.dequant[((e >> coef::kSecondShift) & coef::kRowBits) + next];
+        const FastTables::Dequantised d1 = t.dequant[(e & coef::kRowBits) + first];
         dq[kNaturalBefore[next]] = d2.value;
         dq[kNaturalBefore[first]] = d1.value;
         acSum += d1.magnitude + d2.magnitude;
@@ -143,7 +142,7 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
         // Three words of at most 17 bits each from one fill of 56; the first code they do not
         // decode ends the three.
         in.fill();
-        std::uint64_t e = CoefficientAt(t, in.bits());
+        std::uint32_t e = CoefficientAt(t, in.bits());
         if (take(e)) [[likely]] {
             e = CoefficientAt(t, in.bits());
             if (take(e)) [[likely]] {
@@ -169,7 +168,7 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
         if (code.level != 0) {
             const std::size_t at = next - 1;
             const std::int16_t rec =
-                code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + at].value
+                code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + next].value
                                   : extlib::DequantAc(code.level, t.weights[at]);
             dq[kZigZag[at]] = rec;
             acSum += static_cast<unsigned>(rec < 0 ? -rec : rec);

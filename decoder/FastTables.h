@@ -24,41 +24,43 @@ struct FastDc {
     std::uint8_t length;
 };
 
-// One or two coefficients, codes and signs, as one 64-bit word, so that the common codes cost
-// one lookup and a few shifts. The low half decodes the first coefficient; the high half,
-// where a second whole code follows in the bits looked at, decodes that one. A code the words
-// do not decode (end of block, escape, no entry) has a stop word, whose steps take the scan
-// position past 63 whatever it was: the reader's one check of the position then also stops
-// it for the slow way.
+// One or two coefficients, codes and signs, as one 32-bit word, so that the common codes cost
+// one lookup and a few shifts, and the whole table stays small enough to live in the first
+// cache beside the dequantisation table. The word decodes the first coefficient and, where a
+// second whole code follows in the bits looked at, that one too. A code the words do not
+// decode (end of block, escape, no entry) has a stop word, whose steps take the scan position
+// past 63 whatever it was: the reader's one check of the position then also stops it for the
+// slow way.
 namespace coef {
 // Bits 0..5: code and sign bits of both, so that a shift by the whole word (x86 takes shift
-// counts modulo 64) takes them; bits 6 and 7 stay clear, so that its low byte is the length.
-inline constexpr std::uint64_t kLengthMask = 0xFF;
-inline constexpr int kRowShift = 8;  // bits 8..20: the first's dequantisation row - 1
-inline constexpr std::uint32_t kRowMask = 0x1FFF;
-inline constexpr int kStepShift = 26;  // bits 26..31: the first's run + 1, never 0
-// Bits 32..44: the second's row - 1; bits 58..63: its run + 1. Both 0 without a second, which
-// then reads a level-0 entry (value 0) at the first's position.
-inline constexpr int kSecondRowShift = 32;
-inline constexpr int kSecondStepShift = 58;
+// counts modulo 64) takes them.
+inline constexpr std::uint32_t kLengthMask = 63;
+// Bits 6..12: the first's dequantisation row (2 level + negative), so that the word masked
+// with kRowBits is that row's start (row x 64); bits 19..25 the second's, the same once
+// shifted down by kSecondShift.
+inline constexpr std::uint32_t kRowBits = 127u << 6;
+inline constexpr int kSecondShift = 13;
+// Bits 13..18: the first's run + 1, never 0; bits 26..31 the second's. Both fields of the
+// second are 0 without one, which then reads a level-0 entry (value 0) at the first's position.
+inline constexpr int kStepShift = 13;
+inline constexpr int kSecondStepShift = 26;
 
-constexpr std::uint64_t Pack(int length, int run, int row) {
-    return static_cast<std::uint64_t>(length) | (static_cast<std::uint64_t>(row - 1) << kRowShift) |
-           (static_cast<std::uint64_t>(run + 1) << kStepShift);
+constexpr std::uint32_t Pack(int length, int run, int row) {
+    return static_cast<std::uint32_t>(length) | (static_cast<std::uint32_t>(row) << 6) |
+           (static_cast<std::uint32_t>(run + 1) << kStepShift);
 }
 // Length 0 and both steps 63.
-inline constexpr std::uint64_t kStop =
-    (std::uint64_t{63} << kStepShift) | (std::uint64_t{63} << kSecondStepShift);
+inline constexpr std::uint32_t kStop =
+    (std::uint32_t{63} << kStepShift) | (std::uint32_t{63} << kSecondStepShift);
 // The end of block (two bits): not decoded by the word, but known without the slow way.
-inline constexpr std::uint64_t kEnd = kStop | (std::uint64_t{1} << kSecondRowShift);
+inline constexpr std::uint32_t kEnd = kStop | (std::uint32_t{1} << (6 + kSecondShift));
 // The steps a word takes the scan position on by.
-constexpr unsigned Steps(std::uint64_t word) {
-    return static_cast<unsigned>(((word >> kStepShift) & 63) + (word >> kSecondStepShift));
+constexpr unsigned Steps(std::uint32_t word) {
+    return ((word >> kStepShift) & 63) + (word >> kSecondStepShift);
 }
 // Two single words as one: the second's length joins the first's.
-constexpr std::uint64_t Join(std::uint64_t first, std::uint64_t second) {
-    return first + (second & kLengthMask) +
-           (((second >> kRowShift) & kRowMask) << kSecondRowShift) +
+constexpr std::uint32_t Join(std::uint32_t first, std::uint32_t second) {
+    return first + (second & kLengthMask) + ((second & kRowBits) << kSecondShift) +
            ((second >> kStepShift) << kSecondStepShift);
 }
 }  // namespace coef
@@ -77,7 +79,7 @@ struct FastTables {
     // with seven zeros (every code up to 10 bits and its sign, and the code after it where
     // that fits too); from kTail, by the 10 bits after those zeros.
     static constexpr std::size_t kTail = 2048;
-    std::array<std::uint64_t, kTail + 1024> words{};
+    std::array<std::uint32_t, kTail + 1024> words{};
     int endLength = 0;                       // bits of the end of block, where a word says kEnd
     std::array<FastCode, 256> shortCodes{};  // by the next 8 bits, codes not starting 000000
     std::array<FastCode, 1024> longCodes{};  // by the 10 bits after a leading 000000
@@ -86,14 +88,15 @@ struct FastTables {
     bool ok = false;
 
     // DequantAc of +level and -level at each scan position for the weights in force, with its
-    // magnitude, so that a coded level costs one load. Entry (2 level + negative) x 64 + scan
-    // position: a code's table row is fixed, so the position is one add away.
+    // magnitude, so that a coded level costs one load. Entry 1 + (2 level + negative) x 64 +
+    // scan position: a code's table row is fixed, so the position is one add away, and the
+    // scan position after it (where the reader stands) needs no subtraction.
     struct Dequantised {
         std::int16_t value;
         std::uint16_t magnitude;
     };
     std::array<std::int32_t, 64> weights{};
-    std::array<Dequantised, kTableLevels * 2 * 64> dequant{};
+    std::array<Dequantised, 1 + kTableLevels * 2 * 64> dequant{};
     bool dequantValid = false;
 };
 
