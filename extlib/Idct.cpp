@@ -304,12 +304,12 @@ void BlockToBytes(const std::int16_t* coeffs, int acAbsSum, std::uint64_t occupi
 
 }  // namespace
 
-void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
-                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
-                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
-                            Simd simd) {
-    static const Kernels& best = KernelsFor(BestSimd());
-    const Kernels& k = simd == BestSimd() ? best : KernelsFor(simd);
+namespace {
+
+void PairToBytesWith(const Kernels& k, Simd simd, const std::int16_t* coeffsA, int acAbsSumA,
+                     std::uint64_t occupiedA, const std::int16_t* coeffsB, int acAbsSumB,
+                     std::uint64_t occupiedB, bool chroma, std::uint8_t* outA, std::uint8_t* outB,
+                     int stride) {
     // A DC-only block rides along with a partner that needs the transform: the kernel gives
     // it the same DC / 8 everywhere (its bias alone, rounded the same way), at no extra cost.
     if (k.fixedPairBytes && (acAbsSumA > 0 || acAbsSumB > 0) &&
@@ -319,6 +319,25 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
     }
     BlockToBytes(coeffsA, acAbsSumA, occupiedA, chroma, outA, stride, simd);
     BlockToBytes(coeffsB, acAbsSumB, occupiedB, chroma, outB, stride, simd);
+}
+
+}  // namespace
+
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
+                            Simd simd) {
+    PairToBytesWith(KernelsFor(simd), simd, coeffsA, acAbsSumA, occupiedA, coeffsB, acAbsSumB,
+                    occupiedB, chroma, outA, outB, stride);
+}
+
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride) {
+    static const Simd best = BestSimd();
+    static const Kernels& kernels = KernelsFor(best);
+    PairToBytesWith(kernels, best, coeffsA, acAbsSumA, occupiedA, coeffsB, acAbsSumB, occupiedB,
+                    chroma, outA, outB, stride);
 }
 
 }  // namespace droskal::extlib

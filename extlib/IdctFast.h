@@ -34,7 +34,12 @@ void IdctDecodedPair(const std::int16_t* coeffsA, std::int16_t* outA, int acAbsS
 void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
                             const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
                             bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
-                            Simd simd = BestSimd());
+                            Simd simd);
+// The same with the widest unit, which the whole-picture path calls three times a macroblock:
+// the unit is looked up once, not at every call.
+void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
+                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
+                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride);
 
 // The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
 // |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).
