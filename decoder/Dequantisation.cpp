@@ -18,9 +18,7 @@ void FastTables::UpdateDequant() {
         for (int level = 0; level < kTableLevels; ++level) {
             for (int negative = 0; negative < 2; ++negative) {
                 const auto at = static_cast<std::size_t>(1 + (level * 2 + negative) * 64 + pos);
-                const std::int16_t value =
-                    extlib::DequantAc(negative != 0 ? -level : level, weight[pos]);
-                dequant[at] = {value, static_cast<std::uint16_t>(value < 0 ? -value : value)};
+                dequant[at] = extlib::DequantAc(negative != 0 ? -level : level, weight[pos]);
             }
         }
     }

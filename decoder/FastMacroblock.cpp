@@ -95,19 +95,14 @@ constexpr std::array<std::uint8_t, 65> kNaturalBefore = [] {
     return n;
 }();
 
-// What the IDCT is told about a block.
-struct FastBlock {
-    unsigned acSum;  // sum of the dequantised AC magnitudes
-    unsigned end;    // scan position after the last level
-};
-
 // One block's DC differential (in dq[0]) and AC levels from a window on a macroblock, dq
-// holding the dequantised AC in natural order. False when a run passes position 63.
+// holding the dequantised AC in natural order, and the scan position after its last level in
+// end. False when a run passes position 63.
 // GetCoef's bit budget never runs out here: every code but the end of block moves the
 // position on by at least one, so a block fails at its 64th code at the latest, after at most
 // 63 x 16 bits of charged codes, far below kBlockBitBudget.
 inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::int16_t* dq,
-                          FastBlock& out) {
+                          unsigned& end) {
     // The DC size code, then `size` bits, negative ones offset, without branches: size 0 reads
     // no bits and its mask of 0 keeps the difference 0.
     in.fill();
@@ -119,7 +114,6 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
     in.skip(dc.size);
     ZeroBlock(dq);
     dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));
-    unsigned acSum = 0;
     unsigned next = 1;
     // A coefficient word's one or two levels into dq; false when a run passes position 63 or
     // the word is a stop word.
@@ -130,12 +124,8 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
         const unsigned first = next + ((e >> coef::kStepShift) & 63);
         next = first + (e >> coef::kSecondStepShift);
         if (next > 64) return false;
-        const FastTables::Dequantised d2 =
-            t.dequant[((e >> coef::kSecondShift) & coef::kRowBits) + next];
-        const FastTables::Dequantised d1 = t.dequant[(e & coef::kRowBits) + first];
-        dq[kNaturalBefore[next]] = d2.value;
-        dq[kNaturalBefore[first]] = d1.value;
-        acSum += d1.magnitude + d2.magnitude;
+        dq[kNaturalBefore[next]] = t.dequant[((e >> coef::kSecondShift) & coef::kRowBits) + next];
+        dq[kNaturalBefore[first]] = t.dequant[(e & coef::kRowBits) + first];
         return true;
     };
     for (;;) {
@@ -167,14 +157,12 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
         // A stored level of 0 (an escape can code one) leaves IZZQ's zero in place.
         if (code.level != 0) {
             const std::size_t at = next - 1;
-            const std::int16_t rec =
-                code.tableAt >= 0 ? t.dequant[static_cast<std::size_t>(code.tableAt) + next].value
+            dq[kZigZag[at]] = code.tableAt >= 0
+                                  ? t.dequant[static_cast<std::size_t>(code.tableAt) + next]
                                   : extlib::DequantAc(code.level, t.weights[at]);
-            dq[kZigZag[at]] = rec;
-            acSum += static_cast<unsigned>(rec < 0 ? -rec : rec);
         }
     }
-    out = {acSum, next};
+    end = next;
     return true;
 }
 
@@ -195,9 +183,9 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
     // All six blocks are read before any is transformed: the transform's loads then find the
     // reader's scattered stores already written, not still on their way.
     alignas(16) std::int16_t dq[6][64];
-    FastBlock blk[6];
+    unsigned ends[6];
     for (int b = 0; b < 6; ++b) {
-        const bool ok = ReadFastBlock(*fast_, in, b < 4, dq[b], blk[b]);
+        const bool ok = ReadFastBlock(*fast_, in, b < 4, dq[b], ends[b]);
         const int sum = dq[b][0] + *preds[b];
         if (!ok || sum < -32768 || sum > 32767) {
             state_ = saved;
@@ -207,22 +195,21 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
         // IZZQ's DC term.
         dq[b][0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
     }
-    // The IDCT in pairs, told the AC sum (0 when none survived) and positions: luma side by
-    // side, upper pair then lower, then Cb with Cr.
+    // The IDCT in pairs, told which positions may hold levels: luma side by side, upper pair
+    // then lower, then Cb with Cr.
     for (int b = 0; b < 6; b += 2) {
-        const int acA = static_cast<int>(blk[b].acSum), acB = static_cast<int>(blk[b + 1].acSum);
-        const std::uint64_t shapeA = kScanPrefix.mask[blk[b].end];
-        const std::uint64_t shapeB = kScanPrefix.mask[blk[b + 1].end];
+        const std::uint64_t shapeA = kScanPrefix.mask[ends[b]];
+        const std::uint64_t shapeB = kScanPrefix.mask[ends[b + 1]];
         if (!to) {
-            extlib::IdctDecodedPair(dq[b], blocks_[b], acA, shapeA, dq[b + 1], blocks_[b + 1], acB,
-                                    shapeB);
+            extlib::IdctDecodedPair(dq[b], blocks_[b], extlib::AcAbsSum(dq[b]), shapeA, dq[b + 1],
+                                    blocks_[b + 1], extlib::AcAbsSum(dq[b + 1]), shapeB);
         } else if (b < 4) {
             std::uint8_t* const left = to->y + (b / 2) * 8 * to->stride;
-            extlib::IdctDecodedPairToBytes(dq[b], acA, shapeA, dq[b + 1], acB, shapeB, false, left,
-                                           left + 8, to->stride);
+            extlib::IdctCodedPairToBytes(dq[b], shapeA, dq[b + 1], shapeB, false, left, left + 8,
+                                         to->stride);
         } else {
-            extlib::IdctDecodedPairToBytes(dq[4], acA, shapeA, dq[5], acB, shapeB, true, to->cb,
-                                           to->cr, to->chromaStride);
+            extlib::IdctCodedPairToBytes(dq[4], shapeA, dq[5], shapeB, true, to->cb, to->cr,
+                                         to->chromaStride);
         }
     }
     bitOffset = in.offset();

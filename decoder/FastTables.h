@@ -87,16 +87,12 @@ struct FastTables {
     std::array<FastDc, 256> dcC{};
     bool ok = false;
 
-    // DequantAc of +level and -level at each scan position for the weights in force, with its
-    // magnitude, so that a coded level costs one load. Entry 1 + (2 level + negative) x 64 +
-    // scan position: a code's table row is fixed, so the position is one add away, and the
-    // scan position after it (where the reader stands) needs no subtraction.
-    struct Dequantised {
-        std::int16_t value;
-        std::uint16_t magnitude;
-    };
+    // DequantAc of +level and -level at each scan position for the weights in force, so that a
+    // coded level costs one load. Entry 1 + (2 level + negative) x 64 + scan position: a code's
+    // table row is fixed, so the position is one add away, and the scan position after it
+    // (where the reader stands) needs no subtraction.
     std::array<std::int32_t, 64> weights{};
-    std::array<Dequantised, 1 + kTableLevels * 2 * 64> dequant{};
+    std::array<std::int16_t, 1 + kTableLevels * 2 * 64> dequant{};
     bool dequantValid = false;
 };
 

@@ -95,33 +95,48 @@ struct Avx2 {
 
 namespace {
 
-// Two blocks' rows, A in the lower halves and B in the upper, through the fixed-point
-// transform.
-void PairRows(const std::int16_t* coeffsA, std::uint64_t occupiedA, const std::int16_t* coeffsB,
-              std::uint64_t occupiedB, __m256i rows[8]) {
-    __m256i in[8];
+// Two blocks' rows, A in the lower halves and B in the upper, the DC lanes cleared.
+void LoadPair(const std::int16_t* coeffsA, const std::int16_t* coeffsB, __m256i in[8]) {
     for (int v = 0; v < 8; ++v) {
         in[v] = _mm256_inserti128_si256(
             _mm256_castsi128_si256(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffsA + v * 8))),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(coeffsB + v * 8)), 1);
     }
-    // The DC lanes of both blocks cleared; each DC goes into its own half's bias.
     in[0] = _mm256_and_si256(
         in[0], _mm256_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0, -1, -1, -1, -1, -1, -1, -1, 0));
-    const __m256i bias2 = _mm256_set_m128i(_mm_set1_epi32(FinalBias(coeffsB[0])),
-                                           _mm_set1_epi32(FinalBias(coeffsA[0])));
+}
+
+// The pair's rows through the fixed-point transform, each DC in its own half's bias.
+void PairRows(const __m256i in[8], int dcA, std::uint64_t occupiedA, int dcB,
+              std::uint64_t occupiedB, __m256i rows[8]) {
+    const __m256i bias2 =
+        _mm256_set_m128i(_mm_set1_epi32(FinalBias(dcB)), _mm_set1_epi32(FinalBias(dcA)));
     // The shape both share: a superset of either block's is fine.
     const std::uint64_t occupied = occupiedA | occupiedB;
     IdctFixedShaped<Avx2>(in, bias2, Rows4(occupied), Cols4(occupied), rows);
+}
+
+void StoreRowBytes(const __m256i rows[8], bool chroma, std::uint8_t* outA, std::uint8_t* outB,
+                   int stride) {
+    for (int y = 0; y < 8; ++y) {
+        // Saturating packs clamp exactly as the copies do; each half keeps its own block.
+        const __m256i bytes =
+            chroma ? _mm256_packs_epi16(rows[y], rows[y]) : _mm256_packus_epi16(rows[y], rows[y]);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(outA + y * stride),
+                         _mm256_castsi256_si128(bytes));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(outB + y * stride),
+                         _mm256_extracti128_si256(bytes, 1));
+    }
 }
 
 }  // namespace
 
 void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
                        const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB) {
-    __m256i rows[8];
-    PairRows(coeffsA, occupiedA, coeffsB, occupiedB, rows);
+    __m256i in[8], rows[8];
+    LoadPair(coeffsA, coeffsB, in);
+    PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
     for (int y = 0; y < 8; ++y) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + y * 8), _mm256_castsi256_si128(rows[y]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8),
@@ -132,17 +147,30 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
 void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                             const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                             std::uint8_t* outA, std::uint8_t* outB, int stride) {
+    __m256i in[8], rows[8];
+    LoadPair(coeffsA, coeffsB, in);
+    PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
+    StoreRowBytes(rows, chroma, outA, outB, stride);
+}
+
+bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                              const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                              std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]) {
+    __m256i in[8];
+    LoadPair(coeffsA, coeffsB, in);
+    // |AC| summed down the columns (at most 8 x 2048 a lane), then across each half.
+    __m256i column = _mm256_abs_epi16(in[0]);
+    for (int v = 1; v < 8; ++v) column = _mm256_add_epi16(column, _mm256_abs_epi16(in[v]));
+    __m256i sum = _mm256_madd_epi16(column, _mm256_set1_epi16(1));
+    sum = _mm256_add_epi32(sum, _mm256_shuffle_epi32(sum, 0x4E));
+    sum = _mm256_add_epi32(sum, _mm256_shuffle_epi32(sum, 0xB1));
+    sums[0] = _mm256_cvtsi256_si32(sum);
+    sums[1] = _mm256_extract_epi32(sum, 4);
+    if (sums[0] > kMaxAcSum || sums[1] > kMaxAcSum) return false;
     __m256i rows[8];
-    PairRows(coeffsA, occupiedA, coeffsB, occupiedB, rows);
-    for (int y = 0; y < 8; ++y) {
-        // Saturating packs clamp exactly as the copies do; each half keeps its own block.
-        const __m256i bytes =
-            chroma ? _mm256_packs_epi16(rows[y], rows[y]) : _mm256_packus_epi16(rows[y], rows[y]);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(outA + y * stride),
-                         _mm256_castsi256_si128(bytes));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(outB + y * stride),
-                         _mm256_extracti128_si256(bytes, 1));
-    }
+    PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
+    StoreRowBytes(rows, chroma, outA, outB, stride);
+    return true;
 }
 
 int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,

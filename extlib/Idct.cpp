@@ -331,13 +331,32 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
                     occupiedB, chroma, outA, outB, stride);
 }
 
-void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
-                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
-                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride) {
+void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                          const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                          std::uint8_t* outA, std::uint8_t* outB, int stride) {
     static const Simd best = BestSimd();
     static const Kernels& kernels = KernelsFor(best);
-    PairToBytesWith(kernels, best, coeffsA, acAbsSumA, occupiedA, coeffsB, acAbsSumB, occupiedB,
-                    chroma, outA, outB, stride);
+    constexpr std::uint64_t kAc = ~std::uint64_t{1};
+    int sums[2] = {0, 0};
+    if (((occupiedA | occupiedB) & kAc) == 0) {
+        // Nothing coded past either DC: no sums to work out.
+    } else if (kernels.checkedPairBytes && FitsFixedPoint(coeffsA, 0) &&
+               FitsFixedPoint(coeffsB, 0)) {
+        if (kernels.checkedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA, outB,
+                                     stride, sums))
+            return;
+    } else {
+        sums[0] = (occupiedA & kAc) != 0 ? AcAbsSum(coeffsA) : 0;
+        sums[1] = (occupiedB & kAc) != 0 ? AcAbsSum(coeffsB) : 0;
+    }
+    PairToBytesWith(kernels, best, coeffsA, sums[0], occupiedA, coeffsB, sums[1], occupiedB, chroma,
+                    outA, outB, stride);
+}
+
+int AcAbsSum(const std::int16_t* block) {
+    int sum = 0;
+    for (int i = 1; i < 64; ++i) sum += std::abs(block[i]);
+    return sum;
 }
 
 }  // namespace droskal::extlib

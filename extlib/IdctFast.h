@@ -35,11 +35,16 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
                             const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
                             bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride,
                             Simd simd);
-// The same with the widest unit, which the whole-picture path calls three times a macroblock:
-// the unit is looked up once, not at every call.
-void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uint64_t occupiedA,
-                            const std::int16_t* coeffsB, int acAbsSumB, std::uint64_t occupiedB,
-                            bool chroma, std::uint8_t* outA, std::uint8_t* outB, int stride);
+// The same with the widest unit for a decoder that does not sum the AC magnitudes: the unit
+// works them out itself where it takes the pair (with AVX2, on the way into the transform).
+// AC levels within -2048..2048, as dequantisation leaves them.
+// The whole-picture path calls it three times a macroblock.
+void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                          const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                          std::uint8_t* outA, std::uint8_t* outB, int stride);
+
+// The sum of |AC| of a block, as IdctDecoded is told it.
+int AcAbsSum(const std::int16_t* block);
 
 // The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
 // |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).

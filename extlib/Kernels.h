@@ -23,6 +23,12 @@ struct Kernels {
     void (*fixedPairBytes)(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                            const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                            std::uint8_t* outA, std::uint8_t* outB, int stride);
+    // fixedPairBytes for blocks whose DCs fit it, which works out both AC sums on its way and
+    // stores nothing, returning false, where one is beyond the fixed-point limit; sums[0] and
+    // sums[1] then hold them. nullptr where the unit has none.
+    bool (*checkedPairBytes)(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                             const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                             std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]);
     // The floating-point transform, in place, for every block.
     void (*floatIdct)(std::int16_t* block);
     // Both rows of a row pair converted from x on, in the unit's steps while they fit; the
@@ -52,6 +58,9 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
 void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                             const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                             std::uint8_t* outA, std::uint8_t* outB, int stride);
+bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                              const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                              std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]);
 int RowPairAvx2(const std::uint8_t* y0, const std::uint8_t* cbRow, const std::uint8_t* crRow, int x,
                 int width, std::uint8_t* out0, std::uint8_t* out1);
 
