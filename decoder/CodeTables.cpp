@@ -99,8 +99,7 @@ void FastTables::Build(const CoeffTable& vlc) {
         words[p] = second != 0 ? coef::Join(first, second) : first != 0 ? first : coef::kStop;
         const CoeffWalk r = WalkCoeffCode(vlc, PatternBits{p, 11});
         if (r.kind == CoeffWalk::EndOfBlock) {
-            words[p] = coef::kEnd;
-            endLength = r.bits;
+            words[p] = coef::kEnd | static_cast<std::uint32_t>(r.bits);
         }
     }
     for (std::uint32_t q = 0; q < words.size() - kTail; ++q) {

@@ -114,18 +114,20 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
     in.skip(dc.size);
     ZeroBlock(dq);
     dq[0] = static_cast<std::int16_t>(bits - (negative & ((1 << dc.size) - 1)));
-    unsigned next = 1;
+    std::size_t next = 1;  // as wide as the table indexes it takes part in
     // A coefficient word's one or two levels into dq; false when a run passes position 63 or
-    // the word is a stop word.
+    // the word is a stop word or the end of block.
     // The second is stored first: without one, its level-0 entry lands on the first's position
     // and the first's own level then overwrites it.
     const auto take = [&](std::uint32_t e) {
         in.skipWord(e);
-        const unsigned first = next + ((e >> coef::kStepShift) & 63);
-        next = first + (e >> coef::kSecondStepShift);
+        const std::uint64_t word = e;
+        const std::size_t first = next + ((word >> coef::kStepShift) & 63);
+        next = first + (word >> coef::kSecondStepShift);
         if (next > 64) return false;
-        dq[kNaturalBefore[next]] = t.dequant[((e >> coef::kSecondShift) & coef::kRowBits) + next];
-        dq[kNaturalBefore[first]] = t.dequant[(e & coef::kRowBits) + first];
+        dq[kNaturalBefore[next]] =
+            t.dequant[((word >> coef::kSecondShift) & coef::kRowBits) + next];
+        dq[kNaturalBefore[first]] = t.dequant[(word & coef::kRowBits) + first];
         return true;
     };
     for (;;) {
@@ -141,14 +143,12 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
                     continue;
             }
         }
-        // A stop word took no bits; its steps come off again. Any other word stopped here
-        // ran past position 63.
-        if (e != coef::kStop && e != coef::kEnd) return false;
+        // A stop word took no bits, the end of block its own; their steps come off again. Any
+        // other word stopped here ran past position 63.
+        const std::uint32_t kind = coef::Kind(e);
+        if (kind != coef::kStop && kind != coef::kEnd) return false;
         next -= coef::Steps(e);
-        if (e == coef::kEnd) {
-            in.skip(t.endLength);
-            break;
-        }
+        if (kind == coef::kEnd) break;
         in.fill();
         const SlowCode code = ReadSlowCode(t, in);
         if (code.end) break;
@@ -162,7 +162,7 @@ inline bool ReadFastBlock(const FastTables& t, BitWindow& in, bool luma, std::in
                                   : extlib::DequantAc(code.level, t.weights[at]);
         }
     }
-    end = next;
+    end = static_cast<unsigned>(next);
     return true;
 }
 

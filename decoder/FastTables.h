@@ -52,8 +52,13 @@ constexpr std::uint32_t Pack(int length, int run, int row) {
 // Length 0 and both steps 63.
 inline constexpr std::uint32_t kStop =
     (std::uint32_t{63} << kStepShift) | (std::uint32_t{63} << kSecondStepShift);
-// The end of block (two bits): not decoded by the word, but known without the slow way.
+// The end of block, with its length in the length bits: the word takes its bits and, like a
+// stop word, stops the reader, which tells the two apart by the rest of the word.
 inline constexpr std::uint32_t kEnd = kStop | (std::uint32_t{1} << (6 + kSecondShift));
+// A word without its length: kStop or kEnd for the words that stop the reader.
+constexpr std::uint32_t Kind(std::uint32_t word) {
+    return word & ~kLengthMask;
+}
 // The steps a word takes the scan position on by.
 constexpr unsigned Steps(std::uint32_t word) {
     return ((word >> kStepShift) & 63) + (word >> kSecondStepShift);
@@ -80,7 +85,6 @@ struct FastTables {
     // that fits too); from kTail, by the 10 bits after those zeros.
     static constexpr std::size_t kTail = 2048;
     std::array<std::uint32_t, kTail + 1024> words{};
-    int endLength = 0;                       // bits of the end of block, where a word says kEnd
     std::array<FastCode, 256> shortCodes{};  // by the next 8 bits, codes not starting 000000
     std::array<FastCode, 1024> longCodes{};  // by the 10 bits after a leading 000000
     std::array<FastDc, 256> dcY{};
