@@ -195,21 +195,17 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
         // IZZQ's DC term.
         dq[b][0] = static_cast<std::int16_t>(std::clamp(sum * 8, -32768, 32767));
     }
-    // The IDCT in pairs, told which positions may hold levels: luma side by side, upper pair
-    // then lower, then Cb with Cr.
-    for (int b = 0; b < 6; b += 2) {
-        const std::uint64_t shapeA = kScanPrefix.mask[ends[b]];
-        const std::uint64_t shapeB = kScanPrefix.mask[ends[b + 1]];
-        if (!to) {
-            extlib::IdctDecodedPair(dq[b], blocks_[b], extlib::AcAbsSum(dq[b]), shapeA, dq[b + 1],
-                                    blocks_[b + 1], extlib::AcAbsSum(dq[b + 1]), shapeB);
-        } else if (b < 4) {
-            std::uint8_t* const left = to->y + (b / 2) * 8 * to->stride;
-            extlib::IdctCodedPairToBytes(dq[b], shapeA, dq[b + 1], shapeB, false, left, left + 8,
-                                         to->stride);
-        } else {
-            extlib::IdctCodedPairToBytes(dq[4], shapeA, dq[5], shapeB, true, to->cb, to->cr,
-                                         to->chromaStride);
+    // The IDCT, told which positions may hold levels.
+    std::uint64_t shapes[6];
+    for (int b = 0; b < 6; ++b) shapes[b] = kScanPrefix.mask[ends[b]];
+    if (to) {
+        extlib::IdctCodedMacroblockToBytes(dq, shapes, to->y, to->stride, to->cb, to->cr,
+                                           to->chromaStride);
+    } else {
+        for (int b = 0; b < 6; b += 2) {
+            extlib::IdctDecodedPair(dq[b], blocks_[b], extlib::AcAbsSum(dq[b]), shapes[b],
+                                    dq[b + 1], blocks_[b + 1], extlib::AcAbsSum(dq[b + 1]),
+                                    shapes[b + 1]);
         }
     }
     bitOffset = in.offset();

@@ -331,11 +331,12 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
                     occupiedB, chroma, outA, outB, stride);
 }
 
-void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
-                          const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
-                          std::uint8_t* outA, std::uint8_t* outB, int stride) {
-    static const Simd best = BestSimd();
-    static const Kernels& kernels = KernelsFor(best);
+namespace {
+
+inline void CodedPairWith(const Kernels& kernels, Simd simd, const std::int16_t* coeffsA,
+                          std::uint64_t occupiedA, const std::int16_t* coeffsB,
+                          std::uint64_t occupiedB, bool chroma, std::uint8_t* outA,
+                          std::uint8_t* outB, int stride) {
     constexpr std::uint64_t kAc = ~std::uint64_t{1};
     int sums[2] = {0, 0};
     if (((occupiedA | occupiedB) & kAc) == 0) {
@@ -349,8 +350,37 @@ void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
         sums[0] = (occupiedA & kAc) != 0 ? AcAbsSum(coeffsA) : 0;
         sums[1] = (occupiedB & kAc) != 0 ? AcAbsSum(coeffsB) : 0;
     }
-    PairToBytesWith(kernels, best, coeffsA, sums[0], occupiedA, coeffsB, sums[1], occupiedB, chroma,
+    PairToBytesWith(kernels, simd, coeffsA, sums[0], occupiedA, coeffsB, sums[1], occupiedB, chroma,
                     outA, outB, stride);
+}
+
+struct Best {
+    Simd simd = BestSimd();
+    const Kernels& kernels = KernelsFor(simd);
+};
+
+}  // namespace
+
+void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                          const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                          std::uint8_t* outA, std::uint8_t* outB, int stride) {
+    static const Best best;
+    CodedPairWith(best.kernels, best.simd, coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA,
+                  outB, stride);
+}
+
+void IdctCodedMacroblockToBytes(const std::int16_t (*coeffs)[64], const std::uint64_t occupied[6],
+                                std::uint8_t* y, int stride, std::uint8_t* cb, std::uint8_t* cr,
+                                int chromaStride) {
+    static const Best best;
+    // Luma side by side, upper pair then lower, then Cb with Cr.
+    for (int b = 0; b < 4; b += 2) {
+        std::uint8_t* const left = y + (b / 2) * 8 * stride;
+        CodedPairWith(best.kernels, best.simd, coeffs[b], occupied[b], coeffs[b + 1],
+                      occupied[b + 1], false, left, left + 8, stride);
+    }
+    CodedPairWith(best.kernels, best.simd, coeffs[4], occupied[4], coeffs[5], occupied[5], true, cb,
+                  cr, chromaStride);
 }
 
 int AcAbsSum(const std::int16_t* block) {
