@@ -75,14 +75,18 @@ PY
 }
 
 # CPU seconds (user + system) and wall seconds of one whole run. The one-core columns use CPU
-# time, which other work on a shared machine barely moves; the --jobs column wall time.
+# time, which other work on a shared machine barely moves; the --jobs column wall time. The
+# children's time is taken before and after the run: a python3 started through a wrapper
+# (pyenv's shims run their own programs first) already holds theirs, which would otherwise
+# count as the run's.
 measure() {
   python3 -c 'import resource, subprocess, sys, time
+r0 = resource.getrusage(resource.RUSAGE_CHILDREN)
 t = time.time()
 subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 w = time.time() - t
 r = resource.getrusage(resource.RUSAGE_CHILDREN)
-print("%.6f %.6f" % (r.ru_utime + r.ru_stime, w))' "$@"
+print("%.6f %.6f" % (r.ru_utime - r0.ru_utime + r.ru_stime - r0.ru_stime, w))' "$@"
 }
 lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
 
