@@ -5,23 +5,24 @@
 # textured natural-looking pictures: a Mandelbrot zoom and a test pattern under film grain),
 # re-lays them out as the recorder writes them (sequence and group header, picture header,
 # user data with a $GPRMC sentence before slice 1, sequence end code after every picture),
-# then times the whole process of both decoders on each file, best of 5 runs interleaved
-# (the three commands take turns): CPU time for the one-core figures, so that other work on a
-# shared machine does not count, and wall time for --jobs:
+# then times the whole process of both decoders on each file in RUNS rounds (default 7), the
+# three commands back to back in each: CPU time for the one-core figures, so that other work
+# on a shared machine does not count, and wall time for --jobs:
 #   droskal-cli bench FILE --passes 1 --jobs 1          (read, walk, decode, convert to BGR)
 #   ffmpeg -threads 1 -i FILE -pix_fmt bgr24 -f null -
 #   droskal-cli bench FILE --passes 1 --jobs N          (N = the number of cores)
-# and prints pictures/s of each, the one-core ratio and the --jobs N ratio to ffmpeg, the
-# lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice pictures; its
+# and prints pictures/s of each (the median round), the one-core ratio and the --jobs N ratio
+# to ffmpeg (the median of the ratios within each round), the lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice pictures; its
 # CPU time is its wall time on an idle machine, which the --jobs ratio is measured against.
 #
-#   bench/compare-ffmpeg.sh [BUILD_DIR] [PICTURES]
+#   [RUNS=N] bench/compare-ffmpeg.sh [BUILD_DIR] [PICTURES]
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
 build=${1:-$top/build/release}
 pictures=${2:-500}
+runs=${RUNS:-7}
 cli=$build/cli/droskal-cli
 "$top/scripts/install-deps" ffmpeg python3 >&2
 TARGETS=droskal-cli "$top/scripts/build" "$build" -DCMAKE_BUILD_TYPE=Release >&2
@@ -88,7 +89,17 @@ w = time.time() - t
 r = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.6f %.6f" % (r.ru_utime - r0.ru_utime + r.ru_stime - r0.ru_stime, w))' "$@"
 }
-lower() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+# Rounds "droskal-cpu ffmpeg-cpu droskal-jobs-wall" on stdin: the median of each column as
+# pictures/s, and the median of the rounds' own ratios.
+median_rounds() {
+  python3 -c 'import statistics, sys
+name, n, kb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rows = [[float(x) for x in line.split()] for line in sys.stdin if line.strip()]
+med = lambda xs: statistics.median(xs)
+one, theirs, many = (med([r[k] for r in rows]) for k in range(3))
+print("%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f" % (name, n, kb, n / one, n / theirs,
+      med([r[1] / r[0] for r in rows]), n / many, med([r[1] / r[2] for r in rows])))' "$@"
+}
 
 # name  source  size  scale  [filter]
 recordings=(
@@ -119,16 +130,17 @@ for r in "${recordings[@]}"; do
   [[ $got == "$n" ]] || { echo "$name: droskal-cli bench decoded $got of $n pictures" >&2; exit 1; }
   peer=$(ffmpeg -v error -threads 1 -i "$work/$name.m1v" -f framemd5 - | grep -vc '^#')
   [[ $peer == "$n" ]] || { echo "$name: ffmpeg decoded $peer of $n pictures" >&2; exit 1; }
-  one="" theirs="" many=""
-  for _ in 1 2 3 4 5; do
-    read -r cpu _ < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1); one=$(lower "$one" "$cpu")
-    read -r cpu _ < <(measure ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
-    theirs=$(lower "$theirs" "$cpu")
-    read -r _ wall < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs"); many=$(lower "$many" "$wall")
+  # One round runs the three back to back; each ratio is taken within its round, so that the
+  # host's speed, which drifts on a shared machine, is the same for both sides of it.
+  rounds=()
+  for _ in $(seq "$runs"); do
+    read -r one _ < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1)
+    read -r theirs _ < <(measure ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
+    read -r _ many < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs")
+    rounds+=("$one $theirs $many")
   done
   kb=$(( $(stat -c %s "$work/$name.m1v") / n / 1024 ))
-  lines+=("$(awk -v name="$name" -v n="$n" -v kb="$kb" -v a="$one" -v b="$theirs" -v c="$many" 'BEGIN {
-    printf "%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f", name, n, kb, n / a, n / b, b / a, n / c, b / c }')")
+  lines+=("$(printf '%s\n' "${rounds[@]}" | median_rounds "$name" "$n" "$kb")")
   echo "${lines[-1]}"
 done
 printf '%s\n' "${lines[@]}" | sort -k6 -g | head -1 | awk '{ printf "lowest one-core ratio: %s (%s)\n", $6, $1 }'
