@@ -203,9 +203,8 @@ bool Decoder::FastMacroBlock(std::uint64_t& bitOffset, const Planes* to) {
                                            to->chromaStride);
     } else {
         for (int b = 0; b < 6; b += 2) {
-            extlib::IdctDecodedPair(dq[b], blocks_[b], extlib::AcAbsSum(dq[b]), shapes[b],
-                                    dq[b + 1], blocks_[b + 1], extlib::AcAbsSum(dq[b + 1]),
-                                    shapes[b + 1]);
+            extlib::IdctCodedPair(dq[b], blocks_[b], shapes[b], dq[b + 1], blocks_[b + 1],
+                                  shapes[b + 1]);
         }
     }
     bitOffset = in.offset();

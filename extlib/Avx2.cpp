@@ -117,6 +117,14 @@ void PairRows(const __m256i in[8], int dcA, std::uint64_t occupiedA, int dcB,
     IdctFixedShaped<Avx2>(in, bias2, Rows4(occupied), Cols4(occupied), rows);
 }
 
+void StoreRows(const __m256i rows[8], std::int16_t* outA, std::int16_t* outB) {
+    for (int y = 0; y < 8; ++y) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + y * 8), _mm256_castsi256_si128(rows[y]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8),
+                         _mm256_extracti128_si256(rows[y], 1));
+    }
+}
+
 void StoreRowBytes(const __m256i rows[8], bool chroma, std::uint8_t* outA, std::uint8_t* outB,
                    int stride) {
     for (int y = 0; y < 8; ++y) {
@@ -137,11 +145,7 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
     __m256i in[8], rows[8];
     LoadPair(coeffsA, coeffsB, in);
     PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
-    for (int y = 0; y < 8; ++y) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(outA + y * 8), _mm256_castsi256_si128(rows[y]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(outB + y * 8),
-                         _mm256_extracti128_si256(rows[y], 1));
-    }
+    StoreRows(rows, outA, outB);
 }
 
 void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
@@ -153,12 +157,12 @@ void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA
     StoreRowBytes(rows, chroma, outA, outB, stride);
 }
 
-bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
-                              const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
-                              std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]) {
-    __m256i in[8];
-    LoadPair(coeffsA, coeffsB, in);
-    // |AC| summed down the columns (at most 8 x 2048 a lane), then across each half.
+namespace {
+
+// Both blocks' |AC| sums into sums, from the loaded pair; true when both fit the fixed-point
+// transform.
+bool PairFits(const __m256i in[8], int sums[2]) {
+    // Summed down the columns (at most 8 x 2048 a lane), then across each half.
     __m256i column = _mm256_abs_epi16(in[0]);
     for (int v = 1; v < 8; ++v) column = _mm256_add_epi16(column, _mm256_abs_epi16(in[v]));
     __m256i sum = _mm256_madd_epi16(column, _mm256_set1_epi16(1));
@@ -166,7 +170,29 @@ bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupie
     sum = _mm256_add_epi32(sum, _mm256_shuffle_epi32(sum, 0xB1));
     sums[0] = _mm256_cvtsi256_si32(sum);
     sums[1] = _mm256_extract_epi32(sum, 4);
-    if (sums[0] > kMaxAcSum || sums[1] > kMaxAcSum) return false;
+    return sums[0] <= kMaxAcSum && sums[1] <= kMaxAcSum;
+}
+
+}  // namespace
+
+bool IdctCheckedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                         const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB,
+                         int sums[2]) {
+    __m256i in[8];
+    LoadPair(coeffsA, coeffsB, in);
+    if (!PairFits(in, sums)) return false;
+    __m256i rows[8];
+    PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
+    StoreRows(rows, outA, outB);
+    return true;
+}
+
+bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                              const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
+                              std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]) {
+    __m256i in[8];
+    LoadPair(coeffsA, coeffsB, in);
+    if (!PairFits(in, sums)) return false;
     __m256i rows[8];
     PairRows(in, coeffsA[0], occupiedA, coeffsB[0], occupiedB, rows);
     StoreRowBytes(rows, chroma, outA, outB, stride);

@@ -7,14 +7,15 @@ namespace droskal::extlib {
 
 namespace {
 
-constexpr Kernels kPlain{nullptr, nullptr, nullptr, nullptr, IdctFloatPlain, RowPairPlain};
+constexpr Kernels kPlain{nullptr, nullptr, nullptr, nullptr, nullptr, IdctFloatPlain, RowPairPlain};
 #if defined(__SSE2__)
-constexpr Kernels kSse2{IdctFixedSse2, nullptr, nullptr, nullptr, IdctFloatSse2, RowPairSse2};
+constexpr Kernels kSse2{IdctFixedSse2, nullptr,       nullptr,    nullptr,
+                        nullptr,       IdctFloatSse2, RowPairSse2};
 #endif
 #if defined(DROSKAL_HAVE_AVX2_FILE)
-constexpr Kernels kAvx2{IdctFixedSse2,          IdctFixedPairAvx2,
-                        IdctFixedPairBytesAvx2, IdctCheckedPairBytesAvx2,
-                        IdctFloatSse2,          RowPairAvx2};
+constexpr Kernels kAvx2{IdctFixedSse2,       IdctFixedPairAvx2,        IdctFixedPairBytesAvx2,
+                        IdctCheckedPairAvx2, IdctCheckedPairBytesAvx2, IdctFloatSse2,
+                        RowPairAvx2};
 #endif
 
 }  // namespace

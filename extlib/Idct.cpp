@@ -333,23 +333,35 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
 
 namespace {
 
+constexpr std::uint64_t kAc = ~std::uint64_t{1};
+
+// A pair from a decoder that does not sum AC magnitudes: the unit's checked kernel (`checked`,
+// called with sums) takes it where both DCs fit; true when it did. Otherwise sums holds both
+// blocks' sums, 0 for one with nothing coded past its DC, for the way the pair goes with them.
+template <class Checked>
+bool CheckedOrSums(bool haveChecked, const std::int16_t* coeffsA, std::uint64_t occupiedA,
+                   const std::int16_t* coeffsB, std::uint64_t occupiedB, int sums[2],
+                   Checked&& checked) {
+    sums[0] = sums[1] = 0;
+    if (((occupiedA | occupiedB) & kAc) == 0) return false;
+    if (haveChecked && FitsFixedPoint(coeffsA, 0) && FitsFixedPoint(coeffsB, 0))
+        return checked(sums);
+    sums[0] = (occupiedA & kAc) != 0 ? ShapeOf(coeffsA).acAbsSum : 0;
+    sums[1] = (occupiedB & kAc) != 0 ? ShapeOf(coeffsB).acAbsSum : 0;
+    return false;
+}
+
 inline void CodedPairWith(const Kernels& kernels, Simd simd, const std::int16_t* coeffsA,
                           std::uint64_t occupiedA, const std::int16_t* coeffsB,
                           std::uint64_t occupiedB, bool chroma, std::uint8_t* outA,
                           std::uint8_t* outB, int stride) {
-    constexpr std::uint64_t kAc = ~std::uint64_t{1};
-    int sums[2] = {0, 0};
-    if (((occupiedA | occupiedB) & kAc) == 0) {
-        // Nothing coded past either DC: no sums to work out.
-    } else if (kernels.checkedPairBytes && FitsFixedPoint(coeffsA, 0) &&
-               FitsFixedPoint(coeffsB, 0)) {
-        if (kernels.checkedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA, outB,
-                                     stride, sums))
-            return;
-    } else {
-        sums[0] = (occupiedA & kAc) != 0 ? AcAbsSum(coeffsA) : 0;
-        sums[1] = (occupiedB & kAc) != 0 ? AcAbsSum(coeffsB) : 0;
-    }
+    int sums[2];
+    if (CheckedOrSums(kernels.checkedPairBytes != nullptr, coeffsA, occupiedA, coeffsB, occupiedB,
+                      sums, [&](int* s) {
+                          return kernels.checkedPairBytes(coeffsA, occupiedA, coeffsB, occupiedB,
+                                                          chroma, outA, outB, stride, s);
+                      }))
+        return;
     PairToBytesWith(kernels, simd, coeffsA, sums[0], occupiedA, coeffsB, sums[1], occupiedB, chroma,
                     outA, outB, stride);
 }
@@ -369,6 +381,20 @@ void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                   outB, stride);
 }
 
+void IdctCodedPair(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                   const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB) {
+    static const Best best;
+    int sums[2];
+    if (CheckedOrSums(best.kernels.checkedPair != nullptr, coeffsA, occupiedA, coeffsB, occupiedB,
+                      sums, [&](int* s) {
+                          return best.kernels.checkedPair(coeffsA, outA, occupiedA, coeffsB, outB,
+                                                          occupiedB, s);
+                      }))
+        return;
+    IdctDecodedPair(coeffsA, outA, sums[0], occupiedA, coeffsB, outB, sums[1], occupiedB,
+                    best.simd);
+}
+
 void IdctCodedMacroblockToBytes(const std::int16_t (*coeffs)[64], const std::uint64_t occupied[6],
                                 std::uint8_t* y, int stride, std::uint8_t* cb, std::uint8_t* cr,
                                 int chromaStride) {
@@ -381,12 +407,6 @@ void IdctCodedMacroblockToBytes(const std::int16_t (*coeffs)[64], const std::uin
     }
     CodedPairWith(best.kernels, best.simd, coeffs[4], occupied[4], coeffs[5], occupied[5], true, cb,
                   cr, chromaStride);
-}
-
-int AcAbsSum(const std::int16_t* block) {
-    int sum = 0;
-    for (int i = 1; i < 64; ++i) sum += std::abs(block[i]);
-    return sum;
 }
 
 }  // namespace droskal::extlib

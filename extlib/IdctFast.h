@@ -43,14 +43,15 @@ void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                           const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                           std::uint8_t* outA, std::uint8_t* outB, int stride);
 
+// IdctDecodedPair with the widest unit in the same way.
+void IdctCodedPair(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                   const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB);
+
 // IdctCodedPairToBytes on a macroblock's six blocks, Y0 Y1 Y2 Y3 Cb Cr, into its 16x16 luma
 // place and its two 8x8 chroma places.
 void IdctCodedMacroblockToBytes(const std::int16_t (*coeffs)[64], const std::uint64_t occupied[6],
                                 std::uint8_t* y, int stride, std::uint8_t* cb, std::uint8_t* cr,
                                 int chromaStride);
-
-// The sum of |AC| of a block, as IdctDecoded is told it.
-int AcAbsSum(const std::int16_t* block);
 
 // The fixed-point transform where it fits (SSE2 and wider): false, block untouched, when
 // |DC| > 2048 or the AC magnitudes sum to more than 2040 (or without SSE2).

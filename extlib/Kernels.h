@@ -23,9 +23,13 @@ struct Kernels {
     void (*fixedPairBytes)(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                            const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                            std::uint8_t* outA, std::uint8_t* outB, int stride);
-    // fixedPairBytes for blocks whose DCs fit it, which works out both AC sums on its way and
-    // stores nothing, returning false, where one is beyond the fixed-point limit; sums[0] and
-    // sums[1] then hold them. nullptr where the unit has none.
+    // fixedPair for blocks whose DCs fit it, which works out both AC sums on its way and stores
+    // nothing, returning false, where one is beyond the fixed-point limit; sums[0] and sums[1]
+    // then hold them. nullptr where the unit has none.
+    bool (*checkedPair)(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                        const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB,
+                        int sums[2]);
+    // The same for fixedPairBytes.
     bool (*checkedPairBytes)(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                              const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                              std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]);
@@ -58,6 +62,9 @@ void IdctFixedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uin
 void IdctFixedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                             const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                             std::uint8_t* outA, std::uint8_t* outB, int stride);
+bool IdctCheckedPairAvx2(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
+                         const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB,
+                         int sums[2]);
 bool IdctCheckedPairBytesAvx2(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                               const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                               std::uint8_t* outA, std::uint8_t* outB, int stride, int sums[2]);

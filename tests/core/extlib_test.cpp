@@ -249,7 +249,7 @@ bool PlainFixedPointIdct(std::int16_t* block) {
 // Idct on every unit is within one of the exact transform, outputs well beyond the pixel range
 // included, and mostly its rounding (they differ only where it sits near a half). IdctDecoded,
 // IdctDecodedPair and IdctDecodedPairToBytes keep their own DC-only rounding and limit checks,
-// and IdctCodedPairToBytes works out the same sums the others are told:
+// and IdctCodedPair and IdctCodedPairToBytes work out the same sums the others are told:
 // against IdctWith (clamped as the block copies clamp, nothing stored outside the two places)
 // on every shape they may be told about, DC-only blocks and blocks too large for the
 // fixed-point transform included. The fixed-point transform itself equals its plain form.
@@ -329,6 +329,11 @@ TEST(FastIdct, FixedPointAndDecodedPathsEqualTheirPlainFormsOnEveryUnit) {
                                            gotBytes.data() + kStride + 20, kStride, unit);
             ASSERT_EQ(wantBytes, gotBytes);
             if (unit == extlib::BestSimd()) {
+                Block codedPair[2];
+                extlib::IdctCodedPair(a[0].data(), codedPair[0].data(), occupied[0], a[1].data(),
+                                      codedPair[1].data(), occupied[1]);
+                ASSERT_EQ(want[0], codedPair[0]);
+                ASSERT_EQ(want[1], codedPair[1]);
                 std::vector<std::uint8_t> coded(wantBytes.size(), 0xA5);
                 extlib::IdctCodedPairToBytes(a[0].data(), occupied[0], a[1].data(), occupied[1],
                                              chroma, coded.data() + kStride + 4,
