@@ -29,7 +29,7 @@ ParallelWalk::ParallelWalk(Walker& walker, int jobs) : walker_(walker), jobs_(st
         slots_.push_back(std::make_unique<Slot>());
         slots_.back()->picBuf.assign(pixels * 3, 0);
     }
-    pool_ = std::make_unique<OrderedPool<bool>>(jobs_ == 1 ? 0 : jobs_);
+    pool_ = std::make_unique<OrderedPool<bool>>(jobs_);
 }
 
 ParallelWalk::~ParallelWalk() = default;

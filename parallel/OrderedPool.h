@@ -4,9 +4,11 @@
 // were given, whatever order they finish in. Plain C++: for decoding pictures in parallel and
 // for any other walk whose output must come out in file order (picture index, library scan).
 //
-// With no worker threads a job runs on the caller's thread as it is given, so a pool of one
-// job at a time is exactly the plain loop. Jobs must not throw. The caller bounds the work in
-// flight itself (Pending()), typically to a ring of buffers the jobs write into.
+// The caller's thread is one of the workers: while it waits for a result it runs jobs not yet
+// started itself, so a pool of n jobs at once starts n - 1 threads and never has more threads
+// busy than n. With one job at a time (no threads) a job runs as it is given, exactly the
+// plain loop. Jobs must not throw. The caller bounds the work in flight itself (Pending()),
+// typically to a ring of buffers the jobs write into.
 
 #include <condition_variable>
 #include <cstddef>
@@ -23,11 +25,12 @@ namespace droskal {
 template <class Result>
 class OrderedPool {
   public:
-    // worker: which thread runs the job, 0 .. max(workers, 1) - 1, for per-thread state.
+    // worker: which thread runs the job, 0 .. Workers() - 1 (the caller's is the last), for
+    // per-thread state.
     using Job = std::function<Result(int worker)>;
 
-    explicit OrderedPool(int workers) {
-        for (int w = 0; w < workers; ++w) threads_.emplace_back([this, w] { Work(w); });
+    explicit OrderedPool(int jobs) {
+        for (int w = 0; w + 1 < jobs; ++w) threads_.emplace_back([this, w] { Work(w); });
     }
     // Jobs not yet started are dropped; running ones finish first.
     ~OrderedPool() {
@@ -42,7 +45,7 @@ class OrderedPool {
     OrderedPool(const OrderedPool&) = delete;
     OrderedPool& operator=(const OrderedPool&) = delete;
 
-    int Workers() const { return threads_.empty() ? 1 : static_cast<int>(threads_.size()); }
+    int Workers() const { return static_cast<int>(threads_.size()) + 1; }
 
     void Submit(Job job) {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -66,10 +69,17 @@ class OrderedPool {
         return submitted_ - collected_;
     }
 
-    // The result of the oldest job not yet collected, once it is done. Only with Pending() > 0.
+    // The result of the oldest job not yet collected, once it is done; jobs not yet started
+    // run here meanwhile. Only with Pending() > 0.
     Result Next() {
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return results_.front().has_value(); });
+        while (!results_.front().has_value()) {
+            if (queue_.empty()) {
+                done_.wait(lock);
+                continue;
+            }
+            RunFront(lock, static_cast<int>(threads_.size()));
+        }
         Result r = std::move(*results_.front());
         results_.pop_front();
         ++collected_;
@@ -82,14 +92,19 @@ class OrderedPool {
         for (;;) {
             wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
             if (stop_) return;
-            auto [seq, job] = std::move(queue_.front());
-            queue_.pop_front();
-            lock.unlock();
-            Result r = job(worker);
-            lock.lock();
-            results_[seq - collected_] = std::move(r);
+            RunFront(lock, worker);
             done_.notify_all();
         }
+    }
+
+    // The oldest job not yet started, run with the lock released.
+    void RunFront(std::unique_lock<std::mutex>& lock, int worker) {
+        auto [seq, job] = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        Result r = job(worker);
+        lock.lock();
+        results_[seq - collected_] = std::move(r);
     }
 
     mutable std::mutex mutex_;
