@@ -366,24 +366,29 @@ inline void CodedPairWith(const Kernels& kernels, Simd simd, const std::int16_t*
                     outA, outB, stride);
 }
 
+// The widest unit, looked up once.
 struct Best {
     Simd simd = BestSimd();
     const Kernels& kernels = KernelsFor(simd);
 };
+const Best& BestUnit() {
+    static const Best best;
+    return best;
+}
 
 }  // namespace
 
 void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                           const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                           std::uint8_t* outA, std::uint8_t* outB, int stride) {
-    static const Best best;
+    const Best& best = BestUnit();
     CodedPairWith(best.kernels, best.simd, coeffsA, occupiedA, coeffsB, occupiedB, chroma, outA,
                   outB, stride);
 }
 
 void IdctCodedPair(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_t occupiedA,
                    const std::int16_t* coeffsB, std::int16_t* outB, std::uint64_t occupiedB) {
-    static const Best best;
+    const Best& best = BestUnit();
     int sums[2];
     if (CheckedOrSums(best.kernels.checkedPair != nullptr, coeffsA, occupiedA, coeffsB, occupiedB,
                       sums, [&](int* s) {
@@ -398,7 +403,7 @@ void IdctCodedPair(const std::int16_t* coeffsA, std::int16_t* outA, std::uint64_
 void IdctCodedMacroblockToBytes(const std::int16_t (*coeffs)[64], const std::uint64_t occupied[6],
                                 std::uint8_t* y, int stride, std::uint8_t* cb, std::uint8_t* cr,
                                 int chromaStride) {
-    static const Best best;
+    const Best& best = BestUnit();
     // Luma side by side, upper pair then lower, then Cb with Cr.
     for (int b = 0; b < 4; b += 2) {
         std::uint8_t* const left = y + (b / 2) * 8 * stride;

@@ -38,7 +38,6 @@ void IdctDecodedPairToBytes(const std::int16_t* coeffsA, int acAbsSumA, std::uin
 // The same with the widest unit for a decoder that does not sum the AC magnitudes: the unit
 // works them out itself where it takes the pair (with AVX2, on the way into the transform).
 // AC levels within -2048..2048, as dequantisation leaves them.
-// The whole-picture path calls it three times a macroblock.
 void IdctCodedPairToBytes(const std::int16_t* coeffsA, std::uint64_t occupiedA,
                           const std::int16_t* coeffsB, std::uint64_t occupiedB, bool chroma,
                           std::uint8_t* outA, std::uint8_t* outB, int stride);
