@@ -51,6 +51,29 @@ std::uint32_t CoefficientWord(const CoeffTable& vlc, std::uint32_t pattern, int 
     return coef::Pack(r.bits + 1, rl.run, rl.level * 2 + negative);
 }
 
+// The table of every decoder: the standard's codes, escape included.
+CoeffTable StandardCodeTable() {
+    CoeffTable vlc{};
+    for (std::size_t i = 0; i < kCoeffCodes.size(); ++i) {
+        const CoeffCode& c = kCoeffCodes[i];
+        const int value = c.run == kEscapeRun ? kEscapeValue : PackRunLevel(c.run, c.level);
+        vlc[i] = {c.length, static_cast<std::int16_t>(c.code), static_cast<std::int16_t>(value)};
+    }
+    return vlc;
+}
+
+// Its lookups take millions of steps of the plain walks, so they are built once for the
+// process, and each decoder copies them: a decoder per thread then starts at no cost, and
+// its reader finds them in its own core's cache.
+const FastTables& StandardLookups() {
+    static const FastTables built = [] {
+        FastTables t;
+        t.Build(StandardCodeTable());
+        return t;
+    }();
+    return built;
+}
+
 }  // namespace
 
 Decoder::Decoder() : frame_(&kNoFrame), fast_(std::make_unique<FastTables>()) {
@@ -61,16 +84,11 @@ Decoder::Decoder() : frame_(&kNoFrame), fast_(std::make_unique<FastTables>()) {
 Decoder::~Decoder() = default;
 
 void Decoder::InitVlc() {
-    for (std::size_t i = 0; i < kCoeffCodes.size(); ++i) {
-        const CoeffCode& c = kCoeffCodes[i];
-        const int value = c.run == kEscapeRun ? kEscapeValue : PackRunLevel(c.run, c.level);
-        coeffVlc_[i] = {c.length, static_cast<std::int16_t>(c.code),
-                        static_cast<std::int16_t>(value)};
-    }
+    coeffVlc_ = StandardCodeTable();
     state_.dcPredY = 128;
     state_.dcPredCb = 0;
     state_.dcPredCr = 0;
-    fast_->Build(coeffVlc_);
+    *fast_ = StandardLookups();
 }
 
 void FastTables::Build(const CoeffTable& vlc) {
