@@ -4,6 +4,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,19 @@ class ParallelWalk {
 
   private:
     struct Slot;
+    using Bitmap = std::vector<std::uint8_t>;
+    std::unique_ptr<Bitmap> takeBitmap(int worker);
+    void giveBack(Slot& s);
     bool readAhead(const std::function<Decode(std::int64_t)>& decodeFor, std::int64_t stopAfter);
 
     Walker& walker_;
     int jobs_;
     std::vector<std::unique_ptr<Decoder>> decoders_;  // one per thread
     std::vector<std::unique_ptr<Slot>> slots_;        // a ring, one per picture in flight
-    std::int64_t highWater_ = 0;                      // no read has placed a byte at or beyond it
+    std::size_t bitmapBytes_ = 0;
+    std::mutex sparesMutex_;
+    std::vector<std::vector<std::unique_ptr<Bitmap>>> spares_;  // per thread, the latest last
+    std::int64_t highWater_ = 0;  // no read has placed a byte at or beyond it
     std::size_t submitted_ = 0;
     std::size_t collected_ = 0;
     bool walkDone_ = false;
