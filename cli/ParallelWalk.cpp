@@ -10,7 +10,8 @@
 namespace droskal::cli {
 
 struct ParallelWalk::Slot {
-    FrameBuffer frame{};
+    FrameBuffer frame{};             // the walker reads this slot's pictures into it
+    std::size_t lastRead = 0;        // 1 + the number in the walk of the last picture read into it
     std::unique_ptr<Bitmap> bitmap;  // taken from its decoding thread's spares
     int owner = 0;                   // that thread
     WalkedPicture picture;
@@ -27,12 +28,19 @@ ParallelWalk::ParallelWalk(Walker& walker, int jobs) : walker_(walker), jobs_(st
         decoders_.back()->SetIntraMatrix(walker.intraMatrix());
     }
     // Two pictures a thread keep every thread busy while the caller writes out the oldest.
-    for (int s = 0; s < (jobs_ == 1 ? 1 : 2 * jobs_ + 1); ++s)
+    // Every slot's buffer starts as the walker's is now.
+    for (int s = 0; s < (jobs_ == 1 ? 1 : 2 * jobs_ + 1); ++s) {
         slots_.push_back(std::make_unique<Slot>());
+        if (jobs_ > 1) slots_.back()->frame = walker.frame();
+    }
+    written_.assign(slots_.size(), 0);
     pool_ = std::make_unique<OrderedPool<bool>>(jobs_);
 }
 
-ParallelWalk::~ParallelWalk() = default;
+// The walker takes the bytes of the last picture read back into its own buffer.
+ParallelWalk::~ParallelWalk() {
+    walker_.readInto(nullptr);
+}
 
 // The bitmap this thread wrote last, while the cache still holds it: a picture's 900 KB of
 // output written into a buffer the other core wrote last costs both cores a trip through
@@ -66,20 +74,36 @@ void ParallelWalk::rewind() {
 
 bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFor,
                              std::int64_t stopAfter) {
-    Slot& s = *slots_[submitted_ % slots_.size()];
-    if (!walker_.next(s.picture, Decode::None)) return false;
+    const std::size_t k = slots_.size();
+    Slot& s = *slots_[submitted_ % k];
+    // With threads, each picture is read straight into its slot's buffer, which must then hold
+    // what the walker's one buffer would: a damaged picture may read the bytes an earlier one
+    // left behind it. The slot's buffer already holds the walker's bytes as of its last
+    // picture; of the pictures read since, the one just before wrote up to the most that any
+    // of them did, so that far its slot's buffer gives what lies behind this picture.
+    if (jobs_ > 1) walker_.readInto(&s.frame);
+    if (!walker_.next(s.picture, Decode::None)) {
+        // Nothing was read; the walker's bytes are those of the last picture read, if any.
+        if (jobs_ > 1 && submitted_ > 0) walker_.readInto(&slots_[(submitted_ - 1) % k]->frame);
+        return false;
+    }
+    const std::int64_t written = s.picture.endPos - s.picture.slicePos;
+    if (jobs_ > 1 && submitted_ > 0) {
+        std::int64_t since = 0;
+        for (std::size_t seq = s.lastRead; seq < submitted_; ++seq)
+            since = std::max(since, written_[seq % k]);
+        const FrameBuffer& before = slots_[(submitted_ - 1) % k]->frame;
+        if (since > written) {
+            std::memcpy(s.frame.data() + written, before.data() + written,
+                        static_cast<std::size_t>(since - written));
+        }
+    }
+    written_[submitted_ % k] = written;
+    s.lastRead = submitted_ + 1;
     s.nmeaText = *s.picture.nmeaText;
     s.picture.nmeaText = &s.nmeaText;
     s.decode = s.picture.read ? decodeFor(s.picture.index) : Decode::None;
-    // A read places at most the bytes from the picture start code to where it stopped; beyond
-    // the highest such mark the walker's buffer and the copies hold the zeros they started with.
-    highWater_ = std::max(
-        highWater_, std::min<std::int64_t>(kFrameBufSize, s.picture.endPos - s.picture.picturePos));
     const FrameBuffer* frame = &walker_.frame();
-    if (s.decode != Decode::None && jobs_ > 1) {
-        std::memcpy(s.frame.data(), frame->data(), static_cast<std::size_t>(highWater_));
-        frame = &s.frame;
-    }
     const std::uint8_t picFormat = walker_.picFormat();
     pool_->Submit([this, &s, frame, picFormat](int worker) {
         if (s.decode == Decode::None) return false;

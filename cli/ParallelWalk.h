@@ -15,9 +15,9 @@ namespace droskal::cli {
 
 // A walk whose pictures are decoded on several threads and handed back in picture order,
 // each exactly as Walker::next would have decoded it: the walk itself (searches, reads) stays
-// on the caller's thread, and every picture goes to a decoder of its own thread with a copy of
-// the frame buffer as the read left it (stale bytes behind the picture included, which a
-// damaged picture may read). One job decodes on the caller's thread without copies.
+// on the caller's thread, and every picture goes to a decoder of its own thread with a frame
+// buffer of its own that holds what the walker's one buffer would (stale bytes behind the
+// picture included, which a damaged picture may read).
 class ParallelWalk {
   public:
     ParallelWalk(Walker& walker, int jobs);
@@ -52,7 +52,7 @@ class ParallelWalk {
     std::size_t bitmapBytes_ = 0;
     std::mutex sparesMutex_;
     std::vector<std::vector<std::unique_ptr<Bitmap>>> spares_;  // per thread, the latest last
-    std::int64_t highWater_ = 0;  // no read has placed a byte at or beyond it
+    std::vector<std::int64_t> written_;  // bytes each of the last pictures read, by number % slots
     std::size_t submitted_ = 0;
     std::size_t collected_ = 0;
     bool walkDone_ = false;

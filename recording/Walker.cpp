@@ -6,7 +6,17 @@
 namespace droskal {
 
 Walker::Walker()
-    : frameBuf_(std::make_unique<FrameBuffer>()), decoder_(std::make_unique<Decoder>()) {}
+    : frameBuf_(std::make_unique<FrameBuffer>()),
+      frame_(frameBuf_.get()),
+      decoder_(std::make_unique<Decoder>()) {}
+
+void Walker::readInto(FrameBuffer* buffer) {
+    if (!buffer) {
+        if (frame_ != frameBuf_.get()) *frameBuf_ = *frame_;
+        buffer = frameBuf_.get();
+    }
+    frame_ = buffer;
+}
 
 bool Walker::open(const std::vector<std::string>& paths, int& error) {
     error = file_.open(paths);
@@ -53,12 +63,12 @@ bool Walker::next(WalkedPicture& picture, Decode decode) {
     picture.nmeaText = &nmeaText_;
     picture.sentenceRead = FindPicStart(file_, nmeaText_, observer_);
     picture.slicePos = file_.readPosition();
-    picture.read = picture.sentenceRead && ReadFrame(file_, *frameBuf_);
+    picture.read = picture.sentenceRead && ReadFrame(file_, *frame_);
     picture.endPos = file_.readPosition();
     if (picture.read && decode != Decode::None && picFormat_ != 0) {
         picture.decoded = decode == Decode::Bitmap
-                              ? decoder_->DecodePicture(*frameBuf_, picFormat_, picBuf_.data())
-                              : decoder_->AssemblePicture(*frameBuf_, picFormat_, picBuf_.data());
+                              ? decoder_->DecodePicture(*frame_, picFormat_, picBuf_.data())
+                              : decoder_->AssemblePicture(*frame_, picFormat_, picBuf_.data());
         picture.picBuf = picBuf_.data();
     }
     return true;

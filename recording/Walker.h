@@ -60,7 +60,12 @@ class Walker {
     std::uint8_t picFormat() const { return picFormat_; }
     // The frame buffer as the last next() left it, and the sequence header's intra matrix
     // (nullptr for the default): what a decoder of its own needs to decode that picture.
-    const FrameBuffer& frame() const { return *frameBuf_; }
+    const FrameBuffer& frame() const { return *frame_; }
+    // Pictures are read into `buffer` from the next call on, frame() is that buffer, and
+    // keeping its bytes beyond each picture what the walker's own buffer would hold is the
+    // caller's part. nullptr goes back to the walker's own buffer, which first takes the bytes
+    // of the one in use.
+    void readInto(FrameBuffer* buffer);
     const std::uint8_t* intraMatrix() const { return matrix_ ? matrix_->data() : nullptr; }
     std::int64_t length() const { return file_.length(); }
     // True when the last walk stopped before the end of the file (a stretch of more than
@@ -78,6 +83,7 @@ class Walker {
     StreamFile file_;
     SilentObserver observer_;
     std::unique_ptr<FrameBuffer> frameBuf_;
+    FrameBuffer* frame_;  // the one read into
     std::unique_ptr<Decoder> decoder_;
     std::optional<std::array<std::uint8_t, 64>> matrix_;
     std::vector<std::uint8_t> picBuf_;
