@@ -1,7 +1,8 @@
-// map and evidence in droskal-cli: handed over to droskal-cli-maps, the same commands built
-// with Qt Gui (and, for the pack, the FFmpeg module). Loading Qt Gui's libraries costs about
-// 10 ms of CPU at every start, as much as decoding a dozen pictures, and only these two
-// commands draw; so droskal-cli itself starts without them.
+// The commands of droskal-cli that need Qt: handed over to droskal-cli-full, the whole command
+// set. Loading Qt Core and what it brings (ICU, GLib, a dozen libraries) costs about 5 ms of
+// CPU at every start, Qt Gui another 10, as much as decoding dozens of pictures; info, track,
+// trips and index read times in zones (QTimeZone) or write XML, map and evidence draw. So
+// droskal-cli itself runs frames, cut and bench without them.
 
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ namespace {
 int HandOver(const char* command, const std::vector<std::string>& args, const Io& io) {
     std::string error;
     const std::string program =
-        FindProgramPart(DROSKAL_CLI_MAPS_FROM_BINDIR, DROSKAL_CLI_MAPS_IN_BUILD_TREE, error);
+        FindProgramPart(DROSKAL_CLI_FULL_FROM_BINDIR, DROSKAL_CLI_FULL_IN_BUILD_TREE, error);
     if (!program.empty()) {
         std::vector<std::string> words{"droskal-cli", command};
         words.insert(words.end(), args.begin(), args.end());
@@ -36,6 +37,22 @@ int HandOver(const char* command, const std::vector<std::string>& args, const Io
 }
 
 }  // namespace
+
+int RunInfo(const std::vector<std::string>& args, const Io& io) {
+    return HandOver("info", args, io);
+}
+
+int RunTrack(const std::vector<std::string>& args, const Io& io) {
+    return HandOver("track", args, io);
+}
+
+int RunTrips(const std::vector<std::string>& args, const Io& io) {
+    return HandOver("trips", args, io);
+}
+
+int RunIndex(const std::vector<std::string>& args, const Io& io) {
+    return HandOver("index", args, io);
+}
 
 int RunMap(const std::vector<std::string>& args, const Io& io) {
     return HandOver("map", args, io);
