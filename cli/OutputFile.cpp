@@ -33,6 +33,21 @@ void OutputFile::discard() {
 bool OutputFile::open(const std::string& target, std::string& error) {
     discard();
     target_ = target;
+    // A pipe or a device (/dev/null, a terminal) is written to as it is: renaming a file over
+    // it would put a plain file in its place.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
+            error = target + " is a folder";
+            return false;
+        }
+        fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            error = "cannot open " + target + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
     const std::filesystem::path path(target);
     std::filesystem::path dir = path.parent_path();
     if (dir.empty()) dir = ".";
@@ -78,7 +93,7 @@ bool OutputFile::commit(std::string& error) {
         discard();
         return false;
     }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (!temp_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0) {
         error = "cannot replace " + target_ + ": " + std::strerror(errno);
         discard();
         return false;

@@ -12,7 +12,7 @@ bool SameFile(const std::string& a, const std::string& b);
 
 // Writes into a temporary file beside the target and renames it over the target only once
 // everything is written, so the target is never left half-written. Without commit() the
-// temporary file is removed.
+// temporary file is removed. A pipe or a device is written to directly.
 class OutputFile {
   public:
     OutputFile() = default;

@@ -1,4 +1,6 @@
 // droskal-cli's commands, run in-process on recordings built byte by byte.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -265,6 +267,32 @@ TEST_F(CliCut, RefusesToWriteOntoTheRecording) {
         EXPECT_THAT(r.err, HasSubstr("refusing to write over the recording itself"));
     }
     EXPECT_EQ(w.bytes(), ReadBytes(path));
+}
+
+// A pipe as the target gets the fragment and stays a pipe: a file renamed over it (or over
+// /dev/null) would replace it.
+TEST_F(CliCut, WritesIntoAPipeInsteadOfReplacingIt) {
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const Bytes expected =
+        Fragment(w.bytes(), w.pictures()[0].picturePos, w.pictures()[0].endCodePos);
+    ASSERT_LT(expected.size(), 60000u);  // within the pipe's buffer
+    const CliRun r = Cli({"cut", path, "--from", "1", "--to", "1", fifo});
+    EXPECT_EQ(cli::kExitOk, r.status) << r.err;
+    Bytes got(expected.size() + 1);
+    const ssize_t n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    got.resize(static_cast<std::size_t>(std::max<ssize_t>(0, n)));
+    EXPECT_EQ(expected, got);
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(fifo.c_str(), &st));
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(dir.file("")),
+                               std::filesystem::directory_iterator()))
+        << "temporary files left";
+    EXPECT_EQ(cli::kExitUsage, Cli({"cut", path, "--from", "1", "--to", "1", dir.file("")}).status);
 }
 
 // `count` pictures a second apart at 50 N 20 E, written as the folder's rec.m1v.
