@@ -6,16 +6,20 @@
 # re-lays them out as the recorder writes them (sequence and group header, picture header,
 # user data with a $GPRMC sentence before slice 1, sequence end code after every picture),
 # then times the whole process of both decoders on each file in RUNS rounds (default 7), the
-# three commands back to back in each: CPU time for the one-core figures, so that other work
+# four runs back to back in each: CPU time for the one-core figures, so that other work
 # on a shared machine does not count, and wall time for --jobs:
 #   droskal-cli bench FILE --passes 1 --jobs 1          (read, walk, decode, convert to BGR)
 #   ffmpeg -threads 1 -i FILE -pix_fmt bgr24 -f null -
 #   droskal-cli bench FILE --passes 1 --jobs N          (N = the number of cores)
+#   N of droskal-cli bench FILE --passes 1 --jobs 1 at once, as separate processes
 # and prints pictures/s of each (the median round), the one-core ratio and the --jobs N ratio
-# to ffmpeg, and what --jobs N gains on --jobs 1 (each the median of the ratios within each
-# round), the lowest one-core ratio last. ffmpeg gains nothing from threads on one-slice
-# pictures; its CPU time is its wall time on an idle machine, which the --jobs ratio is
-# measured against. 2000 pictures a recording by default: a run of 500 CIF pictures takes
+# to ffmpeg, what --jobs N gains on --jobs 1, and what N separate one-job processes at once
+# gain (each the median of the ratios within each round), the lowest one-core ratio last. The
+# last column is the machine's own ceiling for the gain: processes share nothing but the
+# caches and the memory (and, on a virtual machine, whatever else the host runs), so --jobs N
+# falling short of it is the threads' own cost (the start-up, which one process runs once,
+# included), and both falling short of N the machine's. ffmpeg gains nothing from threads on one-slice pictures; its CPU time is its wall
+# time on an idle machine, which the --jobs ratio is measured against. 2000 pictures a recording by default: a run of 500 CIF pictures takes
 # 0.1 s, of which loading the libraries and building the tables, which no second core
 # shortens, is a tenth.
 #
@@ -93,18 +97,28 @@ w = time.time() - t
 r = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.6f %.6f" % (r.ru_utime - r0.ru_utime + r.ru_stime - r0.ru_stime, w))' "$@"
 }
-# Rounds "droskal-cpu ffmpeg-cpu droskal-jobs-wall" on stdin: the median of each column as
-# pictures/s, and the median of the rounds' own ratios (--jobs N against ffmpeg and against
-# --jobs 1).
+# Wall seconds of N copies of one command run at once.
+measure_copies() {
+  python3 -c 'import subprocess, sys, time
+t = time.time()
+ps = [subprocess.Popen(sys.argv[2:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+      for _ in range(int(sys.argv[1]))]
+for p in ps:
+    p.wait()
+print("%.6f" % (time.time() - t))' "$@"
+}
+# Rounds "droskal-cpu ffmpeg-cpu droskal-jobs-wall copies-wall" on stdin: the median of each
+# of the first three as pictures/s, and the median of the rounds' own ratios (--jobs N against
+# ffmpeg and against --jobs 1, N one-job processes against one).
 median_rounds() {
   python3 -c 'import statistics, sys
-name, n, kb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+name, n, kb, cores = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 rows = [[float(x) for x in line.split()] for line in sys.stdin if line.strip()]
 med = lambda xs: statistics.median(xs)
 one, theirs, many = (med([r[k] for r in rows]) for k in range(3))
-print("%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f %6.2f" % (name, n, kb, n / one,
+print("%-18s %6d %7d %10.1f %10.1f %6.2f %12.1f %6.2f %6.2f %6.2f" % (name, n, kb, n / one,
       n / theirs, med([r[1] / r[0] for r in rows]), n / many, med([r[1] / r[2] for r in rows]),
-      med([r[0] / r[2] for r in rows])))' "$@"
+      med([r[0] / r[2] for r in rows]), med([cores * r[0] / r[3] for r in rows])))' "$@"
 }
 
 # name  source  size  scale  [filter]
@@ -123,7 +137,7 @@ recordings=(
   "cif_texture_q3 mandelbrot 320x240 3 noise=alls=8:allf=t"
 )
 
-printf '%-18s %6s %7s %10s %10s %6s %12s %6s %6s\n' recording pics KB/pic droskal/s ffmpeg/s ratio "jobs $jobs/s" ratio gain
+printf '%-18s %6s %7s %10s %10s %6s %12s %6s %6s %6s\n' recording pics KB/pic droskal/s ffmpeg/s ratio "jobs $jobs/s" ratio gain procs
 lines=()
 for r in "${recordings[@]}"; do
   read -r name src size q filter <<<"$r"
@@ -136,17 +150,18 @@ for r in "${recordings[@]}"; do
   [[ $got == "$n" ]] || { echo "$name: droskal-cli bench decoded $got of $n pictures" >&2; exit 1; }
   peer=$(ffmpeg -v error -threads 1 -i "$work/$name.m1v" -f framemd5 - | grep -vc '^#')
   [[ $peer == "$n" ]] || { echo "$name: ffmpeg decoded $peer of $n pictures" >&2; exit 1; }
-  # One round runs the three back to back; each ratio is taken within its round, so that the
+  # One round runs the four back to back; each ratio is taken within its round, so that the
   # host's speed, which drifts on a shared machine, is the same for both sides of it.
   rounds=()
   for _ in $(seq "$runs"); do
     read -r one _ < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1)
     read -r theirs _ < <(measure ffmpeg -v error -nostdin -threads 1 -i "$work/$name.m1v" -pix_fmt bgr24 -f null -)
     read -r _ many < <(measure "$cli" bench "$work/$name.m1v" --passes 1 --jobs "$jobs")
-    rounds+=("$one $theirs $many")
+    copies=$(measure_copies "$jobs" "$cli" bench "$work/$name.m1v" --passes 1 --jobs 1)
+    rounds+=("$one $theirs $many $copies")
   done
   kb=$(( $(stat -c %s "$work/$name.m1v") / n / 1024 ))
-  lines+=("$(printf '%s\n' "${rounds[@]}" | median_rounds "$name" "$n" "$kb")")
+  lines+=("$(printf '%s\n' "${rounds[@]}" | median_rounds "$name" "$n" "$kb" "$jobs")")
   echo "${lines[-1]}"
 done
 printf '%s\n' "${lines[@]}" | sort -k6 -g | head -1 | awk '{ printf "lowest one-core ratio: %s (%s)\n", $6, $1 }'
