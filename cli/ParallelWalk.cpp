@@ -10,7 +10,9 @@
 namespace droskal::cli {
 
 struct ParallelWalk::Slot {
-    FrameBuffer frame{};             // the walker reads this slot's pictures into it
+    // With threads, the walker reads this slot's pictures into it; one job reads into the
+    // walker's own.
+    std::unique_ptr<FrameBuffer> frame;
     std::size_t lastRead = 0;        // 1 + the number in the walk of the last picture read into it
     std::unique_ptr<Bitmap> bitmap;  // taken from its decoding thread's spares
     int owner = 0;                   // that thread
@@ -31,7 +33,7 @@ ParallelWalk::ParallelWalk(Walker& walker, int jobs) : walker_(walker), jobs_(st
     // Every slot's buffer starts as the walker's is now.
     for (int s = 0; s < (jobs_ == 1 ? 1 : 2 * jobs_ + 1); ++s) {
         slots_.push_back(std::make_unique<Slot>());
-        if (jobs_ > 1) slots_.back()->frame = walker.frame();
+        if (jobs_ > 1) slots_.back()->frame = std::make_unique<FrameBuffer>(walker.frame());
     }
     written_.assign(slots_.size(), 0);
     pool_ = std::make_unique<OrderedPool<bool>>(jobs_);
@@ -81,10 +83,11 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
     // left behind it. The slot's buffer already holds the walker's bytes as of its last
     // picture; of the pictures read since, the one just before wrote up to the most that any
     // of them did, so that far its slot's buffer gives what lies behind this picture.
-    if (jobs_ > 1) walker_.readInto(&s.frame);
+    if (jobs_ > 1) walker_.readInto(s.frame.get());
     if (!walker_.next(s.picture, Decode::None)) {
         // Nothing was read; the walker's bytes are those of the last picture read, if any.
-        if (jobs_ > 1 && submitted_ > 0) walker_.readInto(&slots_[(submitted_ - 1) % k]->frame);
+        if (jobs_ > 1 && submitted_ > 0)
+            walker_.readInto(slots_[(submitted_ - 1) % k]->frame.get());
         return false;
     }
     const std::int64_t written = s.picture.endPos - s.picture.slicePos;
@@ -92,9 +95,9 @@ bool ParallelWalk::readAhead(const std::function<Decode(std::int64_t)>& decodeFo
         std::int64_t since = 0;
         for (std::size_t seq = s.lastRead; seq < submitted_; ++seq)
             since = std::max(since, written_[seq % k]);
-        const FrameBuffer& before = slots_[(submitted_ - 1) % k]->frame;
+        const FrameBuffer& before = *slots_[(submitted_ - 1) % k]->frame;
         if (since > written) {
-            std::memcpy(s.frame.data() + written, before.data() + written,
+            std::memcpy(s.frame->data() + written, before.data() + written,
                         static_cast<std::size_t>(since - written));
         }
     }
