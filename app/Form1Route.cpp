@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "app/Form1.h"
 #include "app/RouteView.h"
@@ -96,7 +97,8 @@ void Form1::ToggleRoute() {
 namespace {
 
 void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& calibration,
-                 Desktop& desktop, const QString& appName, const QStringList& commandLine) {
+                 Desktop& desktop, const QString& appName, const QStringList& commandLine,
+                 const std::function<void()>& repaint) {
     v.sourcesMade = true;
     if (!mapPicture.isNull()) {
         v.sources.push_back(
@@ -114,6 +116,8 @@ void MakeSources(RouteView& v, const QImage& mapPicture, const MapCalibration& c
         v.sources.push_back(std::move(source));
     for (auto& source : render::MakeSources(entries, online, problems))
         v.sources.push_back(std::move(source));
+    // Tiles from a server come while the window goes on; each one draws the view again.
+    for (auto& source : v.sources) source->whenMapArrives(repaint);
     if (!problems.isEmpty()) {
         desktop.MessageBox(QString::fromUtf8("Pominięte źródła map:\n") + problems.join('\n'),
                            Desktop::Icon::Exclamation, Desktop::Buttons::Ok);
@@ -135,7 +139,9 @@ bool Form1::ShowRoutePos() {
     RouteView& v = *routeView;
     if (!v.sourcesMade)
         MakeSources(v, state.mapPicture, Calibration(), desktop_, startup_.appName,
-                    v.commandLineSources);
+                    v.commandLineSources, [this] {
+                        if (chkGps->isChecked()) ShowPos();
+                    });
     const bool classicOnly = v.sources.size() == (v.classic ? 1u : 0u);
     const render::LatLon here = CurrentPlace(state);
     render::SourceChoice choice;

@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,6 +35,10 @@ class MapSource {
     virtual QString attribution() const { return {}; }
     virtual int minZoom() const { return 0; }
     virtual int maxZoom() const { return 19; }
+    // For a window: sources that fetch their map over the network do so without waiting,
+    // draw what they have meanwhile and call `repaint` when more has come. Without it they
+    // wait for what they draw (a file being written).
+    virtual void whenMapArrives(std::function<void()> repaint) { (void)repaint; }
 };
 
 // A picture with the four calibration values Droskal.ini holds. The arithmetic takes it as
@@ -68,6 +73,8 @@ class TileSource : public MapSource {
 
   protected:
     virtual QImage loadTile(const TileId& id) = 0;
+    // Drops the decoded tile, so that the next view loads it again.
+    void forget(const TileId& id);
     // Whether a tile the source lacks stays lacking (files), or may come later (a server).
     virtual bool missesAreFinal() const { return true; }
 

@@ -20,7 +20,10 @@ OnlineTiles::OnlineTiles(QString urlTemplate, QString cacheDir, QString attribut
       attribution_(attribution.isEmpty() ? DefaultAttribution(template_) : std::move(attribution)) {
 }
 
-OnlineTiles::~OnlineTiles() = default;
+// The manager goes first, and with it the reply under way, before what its answer would use.
+OnlineTiles::~OnlineTiles() {
+    network_.reset();
+}
 
 bool OnlineTiles::IsTemplate(const QString& text) {
     return (text.startsWith("http://") || text.startsWith("https://")) && text.contains("{z}") &&
@@ -67,6 +70,9 @@ QImage OnlineTiles::loadTile(const TileId& id) {
         return stale;
     }
 
+    // One request at a time: the answer to the one under way asks for the view again.
+    if (repaint_ && waiting_ != nullptr) return stale;
+
     QString address = template_;
     address.replace("{z}", QString::number(id.z))
         .replace("{x}", QString::number(id.x))
@@ -77,24 +83,40 @@ QImage OnlineTiles::loadTile(const TileId& id) {
     request.setTransferTimeout(kTimeoutMs);
     ++requests_;
     QNetworkReply* reply = network_->get(request);
+    if (repaint_) {
+        waiting_ = reply;
+        const auto answered = [this, reply, id, key, cached] {
+            waiting_ = nullptr;
+            if (!take(*reply, key, cached).isNull()) forget(id);  // an old one may be drawn
+            reply->deleteLater();
+            repaint_();
+        };
+        QObject::connect(reply, &QNetworkReply::finished, network_.get(), answered);
+        return stale;
+    }
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const QByteArray body = reply->readAll();
-    const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
+    const QImage image = take(*reply, key, cached);
     reply->deleteLater();
+    return image.isNull() ? stale : image;
+}
 
+QImage OnlineTiles::take(QNetworkReply& reply, const QString& key, const QString& cached) {
+    const QByteArray body = reply.readAll();
+    const int httpStatus = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QNetworkReply::NetworkError error = reply.error();
     QImage image;
     if (error == QNetworkReply::NoError && httpStatus == 200) image.loadFromData(body);
     if (image.isNull()) {
         // Not asked for again for a while: a tile the server lacks, and the whole server when
         // it cannot be reached, fails, refuses or asks for less traffic.
+        const QDateTime now = QDateTime::currentDateTime();
         failedUntil_.insert(key, now.addSecs(kUnreachableSeconds));
         if (httpStatus == 0 || httpStatus == 403 || httpStatus == 429 || httpStatus >= 500) {
             unreachableUntil_ = now.addSecs(kUnreachableSeconds);
         }
-        return stale;
+        return image;
     }
     QDir().mkpath(QFileInfo(cached).absolutePath());
     QSaveFile file(cached);

@@ -3,11 +3,13 @@
 #include <QDateTime>
 #include <QHash>
 
+#include <functional>
 #include <memory>
 
 #include "render/MapSource.h"
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace droskal::render {
 
@@ -17,6 +19,9 @@ namespace droskal::render {
 // still used when the server does not answer. A tile the server did not send, and a server
 // that cannot be reached, fails or refuses, are left alone for a minute, so a drive through
 // an area without tiles neither waits nor asks on every picture.
+// In a window (whenMapArrives) a tile not yet on disk is asked for and the view drawn without
+// it; its answer calls the repaint, which draws it and asks for the next one. Otherwise each
+// tile is waited for, up to kTimeoutMs.
 // Needs a running Qt application object (QCoreApplication) for the network.
 class OnlineTiles final : public TileSource {
   public:
@@ -36,12 +41,16 @@ class OnlineTiles final : public TileSource {
     static QString DefaultAttribution(const QString& urlTemplate);
     static QString UserAgent();
     static bool IsTemplate(const QString& text);
+    void whenMapArrives(std::function<void()> repaint) override { repaint_ = std::move(repaint); }
 
   protected:
     QImage loadTile(const TileId& id) override;
     bool missesAreFinal() const override { return false; }
 
   private:
+    // The tile from a finished reply, written to the cache; null when the server sent none.
+    QImage take(QNetworkReply& reply, const QString& key, const QString& cached);
+
     QString template_;
     QString cacheDir_;
     QString attribution_;
@@ -49,6 +58,8 @@ class OnlineTiles final : public TileSource {
     QDateTime unreachableUntil_;
     QHash<QString, QDateTime> failedUntil_;
     int requests_ = 0;
+    std::function<void()> repaint_;
+    QNetworkReply* waiting_ = nullptr;  // the one request under way, without waiting for it
 };
 
 }  // namespace droskal::render

@@ -9,8 +9,18 @@
 
 namespace droskal::render {
 
+namespace {
+QString Key(const TileId& id) {
+    return QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
+}
+}  // namespace
+
+void TileSource::forget(const TileId& id) {
+    decoded_.remove(Key(id));
+}
+
 QImage TileSource::tile(const TileId& id) {
-    const QString key = QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
+    const QString key = Key(id);
     if (const QImage* cached = decoded_.object(key)) return *cached;
     QImage image = loadTile(id);
     if (!image.isNull() && image.size() != QSize(kTileSize, kTileSize)) {

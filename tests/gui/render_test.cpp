@@ -1,10 +1,8 @@
 // Map sources and the route: tile arithmetic, MBTiles, tile folders, a tile server on the
 // loopback address, the route's stretches and the world file.
-#include <QBuffer>
 #include <QDir>
-#include <QHostAddress>
 #include <QTcpServer>
-#include <QTcpSocket>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -14,6 +12,7 @@
 #include <sstream>
 
 #include "Fixture.h"
+#include "TileServer.h"
 #include "cli/Commands.h"
 #include "cli/RouteScan.h"
 #include "render/MapRender.h"
@@ -21,16 +20,6 @@
 
 namespace droskal::render {
 namespace {
-
-QByteArray Encoded(QColor colour, const char* format) {
-    QImage image(kTileSize, kTileSize, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 // Whether the tile's centre has the colour, give or take `tolerance` in each channel.
 bool CentreNear(const QImage& tile, QColor colour, int tolerance = 6) {
@@ -81,10 +70,10 @@ struct TempMaps : testing::Test {
             "INSERT INTO metadata VALUES ('name','test'),('format','png'),('minzoom','1'),"
             "('maxzoom','2'),('attribution','(c) Test Maps'),('scheme','tms');"
             "INSERT INTO tiles VALUES (1,1,1,X'" +
-            Encoded(Qt::red, "PNG").toHex() +
+            EncodedTile(Qt::red, "PNG").toHex() +
             "'),"
             "(1,0,0,X'" +
-            Encoded(Qt::blue, "JPEG").toHex() + "'),(2,0,0,'not a picture');";
+            EncodedTile(Qt::blue, "JPEG").toHex() + "'),(2,0,0,'not a picture');";
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
@@ -93,7 +82,7 @@ struct TempMaps : testing::Test {
     // A green tile over Warsaw (zoom 16, tile 36592/21578) in the folder xyz.
     void WriteTileFolder() {
         ASSERT_TRUE(QDir().mkpath(path("xyz/16/36592")));
-        WriteBytes(path("xyz/16/36592/21578.png"), Encoded(Qt::green, "PNG"));
+        WriteBytes(path("xyz/16/36592/21578.png"), EncodedTile(Qt::green, "PNG"));
     }
 };
 
@@ -137,37 +126,6 @@ TEST_F(TempMaps, MbTilesAndTileFoldersAndTheFirstSourceThatCovers) {
     EXPECT_EQ(ChooseSource(sources, 40, 100, 1, 1.0).source, sources[0].get());
     EXPECT_EQ(ChooseSource(sources, -40, 100, 16, 1.0).source, nullptr);
 }
-
-// A tile server on 127.0.0.1 that counts requests and answers every one with `status`.
-struct TileServer {
-    QTcpServer server;
-    int requests = 0, status = 200;
-    QByteArray lastRequest;
-
-    TileServer() {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    lastRequest += socket->readAll();
-                    if (!lastRequest.contains("\r\n\r\n")) return;
-                    ++requests;
-                    const QByteArray body =
-                        status == 200 ? Encoded(Qt::yellow, "PNG") : QByteArray("fail");
-                    socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                                  " X\r\nContent-Type: image/png\r\nConnection: close\r\n"
-                                  "Content-Length: " +
-                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-    }
-    QString url(quint16 port = 0) const {
-        return QString("http://127.0.0.1:%1/{z}/{x}/{y}.png")
-            .arg(port ? port : server.serverPort());
-    }
-};
 
 TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     TileServer server;
@@ -213,6 +171,26 @@ TEST_F(TempMaps, OnlineTilesAreCachedForAWeekAndAFailingServerFallsThrough) {
     QString error;
     EXPECT_EQ(MakeSource(server.url(), false, error), nullptr);
     EXPECT_NE(MakeSource(server.url(), true, error), nullptr);
+}
+
+// In a window a tile older than a week is drawn at once, and the fresh one once it has come.
+TEST_F(TempMaps, InAWindowAnOldTileServesUntilTheFreshOneComes) {
+    TileServer server;
+    const TileId id{16, 36592, 21578};
+    ASSERT_TRUE(QDir().mkpath(path("cache/16/36592")));
+    WriteBytes(path("cache/16/36592/21578.tile"), EncodedTile(Qt::blue, "PNG"));
+    QFile file(path("cache/16/36592/21578.tile"));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-8),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    OnlineTiles online(server.url(), path("cache"));
+    int repaints = 0;
+    online.whenMapArrives([&repaints] { ++repaints; });
+    EXPECT_TRUE(CentreNear(online.tile(id), Qt::blue));
+    EXPECT_TRUE(QTest::qWaitFor([&repaints] { return repaints == 1; }, 5000));
+    EXPECT_TRUE(CentreNear(online.tile(id), Qt::yellow));
+    EXPECT_EQ(server.requests, 1);
 }
 
 // Statuses: 'A' a valid fix, 'V' none, 'j' a valid fix after a time jump.

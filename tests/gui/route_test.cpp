@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "Fixture.h"
+#include "TileServer.h"
 #include "app/RouteView.h"
 #include "app/Viewer.h"
 #include "render/Route.h"
@@ -159,6 +160,29 @@ TEST_F(RouteTest, TileFolderFromTheSettingsDrawsWhereMapGifHasNoMap) {
     const double step = 0.0016 / 360 * 256 * 65536;
     Mouse(form->Pic1, point + QPoint(static_cast<int>(3 * step), 0), {QEvent::MouseButtonPress});
     EXPECT_EQ(Index(), 3);
+}
+
+// A tile server in the settings: the window shows the picture without waiting for tiles, and
+// each tile that comes draws the view again, with no key pressed, until the view is whole.
+TEST_F(RouteTest, TilesFromAServerArriveWithoutHoldingUpTheWindow) {
+    TileServer server;  // answers only when this thread's event loop runs
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", Path("cache").toUtf8());
+    desktop.settings["Droskal/Maps/Sources"] = server.url();
+    desktop.settings["Droskal/Maps/Online"] = "1";
+    rec = WriteDrive(Path("drive.m1v"));
+    OpenFile(Path("drive.m1v"));
+    ShowFirstInMapView();
+    EXPECT_EQ(server.requests, 0);
+    const auto whole = [this] {
+        const QImage image = form->Pic1->image();
+        return !form->Pic1->isHidden() && image.pixelColor(20, 20) == QColor(Qt::yellow) &&
+               image.pixelColor(620, 20) == QColor(Qt::yellow) &&
+               image.pixelColor(20, 400) == QColor(Qt::yellow);
+    };
+    EXPECT_TRUE(QTest::qWaitFor(whole, 10000));
+    EXPECT_LE(server.requests, 12);  // a 640 x 480 view meets at most 4 x 3 tiles, each asked once
+    qputenv("XDG_CACHE_HOME", cacheHome);
 }
 
 }  // namespace
