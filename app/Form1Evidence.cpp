@@ -81,6 +81,7 @@ void Form1::EvidencePack_Click() {
     evidence::PackMapSetup maps;
     maps.classic = state.mapPicture;
     maps.classicCalibration = Calibration();
+    maps.unit = timeView.unit;
     maps.chosen = routeView->commandLineSources;
     maps.entries =
         desktop_

@@ -210,7 +210,7 @@ void Form1::DrawRouteWindow() {
     if (v.routeOn && streamFile.isOpen()) {
         UpdateRoute();
         render::DrawRoute(painter, *v.route, v.projection, view);
-        render::DrawSpeedLegend(painter, QRectF(image.rect()));
+        render::DrawSpeedLegend(painter, QRectF(image.rect()), timeView.unit);
     }
     render::DrawAttribution(painter, QRectF(image.rect()), v.source->attribution());
     painter.end();

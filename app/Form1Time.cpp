@@ -3,6 +3,7 @@
 #include <QKeySequence>
 
 #include "app/Form1.h"
+#include "app/RouteView.h"
 #include "app/TimelineStrip.h"
 #include "gps/RmcFields.h"
 
@@ -104,6 +105,7 @@ void Form1::CycleSpeedUnit() {
     desktop_.SaveSetting(startup_.appName, kDisplay, "SpeedUnit", SpeedUnitName(timeView.unit));
     if (lblSpeed->isVisible()) ShowNmea();
     if (timeline) timeline->DataChanged();
+    if (routeView->active && routeView->routeOn) DrawRouteWindow();  // the legend's unit
 }
 
 }  // namespace droskal

@@ -80,6 +80,7 @@ int RunEvidence(const std::vector<std::string>& args, const Io& io) {
     // Fonts, pictures and the network need an application object.
     const auto app = EnsureGuiApplication();
     evidence::PackMapSetup maps;
+    maps.unit = request.time.unit;
     if (a.has("--source")) {
         maps.chosen << QString::fromStdString(a.value("--source", ""));
     } else {

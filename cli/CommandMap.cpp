@@ -12,6 +12,7 @@
 #include "cli/RouteScan.h"
 #include "cli/Usage.h"
 #include "render/MapRender.h"
+#include "timeline/Units.h"
 
 namespace droskal::cli {
 
@@ -19,7 +20,7 @@ namespace {
 
 const char* const kMapUsage =
     "usage: droskal-cli map REC_OR_DIR -o route.png [--source FILE_OR_DIR_OR_URL] [--size WxH]\n"
-    "                       [--zoom Z] [--at PICTURE] [--route-color RRGGBB]\n"
+    "                       [--zoom Z] [--at PICTURE] [--route-color RRGGBB] [--units U]\n"
     "  Draws the whole route, coloured by speed, over a map fitted to it, and writes a\n"
     "  world file beside the picture (route.pgw: degrees for calibrated pictures, EPSG:3857\n"
     "  metres for tiles). A folder is read as one trip of its .m1v files in name order.\n"
@@ -29,7 +30,8 @@ const char* const kMapUsage =
     "  --size    picture size, default 1024x768\n"
     "  --zoom    tile zoom level (calibrated pictures: scale 2^Z); fitted by default\n"
     "  --at      mark the position of this picture (0-based, as info and track count)\n"
-    "  --route-color  one colour for the route instead of the speed colours\n";
+    "  --route-color  one colour for the route instead of the speed colours\n"
+    "  --units km/h|mph|kn  the speed legend's unit (default km/h)\n";
 
 // Fonts and the network need a Qt application object; the command makes one when it runs
 // alone, on the offscreen platform so no display is needed.
@@ -75,6 +77,11 @@ std::string ReadFitOptions(const ParsedArgs& a, render::FitOptions& options, std
     }
     if (a.has("--at") && !ParseCount(a.value("--at", ""), at))
         return "--at must be a picture number";
+    if (a.has("--units")) {
+        const auto unit = ParseSpeedUnit(a.value("--units", ""));
+        if (!unit) return "--units must be km/h, mph or kn";
+        options.unit = *unit;
+    }
     return {};
 }
 
@@ -86,8 +93,8 @@ int RunMap(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
     if (!ParseArgs(normalised,
-                   {"--output", "--source", "--size", "--zoom", "--at", "--route-color"}, {}, a,
-                   error)) {
+                   {"--output", "--source", "--size", "--zoom", "--at", "--route-color", "--units"},
+                   {}, a, error)) {
         return UsageError(io, "map", error, kMapUsage);
     }
     if (a.help) {

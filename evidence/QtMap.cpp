@@ -32,7 +32,7 @@ render::MapSources MakeAll(const PackMapSetup& setup, QStringList& problems) {
 
 class SourceMaps final : public PackMaps {
   public:
-    explicit SourceMaps(const PackMapSetup& setup) {
+    explicit SourceMaps(const PackMapSetup& setup) : unit_(setup.unit) {
         QStringList problems;  // already shown when the setup was checked
         sources_ = MakeAll(setup, problems);
     }
@@ -41,6 +41,7 @@ class SourceMaps final : public PackMaps {
                       std::string& note) override {
         render::FitOptions options;
         options.size = QSize(kRouteWidth, kRouteHeight);
+        options.unit = unit_;
         const render::RenderedMap map =
             render::RenderRouteMap(sources_, render::RouteOfPictures(stretch), options);
         if (map.image.isNull()) {
@@ -113,6 +114,7 @@ class SourceMaps final : public PackMaps {
 
   private:
     render::MapSources sources_;
+    SpeedUnit unit_;
     std::vector<render::RoutePoint> route_;
     render::RenderedMap inset_;
     std::size_t seen_ = 0;

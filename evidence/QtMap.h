@@ -11,6 +11,7 @@
 
 #include "config/IniFile.h"
 #include "evidence/Pack.h"
+#include "timeline/Units.h"
 
 namespace droskal::evidence {
 
@@ -21,6 +22,7 @@ struct PackMapSetup {
     bool online = false;  // whether the saved tile servers may be asked
     QImage classic;       // the window's map.gif, when it has one
     MapCalibration classicCalibration;
+    SpeedUnit unit = SpeedUnit::Kmh;  // the route legend's
 };
 
 // Makes the sources once to see which can be used, naming the others in `problems`. False

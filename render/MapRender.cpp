@@ -98,7 +98,7 @@ void DrawOverlay(QImage& image, const std::vector<RoutePoint>& route, const Rend
         painter.drawEllipse(at, 5.5, 5.5);
     }
     const QRectF area(QPointF(0, 0), QSizeF(image.size()));
-    if (options.legend && !options.style.colour) DrawSpeedLegend(painter, area);
+    if (options.legend && !options.style.colour) DrawSpeedLegend(painter, area, options.unit);
     if (map.source != nullptr) DrawAttribution(painter, area, map.source->attribution());
 }
 

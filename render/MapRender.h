@@ -40,6 +40,7 @@ struct FitOptions {
     std::optional<std::size_t> at;  // the picture whose point is drawn
     RouteStyle style;
     bool legend = true;
+    SpeedUnit unit = SpeedUnit::Kmh;  // the legend's
 };
 
 // The whole route fitted into a picture over the first source that covers it (tried in

@@ -36,9 +36,9 @@ std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route,
 
 const std::vector<SpeedBand>& SpeedBands() {
     static const std::vector<SpeedBand> bands = {
-        {20, QColor(0x2c, 0x7b, 0xb6), "< 20"},    {40, QColor(0x00, 0xa6, 0xca), "20-40"},
-        {60, QColor(0x1a, 0x98, 0x50), "40-60"},   {80, QColor(0xa6, 0xd9, 0x6a), "60-80"},
-        {100, QColor(0xfd, 0xae, 0x61), "80-100"}, {0, QColor(0xd7, 0x19, 0x1c), "100+"},
+        {20, QColor(0x2c, 0x7b, 0xb6)},  {40, QColor(0x00, 0xa6, 0xca)},
+        {60, QColor(0x1a, 0x98, 0x50)},  {80, QColor(0xa6, 0xd9, 0x6a)},
+        {100, QColor(0xfd, 0xae, 0x61)}, {0, QColor(0xd7, 0x19, 0x1c)},
     };
     return bands;
 }
@@ -110,13 +110,33 @@ void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route,
     painter.restore();
 }
 
-void DrawSpeedLegend(QPainter& painter, const QRectF& area) {
+std::vector<QString> SpeedBandLabels(SpeedUnit unit) {
+    const auto& bands = SpeedBands();
+    const auto limit = [unit](double kmh) {
+        return QString::number(std::lround(SpeedFromKmh(kmh, unit)));
+    };
+    std::vector<QString> labels;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        if (i == 0) {
+            labels.push_back("< " + limit(bands[i].below));
+        } else if (i + 1 == bands.size()) {
+            labels.push_back(limit(bands[i - 1].below) + "+");
+        } else {
+            labels.push_back(limit(bands[i - 1].below) + "-" + limit(bands[i].below));
+        }
+    }
+    return labels;
+}
+
+void DrawSpeedLegend(QPainter& painter, const QRectF& area, SpeedUnit unit) {
     painter.save();
     QFont font = painter.font();
     font.setPixelSize(11);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
     const auto& bands = SpeedBands();
+    const std::vector<QString> labels = SpeedBandLabels(unit);
+    const QString suffix = QString(" ") + SpeedUnitName(unit);
     const double row = metrics.height() + 2;
     const double width = metrics.horizontalAdvance("80-100 km/h") + 30;
     const QRectF box(area.left() + 6,
@@ -130,8 +150,7 @@ void DrawSpeedLegend(QPainter& painter, const QRectF& area) {
         painter.fillRect(QRectF(box.left() + 5, top + row / 2 - 2, 16, 4), bands[i].colour);
         painter.setPen(Qt::black);
         painter.drawText(QRectF(box.left() + 26, top, width - 28, row),
-                         Qt::AlignVCenter | Qt::AlignLeft,
-                         QString::fromLatin1(bands[i].label) + " km/h");
+                         Qt::AlignVCenter | Qt::AlignLeft, labels[i] + suffix);
     }
     painter.restore();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "render/Projection.h"
+#include "timeline/Units.h"
 
 namespace droskal::render {
 
@@ -38,7 +39,6 @@ std::vector<RouteStretch> RouteStretches(const std::vector<RoutePoint>& route,
 struct SpeedBand {
     double below = 0;  // km/h; the last band has no limit
     QColor colour;
-    const char* label = "";
 };
 const std::vector<SpeedBand>& SpeedBands();
 QColor SpeedColour(double kmh);
@@ -52,8 +52,10 @@ struct RouteStyle {
 // painter's origin).
 void DrawRoute(QPainter& painter, const std::vector<RoutePoint>& route,
                const Projection& projection, const QRectF& view, const RouteStyle& style = {});
-// The speed legend in the bottom-left corner of `area`.
-void DrawSpeedLegend(QPainter& painter, const QRectF& area);
+// The bands' labels in `unit`, limits rounded to whole numbers: "< 20", "20-40", ... "100+".
+std::vector<QString> SpeedBandLabels(SpeedUnit unit);
+// The speed legend in the bottom-left corner of `area`, in `unit`.
+void DrawSpeedLegend(QPainter& painter, const QRectF& area, SpeedUnit unit = SpeedUnit::Kmh);
 // A small text in the bottom-right corner (map licences).
 void DrawAttribution(QPainter& painter, const QRectF& area, const QString& text);
 

@@ -193,6 +193,16 @@ TEST_F(TempMaps, InAWindowAnOldTileServesUntilTheFreshOneComes) {
     EXPECT_EQ(server.requests, 1);
 }
 
+// The legend speaks the unit the window shows: limits converted and rounded by hand.
+TEST(Route, LegendLabelsInEveryUnit) {
+    const std::pair<SpeedUnit, std::vector<QString>> cases[] = {
+        {SpeedUnit::Kmh, {"< 20", "20-40", "40-60", "60-80", "80-100", "100+"}},
+        {SpeedUnit::Mph, {"< 12", "12-25", "25-37", "37-50", "50-62", "62+"}},
+        {SpeedUnit::Knots, {"< 11", "11-22", "22-32", "32-43", "43-54", "54+"}},
+    };
+    for (const auto& [unit, labels] : cases) EXPECT_EQ(SpeedBandLabels(unit), labels);
+}
+
 // Statuses: 'A' a valid fix, 'V' none, 'j' a valid fix after a time jump.
 std::vector<RoutePoint> Drive(const char* statuses) {
     std::vector<RoutePoint> route;

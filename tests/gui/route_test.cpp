@@ -98,6 +98,13 @@ TEST_F(RouteTest, ClicksSeekAndRDrawsTheRoute) {
     const double step = 0.0016 * 7327.0;  // map pixels between pictures
     Mouse(form->Pic1, point + QPoint(static_cast<int>(7 * step), 0), {QEvent::MouseButtonPress});
     EXPECT_EQ(Index(), 7);
+    // The legend follows the speed unit at once, and comes back with it.
+    const QImage kmh = form->Pic1->image();
+    PressKey(form.get(), Qt::Key_U);
+    EXPECT_NE(form->Pic1->image(), kmh);
+    PressKey(form.get(), Qt::Key_U);
+    PressKey(form.get(), Qt::Key_U);
+    EXPECT_EQ(form->Pic1->image(), kmh);
     GoTo(0);
     PressKey(form.get(), Qt::Key_R);
     EXPECT_EQ(desktop.settings.value("Droskal/Display/Route"), "0");
