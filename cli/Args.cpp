@@ -60,7 +60,7 @@ bool ParseCount(const std::string& text, std::int64_t& value) {
     return ec == std::errc() && ptr == end && value >= 0;
 }
 
-bool ParsePositiveSeconds(const std::string& text, double& value) {
+bool ParsePositiveNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);

@@ -27,6 +27,6 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
 
 // Whole decimal numbers only: "12abc" or "-1" is a usage error, not 12 or a huge count.
 bool ParseCount(const std::string& text, std::int64_t& value);
-bool ParsePositiveSeconds(const std::string& text, double& value);
+bool ParsePositiveNumber(const std::string& text, double& value);
 
 }  // namespace droskal::cli

@@ -53,7 +53,7 @@ int RunBench(const std::vector<std::string>& args, const Io& io) {
     }
     if (a.positional.size() != 1) return UsageError(io, "bench", "needs one FILE", kBenchUsage);
     double seconds = 3;
-    if (a.has("--seconds") && !ParsePositiveSeconds(a.value("--seconds", ""), seconds)) {
+    if (a.has("--seconds") && !ParsePositiveNumber(a.value("--seconds", ""), seconds)) {
         return UsageError(io, "bench", "--seconds needs a number above 0", kBenchUsage);
     }
     std::int64_t passLimit = 0;  // 0: run by the clock

@@ -21,6 +21,8 @@ namespace {
 const char* const kEvidenceUsage =
     "usage: droskal-cli evidence FILE [--trip N] --from A --to B OUTDIR [--tz ZONE]\n"
     "                            [--units U] [--source FILE_OR_DIR_OR_URL] [--minimap]\n"
+    "                            [--hard-braking KMH] [--hard-acceleration KMH]\n"
+    "                            [--speed-limit KMH]\n"
     "  Makes a new folder in OUTDIR, named after the stretch's start time, holding pictures\n"
     "  A to B (counted from 1 through the recording or trip, both included) as original.m1v\n"
     "  (byte for byte as `cut` writes it), video.mp4 (H.264 with date, time, speed, position,\n"
@@ -31,7 +33,10 @@ const char* const kEvidenceUsage =
     "  --source   the map for the route and the inset, as `map` takes it; without it:\n"
     "             map.gif beside the program, then the window's map sources\n"
     "  --minimap  a small map of the route with the current position in the clip's\n"
-    "             top-right corner (needs a map source)\n";
+    "             top-right corner (needs a map source)\n"
+    "  --hard-braking KMH, --hard-acceleration KMH  a drop or a rise of more than KMH\n"
+    "             within one second is an event (default 12 each)\n"
+    "  --speed-limit KMH  driving above KMH is an event (default: not looked for)\n";
 
 // The band's text is drawn with Qt's fonts, which need an application object; the command
 // line never shows a window, so the offscreen platform serves where no other is asked for.
@@ -50,7 +55,9 @@ int RunEvidence(const std::vector<std::string>& args, const Io& io) {
     ParsedArgs a;
     std::string error;
     const std::string usage = std::string(kEvidenceUsage) + kTimeOptionsUsage;
-    if (!ParseArgs(args, WithTimeOptions({"--from", "--to", "--source", kTripOption}),
+    if (!ParseArgs(args,
+                   WithTimeOptions({"--from", "--to", "--source", kTripOption, "--hard-braking",
+                                    "--hard-acceleration", "--speed-limit"}),
                    {"--minimap"}, a, error)) {
         return UsageError(io, "evidence", error, usage.c_str());
     }
@@ -73,6 +80,20 @@ int RunEvidence(const std::vector<std::string>& args, const Io& io) {
     }
     if (from > to)
         return UsageError(io, "evidence", "--from must not lie behind --to", usage.c_str());
+    // The thresholds in km/h, whatever unit the report shows.
+    for (const auto& [option, value] :
+         {std::pair{"--hard-braking", &request.events.brakingKmh},
+          std::pair{"--hard-acceleration", &request.events.accelerationKmh}}) {
+        if (a.has(option) && !ParsePositiveNumber(a.value(option, ""), *value))
+            return UsageError(io, "evidence", std::string(option) + " needs a speed above 0",
+                              usage.c_str());
+    }
+    if (a.has("--speed-limit")) {
+        double limit = 0;
+        if (!ParsePositiveNumber(a.value("--speed-limit", ""), limit))
+            return UsageError(io, "evidence", "--speed-limit needs a speed above 0", usage.c_str());
+        request.events.speedLimitKmh = limit;
+    }
     std::int64_t trip = 0;
     if (a.has(kTripOption) && (!ParseCount(a.value(kTripOption, ""), trip) || trip < 1))
         return UsageError(io, "evidence", "--trip counts from 1", usage.c_str());

@@ -268,7 +268,7 @@ std::string ReadSearchOptions(const ParsedArgs& a, IndexOptions& o) {
     }
     if (a.has("--min-speed")) {
         double kmh = 0;
-        if (!ParsePositiveSeconds(a.value("--min-speed", ""), kmh))
+        if (!ParsePositiveNumber(a.value("--min-speed", ""), kmh))
             return "--min-speed needs km/h above 0";
         filter.minSpeedKmh = kmh;
     }
@@ -280,7 +280,7 @@ std::string ReadIndexOptions(const ParsedArgs& a, IndexOptions& o) {
         (!ParseCount(a.value("--jobs", ""), o.jobs) || o.jobs < 1 || o.jobs > 256)) {
         return "--jobs needs a whole number from 1 to 256";
     }
-    if (a.has("--gap") && !ParsePositiveSeconds(a.value("--gap", ""), o.gap))
+    if (a.has("--gap") && !ParsePositiveNumber(a.value("--gap", ""), o.gap))
         return "--gap needs a number of seconds above 0";
     o.format = a.value("--format", "table");
     if (o.format != "table" && o.format != "json" && o.format != "csv" && o.format != "geojson")

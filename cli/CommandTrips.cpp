@@ -67,7 +67,7 @@ int RunTrips(const std::vector<std::string>& args, const Io& io) {
     if (a.positional.size() != 1)
         return UsageError(io, "trips", "needs one folder DIR", kTripsUsage);
     double gap = kDefaultTripGapSeconds;
-    if (a.has("--gap") && !ParsePositiveSeconds(a.value("--gap", ""), gap)) {
+    if (a.has("--gap") && !ParsePositiveNumber(a.value("--gap", ""), gap)) {
         return UsageError(io, "trips", "--gap needs a number of seconds above 0", kTripsUsage);
     }
     const std::string& folder = a.positional[0];

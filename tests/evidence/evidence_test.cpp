@@ -394,6 +394,22 @@ TEST(EvidenceTrip, StretchAcrossAJoinInTheZoneAndUnitChosen) {
     EXPECT_TRUE(fs::exists(pack + "/picture-8.png"));
     EXPECT_NE(test::ReadText(pack + "/track.csv").find(",2006-03-31T00:34:13+02:00,"),
               std::string::npos);
+
+    // Thresholds of the command line, in km/h whatever the unit shown: the drop of 37 km/h
+    // is no hard braking under 50, and 40 knots (74 km/h) is speeding over 60.
+    fs::create_directories(dir.file("out2"));
+    ASSERT_EQ(
+        Cli({"evidence", dir.file("trip"), "--trip", "1", "--from", "4", "--to", "10",
+             dir.file("out2"), "--units", "mph", "--hard-braking", "50", "--speed-limit", "60"}),
+        0);
+    const std::string strict =
+        test::ReadText(dir.file("out2/2006-03-30_22-34-13_incident") + "/report.html");
+    EXPECT_EQ(strict.find("Gwałtowne hamowanie"), std::string::npos);
+    EXPECT_NE(strict.find("hamowanie o ponad 31.1 mph"), std::string::npos);
+    EXPECT_NE(strict.find("jazda powyżej 37.3 mph"), std::string::npos);
+    EXPECT_EQ(Cli({"evidence", a.path, "--from", "1", "--to", "2", dir.file("out2"),
+                   "--speed-limit", "0"}),
+              2);
 }
 
 }  // namespace
