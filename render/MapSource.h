@@ -73,6 +73,8 @@ class TileSource : public MapSource {
 
   protected:
     virtual QImage loadTile(const TileId& id) = 0;
+    // "z/x/y", the tile's name in caches.
+    static QString Key(const TileId& id);
     // Drops the decoded tile, so that the next view loads it again.
     void forget(const TileId& id);
     // Whether a tile the source lacks stays lacking (files), or may come later (a server).

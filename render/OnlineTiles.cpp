@@ -64,7 +64,7 @@ QImage OnlineTiles::loadTile(const TileId& id) {
     if (QCoreApplication::instance() == nullptr) return stale;
     const QDateTime now = QDateTime::currentDateTime();
     if (unreachableUntil_.isValid() && now < unreachableUntil_) return stale;
-    const QString key = QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
+    const QString key = Key(id);
     if (const auto failed = failedUntil_.find(key);
         failed != failedUntil_.end() && now < failed.value()) {
         return stale;

@@ -9,11 +9,9 @@
 
 namespace droskal::render {
 
-namespace {
-QString Key(const TileId& id) {
+QString TileSource::Key(const TileId& id) {
     return QString("%1/%2/%3").arg(id.z).arg(id.x).arg(id.y);
 }
-}  // namespace
 
 void TileSource::forget(const TileId& id) {
     decoded_.remove(Key(id));
